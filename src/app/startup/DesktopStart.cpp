@@ -1,0 +1,63 @@
+#include "app/startup/DesktopStart.h"
+
+#include "app/startup/StartWindow.h"
+#include "common/Log.h"
+#include "store/Selection.h"
+#include "store/StoreHolder.h"
+#include "store/StorePaths.h"
+#include "store/StoreSignal.h"
+
+#include <QApplication>
+
+#include <cstdio>
+
+OpenedStore openStoreForDesktop(Settings& settings)
+{
+    OpenedStore opened;
+    auto store = storePaths::makeContainer(false);
+    if (store) {
+        opened.container = *store;
+        auto context = opened.container->newContext();
+        auto migrated = migration::migrateIfNeeded(*context, settings);
+        if (!migrated) {
+            qCCritical(lcAssistants, "Migration failed: %s", qUtf8Printable(migrated.error().message));
+            opened.loadError = migrated.error().message;
+        } else if (*migrated) {
+            selection::saveSelection(**migrated, std::nullopt, settings);
+        }
+        return opened;
+    }
+    qCCritical(lcAssistants, "Opening the store failed: %s", qUtf8Printable(store.error().message));
+    opened.loadError = store.error().message;
+    opened.isFallback = true;
+    auto memory = storePaths::makeContainer(true);
+    if (memory) {
+        opened.container = *memory;
+    } else {
+        opened.loadError = memory.error().message;
+    }
+    return opened;
+}
+
+int runDesktopApp(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vessaro"));
+    QApplication::setApplicationName(QStringLiteral("Quillora"));
+    QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
+
+    Settings settings;
+    OpenedStore opened = openStoreForDesktop(settings);
+    if (!opened.container) {
+        std::fprintf(stderr, "quillora: %s\n", qUtf8Printable(opened.loadError));
+        return 1;
+    }
+
+    StoreHolder holder(opened.container, opened.isFallback, [] { return storePaths::makeContainer(false); }, &app);
+    StoreChangeObserver observer(&app);
+    QObject::connect(&observer, &StoreChangeObserver::changed, &holder, &StoreHolder::externalWrite);
+
+    StartWindow window(holder, opened.loadError);
+    window.show();
+    return app.exec();
+}

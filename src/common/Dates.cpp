@@ -1,0 +1,42 @@
+#include "common/Dates.h"
+
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace dates {
+
+namespace {
+
+constexpr qint64 referenceEpochMs = 978307200000LL; // 2001-01-01T00:00:00Z
+
+} // namespace
+
+double toReferenceSeconds(const QDateTime& when)
+{
+    return static_cast<double>(when.toMSecsSinceEpoch() - referenceEpochMs) / 1000.0;
+}
+
+QDateTime fromReferenceSeconds(double seconds)
+{
+    if (!std::isfinite(seconds)) {
+        seconds = 0;
+    }
+    return QDateTime::fromMSecsSinceEpoch(referenceEpochMs + std::llround(seconds * 1000.0), Qt::UTC);
+}
+
+QDateTime now()
+{
+    return QDateTime::currentDateTimeUtc();
+}
+
+QString isoText(const QDateTime& when)
+{
+    const QDateTime local = when.toLocalTime();
+    if (local.offsetFromUtc() == 0) {
+        return when.toUTC().toString(Qt::ISODate); // ends with "Z"
+    }
+    return local.toString(Qt::ISODate); // carries "+hh:mm"
+}
+
+} // namespace dates

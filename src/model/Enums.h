@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Enumerations are stored and exchanged as their own names, never as numbers.
+
+enum class AssistantTemplate { interview, projects, prospecting, blank };
+
+namespace assistantTemplate {
+QString rawText(AssistantTemplate value);
+// Exact, case-sensitive match of the stored text.
+std::optional<AssistantTemplate> parse(const QString& text);
+QString title(AssistantTemplate value);
+QString defaultInstructions(AssistantTemplate value);
+QStringList stages(AssistantTemplate value);
+} // namespace assistantTemplate
+
+enum class CallOutcome { none, positive, negative };
+
+namespace callOutcome {
+// `none` is stored as the empty text.
+QString rawText(CallOutcome value);
+// Any text other than the three stored texts reads as `none`.
+CallOutcome parse(const QString& text);
+} // namespace callOutcome
+
+enum class ProposalKind { newQA, editQA, style, instruction };
+
+namespace proposalKind {
+QString rawText(ProposalKind value);
+// Any other text reads as `newQA`.
+ProposalKind parse(const QString& text);
+// Exact match only; nothing for any other text.
+std::optional<ProposalKind> parseStrict(const QString& text);
+} // namespace proposalKind
+
+enum class LLMProvider { onDevice, claude, openai };
+
+namespace llmProvider {
+QString rawText(LLMProvider value);
+// "claude" and "openai" exactly; anything else is `onDevice`.
+LLMProvider parseForSuggestions(const QString& text);
+// "claude" and "openai" exactly; anything else is no provider.
+std::optional<LLMProvider> parseCloud(const QString& text);
+} // namespace llmProvider

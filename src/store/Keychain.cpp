@@ -1,0 +1,79 @@
+#include "store/Keychain.h"
+
+#include <libsecret/secret.h>
+
+#include <QStringDecoder>
+
+namespace keychain {
+
+namespace {
+
+const SecretSchema* schema()
+{
+    // The schema name is not matched: items are found by their two attributes alone.
+    static const SecretSchema value = {
+        "Vessaro.Quillora",
+        SECRET_SCHEMA_DONT_MATCH_NAME,
+        {
+            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+        },
+        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    };
+    return &value;
+}
+
+constexpr const char* service = "Vessaro.Quillora";
+
+} // namespace
+
+std::optional<QString> read(const QString& account)
+{
+    const QByteArray accountUtf8 = account.toUtf8();
+    GError* error = nullptr;
+    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &error, "service", service, "account",
+                                                accountUtf8.constData(), nullptr);
+    if (error != nullptr) {
+        g_error_free(error);
+        if (secret != nullptr) {
+            secret_password_free(secret);
+        }
+        return std::nullopt;
+    }
+    if (secret == nullptr) {
+        return std::nullopt;
+    }
+    const QByteArray bytes(secret);
+    secret_password_free(secret);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString value = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+void save(const QString& value, const QString& account)
+{
+    const QByteArray accountUtf8 = account.toUtf8();
+    GError* error = nullptr;
+    secret_password_clear_sync(schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(),
+                               nullptr);
+    if (error != nullptr) {
+        g_error_free(error);
+        error = nullptr;
+    }
+    if (value.isEmpty()) {
+        return;
+    }
+    const QByteArray valueUtf8 = value.toUtf8();
+    const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
+    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
+                               &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    if (error != nullptr) {
+        g_error_free(error);
+    }
+}
+
+} // namespace keychain

@@ -1,0 +1,120 @@
+#include "store/Store.h"
+
+#include "store/Schema.h"
+#include "store/StoreContext.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+namespace {
+
+// Long enough for the other process's save to finish; short enough not to freeze the app.
+constexpr int busyTimeoutMs = 5000;
+
+template <typename R>
+void addMissingColumns(SQLite::Database& db)
+{
+    std::set<std::string> existing;
+    SQLite::Statement info(db, std::string("PRAGMA table_info(\"") + schema::Traits<R>::table + "\")");
+    while (info.executeStep()) {
+        existing.insert(info.getColumn(1).getString());
+    }
+    for (const auto& column : schema::Traits<R>::columns()) {
+        if (!existing.contains(column.name)) {
+            db.exec(std::string("ALTER TABLE \"") + schema::Traits<R>::table + "\" ADD COLUMN \"" + column.name + "\" "
+                    + column.declaration);
+        }
+    }
+}
+
+} // namespace
+
+Store::Store(std::unique_ptr<SQLite::Database> database, QString path)
+    : m_database(std::move(database))
+    , m_path(std::move(path))
+{
+}
+
+Store::~Store() = default;
+
+Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> db, QString path)
+{
+    try {
+        db->setBusyTimeout(busyTimeoutMs);
+        // Reading the schema first makes a file that is not a database fail before anything
+        // is written to it.
+        db->execAndGet("SELECT count(*) FROM sqlite_master");
+        if (!path.isEmpty()) {
+            db->execAndGet("PRAGMA journal_mode=WAL");
+            // With WAL, FULL syncs the log on every commit: a saved call survives a power cut.
+            db->exec("PRAGMA synchronous=FULL");
+        }
+        db->exec("PRAGMA foreign_keys=ON");
+        const int version = db->execAndGet("PRAGMA user_version").getInt();
+        const bool fresh = db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type='table'").getInt() == 0;
+        if (fresh || version < schema::userVersion) {
+            db->exec("BEGIN IMMEDIATE");
+            try {
+                db->exec(schema::createStatements().toStdString());
+                addMissingColumns<Assistant>(*db);
+                addMissingColumns<CallContext>(*db);
+                addMissingColumns<KnowledgeFile>(*db);
+                addMissingColumns<Call>(*db);
+                addMissingColumns<QAItem>(*db);
+                addMissingColumns<Proposal>(*db);
+                db->exec("PRAGMA user_version=" + std::to_string(schema::userVersion));
+                db->exec("COMMIT");
+            } catch (...) {
+                db->exec("ROLLBACK");
+                throw;
+            }
+        }
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    return std::shared_ptr<Store>(new Store(std::move(db), std::move(path)));
+}
+
+Result<std::shared_ptr<Store>> Store::open(const QString& path)
+{
+    const std::filesystem::path folder = std::filesystem::path(path.toStdString()).parent_path();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        return fail(QString::fromLocal8Bit(error.message()));
+    }
+    if (QFileInfo(path).isDir()) {
+        return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
+    }
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        db = std::make_unique<SQLite::Database>(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    return prepare(std::move(db), path);
+}
+
+Result<std::shared_ptr<Store>> Store::openInMemory()
+{
+    std::unique_ptr<SQLite::Database> db;
+    try {
+        db = std::make_unique<SQLite::Database>(":memory:", SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+    } catch (const std::exception& e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    return prepare(std::move(db), QString());
+}
+
+std::unique_ptr<StoreContext> Store::newContext()
+{
+    return std::make_unique<StoreContext>(shared_from_this());
+}

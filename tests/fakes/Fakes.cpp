@@ -1,0 +1,1 @@
+// Shared test doubles live beside this file; this unit keeps the library non-empty.
