@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+
+enum class Speaker { me, them };
+
+namespace speaker {
+// Stored raw values: "You" for me, "Them" for them.
+QString rawText(Speaker value);
+// Transcript rendering for prompts and files: "You" for me, "Other" for them.
+QString label(Speaker value);
+} // namespace speaker
+
+inline size_t qHash(Speaker key, size_t seed = 0)
+{
+    return ::qHash(static_cast<int>(key), seed);
+}
+
+struct TranscriptLine {
+    QUuid id;
+    Speaker speaker = Speaker::me;
+    QString text; // trimmed; has at least one letter or digit
+    QDateTime date;
+
+    bool operator==(const TranscriptLine&) const = default;
+};
+
+// The transcript of the current call, on the main thread: finished lines of both speakers and
+// each speaker's in-progress text. A line of the user that only repeats the other person's audio
+// (picked up again by the microphone) is suppressed.
+class Transcript : public QObject {
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // Lines of different speakers within this window whose word sets overlap enough are echoes.
+    static constexpr double echoWindowSeconds = 8.0;
+    static constexpr qsizetype echoMinimumWords = 2;
+    static constexpr double echoMinimumOverlap = 0.7;
+
+    explicit Transcript(QObject* parent, Clock clock = {});
+
+    const QList<TranscriptLine>& lines() const { return m_lines; }
+    // The in-progress text per speaker (the design's `volatile`); no entry means nothing pending.
+    const QHash<Speaker, QString>& volatileText() const { return m_volatile; }
+
+    // The engines' one entry point: in-progress text when not final, else a finished line.
+    void handleText(const QString& text, bool isFinal, Speaker speaker);
+
+    // Empties the lines and the in-progress texts.
+    void clear();
+
+    // True when the two lines count as one utterance heard on both channels.
+    static bool isEcho(const TranscriptLine& a, const TranscriptLine& b);
+
+Q_SIGNALS:
+    void linesChanged();
+    void volatileChanged();
+    // A finished line was appended (not emitted for a dropped echo).
+    void lineAppended(const TranscriptLine& line);
+
+private:
+    void appendLine(const TranscriptLine& line);
+    void setVolatile(Speaker speaker, const QString& text);
+
+    Clock m_clock;
+    QList<TranscriptLine> m_lines;
+    QHash<Speaker, QString> m_volatile;
+};
