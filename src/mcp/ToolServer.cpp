@@ -1,23 +1,105 @@
 #include "mcp/ToolServer.h"
 
+#include "mcp/ExecutableStamp.h"
+#include "mcp/JsonRpc.h"
+#include "mcp/LineReader.h"
+#include "store/StoreContext.h"
 #include "store/StorePaths.h"
+#include "store/StoreSignal.h"
 
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
-#include <iostream>
-#include <string>
+
+#include <unistd.h>
+
+namespace {
+
+// Writes all of `bytes` straight to the descriptor, so a client waiting on the pipe sees the
+// response at once. False when the reader is gone.
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+// Only spaces and tabs (or nothing): skipped without a response.
+bool isBlank(const QByteArray& line)
+{
+    return std::all_of(line.begin(), line.end(), [](char c) { return c == ' ' || c == '\t'; });
+}
+
+} // namespace
 
 int runToolServer(int argc, char** argv)
 {
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
+    // QtDBus wants an application object for the store-changed signal; no window is made.
+    QCoreApplication application(argc, argv);
+
     auto store = storePaths::makeContainer(false);
     if (!store) {
         std::fprintf(stderr, "quillora --mcp: could not open %s: %s\n", qUtf8Printable(storePaths::storeURL()),
                      qUtf8Printable(store.error().message));
         return 1;
     }
-    std::string line;
-    while (std::getline(std::cin, line)) {
+    const ExecutableStamp executable(ExecutableStamp::runningExecutable(argc > 0 ? argv[0] : nullptr));
+    const auto wasUpdated = [&executable] { return executable.wasUpdated(); };
+
+    // A client that closed its end makes write() fail with EPIPE instead of killing us.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    bool ending = false;
+    const auto respond = [&](const QByteArray& response) {
+        if (!writeAll(STDOUT_FILENO, response + '\n')) {
+            ending = true;
+        }
+    };
+    const auto handle = [&](const QByteArray& line) {
+        if (ending || isBlank(line)) {
+            return;
+        }
+        const std::unique_ptr<StoreContext> context = (*store)->newContext();
+        RequestState state{*context};
+        if (const auto response = jsonRpc::handleLine(line, state, wasUpdated)) {
+            respond(*response);
+        }
+        if (state.exit) {
+            ending = true;
+            return;
+        }
+        if (state.changed) {
+            storeSignal::postStoreChanged();
+        }
+    };
+    LineReader reader({handle, [&] { respond(jsonRpc::overlongLineResponse()); }});
+
+    static constexpr size_t chunkBytes = 64 * 1024;
+    char chunk[chunkBytes];
+    while (!ending) {
+        const ssize_t received = ::read(STDIN_FILENO, chunk, chunkBytes);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received <= 0) {
+            reader.finish();
+            break;
+        }
+        reader.feed(chunk, received);
     }
     return 0;
 }

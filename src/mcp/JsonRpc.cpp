@@ -1,0 +1,143 @@
+#include "mcp/JsonRpc.h"
+
+#include "mcp/JsonText.h"
+#include "mcp/Tools.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+namespace jsonRpc {
+
+namespace {
+
+enum class WireError { parse, invalidRequest, noMethod, unknownMethod, invalidParams, updated };
+
+// The one place where failures become JSON-RPC error codes and messages.
+QJsonObject wireError(WireError error, const QString& method = {})
+{
+    const auto make = [](int code, const QString& message) {
+        return QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}};
+    };
+    switch (error) {
+    case WireError::parse: return make(-32700, QStringLiteral("Parse error"));
+    case WireError::invalidRequest: return make(-32600, QStringLiteral("Invalid Request"));
+    case WireError::noMethod: return make(-32601, QStringLiteral("Method not found"));
+    case WireError::unknownMethod: return make(-32601, QStringLiteral("Method not found: ") + method);
+    case WireError::invalidParams: return make(-32602, QStringLiteral("Invalid params: name is required"));
+    case WireError::updated:
+        return make(-32000, QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code)."));
+    }
+    return {};
+}
+
+QByteArray errorResponse(const QJsonValue& id, WireError error, const QString& method = {})
+{
+    return jsonText::write(QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                       {QStringLiteral("id"), id},
+                                       {QStringLiteral("error"), wireError(error, method)}});
+}
+
+QByteArray resultResponse(const QJsonValue& id, const QJsonObject& result)
+{
+    return jsonText::write(QJsonObject{
+        {QStringLiteral("jsonrpc"), QStringLiteral("2.0")}, {QStringLiteral("id"), id}, {QStringLiteral("result"), result}});
+}
+
+QJsonObject textContent(const QString& text)
+{
+    return QJsonObject{{QStringLiteral("type"), QStringLiteral("text")}, {QStringLiteral("text"), text}};
+}
+
+QJsonObject initializeResult(const QJsonValue& params)
+{
+    QString version = QString::fromLatin1(defaultProtocolVersion);
+    if (params.isObject()) {
+        const QJsonValue requested = params.toObject().value(QLatin1String("protocolVersion"));
+        if (requested.isString()) {
+            version = requested.toString();
+        }
+    }
+    return QJsonObject{
+        {QStringLiteral("protocolVersion"), version},
+        {QStringLiteral("capabilities"), QJsonObject{{QStringLiteral("tools"), QJsonObject{}}}},
+        {QStringLiteral("serverInfo"),
+         QJsonObject{{QStringLiteral("name"), QStringLiteral("quillora")},
+                     {QStringLiteral("version"), QStringLiteral(QUILLORA_VERSION)}}},
+    };
+}
+
+std::optional<QJsonObject> callToolResult(const QJsonValue& params, RequestState& state)
+{
+    if (!params.isObject()) {
+        return std::nullopt;
+    }
+    const QJsonObject object = params.toObject();
+    const QJsonValue name = object.value(QLatin1String("name"));
+    if (!name.isString()) {
+        return std::nullopt;
+    }
+    const QJsonValue arguments = object.value(QLatin1String("arguments"));
+    const auto result = tools::callTool(name.toString(), arguments.isObject() ? arguments.toObject() : QJsonObject{},
+                                        state);
+    if (!result) {
+        return QJsonObject{{QStringLiteral("content"), QJsonArray{textContent(result.error().message)}},
+                           {QStringLiteral("isError"), true}};
+    }
+    const QString text = QString::fromUtf8(jsonText::write(*result));
+    return QJsonObject{{QStringLiteral("content"), QJsonArray{textContent(text)}}};
+}
+
+} // namespace
+
+std::optional<QByteArray> handleLine(const QByteArray& line, RequestState& state,
+                                     const std::function<bool()>& wasUpdated)
+{
+    // Input is read as text: invalid UTF-8 sequences become U+FFFD, as any text reader does.
+    const auto parsed = jsonText::parse(QString::fromUtf8(line).toUtf8());
+    if (!parsed) {
+        return errorResponse(QJsonValue::Null, WireError::parse);
+    }
+    if (!parsed->isObject()) {
+        return errorResponse(QJsonValue::Null, WireError::invalidRequest);
+    }
+    const QJsonObject request = parsed->toObject();
+    const QJsonValue id = request.value(QLatin1String("id"));
+    if (id.isUndefined() || id.isNull()) {
+        return std::nullopt;
+    }
+    if (wasUpdated && wasUpdated()) {
+        state.exit = true;
+        return errorResponse(id, WireError::updated);
+    }
+    const QJsonValue method = request.value(QLatin1String("method"));
+    if (!method.isString()) {
+        return errorResponse(id, WireError::noMethod);
+    }
+    const QString name = method.toString();
+    const QJsonValue params = request.value(QLatin1String("params"));
+    if (name == QLatin1String("initialize")) {
+        return resultResponse(id, initializeResult(params));
+    }
+    if (name == QLatin1String("ping")) {
+        return resultResponse(id, QJsonObject{});
+    }
+    if (name == QLatin1String("tools/list")) {
+        return resultResponse(id, QJsonObject{{QStringLiteral("tools"), tools::catalogue()}});
+    }
+    if (name == QLatin1String("tools/call")) {
+        const auto result = callToolResult(params, state);
+        if (!result) {
+            return errorResponse(id, WireError::invalidParams);
+        }
+        return resultResponse(id, *result);
+    }
+    return errorResponse(id, WireError::unknownMethod, name);
+}
+
+QByteArray overlongLineResponse()
+{
+    return errorResponse(QJsonValue::Null, WireError::parse);
+}
+
+} // namespace jsonRpc

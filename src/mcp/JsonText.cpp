@@ -1,0 +1,288 @@
+#include "mcp/JsonText.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cstring>
+#include <vector>
+
+namespace jsonText {
+
+namespace {
+
+// Well below QJsonDocument's own nesting limit, which also counts the wrapping array.
+constexpr int keptDepth = 256;
+
+std::optional<QJsonValue> parseWrapped(const QByteArray& utf8, QJsonParseError* error)
+{
+    // QJsonDocument only reads arrays and objects at the top, so a bare scalar is read as
+    // the one element of an array around it.
+    QByteArray wrapped;
+    wrapped.reserve(utf8.size() + 2);
+    wrapped.append('[');
+    wrapped.append(utf8);
+    wrapped.append(']');
+    const QJsonDocument document = QJsonDocument::fromJson(wrapped, error);
+    if (error->error != QJsonParseError::NoError || !document.isArray()) {
+        return std::nullopt;
+    }
+    const QJsonArray array = document.array();
+    if (array.size() != 1) { // "1,2" or an empty line
+        return std::nullopt;
+    }
+    return array.first();
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isHex(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Scans a string starting at its opening quote; returns the index after the closing quote.
+std::optional<qsizetype> scanString(const QByteArray& s, qsizetype pos)
+{
+    const qsizetype n = s.size();
+    ++pos;
+    while (pos < n) {
+        const auto c = static_cast<unsigned char>(s[pos]);
+        if (c == '"') {
+            return pos + 1;
+        }
+        if (c < 0x20) {
+            return std::nullopt;
+        }
+        if (c == '\\') {
+            if (pos + 1 >= n) {
+                return std::nullopt;
+            }
+            const char e = s[pos + 1];
+            if (e == 'u') {
+                if (pos + 5 >= n) {
+                    return std::nullopt;
+                }
+                for (int i = 2; i < 6; ++i) {
+                    if (!isHex(s[pos + i])) {
+                        return std::nullopt;
+                    }
+                }
+                pos += 6;
+                continue;
+            }
+            if (e != '"' && e != '\\' && e != '/' && e != 'b' && e != 'f' && e != 'n' && e != 'r' && e != 't') {
+                return std::nullopt;
+            }
+            pos += 2;
+            continue;
+        }
+        ++pos;
+    }
+    return std::nullopt;
+}
+
+std::optional<qsizetype> scanNumber(const QByteArray& s, qsizetype pos)
+{
+    const qsizetype n = s.size();
+    if (pos < n && s[pos] == '-') {
+        ++pos;
+    }
+    if (pos >= n || !isDigit(s[pos])) {
+        return std::nullopt;
+    }
+    if (s[pos] == '0') {
+        ++pos;
+    } else {
+        while (pos < n && isDigit(s[pos])) {
+            ++pos;
+        }
+    }
+    if (pos < n && s[pos] == '.') {
+        ++pos;
+        if (pos >= n || !isDigit(s[pos])) {
+            return std::nullopt;
+        }
+        while (pos < n && isDigit(s[pos])) {
+            ++pos;
+        }
+    }
+    if (pos < n && (s[pos] == 'e' || s[pos] == 'E')) {
+        ++pos;
+        if (pos < n && (s[pos] == '+' || s[pos] == '-')) {
+            ++pos;
+        }
+        if (pos >= n || !isDigit(s[pos])) {
+            return std::nullopt;
+        }
+        while (pos < n && isDigit(s[pos])) {
+            ++pos;
+        }
+    }
+    return pos;
+}
+
+std::optional<qsizetype> scanLiteral(const QByteArray& s, qsizetype pos)
+{
+    for (const char* word : {"true", "false", "null"}) {
+        const qsizetype length = static_cast<qsizetype>(std::strlen(word));
+        if (s.mid(pos, length) == word) {
+            return pos + length;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
+{
+    enum class Expect { value, valueOrEnd, key, keyOrEnd, colon, commaOrEnd, done };
+    const qsizetype n = s.size();
+    QByteArray out;
+    out.reserve(n);
+    std::vector<char> open; // '[' or '{' for each container entered
+    qsizetype prunedFrom = 0; // depth of the container being replaced by null, 0 when none
+    Expect expect = Expect::value;
+    qsizetype pos = 0;
+    const auto copy = [&](qsizetype from, qsizetype to) {
+        if (prunedFrom == 0) {
+            out.append(s.constData() + from, to - from);
+        }
+    };
+    const auto afterValue = [&] { return open.empty() ? Expect::done : Expect::commaOrEnd; };
+    const auto close = [&] {
+        const qsizetype depth = static_cast<qsizetype>(open.size());
+        const char closing = open.back() == '[' ? ']' : '}';
+        open.pop_back();
+        if (prunedFrom == depth) {
+            prunedFrom = 0;
+        } else if (prunedFrom == 0) {
+            out.append(closing);
+        }
+        ++pos;
+        expect = afterValue();
+    };
+    while (true) {
+        while (pos < n && (s[pos] == ' ' || s[pos] == '\t' || s[pos] == '\n' || s[pos] == '\r')) {
+            ++pos;
+        }
+        if (pos >= n) {
+            break;
+        }
+        const char c = s[pos];
+        switch (expect) {
+        case Expect::done: return std::nullopt;
+        case Expect::valueOrEnd:
+            if (c == ']') {
+                close();
+                continue;
+            }
+            [[fallthrough]];
+        case Expect::value: {
+            if (c == '[' || c == '{') {
+                open.push_back(c);
+                const auto depth = static_cast<qsizetype>(open.size());
+                if (prunedFrom == 0 && depth > maxDepth) {
+                    out.append("null");
+                    prunedFrom = depth;
+                }
+                copy(pos, pos + 1);
+                ++pos;
+                expect = c == '[' ? Expect::valueOrEnd : Expect::keyOrEnd;
+                continue;
+            }
+            std::optional<qsizetype> end;
+            if (c == '"') {
+                end = scanString(s, pos);
+            } else if (c == '-' || isDigit(c)) {
+                end = scanNumber(s, pos);
+            } else {
+                end = scanLiteral(s, pos);
+            }
+            if (!end) {
+                return std::nullopt;
+            }
+            copy(pos, *end);
+            pos = *end;
+            expect = afterValue();
+            continue;
+        }
+        case Expect::keyOrEnd:
+            if (c == '}') {
+                close();
+                continue;
+            }
+            [[fallthrough]];
+        case Expect::key: {
+            if (c != '"') {
+                return std::nullopt;
+            }
+            const auto end = scanString(s, pos);
+            if (!end) {
+                return std::nullopt;
+            }
+            copy(pos, *end);
+            pos = *end;
+            expect = Expect::colon;
+            continue;
+        }
+        case Expect::colon:
+            if (c != ':') {
+                return std::nullopt;
+            }
+            copy(pos, pos + 1);
+            ++pos;
+            expect = Expect::value;
+            continue;
+        case Expect::commaOrEnd:
+            if (c == ',') {
+                copy(pos, pos + 1);
+                ++pos;
+                expect = open.back() == '[' ? Expect::value : Expect::key;
+                continue;
+            }
+            if (c == (open.back() == '[' ? ']' : '}')) {
+                close();
+                continue;
+            }
+            return std::nullopt;
+        }
+    }
+    if (expect != Expect::done) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::optional<QJsonValue> parse(const QByteArray& utf8)
+{
+    QJsonParseError error{};
+    auto value = parseWrapped(utf8, &error);
+    if (value || error.error != QJsonParseError::DeepNesting) {
+        return value;
+    }
+    const auto pruned = pruneDeepContainers(utf8, keptDepth);
+    if (!pruned) {
+        return std::nullopt;
+    }
+    return parseWrapped(*pruned, &error);
+}
+
+QByteArray write(const QJsonValue& value)
+{
+    if (value.isObject()) {
+        return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+    }
+    if (value.isArray()) {
+        return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
+    }
+    // A scalar is written as the one element of an array, without the brackets.
+    QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    return text.mid(1, text.size() - 2);
+}
+
+} // namespace jsonText

@@ -1,0 +1,56 @@
+#include "mcp/LineReader.h"
+
+#include <cstring>
+
+LineReader::LineReader(Sink sink, qsizetype capBytes)
+    : m_sink(std::move(sink))
+    , m_capBytes(capBytes)
+{
+}
+
+void LineReader::feed(const char* data, qsizetype size)
+{
+    const char* end = data + size;
+    while (data < end) {
+        const auto* newline = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+        const char* pieceEnd = newline ? newline : end;
+        const qsizetype pieceSize = pieceEnd - data;
+        if (!m_skipping) {
+            if (m_buffer.size() + pieceSize > m_capBytes) {
+                m_buffer.clear();
+                m_buffer.squeeze();
+                m_skipping = true;
+                m_sink.overlong();
+            } else {
+                m_buffer.append(data, pieceSize);
+            }
+        }
+        if (!newline) {
+            return;
+        }
+        if (m_skipping) {
+            m_skipping = false;
+        } else {
+            emitLine();
+        }
+        data = newline + 1;
+    }
+}
+
+void LineReader::finish()
+{
+    if (!m_skipping && !m_buffer.isEmpty()) {
+        emitLine();
+    }
+    m_skipping = false;
+}
+
+void LineReader::emitLine()
+{
+    if (m_buffer.endsWith('\r')) {
+        m_buffer.chop(1);
+    }
+    const QByteArray line = std::move(m_buffer);
+    m_buffer = QByteArray();
+    m_sink.line(line);
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <functional>
+
+// Splits a byte stream into lines at LF (a CR right before the LF is dropped). Bytes arrive in
+// chunks of any size, so one message may be split across reads or several may share one.
+// A line longer than `capBytes` is reported once as overlong and the rest of it is skipped up
+// to its line break; the buffer never holds more than `capBytes`.
+class LineReader {
+public:
+    static constexpr qsizetype defaultCapBytes = 16 * 1024 * 1024;
+
+    struct Sink {
+        std::function<void(const QByteArray& line)> line;
+        std::function<void()> overlong;
+    };
+
+    explicit LineReader(Sink sink, qsizetype capBytes = defaultCapBytes);
+
+    void feed(const char* data, qsizetype size);
+    // End of input: a last line without a line break still counts.
+    void finish();
+
+private:
+    void emitLine();
+
+    Sink m_sink;
+    qsizetype m_capBytes;
+    QByteArray m_buffer;
+    bool m_skipping = false; // inside an overlong line, waiting for its line break
+};

@@ -1,0 +1,863 @@
+#include "mcp/Tools.h"
+
+#include "common/Dates.h"
+#include "common/Text.h"
+#include "common/Uuid.h"
+#include "model/KnowledgeImport.h"
+#include "store/StoreContext.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+#include <cmath>
+
+namespace tools {
+
+namespace {
+
+// ---- catalogue ----
+
+struct Property {
+    const char* name;
+    const char* type;
+};
+
+QJsonObject descriptor(const char* name, const char* description, std::initializer_list<Property> properties,
+                       std::initializer_list<const char*> required)
+{
+    QJsonObject schemaProperties;
+    for (const Property& property : properties) {
+        schemaProperties.insert(QLatin1String(property.name),
+                                QJsonObject{{QStringLiteral("type"), QLatin1String(property.type)}});
+    }
+    QJsonArray requiredNames;
+    for (const char* key : required) {
+        requiredNames.append(QLatin1String(key));
+    }
+    return QJsonObject{
+        {QStringLiteral("name"), QLatin1String(name)},
+        {QStringLiteral("description"), QString::fromUtf8(description)},
+        {QStringLiteral("inputSchema"),
+         QJsonObject{{QStringLiteral("type"), QStringLiteral("object")},
+                     {QStringLiteral("properties"), schemaProperties},
+                     {QStringLiteral("required"), requiredNames}}},
+    };
+}
+
+QJsonArray buildCatalogue()
+{
+    constexpr const char* s = "string";
+    constexpr const char* b = "boolean";
+    constexpr const char* i = "integer";
+    return QJsonArray{
+        descriptor("list_assistants", "List assistants, hiding archived ones unless include_archived is true.",
+                   {{"include_archived", b}}, {}),
+        descriptor("get_assistant", "Get an assistant with its files (without content) and contexts.",
+                   {{"assistant", s}}, {"assistant"}),
+        descriptor("create_assistant",
+                   "Create an assistant from a template (interview, projects, prospecting or blank), optionally with "
+                   "custom instructions.",
+                   {{"name", s}, {"template", s}, {"instructions", s}}, {"name"}),
+        descriptor("update_assistant", "Change an assistant's name, instructions or style notes.",
+                   {{"assistant", s}, {"name", s}, {"instructions", s}, {"style_notes", s}}, {"assistant"}),
+        descriptor("list_contexts",
+                   "List call contexts, optionally of one assistant, hiding archived ones unless include_archived is "
+                   "true.",
+                   {{"assistant", s}, {"include_archived", b}}, {}),
+        descriptor("get_context", "Get a call context with its files, including their content.", {{"context", s}},
+                   {"context"}),
+        descriptor("create_context", "Create a call context inside an assistant, with an optional stage.",
+                   {{"assistant", s}, {"name", s}, {"stage", s}}, {"assistant", "name"}),
+        descriptor("update_context", "Change a call context's name or stage.",
+                   {{"context", s}, {"name", s}, {"stage", s}}, {"context"}),
+        descriptor("add_file",
+                   "Add a .md or .txt knowledge file to an assistant or a context, from content (with name) or from a "
+                   "local path.",
+                   {{"assistant", s}, {"context", s}, {"name", s}, {"content", s}, {"path", s}}, {}),
+        descriptor("update_file", "Replace the content of a knowledge file.", {{"file_id", s}, {"content", s}},
+                   {"file_id", "content"}),
+        descriptor("remove_file", "Remove a knowledge file.", {{"file_id", s}}, {"file_id"}),
+        descriptor("archive", "Archive an assistant or a context; nothing is deleted.",
+                   {{"assistant", s}, {"context", s}}, {}),
+        descriptor("restore", "Restore an archived assistant or context.", {{"assistant", s}, {"context", s}}, {}),
+        descriptor("list_calls",
+                   "List recorded calls of an assistant or a context (give exactly one), newest first, with outcome "
+                   "and a summary preview.",
+                   {{"assistant", s}, {"context", s}, {"limit", i}}, {}),
+        descriptor("get_call", "Get one call by UUID with its full summary, transcript lines and suggestions.",
+                   {{"call", s}}, {"call"}),
+        descriptor("set_call_outcome",
+                   "Mark a call's outcome (positive, negative or none), optionally replacing its note.",
+                   {{"call", s}, {"outcome", s}, {"note", s}}, {"call", "outcome"}),
+        descriptor("add_qa",
+                   "Add a question and answer to an assistant's Q&A bank; the answer, language (pt, en or empty) and "
+                   "source call UUID are optional.",
+                   {{"assistant", s}, {"question", s}, {"answer", s}, {"language", s}, {"call", s}},
+                   {"assistant", "question"}),
+        descriptor("update_qa", "Change a Q&A item's question, answer or language; only the given fields change.",
+                   {{"qa", s}, {"question", s}, {"answer", s}, {"language", s}}, {"qa"}),
+    };
+}
+
+// ---- argument readers ----
+
+QString key(const char* name)
+{
+    return QString::fromLatin1(name);
+}
+
+Result<QString> requiredString(const QJsonObject& arguments, const char* name)
+{
+    const QJsonValue value = arguments.value(QLatin1String(name));
+    if (!value.isString() || text::trimSpacesAndTabs(value.toString()).isEmpty()) {
+        return fail(QStringLiteral("Missing argument ") + key(name) + u'.');
+    }
+    return value.toString();
+}
+
+std::optional<QString> optionalString(const QJsonObject& arguments, const char* name)
+{
+    const QJsonValue value = arguments.value(QLatin1String(name));
+    if (!value.isString()) {
+        return std::nullopt;
+    }
+    return value.toString();
+}
+
+bool given(const QJsonObject& arguments, const char* name)
+{
+    const QJsonValue value = arguments.value(QLatin1String(name));
+    return !value.isUndefined() && !value.isNull();
+}
+
+bool flag(const QJsonObject& arguments, const char* name)
+{
+    const QJsonValue value = arguments.value(QLatin1String(name));
+    return value.isBool() && value.toBool();
+}
+
+// ---- finders ----
+
+template <typename R>
+struct Kind;
+template <>
+struct Kind<Assistant> {
+    static constexpr const char* argument = "assistant";
+    static constexpr const char* word = "assistant";
+    static constexpr const char* notFound = "Assistant not found: ";
+};
+template <>
+struct Kind<CallContext> {
+    static constexpr const char* argument = "context";
+    static constexpr const char* word = "context";
+    static constexpr const char* notFound = "Context not found: ";
+};
+template <>
+struct Kind<Call> {
+    static constexpr const char* argument = "call";
+    static constexpr const char* notFound = "Call not found: ";
+};
+template <>
+struct Kind<KnowledgeFile> {
+    static constexpr const char* argument = "file_id";
+    static constexpr const char* notFound = "File not found: ";
+};
+template <>
+struct Kind<QAItem> {
+    static constexpr const char* argument = "qa";
+    static constexpr const char* notFound = "Question and answer not found: ";
+};
+
+// An assistant or context by UUID, else by name ignoring letter case; archived ones count.
+template <typename R>
+Result<R> findNamed(StoreContext& context, const QJsonObject& arguments)
+{
+    const auto reference = requiredString(arguments, Kind<R>::argument);
+    if (!reference) {
+        return std::unexpected(reference.error());
+    }
+    const auto all = context.fetch<R>(Query::all(Order::oldestFirst));
+    if (!all) {
+        return std::unexpected(all.error());
+    }
+    if (const auto id = uuid::parse(*reference)) {
+        for (const R& record : *all) {
+            if (record.id == *id) {
+                return record;
+            }
+        }
+    }
+    std::vector<const R*> matches;
+    for (const R& record : *all) {
+        if (record.name.compare(*reference, Qt::CaseInsensitive) == 0) {
+            matches.push_back(&record);
+        }
+    }
+    if (matches.empty()) {
+        return fail(QLatin1String(Kind<R>::notFound) + *reference + u'.');
+    }
+    if (matches.size() > 1) {
+        QStringList listed;
+        for (const R* match : matches) {
+            listed.append(match->name + QStringLiteral(" (") + uuid::toText(match->id) + u')');
+        }
+        return fail(QStringLiteral("More than one ") + QLatin1String(Kind<R>::word) + QStringLiteral(" named ")
+                    + *reference + QStringLiteral(": ") + listed.join(QStringLiteral(", ")));
+    }
+    return *matches.front();
+}
+
+// A call, knowledge file or Q&A item by UUID only.
+template <typename R>
+Result<R> findById(StoreContext& context, const QJsonObject& arguments)
+{
+    const auto reference = requiredString(arguments, Kind<R>::argument);
+    if (!reference) {
+        return std::unexpected(reference.error());
+    }
+    const auto notFound = [&] { return fail(QLatin1String(Kind<R>::notFound) + *reference + u'.'); };
+    const auto id = uuid::parse(*reference);
+    if (!id) {
+        return notFound();
+    }
+    const auto record = context.fetchOne<R>(*id);
+    if (!record) {
+        return std::unexpected(record.error());
+    }
+    if (!*record) {
+        return notFound();
+    }
+    return **record;
+}
+
+enum class Owner { assistant, context };
+
+Result<Owner> exactlyOneOwner(const QJsonObject& arguments)
+{
+    const bool assistant = given(arguments, "assistant");
+    if (assistant == given(arguments, "context")) {
+        return fail(QStringLiteral("Give assistant or context, not both."));
+    }
+    return assistant ? Owner::assistant : Owner::context;
+}
+
+// ---- checks ----
+
+Result<QString> checkQuestion(const QJsonValue& value)
+{
+    if (!value.isString() || value.toString().trimmed().isEmpty()) {
+        return fail(QStringLiteral("The question cannot be empty."));
+    }
+    return value.toString();
+}
+
+// Nothing when no language was given; "" is a value that clears it.
+Result<std::optional<QString>> checkLanguage(const QJsonObject& arguments)
+{
+    const QJsonValue value = arguments.value(QLatin1String("language"));
+    if (value.isUndefined() || value.isNull()) {
+        return std::optional<QString>();
+    }
+    const QString language = value.toString();
+    if (!value.isString()
+        || (language != QLatin1String("pt") && language != QLatin1String("en") && !language.isEmpty())) {
+        return fail(QStringLiteral("language must be pt, en or empty."));
+    }
+    return std::optional<QString>(language);
+}
+
+// ---- result shapes ----
+
+QString idText(const QUuid& id)
+{
+    return uuid::toText(id);
+}
+
+QJsonValue nameOrNull(const std::optional<QString>& name)
+{
+    return name ? QJsonValue(*name) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonObject assistantSummary(const Assistant& assistant)
+{
+    return QJsonObject{{QStringLiteral("id"), idText(assistant.id)},
+                       {QStringLiteral("name"), assistant.name},
+                       {QStringLiteral("template"), assistant.templateText},
+                       {QStringLiteral("archived"), assistant.archived}};
+}
+
+QJsonObject fileSummary(const KnowledgeFile& file)
+{
+    return QJsonObject{{QStringLiteral("id"), idText(file.id)},
+                       {QStringLiteral("name"), file.name},
+                       {QStringLiteral("words"), static_cast<qint64>(text::wordCount(file.content))}};
+}
+
+QJsonObject fileWithContent(const KnowledgeFile& file)
+{
+    QJsonObject object = fileSummary(file);
+    object.insert(QStringLiteral("content"), file.content);
+    return object;
+}
+
+QJsonObject qaObject(const QAItem& item)
+{
+    return QJsonObject{{QStringLiteral("id"), idText(item.id)},
+                       {QStringLiteral("question"), item.question},
+                       {QStringLiteral("answer"), item.answer},
+                       {QStringLiteral("language"), item.language},
+                       {QStringLiteral("source"), item.source},
+                       {QStringLiteral("created_at"), dates::isoText(item.createdAt)},
+                       {QStringLiteral("updated_at"), dates::isoText(item.updatedAt)}};
+}
+
+Result<QJsonObject> assistantDetail(StoreContext& context, const Assistant& assistant)
+{
+    const auto files = context.fetch<KnowledgeFile>(Query::ofAssistant(assistant.id));
+    const auto items = context.fetch<QAItem>(Query::ofAssistant(assistant.id));
+    const auto contexts = context.fetch<CallContext>(Query::ofAssistant(assistant.id));
+    if (!files || !items || !contexts) {
+        return std::unexpected(!files ? files.error() : !items ? items.error() : contexts.error());
+    }
+    QJsonArray fileArray;
+    for (const KnowledgeFile& file : *files) {
+        fileArray.append(fileSummary(file));
+    }
+    QJsonArray qaArray;
+    for (const QAItem& item : *items) {
+        qaArray.append(qaObject(item));
+    }
+    QJsonArray contextArray;
+    for (const CallContext& callContext : *contexts) {
+        contextArray.append(QJsonObject{{QStringLiteral("id"), idText(callContext.id)},
+                                        {QStringLiteral("name"), callContext.name},
+                                        {QStringLiteral("stage"), callContext.stage},
+                                        {QStringLiteral("archived"), callContext.archived}});
+    }
+    QJsonObject object = assistantSummary(assistant);
+    object.insert(QStringLiteral("instructions"), assistant.instructions);
+    object.insert(QStringLiteral("style_notes"), assistant.styleNotes);
+    object.insert(QStringLiteral("files"), fileArray);
+    object.insert(QStringLiteral("qa"), qaArray);
+    object.insert(QStringLiteral("contexts"), contextArray);
+    return object;
+}
+
+// Names of owners, looked up once per request however many records name them.
+class OwnerNames {
+public:
+    explicit OwnerNames(StoreContext& context)
+        : m_context(context)
+    {
+    }
+
+    template <typename R>
+    Result<std::optional<QString>> nameOf(const std::optional<QUuid>& id)
+    {
+        if (!id) {
+            return std::optional<QString>();
+        }
+        auto& cache = cacheOf<R>();
+        if (auto it = cache.constFind(*id); it != cache.constEnd()) {
+            return *it;
+        }
+        const auto record = m_context.fetchOne<R>(*id);
+        if (!record) {
+            return std::unexpected(record.error());
+        }
+        std::optional<QString> name = *record ? std::optional<QString>((*record)->name) : std::nullopt;
+        cache.insert(*id, name);
+        return name;
+    }
+
+private:
+    template <typename R>
+    QHash<QUuid, std::optional<QString>>& cacheOf()
+    {
+        if constexpr (std::is_same_v<R, Assistant>) {
+            return m_assistants;
+        } else {
+            return m_contexts;
+        }
+    }
+
+    StoreContext& m_context;
+    QHash<QUuid, std::optional<QString>> m_assistants;
+    QHash<QUuid, std::optional<QString>> m_contexts;
+};
+
+Result<QJsonObject> contextSummary(StoreContext& context, const CallContext& callContext)
+{
+    QJsonObject object{{QStringLiteral("id"), idText(callContext.id)},
+                       {QStringLiteral("name"), callContext.name},
+                       {QStringLiteral("stage"), callContext.stage},
+                       {QStringLiteral("archived"), callContext.archived}};
+    if (callContext.assistant) {
+        const auto owner = context.fetchOne<Assistant>(*callContext.assistant);
+        if (!owner) {
+            return std::unexpected(owner.error());
+        }
+        if (*owner) {
+            object.insert(QStringLiteral("assistant"),
+                          QJsonObject{{QStringLiteral("id"), idText((*owner)->id)},
+                                      {QStringLiteral("name"), (*owner)->name}});
+        }
+    }
+    return object;
+}
+
+Result<QJsonObject> contextDetail(StoreContext& context, const CallContext& callContext)
+{
+    auto object = contextSummary(context, callContext);
+    const auto files = context.fetch<KnowledgeFile>(Query::ofContext(callContext.id));
+    if (!object || !files) {
+        return std::unexpected(!object ? object.error() : files.error());
+    }
+    QJsonArray fileArray;
+    for (const KnowledgeFile& file : *files) {
+        fileArray.append(fileWithContent(file));
+    }
+    object->insert(QStringLiteral("files"), fileArray);
+    return object;
+}
+
+enum class CallVariant { preview, withSummary, full };
+
+Result<QJsonObject> callObject(OwnerNames& names, const Call& call, CallVariant variant)
+{
+    const auto assistantName = names.nameOf<Assistant>(call.assistant);
+    const auto contextName = names.nameOf<CallContext>(call.context);
+    if (!assistantName || !contextName) {
+        return std::unexpected(!assistantName ? assistantName.error() : contextName.error());
+    }
+    const CallOutcome outcome = call.outcomeValue();
+    QJsonObject object{
+        {QStringLiteral("id"), idText(call.id)},
+        {QStringLiteral("started_at"), dates::isoText(call.startedAt)},
+        {QStringLiteral("duration_min"), call.durationMinutes()},
+        {QStringLiteral("assistant"), nameOrNull(*assistantName)},
+        {QStringLiteral("context"), nameOrNull(*contextName)},
+        {QStringLiteral("outcome"),
+         outcome == CallOutcome::none ? QStringLiteral("none") : callOutcome::rawText(outcome)},
+        {QStringLiteral("outcome_note"), call.outcomeNote},
+    };
+    if (variant == CallVariant::preview) {
+        object.insert(QStringLiteral("summary_preview"), text::graphemePrefix(call.summary, 200));
+        return object;
+    }
+    object.insert(QStringLiteral("summary"), call.summary);
+    object.insert(QStringLiteral("archive_file"), call.archiveFile);
+    if (variant == CallVariant::full) {
+        QJsonArray lines;
+        for (const CallLine& line : call.lines()) {
+            lines.append(QJsonObject{{QStringLiteral("time"), dates::isoText(line.date)},
+                                     {QStringLiteral("speaker"), line.fromMe ? QStringLiteral("You")
+                                                                             : QStringLiteral("Other")},
+                                     {QStringLiteral("text"), line.text}});
+        }
+        QJsonArray suggestions;
+        for (const CallSuggestion& suggestion : call.suggestions()) {
+            suggestions.append(QJsonObject{{QStringLiteral("time"), dates::isoText(suggestion.date)},
+                                           {QStringLiteral("text"), suggestion.text}});
+        }
+        object.insert(QStringLiteral("lines"), lines);
+        object.insert(QStringLiteral("suggestions"), suggestions);
+    }
+    return object;
+}
+
+// ---- handlers ----
+
+using Handler = Result<QJsonObject> (*)(StoreContext&, const QJsonObject&);
+
+#define TRY(name, expression)                                                                                          \
+    auto name = (expression);                                                                                          \
+    if (!name) {                                                                                                       \
+        return std::unexpected(name.error());                                                                          \
+    }
+
+Result<QJsonObject> listAssistants(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(assistants, context.fetch<Assistant>(Query::all(Order::oldestFirst)));
+    const bool includeArchived = flag(arguments, "include_archived");
+    QJsonArray array;
+    for (const Assistant& assistant : *assistants) {
+        if (includeArchived || !assistant.archived) {
+            array.append(assistantSummary(assistant));
+        }
+    }
+    return QJsonObject{{QStringLiteral("assistants"), array}};
+}
+
+Result<QJsonObject> getAssistant(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(assistant, findNamed<Assistant>(context, arguments));
+    return assistantDetail(context, *assistant);
+}
+
+Result<QJsonObject> createAssistant(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(name, requiredString(arguments, "name"));
+    const QString templateText = optionalString(arguments, "template").value_or(QStringLiteral("blank"));
+    const auto from = assistantTemplate::parse(templateText);
+    if (!from) {
+        return fail(QStringLiteral("Unknown template: ") + templateText
+                    + QStringLiteral(". Use interview, projects, prospecting or blank."));
+    }
+    Assistant assistant = Assistant::make(*name, *from);
+    if (const auto instructions = optionalString(arguments, "instructions")) {
+        assistant.instructions = *instructions;
+    }
+    context.insert(assistant);
+    return assistantDetail(context, assistant);
+}
+
+// A new name, when given as text: blank (spaces and tabs only) is refused.
+Result<std::optional<QString>> newName(const QJsonObject& arguments)
+{
+    const auto name = optionalString(arguments, "name");
+    if (name && text::trimSpacesAndTabs(*name).isEmpty()) {
+        return fail(QStringLiteral("Missing argument name."));
+    }
+    return name;
+}
+
+Result<QJsonObject> updateAssistant(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(assistant, findNamed<Assistant>(context, arguments));
+    TRY(name, newName(arguments));
+    if (*name) {
+        assistant->name = **name;
+    }
+    if (const auto instructions = optionalString(arguments, "instructions")) {
+        assistant->instructions = *instructions;
+    }
+    if (const auto styleNotes = optionalString(arguments, "style_notes")) {
+        assistant->styleNotes = *styleNotes;
+    }
+    context.update(*assistant);
+    return assistantDetail(context, *assistant);
+}
+
+Result<QJsonObject> listContexts(StoreContext& context, const QJsonObject& arguments)
+{
+    std::optional<QUuid> owner;
+    if (given(arguments, "assistant")) {
+        TRY(assistant, findNamed<Assistant>(context, arguments));
+        owner = assistant->id;
+    }
+    TRY(contexts, context.fetch<CallContext>(owner ? Query::ofAssistant(*owner) : Query::all(Order::oldestFirst)));
+    const bool includeArchived = flag(arguments, "include_archived");
+    QJsonArray array;
+    for (const CallContext& callContext : *contexts) {
+        if (includeArchived || !callContext.archived) {
+            TRY(summary, contextSummary(context, callContext));
+            array.append(*summary);
+        }
+    }
+    return QJsonObject{{QStringLiteral("contexts"), array}};
+}
+
+Result<QJsonObject> getContext(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(callContext, findNamed<CallContext>(context, arguments));
+    return contextDetail(context, *callContext);
+}
+
+Result<QJsonObject> createContext(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(assistant, findNamed<Assistant>(context, arguments));
+    TRY(name, requiredString(arguments, "name"));
+    if (assistant->archived) {
+        return fail(QStringLiteral("Assistant is archived: ") + assistant->name + u'.');
+    }
+    CallContext callContext = CallContext::make(*name, *assistant);
+    callContext.stage = optionalString(arguments, "stage").value_or(QString());
+    context.insert(callContext);
+    return contextDetail(context, callContext);
+}
+
+Result<QJsonObject> updateContext(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(callContext, findNamed<CallContext>(context, arguments));
+    TRY(name, newName(arguments));
+    if (*name) {
+        callContext->name = **name;
+    }
+    if (const auto stage = optionalString(arguments, "stage")) {
+        callContext->stage = *stage;
+    }
+    context.update(*callContext);
+    return contextDetail(context, *callContext);
+}
+
+// "~" and "~/..." name the home folder; a relative path is taken from the working folder.
+QString localPath(const QString& path)
+{
+    QString expanded = path;
+    if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/"))) {
+        expanded = QDir::homePath() + path.mid(1);
+    }
+    return QFileInfo(expanded).absoluteFilePath();
+}
+
+Result<QJsonObject> addFile(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(owner, exactlyOneOwner(arguments));
+    QString name;
+    QString content;
+    if (const auto path = optionalString(arguments, "path")) {
+        TRY(imported, knowledgeImport::readFile(localPath(*path)));
+        name = imported->name;
+        content = imported->content;
+    } else {
+        TRY(givenName, requiredString(arguments, "name"));
+        if (!knowledgeImport::hasAcceptedExtension(*givenName)) {
+            return std::unexpected(knowledgeImport::error(knowledgeImport::Failure::unsupportedType));
+        }
+        if (!given(arguments, "content")) {
+            return fail(QStringLiteral("Missing argument content or path."));
+        }
+        TRY(checked, knowledgeImport::checkText(arguments.value(QLatin1String("content"))));
+        name = *givenName;
+        content = *checked;
+    }
+    KnowledgeFile file = KnowledgeFile::make(name, content);
+    if (*owner == Owner::assistant) {
+        TRY(assistant, findNamed<Assistant>(context, arguments));
+        file.assistant = assistant->id;
+    } else {
+        TRY(callContext, findNamed<CallContext>(context, arguments));
+        file.context = callContext->id;
+    }
+    context.insert(file);
+    return fileSummary(file);
+}
+
+Result<QJsonObject> updateFile(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(file, findById<KnowledgeFile>(context, arguments));
+    const QJsonValue content = arguments.value(QLatin1String("content"));
+    if (!content.isString() || content.toString().isEmpty()) {
+        return std::unexpected(knowledgeImport::error(knowledgeImport::Failure::empty));
+    }
+    TRY(checked, knowledgeImport::checkText(content));
+    file->content = *checked;
+    file->importedAt = dates::now();
+    context.update(*file);
+    return fileSummary(*file);
+}
+
+Result<QJsonObject> removeFile(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(file, findById<KnowledgeFile>(context, arguments));
+    context.remove<KnowledgeFile>(file->id);
+    return QJsonObject{{QStringLiteral("id"), idText(file->id)}, {QStringLiteral("removed"), true}};
+}
+
+Result<QJsonObject> setArchived(StoreContext& context, const QJsonObject& arguments, bool archived)
+{
+    TRY(owner, exactlyOneOwner(arguments));
+    QUuid id;
+    if (*owner == Owner::assistant) {
+        TRY(assistant, findNamed<Assistant>(context, arguments));
+        assistant->archived = archived;
+        context.update(*assistant);
+        id = assistant->id;
+    } else {
+        TRY(callContext, findNamed<CallContext>(context, arguments));
+        callContext->archived = archived;
+        context.update(*callContext);
+        id = callContext->id;
+    }
+    return QJsonObject{{QStringLiteral("id"), idText(id)}, {QStringLiteral("archived"), archived}};
+}
+
+Result<QJsonObject> archive(StoreContext& context, const QJsonObject& arguments)
+{
+    return setArchived(context, arguments, true);
+}
+
+Result<QJsonObject> restore(StoreContext& context, const QJsonObject& arguments)
+{
+    return setArchived(context, arguments, false);
+}
+
+constexpr int defaultCallLimit = 20;
+constexpr int maxCallLimit = 200;
+
+Result<int> callLimit(const QJsonObject& arguments)
+{
+    const QJsonValue value = arguments.value(QLatin1String("limit"));
+    if (value.isUndefined() || value.isNull()) {
+        return defaultCallLimit;
+    }
+    const double number = value.toDouble(); // 0 for anything that is not a number
+    if (!value.isDouble() || std::trunc(number) != number || number < 1 || number > maxCallLimit) {
+        return fail(QStringLiteral("limit must be from 1 to 200."));
+    }
+    return static_cast<int>(number);
+}
+
+Result<QJsonObject> listCalls(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(owner, exactlyOneOwner(arguments));
+    TRY(limit, callLimit(arguments));
+    Query query;
+    if (*owner == Owner::assistant) {
+        TRY(assistant, findNamed<Assistant>(context, arguments));
+        query = Query::ofAssistant(assistant->id, Order::newestFirst);
+    } else {
+        TRY(callContext, findNamed<CallContext>(context, arguments));
+        query = Query::ofContext(callContext->id, Order::newestFirst);
+    }
+    query.limit = *limit;
+    TRY(calls, context.fetch<Call>(query));
+    OwnerNames names(context);
+    QJsonArray array;
+    for (const Call& call : *calls) {
+        TRY(object, callObject(names, call, CallVariant::preview));
+        array.append(*object);
+    }
+    return QJsonObject{{QStringLiteral("calls"), array}};
+}
+
+Result<QJsonObject> getCall(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(call, findById<Call>(context, arguments));
+    OwnerNames names(context);
+    return callObject(names, *call, CallVariant::full);
+}
+
+Result<QJsonObject> setCallOutcome(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(call, findById<Call>(context, arguments));
+    TRY(outcomeText, requiredString(arguments, "outcome"));
+    CallOutcome outcome;
+    if (*outcomeText == QLatin1String("positive")) {
+        outcome = CallOutcome::positive;
+    } else if (*outcomeText == QLatin1String("negative")) {
+        outcome = CallOutcome::negative;
+    } else if (*outcomeText == QLatin1String("none")) {
+        outcome = CallOutcome::none;
+    } else {
+        return fail(QStringLiteral("outcome must be positive, negative or none."));
+    }
+    call->outcome = callOutcome::rawText(outcome);
+    if (const auto note = optionalString(arguments, "note")) {
+        call->outcomeNote = *note;
+    }
+    context.update(*call);
+    OwnerNames names(context);
+    return callObject(names, *call, CallVariant::withSummary);
+}
+
+Result<QJsonObject> addQA(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(assistant, findNamed<Assistant>(context, arguments));
+    TRY(question, checkQuestion(arguments.value(QLatin1String("question"))));
+    TRY(language, checkLanguage(arguments));
+    QString source = QStringLiteral("manual");
+    if (given(arguments, "call")) {
+        TRY(call, findById<Call>(context, arguments));
+        source = idText(call->id);
+    }
+    QAItem item = QAItem::make(*question, optionalString(arguments, "answer").value_or(QString()),
+                               language->value_or(QString()), source);
+    item.assistant = assistant->id;
+    context.insert(item);
+    return qaObject(item);
+}
+
+Result<QJsonObject> updateQA(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(item, findById<QAItem>(context, arguments));
+    std::optional<QString> question;
+    if (given(arguments, "question")) {
+        TRY(checked, checkQuestion(arguments.value(QLatin1String("question"))));
+        question = *checked;
+    }
+    TRY(language, checkLanguage(arguments));
+    if (question) {
+        item->question = *question;
+    }
+    if (const auto answer = optionalString(arguments, "answer")) {
+        item->answer = *answer;
+    }
+    if (*language) {
+        item->language = **language;
+    }
+    item->updatedAt = dates::now();
+    context.update(*item);
+    return qaObject(*item);
+}
+
+#undef TRY
+
+enum class Access { reads, writes };
+
+struct Tool {
+    const char* name;
+    Access access;
+    Handler handler;
+};
+
+constexpr Tool handlers[] = {
+    {"list_assistants", Access::reads, listAssistants},
+    {"get_assistant", Access::reads, getAssistant},
+    {"create_assistant", Access::writes, createAssistant},
+    {"update_assistant", Access::writes, updateAssistant},
+    {"list_contexts", Access::reads, listContexts},
+    {"get_context", Access::reads, getContext},
+    {"create_context", Access::writes, createContext},
+    {"update_context", Access::writes, updateContext},
+    {"add_file", Access::writes, addFile},
+    {"update_file", Access::writes, updateFile},
+    {"remove_file", Access::writes, removeFile},
+    {"archive", Access::writes, archive},
+    {"restore", Access::writes, restore},
+    {"list_calls", Access::reads, listCalls},
+    {"get_call", Access::reads, getCall},
+    {"set_call_outcome", Access::writes, setCallOutcome},
+    {"add_qa", Access::writes, addQA},
+    {"update_qa", Access::writes, updateQA},
+};
+
+} // namespace
+
+const QJsonArray& catalogue()
+{
+    static const QJsonArray built = buildCatalogue();
+    return built;
+}
+
+Result<QJsonObject> callTool(const QString& name, const QJsonObject& arguments, RequestState& state)
+{
+    const Tool* tool = nullptr;
+    for (const Tool& candidate : handlers) {
+        if (name == QLatin1String(candidate.name)) {
+            tool = &candidate;
+            break;
+        }
+    }
+    if (!tool) {
+        return fail(QStringLiteral("Unknown tool: ") + name + u'.');
+    }
+    auto result = tool->handler(state.context, arguments);
+    if (!result) {
+        // Whatever the handler made pending dies with it.
+        state.context.rollback();
+        return result;
+    }
+    if (tool->access == Access::writes) {
+        if (auto saved = state.context.save(); !saved) {
+            state.context.rollback();
+            return std::unexpected(saved.error());
+        }
+        state.changed = true;
+    }
+    return result;
+}
+
+} // namespace tools

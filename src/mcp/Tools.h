@@ -1,0 +1,22 @@
+#pragma once
+
+#include "common/Error.h"
+#include "mcp/RequestState.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// A tool's failure: its message is the text of the error result the client sees.
+using ToolError = Error;
+
+namespace tools {
+
+// The eighteen tool descriptors sent by "tools/list", built once per process.
+const QJsonArray& catalogue();
+
+// Runs one tool on the request's store context. Tools that write save the context and set
+// `state.changed`; a failure leaves nothing saved.
+Result<QJsonObject> callTool(const QString& name, const QJsonObject& arguments, RequestState& state);
+
+} // namespace tools
