@@ -33,10 +33,12 @@ QDateTime now()
 QString isoText(const QDateTime& when)
 {
     const QDateTime local = when.toLocalTime();
-    if (local.offsetFromUtc() == 0) {
+    const int offsetSeconds = local.offsetFromUtc();
+    if (offsetSeconds == 0) {
         return when.toUTC().toString(Qt::ISODate); // ends with "Z"
     }
-    return local.toString(Qt::ISODate); // carries "+hh:mm"
+    // Qt writes no offset for local time, only for a fixed offset: "+hh:mm".
+    return when.toOffsetFromUtc(offsetSeconds).toString(Qt::ISODate);
 }
 
 } // namespace dates

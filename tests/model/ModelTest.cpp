@@ -1,0 +1,347 @@
+#include "common/Dates.h"
+#include "common/Uuid.h"
+#include "model/Records.h"
+
+#include <QTest>
+
+namespace {
+
+QDateTime at(int hour, int minute, int second, int ms = 0)
+{
+    return QDateTime(QDate(2025, 3, 4), QTime(hour, minute, second, ms), Qt::UTC);
+}
+
+QString upperId()
+{
+    return uuid::toText(uuid::create());
+}
+
+} // namespace
+
+class ModelTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void linesRoundTrip_data();
+    void linesRoundTrip();
+    void suggestionsAndQuotesRoundTrip();
+    void lineEncodingShape();
+    void referenceDateInBlob();
+    void keysInAnyOrder();
+    void malformedBlobsReadEmpty_data();
+    void malformedBlobsReadEmpty();
+    void durationMinutes_data();
+    void durationMinutes();
+    void outcomeValue_data();
+    void outcomeValue();
+    void kindValue_data();
+    void kindValue();
+    void quotedCallIDs();
+    void templates_data();
+    void templates();
+    void constructors();
+    void proposalFromDraft();
+};
+
+void ModelTest::linesRoundTrip_data()
+{
+    QTest::addColumn<QList<CallLine>>("lines");
+    QTest::newRow("none") << QList<CallLine>{};
+    QTest::newRow("two speakers") << QList<CallLine>{{true, QStringLiteral("Hello"), at(10, 0, 1, 250)},
+                                                     {false, QStringLiteral("Oi, tudo bem?"), at(10, 0, 3, 999)}};
+    QTest::newRow("awkward text") << QList<CallLine>{
+        {false, QStringLiteral("quote \" backslash \\ newline\n tab\t emoji \U0001F468\u200D\U0001F469 nul-free"),
+         at(23, 59, 59, 1)},
+        {true, QString(), dates::fromReferenceSeconds(-5.5)}};
+}
+
+void ModelTest::linesRoundTrip()
+{
+    QFETCH(QList<CallLine>, lines);
+    const QByteArray encoded = blob::encodeLines(lines);
+    QCOMPARE(blob::decodeLines(encoded), lines);
+    Call call;
+    call.linesData = encoded;
+    QCOMPARE(call.lines(), lines);
+}
+
+void ModelTest::suggestionsAndQuotesRoundTrip()
+{
+    const QList<CallSuggestion> suggestions{{QStringLiteral("Say yes."), at(9, 1, 2, 3)},
+                                            {QStringLiteral("Ask about \"scope\"."), at(9, 5, 0)}};
+    QCOMPARE(blob::decodeSuggestions(blob::encodeSuggestions(suggestions)), suggestions);
+    QCOMPARE(blob::decodeSuggestions(blob::encodeSuggestions({})), QList<CallSuggestion>{});
+
+    const QList<ProposalQuote> quotes{{upperId(), QStringLiteral("we ship on Fridays")},
+                                      {QStringLiteral("not-an-id"), QStringLiteral("ação")}};
+    QCOMPARE(blob::decodeQuotes(blob::encodeQuotes(quotes)), quotes);
+    QCOMPARE(blob::encodeQuotes({}), QByteArray("[]"));
+    QCOMPARE(blob::encodeLines({}), QByteArray("[]"));
+    QCOMPARE(blob::encodeSuggestions({}), QByteArray("[]"));
+}
+
+void ModelTest::lineEncodingShape()
+{
+    // Compact UTF-8 JSON with exactly the agreed keys: the other process reads this.
+    const QByteArray encoded = blob::encodeLines({{true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5)}});
+    QVERIFY(!encoded.contains(' '));
+    QVERIFY(!encoded.contains('\n'));
+    QVERIFY(encoded.contains("\"fromMe\":true"));
+    QVERIFY(encoded.contains("\"text\":\"\xc3\xa9\""));
+    QVERIFY(encoded.contains("\"date\":1.5"));
+    QCOMPARE(blob::encodeQuotes({{QStringLiteral("A"), QStringLiteral("b")}}), QByteArray(R"([{"callID":"A","text":"b"}])"));
+}
+
+void ModelTest::referenceDateInBlob()
+{
+    const QByteArray encoded = blob::encodeSuggestions(
+        {{QStringLiteral("x"), QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC)}});
+    QCOMPARE(encoded, QByteArray(R"([{"date":60.5,"text":"x"}])"));
+}
+
+void ModelTest::keysInAnyOrder()
+{
+    const auto lines = blob::decodeLines(R"([{"text":"hi","date":60,"fromMe":false}])");
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines.front().text, QStringLiteral("hi"));
+    QCOMPARE(lines.front().date, QDateTime(QDate(2001, 1, 1), QTime(0, 1), Qt::UTC));
+    QCOMPARE(lines.front().fromMe, false);
+    // Extra keys written by a newer writer are ignored.
+    QCOMPARE(blob::decodeQuotes(R"([{"text":"t","extra":1,"callID":"c"}])"),
+             (QList<ProposalQuote>{{QStringLiteral("c"), QStringLiteral("t")}}));
+}
+
+void ModelTest::malformedBlobsReadEmpty_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::newRow("zero bytes") << QByteArray();
+    QTest::newRow("empty array") << QByteArray("[]");
+    QTest::newRow("object instead of array") << QByteArray(R"({"fromMe":true,"text":"a","date":1,"callID":"c"})");
+    QTest::newRow("truncated") << QByteArray(R"([{"fromMe":true,"text":"a","date":1)");
+    QTest::newRow("not json") << QByteArray("hello");
+    QTest::newRow("scalar") << QByteArray("42");
+    QTest::newRow("array of scalars") << QByteArray("[1,2]");
+    QTest::newRow("missing key") << QByteArray(R"([{"fromMe":true,"date":1}])");
+    QTest::newRow("wrong type") << QByteArray(R"([{"fromMe":"yes","text":1,"date":"x","callID":2}])");
+    QTest::newRow("one bad element of two")
+        << QByteArray(R"([{"fromMe":true,"text":"a","date":1,"callID":"c"},{"fromMe":true}])");
+    QTest::newRow("not utf-8") << QByteArray("[{\"text\":\"\xe9\"}]");
+}
+
+void ModelTest::malformedBlobsReadEmpty()
+{
+    QFETCH(QByteArray, data);
+    QVERIFY(blob::decodeLines(data).isEmpty());
+    QVERIFY(blob::decodeSuggestions(data).isEmpty());
+    QVERIFY(blob::decodeQuotes(data).isEmpty());
+    Call call;
+    call.linesData = data;
+    call.suggestionsData = data;
+    QVERIFY(call.lines().isEmpty());
+    QVERIFY(call.suggestions().isEmpty());
+    Proposal proposal;
+    proposal.quotesData = data;
+    QVERIFY(proposal.quotes().isEmpty());
+    QVERIFY(proposal.quotedCallIDs().isEmpty());
+}
+
+void ModelTest::durationMinutes_data()
+{
+    QTest::addColumn<QDateTime>("start");
+    QTest::addColumn<QDateTime>("end");
+    QTest::addColumn<qint64>("minutes");
+    QTest::newRow("30 s") << at(10, 0, 0) << at(10, 0, 30) << qint64(1);
+    QTest::newRow("59 s") << at(10, 0, 0) << at(10, 0, 59) << qint64(1);
+    QTest::newRow("zero") << at(10, 0, 0) << at(10, 0, 0) << qint64(1);
+    QTest::newRow("119 s") << at(10, 0, 0) << at(10, 1, 59) << qint64(1);
+    QTest::newRow("120 s") << at(10, 0, 0) << at(10, 2, 0) << qint64(2);
+    QTest::newRow("2 min 59 s") << at(10, 0, 0) << at(10, 2, 59) << qint64(2);
+    QTest::newRow("2 min 59.999 s") << at(10, 0, 0) << at(10, 2, 59, 999) << qint64(2);
+    QTest::newRow("end before start") << at(10, 5, 0) << at(10, 0, 0) << qint64(1);
+    QTest::newRow("one hour and a bit") << at(10, 0, 0) << at(11, 0, 45) << qint64(60);
+    QTest::newRow("across a zone offset")
+        << at(10, 0, 0) << at(10, 3, 0).toOffsetFromUtc(-3 * 3600) << qint64(3);
+}
+
+void ModelTest::durationMinutes()
+{
+    QFETCH(QDateTime, start);
+    QFETCH(QDateTime, end);
+    QFETCH(qint64, minutes);
+    Call call;
+    call.startedAt = start;
+    call.endedAt = end;
+    QCOMPARE(call.durationMinutes(), minutes);
+}
+
+void ModelTest::outcomeValue_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<CallOutcome>("value");
+    QTest::newRow("empty") << QString() << CallOutcome::none;
+    QTest::newRow("positive") << QStringLiteral("positive") << CallOutcome::positive;
+    QTest::newRow("negative") << QStringLiteral("negative") << CallOutcome::negative;
+    QTest::newRow("other word") << QStringLiteral("great") << CallOutcome::none;
+    QTest::newRow("other case") << QStringLiteral("Positive") << CallOutcome::none;
+    QTest::newRow("the word none") << QStringLiteral("none") << CallOutcome::none;
+}
+
+void ModelTest::outcomeValue()
+{
+    QFETCH(QString, stored);
+    QFETCH(CallOutcome, value);
+    Call call;
+    call.outcome = stored;
+    QCOMPARE(call.outcomeValue(), value);
+    if (value != CallOutcome::none || stored.isEmpty()) {
+        QCOMPARE(callOutcome::rawText(value), stored);
+    }
+}
+
+void ModelTest::kindValue_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<ProposalKind>("value");
+    QTest::newRow("newQA") << QStringLiteral("newQA") << ProposalKind::newQA;
+    QTest::newRow("editQA") << QStringLiteral("editQA") << ProposalKind::editQA;
+    QTest::newRow("style") << QStringLiteral("style") << ProposalKind::style;
+    QTest::newRow("instruction") << QStringLiteral("instruction") << ProposalKind::instruction;
+    QTest::newRow("other word") << QStringLiteral("rewrite") << ProposalKind::newQA;
+    QTest::newRow("other case") << QStringLiteral("Style") << ProposalKind::newQA;
+    QTest::newRow("empty") << QString() << ProposalKind::newQA;
+}
+
+void ModelTest::kindValue()
+{
+    QFETCH(QString, stored);
+    QFETCH(ProposalKind, value);
+    Proposal proposal;
+    proposal.kind = stored;
+    QCOMPARE(proposal.kindValue(), value);
+    QCOMPARE(proposalKind::parseStrict(stored).has_value(), proposalKind::rawText(value) == stored);
+}
+
+void ModelTest::quotedCallIDs()
+{
+    const QUuid first = uuid::create();
+    const QUuid second = uuid::create();
+    Proposal proposal;
+    proposal.quotesData = blob::encodeQuotes({
+        {uuid::toText(second), QStringLiteral("a")},
+        {QStringLiteral("not a uuid"), QStringLiteral("b")},
+        {uuid::toText(first).toLower(), QStringLiteral("c")}, // either case names the same call
+        {uuid::toText(second), QStringLiteral("d")},
+        {QStringLiteral("{") + uuid::toText(first) + QStringLiteral("}"), QStringLiteral("e")},
+        {uuid::toText(first), QStringLiteral("f")},
+    });
+    QCOMPARE(proposal.quotedCallIDs(), (QList<QUuid>{second, first}));
+}
+
+void ModelTest::templates_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("instructionLength");
+    QTest::addColumn<QStringList>("stages");
+    QTest::newRow("interview") << QStringLiteral("interview") << QStringLiteral("Interview") << 162
+                               << QStringList{QStringLiteral("Applied"), QStringLiteral("Screening"),
+                                              QStringLiteral("First interview"), QStringLiteral("Technical interview"),
+                                              QStringLiteral("Final interview"), QStringLiteral("Offer"),
+                                              QStringLiteral("Rejected")};
+    QTest::newRow("projects") << QStringLiteral("projects") << QStringLiteral("Projects") << -1
+                              << QStringList{QStringLiteral("Proposal"), QStringLiteral("In progress"),
+                                             QStringLiteral("Delivered"), QStringLiteral("Paused")};
+    QTest::newRow("prospecting") << QStringLiteral("prospecting") << QStringLiteral("Prospecting") << -1
+                                 << QStringList{QStringLiteral("New"), QStringLiteral("Qualified"),
+                                                QStringLiteral("Meeting"), QStringLiteral("Proposal sent"),
+                                                QStringLiteral("Won"), QStringLiteral("Lost")};
+    QTest::newRow("blank") << QStringLiteral("blank") << QStringLiteral("Blank") << 0 << QStringList{};
+    QTest::newRow("unknown text") << QStringLiteral("Interview") << QString() << 0 << QStringList{};
+    QTest::newRow("empty text") << QString() << QString() << 0 << QStringList{};
+}
+
+void ModelTest::templates()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, title);
+    QFETCH(int, instructionLength);
+    QFETCH(QStringList, stages);
+
+    Assistant assistant;
+    assistant.templateText = stored;
+    QCOMPARE(assistant.stages(), stages);
+    const auto value = assistant.templateValue();
+    QCOMPARE(value.has_value(), !title.isEmpty());
+    if (!value) {
+        return;
+    }
+    QCOMPARE(assistantTemplate::rawText(*value), stored);
+    QCOMPARE(assistantTemplate::title(*value), title);
+    QCOMPARE(assistantTemplate::stages(*value), stages);
+    const Assistant made = Assistant::make(QStringLiteral("A"), *value);
+    QCOMPARE(made.templateText, stored);
+    QCOMPARE(made.instructions, assistantTemplate::defaultInstructions(*value));
+    if (instructionLength >= 0) {
+        QCOMPARE(made.instructions.size(), instructionLength);
+    } else {
+        QVERIFY(!made.instructions.isEmpty());
+    }
+}
+
+void ModelTest::constructors()
+{
+    const QDateTime before = dates::now();
+    const Assistant assistant = Assistant::make(QStringLiteral("Sales"), AssistantTemplate::prospecting);
+    QVERIFY(!assistant.id.isNull());
+    QCOMPARE(assistant.name, QStringLiteral("Sales"));
+    QVERIFY(assistant.styleNotes.isEmpty());
+    QVERIFY(!assistant.archived);
+    QVERIFY(assistant.createdAt >= before && assistant.createdAt <= dates::now());
+    QVERIFY(assistant.instructions.startsWith(QStringLiteral("Meeting with a lead.")));
+
+    const CallContext context = CallContext::make(QStringLiteral("ACME"), assistant);
+    QVERIFY(!context.id.isNull() && context.id != assistant.id);
+    QVERIFY(context.stage.isEmpty());
+    QVERIFY(!context.archived);
+    QCOMPARE(context.assistant, std::optional<QUuid>(assistant.id));
+
+    const KnowledgeFile file = KnowledgeFile::make(QStringLiteral("notes.md"), QStringLiteral(" text \r\n"));
+    QCOMPARE(file.content, QStringLiteral(" text \r\n"));
+    QVERIFY(!file.assistant && !file.context);
+    QVERIFY(file.importedAt.isValid());
+
+    const QAItem item = QAItem::make(QStringLiteral("Q?"), QString(), QStringLiteral("en"), QStringLiteral("manual"));
+    QVERIFY(!item.assistant);
+    QVERIFY(item.answer.isEmpty());
+    QVERIFY(item.updatedAt >= item.createdAt);
+}
+
+void ModelTest::proposalFromDraft()
+{
+    ProposalDraft draft;
+    draft.kind = ProposalKind::editQA;
+    draft.question = QStringLiteral("Q");
+    draft.answer = QStringLiteral("A");
+    draft.language = QStringLiteral("pt");
+    draft.targetQA = upperId();
+    draft.text = QStringLiteral("T");
+    draft.reason = QStringLiteral("R");
+    draft.quotes = {{upperId(), QStringLiteral("q1")}, {upperId(), QStringLiteral("q2")}};
+    const Proposal proposal = Proposal::make(draft);
+    QCOMPARE(proposal.kind, QStringLiteral("editQA"));
+    QCOMPARE(proposal.kindValue(), ProposalKind::editQA);
+    QCOMPARE(proposal.question, draft.question);
+    QCOMPARE(proposal.answer, draft.answer);
+    QCOMPARE(proposal.language, draft.language);
+    QCOMPARE(proposal.targetQA, draft.targetQA);
+    QCOMPARE(proposal.text, draft.text);
+    QCOMPARE(proposal.reason, draft.reason);
+    QCOMPARE(proposal.quotes(), draft.quotes);
+    QCOMPARE(proposal.status, QStringLiteral("pending"));
+    QVERIFY(!proposal.reviewedAt);
+    QVERIFY(!proposal.assistant);
+    QVERIFY(!proposal.id.isNull());
+}
+
+QTEST_GUILESS_MAIN(ModelTest)
+#include "ModelTest.moc"
