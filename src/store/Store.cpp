@@ -20,13 +20,33 @@ namespace {
 constexpr int busyTimeoutMs = 5000;
 
 template <typename R>
-void addMissingColumns(SQLite::Database& db)
+std::set<std::string> existingColumns(SQLite::Database& db)
 {
     std::set<std::string> existing;
     SQLite::Statement info(db, std::string("PRAGMA table_info(\"") + schema::Traits<R>::table + "\")");
     while (info.executeStep()) {
         existing.insert(info.getColumn(1).getString());
     }
+    return existing;
+}
+
+// True when the table is missing or lacks one of its columns.
+template <typename R>
+bool lacksColumns(SQLite::Database& db)
+{
+    const std::set<std::string> existing = existingColumns<R>(db);
+    for (const auto& column : schema::Traits<R>::columns()) {
+        if (!existing.contains(column.name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <typename R>
+void addMissingColumns(SQLite::Database& db)
+{
+    const std::set<std::string> existing = existingColumns<R>(db);
     for (const auto& column : schema::Traits<R>::columns()) {
         if (!existing.contains(column.name)) {
             db.exec(std::string("ALTER TABLE \"") + schema::Traits<R>::table + "\" ADD COLUMN \"" + column.name + "\" "
@@ -59,8 +79,12 @@ Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> 
         }
         db->exec("PRAGMA foreign_keys=ON");
         const int version = db->execAndGet("PRAGMA user_version").getInt();
-        const bool fresh = db->execAndGet("SELECT count(*) FROM sqlite_master WHERE type='table'").getInt() == 0;
-        if (fresh || version < schema::userVersion) {
+        // The version stayed 1.0.0 while columns were added, so a file can carry the current
+        // version and still lack a column: the tables are checked whatever the version says.
+        const bool incomplete = lacksColumns<Assistant>(*db) || lacksColumns<CallContext>(*db)
+            || lacksColumns<KnowledgeFile>(*db) || lacksColumns<Call>(*db) || lacksColumns<QAItem>(*db)
+            || lacksColumns<Proposal>(*db);
+        if (incomplete || version < schema::userVersion) {
             db->exec("BEGIN IMMEDIATE");
             try {
                 db->exec(schema::createStatements().toStdString());
@@ -70,7 +94,9 @@ Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> 
                 addMissingColumns<Call>(*db);
                 addMissingColumns<QAItem>(*db);
                 addMissingColumns<Proposal>(*db);
-                db->exec("PRAGMA user_version=" + std::to_string(schema::userVersion));
+                if (version < schema::userVersion) {
+                    db->exec("PRAGMA user_version=" + std::to_string(schema::userVersion));
+                }
                 db->exec("COMMIT");
             } catch (...) {
                 db->exec("ROLLBACK");
@@ -86,10 +112,12 @@ Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> 
 Result<std::shared_ptr<Store>> Store::open(const QString& path)
 {
     const std::filesystem::path folder = std::filesystem::path(path.toStdString()).parent_path();
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        return fail(QString::fromLocal8Bit(error.message()));
+    if (!folder.empty()) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            return fail(QString::fromLocal8Bit(error.message()));
+        }
     }
     if (QFileInfo(path).isDir()) {
         return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));

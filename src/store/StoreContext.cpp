@@ -267,7 +267,20 @@ Result<qint64> StoreContext::count()
                                     std::string("SELECT count(*) FROM \"") + schema::Traits<R>::table + "\"");
         statement.executeStep();
         const qint64 stored = statement.getColumn(0).getInt64();
-        return stored + static_cast<qint64>(pending.inserted.size()) - static_cast<qint64>(pending.removed.size());
+        // Only removals of rows that are still stored lower the count: an id removed twice over,
+        // never stored, or already deleted by another process must not.
+        qint64 removedStored = 0;
+        if (!pending.removed.empty()) {
+            SQLite::Statement present(m_store->database(), std::string("SELECT count(*) FROM \"")
+                                                             + schema::Traits<R>::table + "\" WHERE id = ?");
+            for (const QUuid& id : pending.removed) {
+                present.reset();
+                bindValue(present, 1, uuid::toText(id));
+                present.executeStep();
+                removedStored += present.getColumn(0).getInt64();
+            }
+        }
+        return stored + static_cast<qint64>(pending.inserted.size()) - removedStored;
     });
 }
 
@@ -278,15 +291,20 @@ void StoreContext::insert(const R& record)
     if (!pending.inserted.contains(record.id)) {
         pending.insertOrder.push_back(record.id);
     }
-    pending.inserted.insert_or_assign(record.id, record);
+    R added = record;
+    // An owner removed earlier in this unit of work is gone for this record too.
+    schema::nullifyReferences(added, m_pending->deletedOwners);
+    pending.inserted.insert_or_assign(record.id, std::move(added));
 }
 
 template <typename R>
 void StoreContext::update(const R& record)
 {
     auto& pending = m_pending->template of<R>();
+    R changed = record;
+    schema::nullifyReferences(changed, m_pending->deletedOwners);
     if (auto it = pending.inserted.find(record.id); it != pending.inserted.end()) {
-        it->second = record;
+        it->second = std::move(changed);
         return;
     }
     if (pending.removed.contains(record.id)) {
@@ -302,7 +320,7 @@ void StoreContext::update(const R& record)
         }
         pending.originals.insert_or_assign(record.id, stored.empty() ? R{} : stored.front());
     }
-    pending.updated.insert_or_assign(record.id, record);
+    pending.updated.insert_or_assign(record.id, std::move(changed));
 }
 
 template <typename R>
@@ -440,6 +458,8 @@ private:
 Result<void> StoreContext::save()
 {
     if (m_pending->empty()) {
+        // Nothing to write, but an owner inserted and removed again leaves a note behind.
+        rollback();
         return {};
     }
     auto result = guarded([&]() -> Result<void> {
