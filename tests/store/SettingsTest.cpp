@@ -1,0 +1,487 @@
+#include "StoreTesting.h"
+
+#include "store/LanguageModelSettings.h"
+#include "store/Selection.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/StoreContext.h"
+
+#include <SQLiteCpp/Database.h>
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace storeTesting;
+
+namespace {
+
+// A key reader that records what was asked for, standing in for the keychain.
+struct FakeKeys {
+    std::map<QString, QString> keys;
+    QStringList asked;
+
+    languageModelSettings::KeyReader reader()
+    {
+        return [this](const QString& account) -> std::optional<QString> {
+            asked.append(account);
+            const auto it = keys.find(account);
+            return it == keys.end() ? std::nullopt : std::optional(it->second);
+        };
+    }
+};
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void freshDefaults();
+    void storedValuesWin();
+    void suggestionSettings_data();
+    void suggestionSettings();
+    void improvementSettings_data();
+    void improvementSettings();
+    void switchingProviderKeepsBoth();
+
+    void migrationOnFreshStore_data();
+    void migrationOnFreshStore();
+    void migrationSkipsExistingAssistants();
+    void migrationRunsOnce();
+    void failingMigrationSave();
+
+    void resolveSelection_data();
+    void resolveSelection();
+    void saveSelection();
+    void lookupSelection();
+
+private:
+    std::unique_ptr<QSettings> m_backing;
+    std::unique_ptr<Settings> m_settings;
+    std::shared_ptr<Store> m_store;
+    std::unique_ptr<StoreContext> m_context;
+    QTemporaryDir m_dir;
+};
+
+void SettingsTest::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_backing = std::make_unique<QSettings>(m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")),
+                                            QSettings::IniFormat);
+    m_settings = std::make_unique<Settings>(*m_backing);
+    m_store = Store::openInMemory().value();
+    m_context = m_store->newContext();
+}
+
+void SettingsTest::cleanup()
+{
+    m_context.reset();
+    m_store.reset();
+    m_settings.reset();
+    m_backing.reset();
+}
+
+void SettingsTest::freshDefaults()
+{
+    const Settings& s = *m_settings;
+    QCOMPARE(s.llmProviderText(), QStringLiteral("onDevice"));
+    for (LLMProvider provider : {LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai}) {
+        QVERIFY(!s.text(settingsKey::llmModelPrefix + llmProvider::rawText(provider)));
+        QVERIFY(!s.text(settingsKey::improvementModelPrefix + llmProvider::rawText(provider)));
+    }
+    QCOMPARE(s.suggestionModel(LLMProvider::onDevice), QString());
+    QCOMPARE(s.suggestionModel(LLMProvider::claude), QStringLiteral("claude-haiku-5-5"));
+    QCOMPARE(s.suggestionModel(LLMProvider::openai), QStringLiteral("gpt-5.4-mini"));
+    QCOMPARE(s.improvementModel(LLMProvider::claude), QStringLiteral("claude-opus-5-5"));
+    QCOMPARE(s.improvementModel(LLMProvider::openai), QStringLiteral("gpt-5.6-sol"));
+    QCOMPARE(s.transcriptionEngine(), QStringLiteral("apple"));
+    QCOMPARE(s.windowOpacity(), 1.0);
+    QCOMPARE(s.isAlwaysOnTop(), true);
+    QCOMPARE(s.hideFromScreenShare(), true);
+    QCOMPARE(s.autoScroll(), true);
+    QCOMPARE(s.selectedAssistant(), QString());
+    QCOMPARE(s.selectedContext(), std::optional<QString>());
+    QCOMPARE(s.assistantsWindowSelection(), QString());
+    QCOMPARE(s.assistantTab(), QStringLiteral("general"));
+    QCOMPARE(s.contextTab(), QStringLiteral("general"));
+    QCOMPARE(s.onboardingDone(), false);
+    QCOMPARE(s.assistantsMigrated(), false);
+    QCOMPARE(s.text(settingsKey::suggestionPrompt), std::optional<QString>());
+    QCOMPARE(s.text(settingsKey::callNotes), std::optional<QString>());
+    QCOMPARE(s.anthropicBaseURL(), QStringLiteral("https://api.anthropic.com"));
+    QCOMPARE(s.openaiBaseURL(), QStringLiteral("https://api.openai.com"));
+    QCOMPARE(s.localModelURL(), QStringLiteral("http://127.0.0.1:11434/v1"));
+    QCOMPARE(s.speechLocale(), QString());
+    QCOMPARE(s.updateFeedURL(), QString());
+    // Reading defaults writes nothing.
+    QVERIFY(m_backing->allKeys().isEmpty());
+
+    // A fresh installation: on-device suggestions with no model identifier.
+    FakeKeys keys;
+    const auto suggestion =
+        languageModelSettings::loadSuggestionSettings(s, [] { return QStringLiteral("prompt"); }, keys.reader());
+    QCOMPARE(suggestion.provider, LLMProvider::onDevice);
+    QCOMPARE(suggestion.model, QString());
+    QCOMPARE(suggestion.prompt, QStringLiteral("prompt"));
+    QCOMPARE(suggestion.apiKey, std::optional<QString>());
+    QVERIFY(keys.asked.isEmpty());
+    QVERIFY(!languageModelSettings::loadImprovementSettings(s, keys.reader()));
+}
+
+void SettingsTest::storedValuesWin()
+{
+    m_settings->setNumber(settingsKey::windowOpacity, 0.4);
+    m_settings->setBoolean(settingsKey::isAlwaysOnTop, false);
+    m_settings->setBoolean(settingsKey::autoScroll, false);
+    m_settings->setText(settingsKey::assistantTab, QStringLiteral("qa"));
+    m_settings->setBoolean(settingsKey::onboardingDone, true);
+    m_backing->sync();
+    // Read back through a second QSettings on the same file, as the next start would.
+    QSettings again(m_backing->fileName(), QSettings::IniFormat);
+    Settings reread(again);
+    QCOMPARE(reread.windowOpacity(), 0.4);
+    QCOMPARE(reread.isAlwaysOnTop(), false);
+    QCOMPARE(reread.autoScroll(), false);
+    QCOMPARE(reread.hideFromScreenShare(), true);
+    QCOMPARE(reread.assistantTab(), QStringLiteral("qa"));
+    QCOMPARE(reread.onboardingDone(), true);
+    // A value of the wrong kind reads as the default.
+    again.setValue(settingsKey::windowOpacity, QStringLiteral("opaque"));
+    QCOMPARE(reread.windowOpacity(), 1.0);
+}
+
+void SettingsTest::suggestionSettings_data()
+{
+    QTest::addColumn<QString>("provider"); // null: key absent
+    QTest::addColumn<QString>("model");    // null: key absent
+    QTest::addColumn<LLMProvider>("resolved");
+    QTest::addColumn<QString>("resolvedModel");
+    QTest::addColumn<QString>("askedAccount"); // empty: the keychain is not asked
+
+    QTest::newRow("claude, model empty") << QStringLiteral("claude") << QStringLiteral("") << LLMProvider::claude
+                                         << QStringLiteral("claude-haiku-5-5") << QStringLiteral("claude");
+    QTest::newRow("claude, model absent") << QStringLiteral("claude") << QString() << LLMProvider::claude
+                                          << QStringLiteral("claude-haiku-5-5") << QStringLiteral("claude");
+    QTest::newRow("claude, blanks kept") << QStringLiteral("claude") << QStringLiteral("  claude-x  ")
+                                         << LLMProvider::claude << QStringLiteral("  claude-x  ")
+                                         << QStringLiteral("claude");
+    QTest::newRow("openai, model absent") << QStringLiteral("openai") << QString() << LLMProvider::openai
+                                          << QStringLiteral("gpt-5.4-mini") << QStringLiteral("openai");
+    QTest::newRow("openai, stored model") << QStringLiteral("openai") << QStringLiteral("gpt-x") << LLMProvider::openai
+                                          << QStringLiteral("gpt-x") << QStringLiteral("openai");
+    QTest::newRow("capital C is on-device") << QStringLiteral("Claude") << QStringLiteral("ignored")
+                                            << LLMProvider::onDevice << QString() << QString();
+    QTest::newRow("unknown provider") << QStringLiteral("gemini") << QString() << LLMProvider::onDevice << QString()
+                                      << QString();
+    QTest::newRow("onDevice with a model") << QStringLiteral("onDevice") << QStringLiteral("llama3")
+                                           << LLMProvider::onDevice << QStringLiteral("llama3") << QString();
+    QTest::newRow("provider absent") << QString() << QString() << LLMProvider::onDevice << QString() << QString();
+}
+
+void SettingsTest::suggestionSettings()
+{
+    QFETCH(QString, provider);
+    QFETCH(QString, model);
+    QFETCH(LLMProvider, resolved);
+    QFETCH(QString, resolvedModel);
+    QFETCH(QString, askedAccount);
+    if (!provider.isNull()) {
+        m_settings->setText(settingsKey::llmProvider, provider);
+    }
+    if (!model.isNull()) {
+        // Under the key of the provider as written: "llmModel.Claude" belongs to no provider.
+        m_settings->setText(settingsKey::llmModelPrefix + provider, model);
+    }
+    FakeKeys keys;
+    keys.keys = {{QStringLiteral("claude"), QStringLiteral("sk-ant")}, {QStringLiteral("openai"), QStringLiteral("sk-oa")}};
+    const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
+    QCOMPARE(settings.provider, resolved);
+    QCOMPARE(settings.model, resolvedModel);
+    QCOMPARE(settings.prompt, QString());
+    if (askedAccount.isEmpty()) {
+        QVERIFY(keys.asked.isEmpty());
+        QCOMPARE(settings.apiKey, std::optional<QString>());
+    } else {
+        QCOMPARE(keys.asked, QStringList{askedAccount});
+        QCOMPARE(settings.apiKey, std::optional(keys.keys[askedAccount]));
+    }
+}
+
+void SettingsTest::improvementSettings_data()
+{
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("resolves");
+    QTest::addColumn<LLMProvider>("resolved");
+    QTest::addColumn<QString>("resolvedModel");
+
+    QTest::newRow("claude default") << QStringLiteral("claude") << QString() << true << LLMProvider::claude
+                                    << QStringLiteral("claude-opus-5-5");
+    QTest::newRow("claude empty model") << QStringLiteral("claude") << QStringLiteral("") << true
+                                        << LLMProvider::claude << QStringLiteral("claude-opus-5-5");
+    QTest::newRow("openai default") << QStringLiteral("openai") << QString() << true << LLMProvider::openai
+                                    << QStringLiteral("gpt-5.6-sol");
+    QTest::newRow("openai stored, blanks kept") << QStringLiteral("openai") << QStringLiteral(" o ") << true
+                                                << LLMProvider::openai << QStringLiteral(" o ");
+    QTest::newRow("onDevice") << QStringLiteral("onDevice") << QString() << false << LLMProvider::onDevice << QString();
+    QTest::newRow("capital C") << QStringLiteral("Claude") << QString() << false << LLMProvider::onDevice << QString();
+    QTest::newRow("absent") << QString() << QString() << false << LLMProvider::onDevice << QString();
+}
+
+void SettingsTest::improvementSettings()
+{
+    QFETCH(QString, provider);
+    QFETCH(QString, model);
+    QFETCH(bool, resolves);
+    QFETCH(LLMProvider, resolved);
+    QFETCH(QString, resolvedModel);
+    if (!provider.isNull()) {
+        m_settings->setText(settingsKey::llmProvider, provider);
+    }
+    if (!model.isNull()) {
+        m_settings->setText(settingsKey::improvementModelPrefix + provider, model);
+    }
+    // Suggestion models never leak into improvements.
+    m_settings->setText(settingsKey::llmModelPrefix + provider, QStringLiteral("suggestion-model"));
+    FakeKeys keys;
+    keys.keys = {{QStringLiteral("claude"), QStringLiteral("sk-ant")}, {QStringLiteral("openai"), QStringLiteral("sk-oa")}};
+    const auto settings = languageModelSettings::loadImprovementSettings(*m_settings, keys.reader());
+    QCOMPARE(settings.has_value(), resolves);
+    if (!resolves) {
+        QVERIFY(keys.asked.isEmpty());
+        return;
+    }
+    QCOMPARE(settings->provider, resolved);
+    QCOMPARE(settings->model, resolvedModel);
+    QCOMPARE(settings->apiKey, std::optional(keys.keys[provider]));
+
+    // A missing item is a missing key, not a failure.
+    keys.keys.clear();
+    QCOMPARE(languageModelSettings::loadImprovementSettings(*m_settings, keys.reader())->apiKey, std::optional<QString>());
+}
+
+void SettingsTest::switchingProviderKeepsBoth()
+{
+    m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("claude"), QStringLiteral("c-model"));
+    m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("openai"), QStringLiteral("o-model"));
+    FakeKeys keys;
+    keys.keys = {{QStringLiteral("claude"), QStringLiteral("c-key")}, {QStringLiteral("openai"), QStringLiteral("o-key")}};
+    for (const QString& provider : {QStringLiteral("claude"), QStringLiteral("openai"), QStringLiteral("claude")}) {
+        m_settings->setText(settingsKey::llmProvider, provider);
+        const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
+        QCOMPARE(settings.model, provider.left(1) + QStringLiteral("-model"));
+        QCOMPARE(settings.apiKey, std::optional(provider.left(1) + QStringLiteral("-key")));
+    }
+}
+
+void SettingsTest::migrationOnFreshStore_data()
+{
+    QTest::addColumn<QString>("prompt"); // null: never set
+    QTest::addColumn<QString>("notes");  // null: never set
+    QTest::addColumn<QString>("instructions");
+    const QString interview = assistantTemplate::defaultInstructions(AssistantTemplate::interview);
+    QTest::newRow("nothing set") << QString() << QString() << interview;
+    QTest::newRow("empty prompt") << QStringLiteral("") << QStringLiteral("") << interview;
+    QTest::newRow("old prompt kept as written") << QStringLiteral("  Be short.\n") << QString()
+                                                << QStringLiteral("  Be short.\n");
+    QTest::newRow("call notes become notes.md") << QString() << QStringLiteral("My CV:\n- C++") << interview;
+}
+
+void SettingsTest::migrationOnFreshStore()
+{
+    QFETCH(QString, prompt);
+    QFETCH(QString, notes);
+    QFETCH(QString, instructions);
+    if (!prompt.isNull()) {
+        m_settings->setText(settingsKey::suggestionPrompt, prompt);
+    }
+    if (!notes.isNull()) {
+        m_settings->setText(settingsKey::callNotes, notes);
+    }
+    const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
+    QVERIFY(migrated);
+    QVERIFY(*migrated);
+    const Assistant& general = **migrated;
+    QCOMPARE(general.name, QStringLiteral("General"));
+    QCOMPARE(general.templateText, QStringLiteral("blank"));
+    QCOMPARE(general.instructions, instructions);
+    QVERIFY(m_settings->assistantsMigrated());
+    QVERIFY(!m_context->hasChanges());
+
+    auto reader = m_store->newContext();
+    QCOMPARE(reader->fetchOne<Assistant>(general.id).value(), std::optional(general));
+    const auto files = reader->fetch<KnowledgeFile>(Query::ofAssistant(general.id)).value();
+    if (notes.isEmpty()) {
+        QCOMPARE(files.size(), size_t(0));
+    } else {
+        QCOMPARE(files.size(), size_t(1));
+        QCOMPARE(files.front().name, QStringLiteral("notes.md"));
+        QCOMPARE(files.front().content, notes);
+        QCOMPARE(files.front().context, std::optional<QUuid>());
+    }
+    // The old keys are only read.
+    QCOMPARE(m_settings->text(settingsKey::suggestionPrompt), prompt.isNull() ? std::nullopt : std::optional(prompt));
+}
+
+void SettingsTest::migrationSkipsExistingAssistants()
+{
+    m_context->insert(makeAssistant(QStringLiteral("Existing"), 0));
+    QVERIFY(m_context->save());
+    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+    for (int run = 0; run < 2; ++run) {
+        const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
+        QVERIFY(migrated);
+        QVERIFY(!*migrated);
+        QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    }
+    QCOMPARE(m_context->count<Assistant>().value(), 1);
+    QCOMPARE(m_context->count<KnowledgeFile>().value(), 0);
+}
+
+void SettingsTest::migrationRunsOnce()
+{
+    QVERIFY(migration::migrateIfNeeded(*m_context, *m_settings).value());
+    // Even with every assistant gone, the flag stops a second "General".
+    auto second = migration::migrateIfNeeded(*m_context, *m_settings);
+    QVERIFY(second);
+    QVERIFY(!*second);
+    QCOMPARE(m_context->count<Assistant>().value(), 1);
+}
+
+void SettingsTest::failingMigrationSave()
+{
+    // A store whose Assistant table refuses every insert makes the save fail for real.
+    m_store->database().exec("CREATE TRIGGER refuse BEFORE INSERT ON \"Assistant\" "
+                             "BEGIN SELECT RAISE(ABORT, 'disk says no'); END");
+    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+    const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
+    QVERIFY(!migrated);
+    QCOMPARE(migrated.error().message, QStringLiteral("disk says no"));
+    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    QVERIFY(!m_context->hasChanges());
+    QCOMPARE(m_context->count<KnowledgeFile>().value(), 0);
+    // Retried at the next start, once the store takes writes again.
+    m_store->database().exec("DROP TRIGGER refuse");
+    QVERIFY(migration::migrateIfNeeded(*m_context, *m_settings).value());
+    QVERIFY(m_settings->assistantsMigrated());
+    QCOMPARE(m_context->count<KnowledgeFile>().value(), 1);
+}
+
+void SettingsTest::resolveSelection_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("selectedAssistant"); // a name, "garbage", or null for absent
+    QTest::addColumn<QString>("selectedContext");   // a name, or null for absent
+    QTest::addColumn<QString>("assistant");         // expected name, empty for none
+    QTest::addColumn<QString>("context");           // expected name, empty for none
+
+    // Assistants: "Old" (oldest, active), "Newer" (active), "Archived"; contexts of "Newer":
+    // "Lead" (active) and "Gone" (archived); "Other" belongs to "Old".
+    QTest::newRow("nothing remembered: oldest active") << "all" << QString() << QString() << "Old" << "";
+    QTest::newRow("remembered active one") << "all" << "Newer" << "Lead" << "Newer" << "Lead";
+    QTest::newRow("archived selected: oldest active") << "all" << "Archived" << QString() << "Old" << "";
+    QTest::newRow("not a uuid") << "all" << "garbage" << QString() << "Old" << "";
+    QTest::newRow("deleted assistant") << "all" << "deleted" << QString() << "Old" << "";
+    QTest::newRow("archived context counts as none") << "all" << "Newer" << "Gone" << "Newer" << "";
+    QTest::newRow("context of another assistant") << "all" << "Newer" << "Other" << "Newer" << "";
+    QTest::newRow("context without assistant choice") << "all" << QString() << "Other" << "Old" << "Other";
+    QTest::newRow("no active assistant, context remembered") << "archived only" << "Archived" << "Gone" << "" << "";
+    QTest::newRow("empty store") << "none" << QString() << QString() << "" << "";
+}
+
+void SettingsTest::resolveSelection()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, selectedAssistant);
+    QFETCH(QString, selectedContext);
+    QFETCH(QString, assistant);
+    QFETCH(QString, context);
+
+    std::map<QString, QUuid> ids{{QStringLiteral("garbage"), QUuid()}, {QStringLiteral("deleted"), uuid::create()}};
+    Assistant old = makeAssistant(QStringLiteral("Old"), 0);
+    Assistant newer = makeAssistant(QStringLiteral("Newer"), 10);
+    Assistant archived = makeAssistant(QStringLiteral("Archived"), -10); // older than all
+    archived.archived = true;
+    CallContext lead = CallContext::make(QStringLiteral("Lead"), newer);
+    CallContext gone = CallContext::make(QStringLiteral("Gone"), newer);
+    gone.archived = true;
+    CallContext other = CallContext::make(QStringLiteral("Other"), old);
+    if (setup == QLatin1String("all")) {
+        for (const Assistant& a : {newer, old, archived}) {
+            m_context->insert(a);
+            ids[a.name] = a.id;
+        }
+        for (const CallContext& c : {lead, gone, other}) {
+            m_context->insert(c);
+            ids[c.name] = c.id;
+        }
+    } else if (setup == QLatin1String("archived only")) {
+        m_context->insert(archived);
+        CallContext archivedsContext = CallContext::make(QStringLiteral("Gone"), archived);
+        m_context->insert(archivedsContext);
+        ids[archived.name] = archived.id;
+        ids[QStringLiteral("Gone")] = archivedsContext.id;
+    }
+    QVERIFY(m_context->save());
+    if (!selectedAssistant.isNull()) {
+        m_settings->setText(settingsKey::selectedAssistant, selectedAssistant == QLatin1String("garbage")
+                                                                ? QStringLiteral("not-a-uuid")
+                                                                : uuid::toText(ids.at(selectedAssistant)).toLower());
+    }
+    if (!selectedContext.isNull()) {
+        m_settings->setText(settingsKey::selectedContext, uuid::toText(ids.at(selectedContext)));
+    }
+    const QStringList keysBefore = m_backing->allKeys();
+
+    const Selection chosen = selection::resolveSelection(*m_context, *m_settings);
+    QCOMPARE(chosen.assistant ? chosen.assistant->name : QString(), assistant);
+    QCOMPARE(chosen.context ? chosen.context->name : QString(), context);
+    QCOMPARE(m_backing->allKeys(), keysBefore); // nothing written back
+}
+
+void SettingsTest::saveSelection()
+{
+    const Assistant assistant = makeAssistant(QStringLiteral("A"), 0);
+    const CallContext context = CallContext::make(QStringLiteral("C"), assistant);
+    selection::saveSelection(assistant, context, *m_settings);
+    QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistant.id));
+    QCOMPARE(m_settings->selectedContext(), std::optional(uuid::toText(context.id)));
+    selection::saveSelection(assistant, std::nullopt, *m_settings);
+    QVERIFY(!m_settings->contains(settingsKey::selectedContext));
+    QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistant.id));
+}
+
+void SettingsTest::lookupSelection()
+{
+    Assistant assistant = makeAssistant(QStringLiteral("A"), 0);
+    assistant.archived = true; // recorded calls find their assistant archived or not
+    Assistant other = makeAssistant(QStringLiteral("B"), 1);
+    CallContext archivedContext = CallContext::make(QStringLiteral("C"), assistant);
+    archivedContext.archived = true;
+    CallContext foreign = CallContext::make(QStringLiteral("D"), other);
+    m_context->insert(assistant);
+    m_context->insert(other);
+    m_context->insert(archivedContext);
+    m_context->insert(foreign);
+    QVERIFY(m_context->save());
+
+    auto found = selection::lookupSelection(assistant.id, archivedContext.id, *m_context);
+    QCOMPARE(found.assistant, std::optional(assistant));
+    QCOMPARE(found.context, std::optional(archivedContext));
+    found = selection::lookupSelection(assistant.id, std::nullopt, *m_context);
+    QCOMPARE(found.assistant, std::optional(assistant));
+    QVERIFY(!found.context);
+    found = selection::lookupSelection(assistant.id, foreign.id, *m_context);
+    QCOMPARE(found.assistant, std::optional(assistant));
+    QVERIFY(!found.context);
+    found = selection::lookupSelection(std::nullopt, archivedContext.id, *m_context);
+    QVERIFY(!found.assistant && !found.context);
+    found = selection::lookupSelection(uuid::create(), archivedContext.id, *m_context);
+    QVERIFY(!found.assistant && !found.context);
+}
+
+QTEST_GUILESS_MAIN(SettingsTest)
+#include "SettingsTest.moc"

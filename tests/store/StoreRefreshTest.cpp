@@ -1,0 +1,235 @@
+#include "StoreTesting.h"
+
+#include "store/Store.h"
+#include "store/StoreContext.h"
+#include "store/StoreHolder.h"
+#include "store/StoreSignal.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace storeTesting;
+
+namespace {
+
+// Messages of the "assistants" category, as the holder logs them.
+QStringList g_logged;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (context.category != nullptr && QLatin1String(context.category) == QLatin1String("Vessaro.Quillora.assistants")) {
+        g_logged.append(message);
+    }
+    if (g_previousHandler != nullptr) {
+        g_previousHandler(type, context, message);
+    }
+}
+
+QStringList assistantNames(StoreContext& context)
+{
+    QStringList names;
+    const std::vector<Assistant> assistants = context.fetch<Assistant>(Query::all()).value();
+    for (const Assistant& assistant : assistants) {
+        names.append(assistant.name);
+    }
+    return names;
+}
+
+} // namespace
+
+class StoreRefreshTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanupTestCase();
+
+    void externalSaveIsPickedUp();
+    void burstCausesOneReopen();
+    void saveBeforeRefreshGivesUpAfterThreeAttempts();
+    void fallbackIgnoresExternalWrites();
+    void failedReopenKeepsTheStore();
+
+private:
+    std::unique_ptr<StoreHolder> holderOn(const QString& path);
+    bool runWriter(const QStringList& arguments);
+
+    QTemporaryDir m_dir;
+    QProcess m_bus;
+    QString m_path;
+};
+
+void StoreRefreshTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    g_previousHandler = qInstallMessageHandler(captureMessages);
+    // A private session bus of our own, so signals posted by other tests running at the same
+    // time never reach this one.
+    const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemon.isEmpty()) {
+        QSKIP("dbus-daemon is not installed");
+    }
+    m_bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+                         QStringLiteral("--print-address=1")});
+    QVERIFY(m_bus.waitForStarted());
+    QVERIFY(m_bus.waitForReadyRead(10000));
+    const QByteArray address = m_bus.readLine().trimmed();
+    QVERIFY(!address.isEmpty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    QVERIFY(QDBusConnection::sessionBus().isConnected());
+}
+
+void StoreRefreshTest::init()
+{
+    g_logged.clear();
+    m_path = m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral("/Assistants.store"));
+}
+
+void StoreRefreshTest::cleanupTestCase()
+{
+    qInstallMessageHandler(g_previousHandler);
+    if (m_bus.state() != QProcess::NotRunning) {
+        m_bus.terminate();
+        m_bus.waitForFinished(5000);
+    }
+}
+
+std::unique_ptr<StoreHolder> StoreRefreshTest::holderOn(const QString& path)
+{
+    auto store = Store::open(path);
+    if (!store) {
+        qFatal("cannot open %s: %s", qPrintable(path), qPrintable(store.error().message));
+    }
+    return std::make_unique<StoreHolder>(*store, false, [path] { return Store::open(path); }, nullptr);
+}
+
+bool StoreRefreshTest::runWriter(const QStringList& arguments)
+{
+    QProcess writer;
+    writer.setProcessChannelMode(QProcess::ForwardedChannels);
+    writer.start(QStringLiteral(QUILLORA_STORE_WRITER), arguments);
+    return writer.waitForFinished(20000) && writer.exitStatus() == QProcess::NormalExit && writer.exitCode() == 0;
+}
+
+void StoreRefreshTest::externalSaveIsPickedUp()
+{
+    auto holder = holderOn(m_path);
+    StoreChangeObserver observer(nullptr);
+    QVERIFY(observer.isConnected());
+    connect(&observer, &StoreChangeObserver::changed, holder.get(), &StoreHolder::externalWrite);
+    QSignalSpy notices(&observer, &StoreChangeObserver::changed);
+    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
+    const auto oldContainer = holder->container();
+
+    // An edit of this process, not yet saved.
+    holder->context().insert(makeAssistant(QStringLiteral("Mine"), 1));
+
+    QVERIFY(runWriter({QStringLiteral("post"), m_path, QStringLiteral("Theirs")}));
+    QVERIFY(notices.count() > 0 || notices.wait(5000));
+    QVERIFY(holder->isRefreshPending());
+    QCOMPARE(generations.count(), 0);
+    QVERIFY(generations.wait(5000));
+    QCOMPARE(generations.count(), 1);
+    QCOMPARE(holder->generation(), 1);
+    QVERIFY(holder->container() != oldContainer);
+
+    QStringList names = assistantNames(holder->context());
+    names.sort();
+    QCOMPARE(names, (QStringList{QStringLiteral("Mine"), QStringLiteral("Theirs")}));
+    QVERIFY(!holder->context().hasChanges());
+    // "Mine" was saved before the reopen, not carried over in memory.
+    auto reader = Store::open(m_path);
+    QVERIFY(reader);
+    QCOMPARE((*reader)->newContext()->count<Assistant>().value(), 2);
+}
+
+void StoreRefreshTest::burstCausesOneReopen()
+{
+    auto holder = holderOn(m_path);
+    StoreChangeObserver observer(nullptr);
+    connect(&observer, &StoreChangeObserver::changed, holder.get(), &StoreHolder::externalWrite);
+    QSignalSpy notices(&observer, &StoreChangeObserver::changed);
+    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
+
+    QElapsedTimer sinceLastNotice;
+    connect(&observer, &StoreChangeObserver::changed, this, [&] { sinceLastNotice.start(); });
+    qint64 waitedMs = -1;
+    connect(holder.get(), &StoreHolder::generationChanged, this, [&] { waitedMs = sinceLastNotice.elapsed(); });
+
+    // Five notices within 0.1 s.
+    QVERIFY(runWriter({QStringLiteral("signal"), QStringLiteral("5"), QStringLiteral("20")}));
+    QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 5, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(generations.count(), 1, 5000);
+    QTest::qWait(700);
+    QCOMPARE(generations.count(), 1);
+    QCOMPARE(holder->generation(), 1);
+    // The reopen waits for the quiet period after the last notice.
+    QVERIFY2(waitedMs >= 250, qPrintable(QString::number(waitedMs)));
+    qInfo("reopened %lld ms after the last notice", static_cast<long long>(waitedMs));
+}
+
+void StoreRefreshTest::saveBeforeRefreshGivesUpAfterThreeAttempts()
+{
+    auto holder = holderOn(m_path);
+    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
+    // A pending call that names a missing assistant: every save fails on its foreign key.
+    holder->context().insert(makeCall(uuid::create(), 1));
+
+    holder->externalWrite();
+    QTRY_COMPARE_WITH_TIMEOUT(g_logged.size(), 3, 8000);
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        const QString prefix = QStringLiteral("Save before refresh failed (attempt %1 of 3): ").arg(attempt);
+        QVERIFY2(g_logged[attempt - 1].startsWith(prefix), qPrintable(g_logged[attempt - 1]));
+        QVERIFY(g_logged[attempt - 1].contains(QStringLiteral("FOREIGN KEY")));
+    }
+    QVERIFY(!holder->isRefreshPending());
+    QTest::qWait(2500); // no fourth attempt, no reopen
+    QCOMPARE(g_logged.size(), 3);
+    QCOMPARE(generations.count(), 0);
+    QCOMPARE(holder->generation(), 0);
+    QVERIFY(holder->context().hasChanges()); // the edit stays in memory
+}
+
+void StoreRefreshTest::fallbackIgnoresExternalWrites()
+{
+    auto memory = Store::openInMemory();
+    QVERIFY(memory);
+    int reopens = 0;
+    StoreHolder holder(*memory, true, [&] {
+        ++reopens;
+        return Store::openInMemory();
+    }, nullptr);
+    QVERIFY(holder.isFallback());
+    holder.externalWrite();
+    QVERIFY(!holder.isRefreshPending());
+    QCOMPARE(g_logged, QStringList{QStringLiteral("External write ignored: running on the in-memory store")});
+    QTest::qWait(500);
+    QCOMPARE(reopens, 0);
+    QCOMPARE(holder.generation(), 0);
+}
+
+void StoreRefreshTest::failedReopenKeepsTheStore()
+{
+    auto store = Store::open(m_path);
+    QVERIFY(store);
+    StoreHolder holder(*store, false, [] { return Result<std::shared_ptr<Store>>(fail(QStringLiteral("disk gone"))); },
+                       nullptr);
+    holder.context().insert(makeAssistant(QStringLiteral("Mine"), 1));
+    holder.externalWrite();
+    QTRY_VERIFY_WITH_TIMEOUT(!g_logged.isEmpty(), 3000);
+    QCOMPARE(g_logged, QStringList{QStringLiteral("Reopening the store failed: disk gone")});
+    QCOMPARE(holder.generation(), 0);
+    QCOMPARE(holder.container(), *store);
+    QCOMPARE(assistantNames(holder.context()), QStringList{QStringLiteral("Mine")});
+    QVERIFY(!holder.context().hasChanges()); // saved before the attempt
+}
+
+QTEST_GUILESS_MAIN(StoreRefreshTest)
+#include "StoreRefreshTest.moc"
