@@ -1,0 +1,33 @@
+#include "store/Keychain.h"
+
+#include <QTest>
+
+// Runs with DBUS_SESSION_BUS_ADDRESS naming a socket nobody listens on (set by CTest; set here
+// too when run by hand). A hang would show as the test's timeout.
+class KeychainNoServiceTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS").contains(QStringLiteral("quillora-no-bus"))) {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quillora-no-bus");
+        }
+    }
+
+    void readsGiveNothing()
+    {
+        QCOMPARE(keychain::read(QStringLiteral("claude")), std::optional<QString>());
+        QCOMPARE(keychain::read(QStringLiteral("openai")), std::optional<QString>());
+    }
+
+    void savesDoNotFail()
+    {
+        keychain::save(QStringLiteral("sk-ant"), QStringLiteral("claude"));
+        keychain::save(QString(), QStringLiteral("openai"));
+        QCOMPARE(keychain::read(QStringLiteral("claude")), std::optional<QString>());
+    }
+};
+
+QTEST_GUILESS_MAIN(KeychainNoServiceTest)
+#include "KeychainNoServiceTest.moc"
