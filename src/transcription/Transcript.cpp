@@ -71,6 +71,14 @@ void Transcript::clear()
     }
 }
 
+void Transcript::clearVolatile()
+{
+    if (!m_volatile.isEmpty()) {
+        m_volatile.clear();
+        Q_EMIT volatileChanged();
+    }
+}
+
 bool Transcript::isEcho(const TranscriptLine& a, const TranscriptLine& b)
 {
     if (a.speaker == b.speaker) {

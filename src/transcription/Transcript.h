@@ -57,6 +57,8 @@ public:
 
     // Empties the lines and the in-progress texts.
     void clear();
+    // Empties only the in-progress texts (listening ended; the lines stay for the summary).
+    void clearVolatile();
 
     // True when the two lines count as one utterance heard on both channels.
     static bool isEcho(const TranscriptLine& a, const TranscriptLine& b);

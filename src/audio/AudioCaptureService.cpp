@@ -1,0 +1,131 @@
+#include "audio/AudioCaptureService.h"
+
+#include "audio/PulseCapture.h"
+#include "common/Log.h"
+
+#include <QMetaObject>
+
+#include <algorithm>
+#include <cmath>
+
+AudioCaptureService::AudioCaptureService(QObject* parent)
+    : QObject(parent)
+{
+}
+
+AudioCaptureService::~AudioCaptureService()
+{
+    // The capture threads post to this object; they end before it goes.
+    stop();
+}
+
+float AudioCaptureService::level(const AudioBufferView& buffer)
+{
+    const float* samples = buffer.floatData();
+    if (!samples || buffer.frameCount <= 0 || buffer.format.channelCount <= 0) {
+        return 0;
+    }
+    const int stride = buffer.format.channelCount;
+    float sumOfSquares = 0;
+    float peak = 0;
+    for (qsizetype frame = 0; frame < buffer.frameCount; ++frame) {
+        const float x = samples[frame * stride];
+        sumOfSquares += x * x;
+        peak = std::max(peak, std::abs(x));
+    }
+    const float rms = std::sqrt(sumOfSquares / static_cast<float>(buffer.frameCount));
+    const float v = std::max(rms, 0.5f * peak);
+    if (!(v > 0)) {
+        return 0;
+    }
+    const float value = (20.0f * std::log10(v) + 60.0f) / 60.0f;
+    return std::clamp(value, 0.0f, 1.0f);
+}
+
+Result<void> AudioCaptureService::startMicrophone()
+{
+    // A second start replaces the running capture rather than adding another.
+    m_microphone.reset();
+    auto capture = std::make_unique<PulseCapture>(PulseCapture::Source::defaultInput, microphoneBufferFrames,
+                                                  "Quillora.Microphone");
+    BufferCallback callback = m_onMicBuffer;
+    auto handler = [this, callback](const AudioBufferView& buffer) {
+        const float value = level(buffer);
+        QMetaObject::invokeMethod(this, [this, value] { setMicLevel(value); }, Qt::QueuedConnection);
+        if (callback) {
+            callback(buffer);
+        }
+    };
+    auto ended = [this](const QString& error) {
+        const QString message = QStringLiteral("Microphone capture ended (PulseAudio: %1)").arg(error);
+        QMetaObject::invokeMethod(this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+    };
+    Result<void> started = capture->start(std::move(handler), std::move(ended));
+    if (!started) {
+        return started;
+    }
+    m_microphone = std::move(capture);
+    qCInfo(lcAudio) << "Microphone capture started at" << m_microphone->format().sampleRate << "Hz,"
+                    << m_microphone->format().channelCount << "channels";
+    return {};
+}
+
+Result<void> AudioCaptureService::startSystemAudio()
+{
+    auto capture =
+        std::make_unique<PulseCapture>(PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap");
+    BufferCallback callback = m_onSystemBuffer;
+    auto handler = [this, callback](const AudioBufferView& buffer) {
+        const float value = level(buffer);
+        QMetaObject::invokeMethod(this, [this, value] { setSystemLevel(value); }, Qt::QueuedConnection);
+        if (callback) {
+            callback(buffer);
+        }
+    };
+    auto ended = [this](const QString& error) {
+        const QString message = QStringLiteral("System audio capture ended (PulseAudio: %1)").arg(error);
+        QMetaObject::invokeMethod(this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+    };
+    Result<void> started = capture->start(std::move(handler), std::move(ended));
+    if (!started) {
+        // The new capture is released here with whatever it had made; a running one stays.
+        return started;
+    }
+    m_systemTap = std::move(capture);
+    qCInfo(lcAudio) << "System audio capture started at" << m_systemTap->format().sampleRate << "Hz";
+    return {};
+}
+
+void AudioCaptureService::stop()
+{
+    m_microphone.reset();
+    m_systemTap.reset();
+    setMicLevel(0);
+    setSystemLevel(0);
+}
+
+bool AudioCaptureService::isMicrophoneRunning() const
+{
+    return m_microphone && m_microphone->isRunning();
+}
+
+bool AudioCaptureService::isSystemAudioRunning() const
+{
+    return m_systemTap && m_systemTap->isRunning();
+}
+
+void AudioCaptureService::setMicLevel(float level)
+{
+    if (level != m_micLevel) {
+        m_micLevel = level;
+        Q_EMIT micLevelChanged(level);
+    }
+}
+
+void AudioCaptureService::setSystemLevel(float level)
+{
+    if (level != m_systemLevel) {
+        m_systemLevel = level;
+        Q_EMIT systemLevelChanged(level);
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "audio/AudioBuffer.h"
+#include "common/Error.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class PulseCapture;
+
+// Captures the microphone (the default source) and the system audio (the monitor of the default
+// output, mixed to mono) as 32-bit float buffers, each on a capture thread of its own. Every
+// buffer goes to the callback that was in force when its capture started; the display levels
+// follow on the main thread. Lives on the main thread.
+class AudioCaptureService : public QObject {
+    Q_OBJECT
+
+public:
+    // Called on a capture thread with a buffer that is valid only during the call.
+    using BufferCallback = std::function<void(const AudioBufferView&)>;
+
+    static constexpr qsizetype microphoneBufferFrames = 4096;
+
+    explicit AudioCaptureService(QObject* parent = nullptr);
+    ~AudioCaptureService() override;
+
+    // There is no per-application microphone permission here: access is always granted, and a
+    // missing input device shows when the microphone starts.
+    bool requestMicrophoneAccess() const { return true; }
+
+    void setOnMicBuffer(BufferCallback callback) { m_onMicBuffer = std::move(callback); }
+    void setOnSystemBuffer(BufferCallback callback) { m_onSystemBuffer = std::move(callback); }
+
+    Result<void> startMicrophone();
+    Result<void> startSystemAudio();
+    // Ends both captures and sets both levels to 0; nothing runs afterwards.
+    void stop();
+
+    bool isMicrophoneRunning() const;
+    bool isSystemAudioRunning() const;
+    float micLevel() const { return m_micLevel; }
+    float systemLevel() const { return m_systemLevel; }
+
+    // Display level of one buffer in [0, 1]: -60 dBFS and below is 0, 0 dBFS is 1, linear in
+    // decibels in between, from the larger of the RMS and half the peak of the first channel.
+    static float level(const AudioBufferView& buffer);
+
+Q_SIGNALS:
+    void micLevelChanged(float level);
+    void systemLevelChanged(float level);
+    // A running capture ended by itself (device removed, sound server gone).
+    void captureFailed(const QString& message);
+
+private:
+    void setMicLevel(float level);
+    void setSystemLevel(float level);
+
+    BufferCallback m_onMicBuffer;
+    BufferCallback m_onSystemBuffer;
+    std::unique_ptr<PulseCapture> m_microphone;
+    std::unique_ptr<PulseCapture> m_systemTap;
+    float m_micLevel = 0;
+    float m_systemLevel = 0;
+};

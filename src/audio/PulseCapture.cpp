@@ -1,0 +1,346 @@
+#include "audio/PulseCapture.h"
+
+#include "common/Log.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr const char* applicationName = "Quillora";
+
+// Runs `request` under the main loop lock and waits until the operation it returns is done.
+template <typename Request>
+bool runOperation(pa_threaded_mainloop* loop, Request request)
+{
+    pa_operation* operation = request();
+    if (!operation) {
+        return false;
+    }
+    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
+        pa_threaded_mainloop_wait(loop);
+    }
+    pa_operation_unref(operation);
+    return true;
+}
+
+struct ServerInfo {
+    pa_threaded_mainloop* loop;
+    QByteArray defaultSink;
+    QByteArray defaultSource;
+};
+
+struct DeviceInfo {
+    pa_threaded_mainloop* loop;
+    bool found = false;
+    QByteArray monitorName;
+    pa_sample_spec spec{};
+};
+
+struct Success {
+    pa_threaded_mainloop* loop;
+    int ok = 0;
+};
+
+} // namespace
+
+PulseCapture::PulseCapture(Source source, qsizetype blockFrames, const char* threadName)
+    : m_source(source)
+    , m_blockFrames(blockFrames)
+    , m_threadName(threadName)
+{
+}
+
+PulseCapture::~PulseCapture()
+{
+    stop();
+}
+
+QString PulseCapture::contextError() const
+{
+    return QString::fromUtf8(pa_strerror(m_context ? pa_context_errno(m_context) : PA_ERR_UNKNOWN));
+}
+
+QString PulseCapture::failure(const char* step) const
+{
+    return QStringLiteral("Could not %1 (PulseAudio: %2)").arg(QLatin1String(step), contextError());
+}
+
+void PulseCapture::contextStateChanged(pa_context*, void* self)
+{
+    pa_threaded_mainloop_signal(static_cast<PulseCapture*>(self)->m_loop, 0);
+}
+
+void PulseCapture::streamStateChanged(pa_stream* stream, void* self)
+{
+    auto* capture = static_cast<PulseCapture*>(self);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (capture->m_started.load() && !capture->m_endReported
+        && (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)) {
+        capture->m_endReported = true;
+        if (capture->m_ended) {
+            capture->m_ended(capture->contextError());
+        }
+    }
+    pa_threaded_mainloop_signal(capture->m_loop, 0);
+}
+
+void PulseCapture::streamReadable(pa_stream* stream, size_t, void* self)
+{
+    auto* capture = static_cast<PulseCapture*>(self);
+    while (pa_stream_readable_size(stream) > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
+            return;
+        }
+        // A null pointer with a size is a hole in the stream (lost audio): skip it.
+        if (data && capture->m_started.load()) {
+            capture->deliver(static_cast<const std::byte*>(data), bytes);
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+void PulseCapture::deliver(const std::byte* data, size_t bytes)
+{
+    const qsizetype frameBytes = m_format.bytesPerFrame();
+    if (m_blockFrames <= 0) {
+        m_handler(AudioBufferView{m_format, data, static_cast<qsizetype>(bytes) / frameBytes});
+        return;
+    }
+    // Fixed-size blocks: copy into the preallocated block and hand it over whenever it is full.
+    const qsizetype blockBytes = m_blockFrames * frameBytes;
+    size_t offset = 0;
+    while (offset < bytes) {
+        const size_t take = std::min(bytes - offset, static_cast<size_t>(blockBytes - m_blockFill));
+        std::memcpy(m_block.data() + m_blockFill, data + offset, take);
+        m_blockFill += static_cast<qsizetype>(take);
+        offset += take;
+        if (m_blockFill == blockBytes) {
+            m_handler(AudioBufferView{m_format, m_block.data(), m_blockFrames});
+            m_blockFill = 0;
+        }
+    }
+}
+
+Result<void> PulseCapture::connectContext()
+{
+    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), applicationName);
+    if (!m_context) {
+        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
+                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+    }
+    pa_context_set_state_callback(m_context, &PulseCapture::contextStateChanged, this);
+    // Never spawn a daemon: a missing server is an error the user sees.
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return fail(failure("reach the sound server"));
+    }
+    for (;;) {
+        const pa_context_state_t state = pa_context_get_state(m_context);
+        if (state == PA_CONTEXT_READY) {
+            return {};
+        }
+        if (!PA_CONTEXT_IS_GOOD(state)) {
+            return fail(failure("reach the sound server"));
+        }
+        pa_threaded_mainloop_wait(m_loop);
+    }
+}
+
+Result<void> PulseCapture::resolveSource(QString& sourceName)
+{
+    ServerInfo server{m_loop, {}, {}};
+    const bool asked = runOperation(m_loop, [&] {
+        return pa_context_get_server_info(
+            m_context,
+            [](pa_context*, const pa_server_info* info, void* data) {
+                auto* result = static_cast<ServerInfo*>(data);
+                if (info) {
+                    result->defaultSink = info->default_sink_name ? info->default_sink_name : "";
+                    result->defaultSource = info->default_source_name ? info->default_source_name : "";
+                }
+                pa_threaded_mainloop_signal(result->loop, 0);
+            },
+            &server);
+    });
+    const bool wantsMonitor = m_source == Source::defaultOutputMonitor;
+    const QByteArray device = wantsMonitor ? server.defaultSink : server.defaultSource;
+    if (!asked || device.isEmpty()) {
+        if (wantsMonitor) {
+            return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
+                            .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
+        }
+        return fail(QStringLiteral("No microphone input available"));
+    }
+
+    DeviceInfo info{m_loop, false, {}, {}};
+    const auto onSink = [](pa_context*, const pa_sink_info* sink, int eol, void* data) {
+        auto* result = static_cast<DeviceInfo*>(data);
+        if (eol == 0 && sink) {
+            result->found = true;
+            result->monitorName = sink->monitor_source_name ? sink->monitor_source_name : "";
+            result->spec = sink->sample_spec;
+        }
+        pa_threaded_mainloop_signal(result->loop, 0);
+    };
+    const auto onSource = [](pa_context*, const pa_source_info* source, int eol, void* data) {
+        auto* result = static_cast<DeviceInfo*>(data);
+        if (eol == 0 && source) {
+            result->found = true;
+            result->spec = source->sample_spec;
+        }
+        pa_threaded_mainloop_signal(result->loop, 0);
+    };
+    runOperation(m_loop, [&] {
+        return wantsMonitor ? pa_context_get_sink_info_by_name(m_context, device.constData(), onSink, &info)
+                            : pa_context_get_source_info_by_name(m_context, device.constData(), onSource, &info);
+    });
+    if (!info.found || info.spec.rate == 0 || info.spec.channels == 0 || (wantsMonitor && info.monitorName.isEmpty())) {
+        if (wantsMonitor) {
+            return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
+                            .arg(QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))));
+        }
+        return fail(QStringLiteral("No microphone input available"));
+    }
+    sourceName = QString::fromUtf8(wantsMonitor ? info.monitorName : device);
+    m_format = AudioFormat{static_cast<double>(info.spec.rate), wantsMonitor ? 1 : int(info.spec.channels),
+                           SampleType::float32};
+    return {};
+}
+
+Result<void> PulseCapture::openStream(const QString& sourceName)
+{
+    const bool system = m_source == Source::defaultOutputMonitor;
+    const char* step = system ? "open the output device's monitor" : "open the microphone";
+    pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_format.sampleRate),
+                        static_cast<uint8_t>(m_format.channelCount)};
+    pa_channel_map map;
+    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    m_stream = pa_stream_new(m_context, system ? "Quillora system audio" : "Quillora microphone", &spec, &map);
+    if (!m_stream) {
+        return fail(failure(step));
+    }
+    pa_stream_set_state_callback(m_stream, &PulseCapture::streamStateChanged, this);
+    pa_stream_set_read_callback(m_stream, &PulseCapture::streamReadable, this);
+
+    // About 20 ms fragments for the monitor, one block for the microphone.
+    const qsizetype fragmentFrames = m_blockFrames > 0 ? m_blockFrames : qsizetype(m_format.sampleRate / 50);
+    pa_buffer_attr attributes;
+    attributes.maxlength = static_cast<uint32_t>(-1);
+    attributes.tlength = static_cast<uint32_t>(-1);
+    attributes.prebuf = static_cast<uint32_t>(-1);
+    attributes.minreq = static_cast<uint32_t>(-1);
+    attributes.fragsize = static_cast<uint32_t>(fragmentFrames * m_format.bytesPerFrame());
+    // The system-audio stream must not follow PulseAudio to another source when the output goes
+    // away: it would then record the microphone as the other person.
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED
+                                                      | (system ? PA_STREAM_DONT_MOVE : 0));
+    const QByteArray name = sourceName.toUtf8();
+    if (pa_stream_connect_record(m_stream, name.constData(), &attributes, flags) < 0) {
+        return fail(failure(step));
+    }
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(m_stream);
+        if (state == PA_STREAM_READY) {
+            return {};
+        }
+        if (!PA_STREAM_IS_GOOD(state)) {
+            return fail(failure(step));
+        }
+        pa_threaded_mainloop_wait(m_loop);
+    }
+}
+
+Result<void> PulseCapture::uncork()
+{
+    const char* step = m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone";
+    Success result{m_loop, 0};
+    m_started = true;
+    const bool asked = runOperation(m_loop, [&] {
+        return pa_stream_cork(
+            m_stream, 0,
+            [](pa_stream*, int ok, void* data) {
+                auto* success = static_cast<Success*>(data);
+                success->ok = ok;
+                pa_threaded_mainloop_signal(success->loop, 0);
+            },
+            &result);
+    });
+    if (!asked || !result.ok) {
+        m_started = false;
+        return fail(failure(step));
+    }
+    return {};
+}
+
+Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
+{
+    stop();
+    m_handler = std::move(handler);
+    m_ended = std::move(ended);
+    m_endReported = false;
+    m_blockFill = 0;
+    m_loop = pa_threaded_mainloop_new();
+    if (!m_loop) {
+        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
+                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+    }
+    pa_threaded_mainloop_set_name(m_loop, m_threadName);
+    pa_threaded_mainloop_lock(m_loop);
+    Result<void> result;
+    if (pa_threaded_mainloop_start(m_loop) < 0) {
+        result = fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
+                          .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+    } else {
+        QString sourceName;
+        result = connectContext();
+        if (result) {
+            result = resolveSource(sourceName);
+        }
+        if (result) {
+            if (m_blockFrames > 0) {
+                m_block.assign(static_cast<size_t>(m_blockFrames * m_format.bytesPerFrame()), {});
+            }
+            result = openStream(sourceName);
+        }
+        if (result) {
+            result = uncork();
+        }
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    if (!result) {
+        qCInfo(lcAudio) << "Capture start failed:" << result.error().message;
+        stop();
+    }
+    return result;
+}
+
+void PulseCapture::stop()
+{
+    if (!m_loop) {
+        return;
+    }
+    pa_threaded_mainloop_lock(m_loop);
+    m_started = false;
+    if (m_stream) {
+        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+        pa_stream_disconnect(m_stream);
+        pa_stream_unref(m_stream);
+        m_stream = nullptr;
+    }
+    if (m_context) {
+        pa_context_set_state_callback(m_context, nullptr, nullptr);
+        pa_context_disconnect(m_context);
+        pa_context_unref(m_context);
+        m_context = nullptr;
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    pa_threaded_mainloop_stop(m_loop);
+    pa_threaded_mainloop_free(m_loop);
+    m_loop = nullptr;
+    m_handler = {};
+    m_ended = {};
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "audio/AudioBuffer.h"
+#include "common/Error.h"
+
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+// One PulseAudio record stream on a capture thread of its own (a threaded main loop).
+// The handler runs on that thread with buffers PulseAudio owns; it must only copy and hand over.
+class PulseCapture {
+public:
+    enum class Source {
+        defaultInput,         // the default source, in its own channel layout
+        defaultOutputMonitor, // the monitor of the default sink, mixed to mono
+    };
+    using BufferHandler = std::function<void(const AudioBufferView&)>;
+    // Called once, on the capture thread, when a running stream ends by itself (device removed,
+    // server gone), with PulseAudio's error text.
+    using EndHandler = std::function<void(const QString& pulseError)>;
+
+    // blockFrames > 0 collects the audio into buffers of exactly that many frames; 0 delivers
+    // whatever PulseAudio hands over, without copying.
+    PulseCapture(Source source, qsizetype blockFrames, const char* threadName);
+    ~PulseCapture();
+    PulseCapture(const PulseCapture&) = delete;
+    PulseCapture& operator=(const PulseCapture&) = delete;
+
+    // Connects, opens the stream and starts it. On failure everything made so far is released.
+    Result<void> start(BufferHandler handler, EndHandler ended);
+    // Ends the stream and the capture thread; safe to call at any time and more than once.
+    void stop();
+
+    bool isRunning() const { return m_loop != nullptr; }
+    const AudioFormat& format() const { return m_format; }
+
+private:
+    static void contextStateChanged(pa_context* context, void* self);
+    static void streamStateChanged(pa_stream* stream, void* self);
+    static void streamReadable(pa_stream* stream, size_t bytes, void* self);
+
+    Result<void> connectContext();
+    Result<void> resolveSource(QString& sourceName);
+    Result<void> openStream(const QString& sourceName);
+    Result<void> uncork();
+    QString contextError() const;
+    QString failure(const char* step) const;
+    void deliver(const std::byte* data, size_t bytes);
+
+    Source m_source;
+    qsizetype m_blockFrames;
+    const char* m_threadName;
+    pa_threaded_mainloop* m_loop = nullptr;
+    pa_context* m_context = nullptr;
+    pa_stream* m_stream = nullptr;
+    AudioFormat m_format;
+    BufferHandler m_handler;
+    EndHandler m_ended;
+    std::atomic<bool> m_started{false};
+    bool m_endReported = false; // capture thread only
+    std::vector<std::byte> m_block; // capture thread only
+    qsizetype m_blockFill = 0;
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "audio/AudioCaptureService.h"
+#include "transcription/OpenAITranscriber.h"
+#include "transcription/SpeechModels.h"
+#include "transcription/Transcript.h"
+
+#include <QCoroTask>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// What listening needs of the suggestion side when it starts: forget the last call's replies,
+// then warm the model's prompt cache.
+class SuggestionControl {
+public:
+    virtual ~SuggestionControl() = default;
+    virtual void clear() = 0;
+    virtual void warmUp() = 0;
+};
+
+enum class TranscriptionEngine { apple, openai };
+
+// The live-transcription coordinator: owns the audio capture, starts and stops listening, makes
+// one channel per speaker (`me` from the microphone, `them` from the system audio) with the engine
+// chosen in the settings, and turns the engines' reports into the transcript. Lives on the main
+// thread; failures end up in `status`, never in an exception.
+class TranscriptionService : public QObject {
+    Q_OBJECT
+
+public:
+    // Where the cloud engine's clock comes from (tests drive the turn rules with their own).
+    struct Options {
+        Transcript::Clock transcriptClock;
+        OpenAITranscriber::Clock transcriberClock;
+    };
+
+    explicit TranscriptionService(QObject* parent = nullptr, Options options = {});
+    ~TranscriptionService() override;
+
+    Transcript& transcript() { return *m_transcript; }
+    const QList<TranscriptLine>& lines() const { return m_transcript->lines(); }
+    AudioCaptureService& audio() { return *m_audio; }
+    bool isRunning() const { return m_running; }
+    const std::optional<QString>& status() const { return m_status; }
+
+    // "openai" selects the cloud engine; anything else (or nothing) the on-device one.
+    static TranscriptionEngine engineFromText(const std::optional<QString>& text);
+
+    // Never fails to its caller: a failed start leaves the service idle with the message in
+    // `status`. A start while running, or while another start is in progress, does nothing.
+    QCoro::Task<> start();
+    // Ends capture, then finishes each channel in turn (`me` first); `isRunning` falls after the
+    // last one. Safe to call when idle.
+    QCoro::Task<> stop();
+    // Stops when listening, else clears the suggestions, warms them up and starts.
+    QCoro::Task<> toggle(SuggestionControl& suggestions);
+
+    static QString microphoneDeniedMessage();
+    static QString missingKeyMessage();
+
+Q_SIGNALS:
+    void runningChanged(bool running);
+    void statusChanged();
+    void stopFinished();
+
+private:
+    struct Channel {
+        Speaker speaker = Speaker::me;
+        AudioCaptureService::BufferCallback feed;
+        std::function<void(std::function<void()> done)> finish;
+        std::shared_ptr<void> engine;
+    };
+
+    QCoro::Task<Result<void>> startSteps();
+    QCoro::Task<Result<Channel>> makeOnDeviceChannel(const SpeechModel& model, Speaker speaker);
+    Channel makeCloudChannel(const QString& apiKey, Speaker speaker, float speechLevel, const QUrl& endpoint);
+    // Hands an engine's report to the main thread, in order; dropped once the service is gone.
+    std::function<void(const QString&, bool)> textReceiver(Speaker speaker);
+    std::function<void(const QString&)> errorReceiver();
+    void setStatus(std::optional<QString> status);
+    void setRunning(bool running);
+
+    const Options m_options;
+    Transcript* m_transcript;
+    AudioCaptureService* m_audio;
+    std::vector<Channel> m_channels;
+    bool m_running = false;
+    bool m_starting = false;
+    bool m_stopping = false;
+    std::optional<QString> m_status;
+};
