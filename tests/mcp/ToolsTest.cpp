@@ -1,0 +1,552 @@
+#include "StoreFixture.h"
+
+#include "common/Dates.h"
+#include "common/Uuid.h"
+#include "mcp/JsonRpc.h"
+#include "mcp/Tools.h"
+
+#include <SQLiteCpp/Database.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The eighteen tools through the dispatcher, on a real store file.
+class ToolsTest : public QObject {
+    Q_OBJECT
+
+private:
+    struct Outcome {
+        bool isError = false;
+        QString message;     // the error result's text
+        QJsonObject value;   // the tool's result, parsed back from the text
+        bool changed = false;
+    };
+
+    // "$JOBS" and the like stand for the seeded records' UUIDs.
+    QString expand(QString text) const
+    {
+        const std::pair<const char*, QUuid> names[] = {
+            {"$JOBS", m_seed.jobs.id},       {"$SALES", m_seed.sales.id},     {"$TWINOLD", m_seed.twinOld.id},
+            {"$TWINNEW", m_seed.twinNew.id}, {"$ACME", m_seed.acme.id},       {"$LEAD", m_seed.lead.id},
+            {"$SHELVED", m_seed.shelved.id}, {"$CV", m_seed.cv.id},           {"$BRIEF", m_seed.brief.id},
+            {"$BARECALL", m_seed.bareCall.id}, {"$CALL", m_seed.call.id},     {"$QA", m_seed.item.id},
+        };
+        for (const auto& [name, id] : names) {
+            text.replace(QLatin1String(name), uuid::toText(id));
+        }
+        text.replace(QLatin1String("$DIR"), m_dir.path());
+        return text;
+    }
+
+    Outcome call(const QString& tool, const QString& argumentsJson)
+    {
+        const QJsonObject arguments = QJsonDocument::fromJson(expand(argumentsJson).toUtf8()).object();
+        const QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
+                                  {QStringLiteral("id"), 7},
+                                  {QStringLiteral("method"), QStringLiteral("tools/call")},
+                                  {QStringLiteral("params"), QJsonObject{{QStringLiteral("name"), tool},
+                                                                         {QStringLiteral("arguments"), arguments}}}};
+        auto context = m_store->newContext();
+        RequestState state{*context};
+        const auto line = jsonRpc::handleLine(QJsonDocument(request).toJson(QJsonDocument::Compact), state,
+                                              [] { return false; });
+        if (!line) {
+            qFatal("no response");
+        }
+        const QJsonObject result = QJsonDocument::fromJson(*line).object().value(QLatin1String("result")).toObject();
+        const QString text = result.value(QLatin1String("content")).toArray().at(0).toObject().value(
+            QLatin1String("text")).toString();
+        Outcome outcome;
+        outcome.isError = result.value(QLatin1String("isError")).toBool();
+        outcome.changed = state.changed;
+        if (outcome.isError) {
+            outcome.message = text;
+        } else {
+            outcome.value = QJsonDocument::fromJson(text.toUtf8()).object();
+        }
+        if (context->hasChanges()) {
+            qFatal("a request left pending changes");
+        }
+        return outcome;
+    }
+
+    static QStringList keys(const QJsonValue& value)
+    {
+        QStringList list = value.toObject().keys();
+        list.sort();
+        return list;
+    }
+
+    QTemporaryDir m_dir;
+    std::shared_ptr<Store> m_store;
+    SeededRecords m_seed;
+
+private Q_SLOTS:
+    void init()
+    {
+        qputenv("TZ", "UTC");
+        QFile::remove(m_dir.filePath(QStringLiteral("store.sqlite")));
+        QFile::remove(m_dir.filePath(QStringLiteral("store.sqlite-wal")));
+        QFile::remove(m_dir.filePath(QStringLiteral("store.sqlite-shm")));
+        m_store = Store::open(m_dir.filePath(QStringLiteral("store.sqlite"))).value();
+        m_seed = SeededRecords::write(m_store);
+    }
+
+    void cleanup() { m_store.reset(); }
+
+    void catalogueIsVerbatim()
+    {
+        const QJsonArray tools = tools::catalogue();
+        QCOMPARE(tools.size(), 18);
+        QStringList names;
+        for (const QJsonValue& tool : tools) {
+            names.append(tool.toObject().value(QLatin1String("name")).toString());
+            const QJsonObject schema = tool.toObject().value(QLatin1String("inputSchema")).toObject();
+            QCOMPARE(schema.value(QLatin1String("type")).toString(), QStringLiteral("object"));
+            QVERIFY(schema.value(QLatin1String("required")).isArray());
+            for (const QJsonValue& property : schema.value(QLatin1String("properties")).toObject()) {
+                QCOMPARE(property.toObject().keys(), QStringList{QStringLiteral("type")});
+            }
+        }
+        QCOMPARE(names.join(u' '),
+                 QStringLiteral("list_assistants get_assistant create_assistant update_assistant list_contexts "
+                                "get_context create_context update_context add_file update_file remove_file archive "
+                                "restore list_calls get_call set_call_outcome add_qa update_qa"));
+        const QJsonObject listCalls = tools.at(13).toObject();
+        QCOMPARE(listCalls.value(QLatin1String("description")).toString(),
+                 QStringLiteral("List recorded calls of an assistant or a context (give exactly one), newest first, "
+                                "with outcome and a summary preview."));
+        QCOMPARE(listCalls.value(QLatin1String("inputSchema"))[QLatin1String("properties")][QLatin1String("limit")]
+                     [QLatin1String("type")].toString(),
+                 QStringLiteral("integer"));
+        QCOMPARE(tools.at(16).toObject().value(QLatin1String("inputSchema"))[QLatin1String("required")].toArray(),
+                 (QJsonArray{QStringLiteral("assistant"), QStringLiteral("question")}));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("message");
+        const auto row = [](const char* name, const char* tool, const char* arguments, const QString& message) {
+            QTest::newRow(name) << QString::fromLatin1(tool) << QString::fromUtf8(arguments) << message;
+        };
+        row("unknown tool", "drop_tables", "{}", QStringLiteral("Unknown tool: drop_tables."));
+        row("tool names are case-sensitive", "List_Assistants", "{}", QStringLiteral("Unknown tool: List_Assistants."));
+        row("missing reference", "get_assistant", "{}", QStringLiteral("Missing argument assistant."));
+        row("blank reference", "get_assistant", R"({"assistant":" \t "})", QStringLiteral("Missing argument assistant."));
+        row("reference not a string", "get_assistant", R"({"assistant":5})", QStringLiteral("Missing argument assistant."));
+        row("assistant not found", "get_assistant", R"({"assistant":"Nobody"})",
+            QStringLiteral("Assistant not found: Nobody."));
+        row("names are not trimmed", "get_assistant", R"({"assistant":"Jobs "})",
+            QStringLiteral("Assistant not found: Jobs ."));
+        row("unknown UUID", "get_assistant", R"({"assistant":"00000000-0000-4000-8000-000000000000"})",
+            QStringLiteral("Assistant not found: 00000000-0000-4000-8000-000000000000."));
+        row("ambiguous assistant", "get_assistant", R"({"assistant":"TWIN"})",
+            QStringLiteral("More than one assistant named TWIN: Twin ($TWINOLD), twin ($TWINNEW)"));
+        row("context not found", "get_context", R"({"context":"Nope"})", QStringLiteral("Context not found: Nope."));
+        row("create without name", "create_assistant", R"({"name":"  "})", QStringLiteral("Missing argument name."));
+        row("template is case-sensitive", "create_assistant", R"({"name":"X","template":"Interview"})",
+            QStringLiteral("Unknown template: Interview. Use interview, projects, prospecting or blank."));
+        row("rename to blank", "update_assistant", R"({"assistant":"Jobs","name":"\t"})",
+            QStringLiteral("Missing argument name."));
+        row("context in archived assistant", "create_context", R"({"assistant":"Sales","name":"New"})",
+            QStringLiteral("Assistant is archived: Sales."));
+        row("context without name", "create_context", R"({"assistant":"Jobs"})", QStringLiteral("Missing argument name."));
+        row("rename context to blank", "update_context", R"({"context":"Acme","name":" "})",
+            QStringLiteral("Missing argument name."));
+        row("file with both owners", "add_file", R"({"assistant":"Jobs","context":"Acme","name":"a.md","content":"x"})",
+            QStringLiteral("Give assistant or context, not both."));
+        row("file with no owner", "add_file", R"({"name":"a.md","content":"x"})",
+            QStringLiteral("Give assistant or context, not both."));
+        row("owner null counts as absent", "add_file", R"({"assistant":null,"context":null,"name":"a.md"})",
+            QStringLiteral("Give assistant or context, not both."));
+        row("file name without extension", "add_file", R"({"assistant":"Jobs","name":"notes","content":"hello"})",
+            QStringLiteral("Only .md or .txt files."));
+        row("file without content", "add_file", R"({"assistant":"Jobs","name":"a.md"})",
+            QStringLiteral("Missing argument content or path."));
+        row("file with empty content", "add_file", R"({"assistant":"Jobs","name":"a.md","content":""})",
+            QStringLiteral("The file is empty."));
+        row("file content not text", "add_file", R"({"assistant":"Jobs","name":"a.md","content":12})",
+            QStringLiteral("The file is empty."));
+        row("file content blank", "add_file", R"({"assistant":"Jobs","name":"a.md","content":" \t"})",
+            QStringLiteral("Missing argument content."));
+        row("file checked before owner", "add_file", R"({"assistant":"Nobody","name":"a.pdf","content":"x"})",
+            QStringLiteral("Only .md or .txt files."));
+        row("file owner not found", "add_file", R"({"context":"Nope","name":"a.md","content":"x"})",
+            QStringLiteral("Context not found: Nope."));
+        row("path with wrong extension", "add_file", R"({"assistant":"Jobs","path":"$DIR/a.pdf"})",
+            QStringLiteral("Only .md or .txt files."));
+        row("path missing", "add_file", R"({"assistant":"Jobs","path":"$DIR/missing.md"})",
+            QStringLiteral("No such file or directory"));
+        row("update file empty", "update_file", R"({"file_id":"$CV","content":""})", QStringLiteral("The file is empty."));
+        row("update file without content", "update_file", R"({"file_id":"$CV"})", QStringLiteral("The file is empty."));
+        row("update file blank", "update_file", R"({"file_id":"$CV","content":"  "})",
+            QStringLiteral("Missing argument content."));
+        row("file id not a UUID", "update_file", R"({"file_id":"cv.md","content":"x"})",
+            QStringLiteral("File not found: cv.md."));
+        row("remove unknown file", "remove_file", R"({"file_id":"$JOBS"})", QStringLiteral("File not found: $JOBS."));
+        row("archive both", "archive", R"({"assistant":"Jobs","context":"Acme"})",
+            QStringLiteral("Give assistant or context, not both."));
+        row("restore neither", "restore", "{}", QStringLiteral("Give assistant or context, not both."));
+        row("calls of neither", "list_calls", "{}", QStringLiteral("Give assistant or context, not both."));
+        row("limit 0", "list_calls", R"({"assistant":"Jobs","limit":0})", QStringLiteral("limit must be from 1 to 200."));
+        row("limit 201", "list_calls", R"({"assistant":"Jobs","limit":201})",
+            QStringLiteral("limit must be from 1 to 200."));
+        row("limit 200.5", "list_calls", R"({"assistant":"Jobs","limit":200.5})",
+            QStringLiteral("limit must be from 1 to 200."));
+        row("limit as text", "list_calls", R"({"assistant":"Jobs","limit":"10"})",
+            QStringLiteral("limit must be from 1 to 200."));
+        row("limit true", "list_calls", R"({"assistant":"Jobs","limit":true})",
+            QStringLiteral("limit must be from 1 to 200."));
+        row("limit checked before owner", "list_calls", R"({"assistant":"Nobody","limit":-1})",
+            QStringLiteral("limit must be from 1 to 200."));
+        row("call not a UUID", "get_call", R"({"call":"yesterday"})", QStringLiteral("Call not found: yesterday."));
+        row("call lower-case unknown", "get_call", R"({"call":"0a000000-0000-4000-8000-000000000000"})",
+            QStringLiteral("Call not found: 0a000000-0000-4000-8000-000000000000."));
+        row("outcome capitalised", "set_call_outcome", R"({"call":"$CALL","outcome":"Positive"})",
+            QStringLiteral("outcome must be positive, negative or none."));
+        row("outcome padded", "set_call_outcome", R"({"call":"$CALL","outcome":"none "})",
+            QStringLiteral("outcome must be positive, negative or none."));
+        row("outcome missing", "set_call_outcome", R"({"call":"$CALL"})", QStringLiteral("Missing argument outcome."));
+        row("question missing", "add_qa", R"({"assistant":"Jobs"})", QStringLiteral("The question cannot be empty."));
+        row("question only line breaks", "add_qa", R"({"assistant":"Jobs","question":"\n \n"})",
+            QStringLiteral("The question cannot be empty."));
+        row("language upper-case", "add_qa", R"({"assistant":"Jobs","question":"Q?","language":"EN"})",
+            QStringLiteral("language must be pt, en or empty."));
+        row("language number", "add_qa", R"({"assistant":"Jobs","question":"Q?","language":1})",
+            QStringLiteral("language must be pt, en or empty."));
+        row("source call unknown", "add_qa", R"({"assistant":"Jobs","question":"Q?","call":"$JOBS"})",
+            QStringLiteral("Call not found: $JOBS."));
+        row("qa unknown", "update_qa", R"({"qa":"$CALL"})", QStringLiteral("Question and answer not found: $CALL."));
+        row("qa blank question", "update_qa", R"({"qa":"$QA","question":" "})",
+            QStringLiteral("The question cannot be empty."));
+        row("qa bad language after good question", "update_qa", R"({"qa":"$QA","question":"New?","language":"de"})",
+            QStringLiteral("language must be pt, en or empty."));
+    }
+
+    void failures()
+    {
+        QFETCH(QString, tool);
+        QFETCH(QString, arguments);
+        QFETCH(QString, message);
+        QFile pdf(m_dir.filePath(QStringLiteral("a.pdf")));
+        QVERIFY(pdf.open(QIODevice::WriteOnly));
+        pdf.write("text");
+        pdf.close();
+        const StoreSnapshot before = StoreSnapshot::of(m_store);
+        const Outcome outcome = call(tool, arguments);
+        QVERIFY(outcome.isError);
+        QCOMPARE(outcome.message, expand(message));
+        QVERIFY(!outcome.changed);
+        QVERIFY(StoreSnapshot::of(m_store) == before);
+    }
+
+    void failedSaveLeavesNothing()
+    {
+        // A store whose save fails: the insert is refused inside the transaction.
+        m_store->database().exec("CREATE TRIGGER refuse BEFORE INSERT ON \"QAItem\" "
+                                 "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+        const StoreSnapshot before = StoreSnapshot::of(m_store);
+        const Outcome outcome = call(QStringLiteral("add_qa"), QStringLiteral(R"({"assistant":"Jobs","question":"Q?"})"));
+        QVERIFY(outcome.isError);
+        QCOMPARE(outcome.message, QStringLiteral("database or disk is full"));
+        QVERIFY(!outcome.changed);
+        QVERIFY(StoreSnapshot::of(m_store) == before);
+    }
+
+    void findsByNameOrUuid_data()
+    {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("expectedName");
+        QTest::newRow("lower-case name") << QStringLiteral("jobs") << QStringLiteral("Jobs");
+        QTest::newRow("upper-case UUID of archived") << QStringLiteral("$SALES") << QStringLiteral("Sales");
+        QTest::newRow("lower-case UUID") << QStringLiteral("$lower") << QStringLiteral("Jobs");
+        QTest::newRow("UUID beats twin names") << QStringLiteral("$TWINNEW") << QStringLiteral("twin");
+    }
+
+    void findsByNameOrUuid()
+    {
+        QFETCH(QString, reference);
+        QFETCH(QString, expectedName);
+        reference.replace(QLatin1String("$lower"), uuid::toText(m_seed.jobs.id).toLower());
+        const Outcome outcome = call(QStringLiteral("get_assistant"),
+                                     QStringLiteral(R"({"assistant":"%1"})").arg(reference));
+        QVERIFY2(!outcome.isError, qPrintable(outcome.message));
+        QCOMPARE(outcome.value.value(QLatin1String("name")).toString(), expectedName);
+        QVERIFY(!outcome.changed);
+    }
+
+    void assistantShapes()
+    {
+        Outcome listed = call(QStringLiteral("list_assistants"), QStringLiteral("{}"));
+        QCOMPARE(listed.value[QLatin1String("assistants")].toArray().size(), 3);
+        QVERIFY(!listed.changed);
+        listed = call(QStringLiteral("list_assistants"), QStringLiteral(R"({"include_archived":true})"));
+        const QJsonArray all = listed.value[QLatin1String("assistants")].toArray();
+        QCOMPARE(all.size(), 4);
+        QCOMPARE(all.at(1).toObject(), (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.sales.id)},
+                                                    {QStringLiteral("name"), QStringLiteral("Sales")},
+                                                    {QStringLiteral("template"), QStringLiteral("prospecting")},
+                                                    {QStringLiteral("archived"), true}}));
+        // "include_archived" must be the boolean true, not merely truthy.
+        QCOMPARE(call(QStringLiteral("list_assistants"), QStringLiteral(R"({"include_archived":"true"})"))
+                     .value[QLatin1String("assistants")].toArray().size(),
+                 3);
+
+        const QJsonObject detail = call(QStringLiteral("get_assistant"), QStringLiteral(R"({"assistant":"Jobs"})")).value;
+        QCOMPARE(keys(detail), (QStringList{QStringLiteral("archived"), QStringLiteral("contexts"), QStringLiteral("files"),
+                                            QStringLiteral("id"), QStringLiteral("instructions"), QStringLiteral("name"),
+                                            QStringLiteral("qa"), QStringLiteral("style_notes"),
+                                            QStringLiteral("template")}));
+        QCOMPARE(detail[QLatin1String("files")].toArray(),
+                 (QJsonArray{QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.cv.id)},
+                                         {QStringLiteral("name"), QStringLiteral("cv.md")},
+                                         {QStringLiteral("words"), 5}}}));
+        const QJsonArray contexts = detail[QLatin1String("contexts")].toArray();
+        QCOMPARE(contexts.size(), 2); // archived contexts included
+        QCOMPARE(contexts.at(0).toObject(), (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.acme.id)},
+                                                         {QStringLiteral("name"), QStringLiteral("Acme")},
+                                                         {QStringLiteral("stage"), QStringLiteral("Screening")},
+                                                         {QStringLiteral("archived"), false}}));
+        QCOMPARE(contexts.at(1)[QLatin1String("archived")].toBool(), true);
+        QCOMPARE(detail[QLatin1String("qa")].toArray().at(0).toObject(),
+                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.item.id)},
+                              {QStringLiteral("question"), QStringLiteral("Why us?")},
+                              {QStringLiteral("answer"), QStringLiteral("Rockets.")},
+                              {QStringLiteral("language"), QStringLiteral("en")},
+                              {QStringLiteral("source"), QStringLiteral("manual")},
+                              {QStringLiteral("created_at"), QStringLiteral("2025-03-04T14:00:30Z")},
+                              {QStringLiteral("updated_at"), QStringLiteral("2025-03-04T14:00:30Z")}}));
+    }
+
+    void createAndUpdateAssistant()
+    {
+        Outcome created = call(QStringLiteral("create_assistant"), QStringLiteral(R"({"name":" Padded "})"));
+        QVERIFY(created.changed);
+        QCOMPARE(created.value[QLatin1String("name")].toString(), QStringLiteral(" Padded "));
+        QCOMPARE(created.value[QLatin1String("template")].toString(), QStringLiteral("blank"));
+        QCOMPARE(created.value[QLatin1String("instructions")].toString(), QString());
+        const QString id = created.value[QLatin1String("id")].toString();
+        QCOMPARE(id, id.toUpper());
+
+        created = call(QStringLiteral("create_assistant"),
+                       QStringLiteral(R"({"name":"Pitch","template":"projects","instructions":""})"));
+        QCOMPARE(created.value[QLatin1String("instructions")].toString(), QString());
+        created = call(QStringLiteral("create_assistant"), QStringLiteral(R"({"name":"Pitch2","template":"projects"})"));
+        QCOMPARE(created.value[QLatin1String("instructions")].toString(),
+                 assistantTemplate::defaultInstructions(AssistantTemplate::projects));
+
+        const Outcome updated = call(QStringLiteral("update_assistant"),
+                                     QStringLiteral(R"({"assistant":"%1","style_notes":"Short.","name":"Padded2"})")
+                                         .arg(id));
+        QVERIFY(updated.changed);
+        QCOMPARE(updated.value[QLatin1String("style_notes")].toString(), QStringLiteral("Short."));
+        QCOMPARE(updated.value[QLatin1String("name")].toString(), QStringLiteral("Padded2"));
+        StoreContext context(m_store);
+        const Assistant stored = context.fetchOne<Assistant>(*uuid::parse(id)).value().value();
+        QCOMPARE(stored.name, QStringLiteral("Padded2"));
+        QCOMPARE(stored.styleNotes, QStringLiteral("Short."));
+    }
+
+    void contexts()
+    {
+        const QJsonArray active = call(QStringLiteral("list_contexts"), QStringLiteral("{}"))
+                                      .value[QLatin1String("contexts")].toArray();
+        QCOMPARE(active.size(), 2); // Acme and Lead; Shelved is archived
+        QCOMPARE(active.at(0).toObject(),
+                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.acme.id)},
+                              {QStringLiteral("name"), QStringLiteral("Acme")},
+                              {QStringLiteral("stage"), QStringLiteral("Screening")},
+                              {QStringLiteral("archived"), false},
+                              {QStringLiteral("assistant"), QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.jobs.id)},
+                                                                        {QStringLiteral("name"), QStringLiteral("Jobs")}}}}));
+        const QJsonArray ofJobs = call(QStringLiteral("list_contexts"),
+                                       QStringLiteral(R"({"assistant":"Jobs","include_archived":true})"))
+                                      .value[QLatin1String("contexts")].toArray();
+        QCOMPARE(ofJobs.size(), 2);
+        QCOMPARE(ofJobs.at(1)[QLatin1String("name")].toString(), QStringLiteral("Shelved"));
+
+        const QJsonObject detail = call(QStringLiteral("get_context"), QStringLiteral(R"({"context":"acme"})")).value;
+        QCOMPARE(detail[QLatin1String("files")].toArray().at(0).toObject(),
+                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.brief.id)},
+                              {QStringLiteral("name"), QStringLiteral("brief.txt")},
+                              {QStringLiteral("words"), 3},
+                              {QStringLiteral("content"), QStringLiteral("Acme sells rockets.")}}));
+
+        const Outcome created = call(QStringLiteral("create_context"),
+                                     QStringLiteral(R"({"assistant":"Jobs","name":"Globex"})"));
+        QVERIFY(created.changed);
+        QCOMPARE(created.value[QLatin1String("stage")].toString(), QString());
+        QCOMPARE(created.value[QLatin1String("files")].toArray(), QJsonArray{});
+        // A context of an archived assistant may still be edited; the stage is free text.
+        const Outcome updated = call(QStringLiteral("update_context"),
+                                     QStringLiteral(R"({"context":"Lead","stage":"Anything at all"})"));
+        QVERIFY2(!updated.isError, qPrintable(updated.message));
+        QCOMPARE(updated.value[QLatin1String("stage")].toString(), QStringLiteral("Anything at all"));
+        QCOMPARE(updated.value[QLatin1String("assistant")][QLatin1String("name")].toString(), QStringLiteral("Sales"));
+    }
+
+    void files()
+    {
+        QFile onDisk(m_dir.filePath(QStringLiteral("Notes.MD")));
+        QVERIFY(onDisk.open(QIODevice::WriteOnly));
+        onDisk.write("alpha beta\n");
+        onDisk.close();
+        Outcome added = call(QStringLiteral("add_file"), QStringLiteral(R"({"context":"Acme","path":"$DIR/Notes.MD"})"));
+        QVERIFY2(!added.isError, qPrintable(added.message));
+        QCOMPARE(keys(added.value), (QStringList{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("words")}));
+        QCOMPARE(added.value[QLatin1String("name")].toString(), QStringLiteral("Notes.MD"));
+        QCOMPARE(added.value[QLatin1String("words")].toInt(), 2);
+
+        added = call(QStringLiteral("add_file"),
+                     QStringLiteral(R"({"assistant":"Sales","name":"pitch.TXT","content":"Buy now"})"));
+        QVERIFY(added.changed);
+        const QString fileId = added.value[QLatin1String("id")].toString();
+        StoreContext context(m_store);
+        const KnowledgeFile stored = context.fetchOne<KnowledgeFile>(*uuid::parse(fileId)).value().value();
+        QCOMPARE(stored.assistant, std::optional<QUuid>(m_seed.sales.id));
+        QCOMPARE(stored.context, std::nullopt);
+
+        const Outcome updated = call(QStringLiteral("update_file"),
+                                     QStringLiteral(R"({"file_id":"%1","content":"a b c"})").arg(fileId.toLower()));
+        QCOMPARE(updated.value[QLatin1String("words")].toInt(), 3);
+        QCOMPARE(updated.value[QLatin1String("id")].toString(), fileId);
+
+        const Outcome removed = call(QStringLiteral("remove_file"), QStringLiteral(R"({"file_id":"%1"})").arg(fileId));
+        QCOMPARE(removed.value, (QJsonObject{{QStringLiteral("id"), fileId}, {QStringLiteral("removed"), true}}));
+        const Outcome again = call(QStringLiteral("remove_file"), QStringLiteral(R"({"file_id":"%1"})").arg(fileId));
+        QCOMPARE(again.message, QStringLiteral("File not found: %1.").arg(fileId));
+    }
+
+    void archiveAndRestore()
+    {
+        Outcome outcome = call(QStringLiteral("archive"), QStringLiteral(R"({"assistant":"Jobs"})"));
+        QCOMPARE(outcome.value, (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.jobs.id)},
+                                             {QStringLiteral("archived"), true}}));
+        QVERIFY(outcome.changed);
+        // Its contexts are left as they were.
+        QCOMPARE(call(QStringLiteral("get_context"), QStringLiteral(R"({"context":"Acme"})"))
+                     .value[QLatin1String("archived")].toBool(),
+                 false);
+        outcome = call(QStringLiteral("restore"), QStringLiteral(R"({"context":"Shelved"})"));
+        QCOMPARE(outcome.value, (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.shelved.id)},
+                                             {QStringLiteral("archived"), false}}));
+        StoreContext context(m_store);
+        QVERIFY(context.fetchOne<Assistant>(m_seed.jobs.id).value()->archived);
+        QVERIFY(!context.fetchOne<CallContext>(m_seed.shelved.id).value()->archived);
+    }
+
+    void calls()
+    {
+        QJsonArray listed = call(QStringLiteral("list_calls"), QStringLiteral(R"({"context":"Acme","limit":200.0})"))
+                                .value[QLatin1String("calls")].toArray();
+        QCOMPARE(listed.size(), 1);
+        const QJsonObject preview = listed.at(0).toObject();
+        QCOMPARE(keys(preview), (QStringList{QStringLiteral("assistant"), QStringLiteral("context"),
+                                             QStringLiteral("duration_min"), QStringLiteral("id"),
+                                             QStringLiteral("outcome"), QStringLiteral("outcome_note"),
+                                             QStringLiteral("started_at"), QStringLiteral("summary_preview")}));
+        QCOMPARE(preview[QLatin1String("summary_preview")].toString(), m_seed.call.summary.left(200));
+        QCOMPARE(preview[QLatin1String("duration_min")].toInt(), 2);
+        QCOMPARE(preview[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:00:10Z"));
+        QCOMPARE(preview[QLatin1String("outcome")].toString(), QStringLiteral("positive"));
+        QCOMPARE(preview[QLatin1String("assistant")].toString(), QStringLiteral("Jobs"));
+
+        const QJsonObject full = call(QStringLiteral("get_call"), QStringLiteral(R"({"call":"$CALL"})")).value;
+        QCOMPARE(full[QLatin1String("lines")].toArray().size(), 3);
+        QCOMPARE(full[QLatin1String("lines")].toArray().at(1).toObject(),
+                 (QJsonObject{{QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z")},
+                              {QStringLiteral("speaker"), QStringLiteral("You")},
+                              {QStringLiteral("text"), QStringLiteral("I build compilers.")}}));
+        QCOMPARE(full[QLatin1String("lines")].toArray().at(0)[QLatin1String("speaker")].toString(),
+                 QStringLiteral("Other"));
+        QCOMPARE(full[QLatin1String("suggestions")].toArray(),
+                 (QJsonArray{QJsonObject{{QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z")},
+                                         {QStringLiteral("text"), QStringLiteral("Mention the parser work.")}}}));
+        QCOMPARE(full[QLatin1String("archive_file")].toString(), m_seed.call.archiveFile);
+
+        const QJsonObject bare = call(QStringLiteral("get_call"), QStringLiteral(R"({"call":"$BARECALL"})")).value;
+        QVERIFY(bare[QLatin1String("assistant")].isNull());
+        QVERIFY(bare[QLatin1String("context")].isNull());
+        QCOMPARE(bare[QLatin1String("outcome")].toString(), QStringLiteral("none"));
+        QCOMPARE(bare[QLatin1String("duration_min")].toInt(), 1);
+
+        // "none" without a note keeps the old note; an empty note clears it.
+        Outcome set = call(QStringLiteral("set_call_outcome"), QStringLiteral(R"({"call":"$CALL","outcome":"none"})"));
+        QVERIFY(set.changed);
+        QCOMPARE(set.value[QLatin1String("outcome")].toString(), QStringLiteral("none"));
+        QCOMPARE(set.value[QLatin1String("outcome_note")].toString(), QStringLiteral("went well"));
+        QVERIFY(!set.value.contains(QLatin1String("lines")));
+        QVERIFY(set.value.contains(QLatin1String("summary")));
+        set = call(QStringLiteral("set_call_outcome"),
+                   QStringLiteral(R"({"call":"$CALL","outcome":"negative","note":""})"));
+        StoreContext context(m_store);
+        const Call stored = context.fetchOne<Call>(m_seed.call.id).value().value();
+        QCOMPARE(stored.outcome, QStringLiteral("negative"));
+        QCOMPARE(stored.outcomeNote, QString());
+    }
+
+    void listCallsNewestFirstWithLimit()
+    {
+        StoreContext context(m_store);
+        for (int i = 0; i < 25; ++i) {
+            Call extra;
+            extra.id = uuid::create();
+            extra.startedAt = SeededRecords::at(40).addSecs(i);
+            extra.endedAt = extra.startedAt.addSecs(60);
+            extra.assistant = m_seed.jobs.id;
+            context.insert(extra);
+        }
+        QVERIFY(context.save());
+        const QJsonArray defaults = call(QStringLiteral("list_calls"), QStringLiteral(R"({"assistant":"Jobs"})"))
+                                        .value[QLatin1String("calls")].toArray();
+        QCOMPARE(defaults.size(), 20);
+        QCOMPARE(defaults.at(0)[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:01:04Z"));
+        const QJsonArray two = call(QStringLiteral("list_calls"), QStringLiteral(R"({"assistant":"Jobs","limit":2})"))
+                                   .value[QLatin1String("calls")].toArray();
+        QCOMPARE(two.size(), 2);
+        QCOMPARE(two.at(1)[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:01:03Z"));
+    }
+
+    void questionsAndAnswers()
+    {
+        Outcome added = call(QStringLiteral("add_qa"),
+                             QStringLiteral(R"({"assistant":"Jobs","question":"  Salary?\n","language":"","call":"%1"})")
+                                 .arg(uuid::toText(m_seed.call.id).toLower()));
+        QVERIFY2(!added.isError, qPrintable(added.message));
+        QCOMPARE(keys(added.value), (QStringList{QStringLiteral("answer"), QStringLiteral("created_at"),
+                                                 QStringLiteral("id"), QStringLiteral("language"),
+                                                 QStringLiteral("question"), QStringLiteral("source"),
+                                                 QStringLiteral("updated_at")}));
+        QCOMPARE(added.value[QLatin1String("question")].toString(), QStringLiteral("  Salary?\n"));
+        QCOMPARE(added.value[QLatin1String("source")].toString(), uuid::toText(m_seed.call.id));
+        QCOMPARE(added.value[QLatin1String("answer")].toString(), QString());
+
+        // Only "qa": nothing but updatedAt changes.
+        Outcome updated = call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA"})"));
+        QVERIFY(updated.changed);
+        QCOMPARE(updated.value[QLatin1String("question")].toString(), QStringLiteral("Why us?"));
+        QCOMPARE(updated.value[QLatin1String("language")].toString(), QStringLiteral("en"));
+        QCOMPARE(updated.value[QLatin1String("created_at")].toString(), QStringLiteral("2025-03-04T14:00:30Z"));
+        QVERIFY(updated.value[QLatin1String("updated_at")].toString() > QStringLiteral("2025-03-04T14:00:30Z"));
+
+        // "" clears the language; null leaves it.
+        updated = call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA","language":"","answer":"Stars."})"));
+        QCOMPARE(updated.value[QLatin1String("language")].toString(), QString());
+        QCOMPARE(updated.value[QLatin1String("answer")].toString(), QStringLiteral("Stars."));
+        updated = call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA","language":null,"question":"Why?"})"));
+        QCOMPARE(updated.value[QLatin1String("question")].toString(), QStringLiteral("Why?"));
+        StoreContext context(m_store);
+        const QAItem stored = context.fetchOne<QAItem>(m_seed.item.id).value().value();
+        QCOMPARE(stored.question, QStringLiteral("Why?"));
+        QCOMPARE(stored.answer, QStringLiteral("Stars."));
+        QCOMPARE(stored.language, QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(ToolsTest)
+#include "ToolsTest.moc"
