@@ -1,0 +1,99 @@
+#pragma once
+
+#include "llm/LLMClient.h"
+#include "store/LanguageModelSettings.h"
+#include "transcription/Transcript.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+
+#include <QCoroTask>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QSettings;
+class StoreContext;
+class SuggestionRequestHandle;
+
+// One reply as shown: every update of a streamed reply carries the same id.
+struct Suggestion {
+    QUuid id;
+    QDateTime timestamp; // time of the latest update
+    QString question;    // the last finished line when the request was made
+    QString response;    // the whole reply so far, or an error message
+    bool isError = false;
+
+    bool operator==(const Suggestion&) const = default;
+};
+
+struct SuggestionServiceOptions {
+    // Wait between a trigger and the request; a newer trigger within it replaces the older.
+    std::chrono::milliseconds pause{300};
+    // The application's settings when null.
+    QSettings* settings = nullptr;
+    // The keychain when empty.
+    languageModelSettings::KeyReader readKey;
+    // The wall clock when empty.
+    std::function<QDateTime()> clock;
+};
+
+// Decides when to ask for a reply and keeps the replies of the current call. It watches the
+// finished transcript lines: when the other person's newest line looks like a question (or the
+// user asks with `suggestNow`), it waits a short pause, then streams a reply from the selected
+// language model into `history`. At most one request is pending; a newer trigger cancels it,
+// and a cancelled request's entry is removed. Lives on the main thread.
+class SuggestionService : public QObject {
+    Q_OBJECT
+
+public:
+    using ContextFunction = std::function<StoreContext&()>;
+
+    SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, QObject* parent,
+                      SuggestionServiceOptions options = SuggestionServiceOptions());
+    ~SuggestionService() override;
+
+    static inline const QString oversizeMessage
+        = QStringLiteral("This assistant is too large for the on-device model. Use Claude or OpenAI in Settings.");
+
+    const QList<Suggestion>& history() const { return m_history; }
+    bool isWaiting() const { return m_isWaiting; }
+
+    // Cancels the pending request and forgets the replies and the size warning.
+    void clear();
+    // At the start of listening: fills Claude's prompt cache with the current system prompt.
+    void warmUp();
+    // Asks for a reply to the transcript as it is, whoever spoke last.
+    void suggestNow();
+
+    static bool looksLikeQuestion(const QString& text);
+    SuggestionSettings readSettings(StoreContext& context) const;
+
+Q_SIGNALS:
+    void historyChanged();
+    void isWaitingChanged(bool waiting);
+
+private:
+    void transcriptChanged(const QList<TranscriptLine>& lines);
+    void schedule(const QList<TranscriptLine>& snapshot);
+    QCoro::Task<> request(QList<TranscriptLine> snapshot, std::shared_ptr<SuggestionRequestHandle> handle);
+    void put(const Suggestion& entry);
+    void removeEntries(const QUuid& id);
+    void setWaiting(bool waiting);
+    QDateTime now() const;
+
+    QList<Suggestion> m_history;
+    bool m_isWaiting = false;
+    std::shared_ptr<SuggestionRequestHandle> m_pending;
+    std::optional<QUuid> m_lastTriggered;
+    std::optional<QString> m_oversizeWarned;
+    QPointer<Transcript> m_transcript;
+    ContextFunction m_context;
+    LLMClient m_client;
+    SuggestionServiceOptions m_options;
+};
