@@ -1,0 +1,374 @@
+#include "fakes/FakeRealtimeServer.h"
+#include "transcription/OpenAITranscriber.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTest>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+constexpr qsizetype framesPerBuffer = 2400; // 0.1 s at the wire rate: 4800 bytes
+
+// Collects the transcriber's reports on the test's thread.
+class Recorder : public QObject {
+    Q_OBJECT
+
+public:
+    OpenAITranscriber::TextCallback textCallback()
+    {
+        return [this](const QString& text, bool isFinal) {
+            QMetaObject::invokeMethod(this, [this, text, isFinal] { Q_EMIT received(text, isFinal); },
+                                      Qt::QueuedConnection);
+        };
+    }
+    OpenAITranscriber::ErrorCallback errorCallback()
+    {
+        return [this](const QString& message) {
+            QMetaObject::invokeMethod(this, [this, message] { Q_EMIT failed(message); }, Qt::QueuedConnection);
+        };
+    }
+
+Q_SIGNALS:
+    void received(const QString& text, bool isFinal);
+    void failed(const QString& message);
+    void finished();
+};
+
+// A 0.1 s buffer at the wire format whose every sample has this value.
+std::vector<qint16> constantBuffer(qint16 value)
+{
+    return std::vector<qint16>(framesPerBuffer, value);
+}
+
+AudioBufferView viewOf(const std::vector<qint16>& samples)
+{
+    return AudioBufferView{OpenAITranscriber::wireFormat(), reinterpret_cast<const std::byte*>(samples.data()),
+                           static_cast<qsizetype>(samples.size())};
+}
+
+qsizetype audioBytes(const QJsonObject& append)
+{
+    return QByteArray::fromBase64(append.value(QStringLiteral("audio")).toString().toLatin1()).size();
+}
+
+} // namespace
+
+class OpenAITranscriberTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<FakeRealtimeServer> m_server;
+    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<OpenAITranscriber> m_transcriber;
+    std::shared_ptr<std::atomic<double>> m_now;
+
+    void connectTranscriber(float speechLevel = 0.02f)
+    {
+        m_now = std::make_shared<std::atomic<double>>(1000.0);
+        auto now = m_now;
+        QSignalSpy connected(m_server.get(), &FakeRealtimeServer::clientConnected);
+        m_transcriber = std::make_unique<OpenAITranscriber>(
+            QStringLiteral("test-key"), QStringList{QStringLiteral("pt"), QStringLiteral("en")},
+            m_recorder->textCallback(), m_recorder->errorCallback(), speechLevel,
+            OpenAITranscriber::endpointFor(m_server->baseUrl()), [now] { return now->load(); });
+        QVERIFY(connected.wait(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->messages().size(), 1, 5000);
+    }
+
+    // Feeds `count` buffers of the value, advancing the clock 0.1 s before each one.
+    void feed(qint16 value, int count)
+    {
+        const std::vector<qint16> samples = constantBuffer(value);
+        for (int i = 0; i < count; ++i) {
+            m_now->store(m_now->load() + 0.1);
+            m_transcriber->append(viewOf(samples));
+            m_transcriber->drain();
+        }
+    }
+
+    void finishTranscriber()
+    {
+        QSignalSpy finished(m_recorder.get(), &Recorder::finished);
+        Recorder* recorder = m_recorder.get();
+        m_transcriber->finish([recorder] {
+            QMetaObject::invokeMethod(recorder, [recorder] { Q_EMIT recorder->finished(); }, Qt::QueuedConnection);
+        });
+        QVERIFY(finished.wait(5000));
+    }
+
+    // Types of the messages after the session update, once `expected` have arrived.
+    QStringList typesAfterSession(qsizetype expected)
+    {
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(m_server->messages().size(), expected + 1, 5000); }();
+        QStringList types;
+        for (const QJsonObject& message : m_server->messages().mid(1)) {
+            types.append(message.value(QStringLiteral("type")).toString());
+        }
+        return types;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_server = std::make_unique<FakeRealtimeServer>();
+        m_recorder = std::make_unique<Recorder>();
+    }
+
+    void cleanup()
+    {
+        m_transcriber.reset();
+        m_recorder.reset();
+        m_server.reset();
+    }
+
+    void endpointFollowsTheBaseAddress_data()
+    {
+        QTest::addColumn<QString>("base");
+        QTest::addColumn<QString>("endpoint");
+        QTest::newRow("default https") << "https://api.openai.com"
+                                       << "wss://api.openai.com/v1/realtime?intent=transcription";
+        QTest::newRow("loopback http") << "http://127.0.0.1:4321"
+                                       << "ws://127.0.0.1:4321/v1/realtime?intent=transcription";
+        QTest::newRow("gateway path, trailing slash") << "https://gateway.example/openai/"
+                                                      << "wss://gateway.example/openai/v1/realtime?intent=transcription";
+    }
+
+    void endpointFollowsTheBaseAddress()
+    {
+        QFETCH(QString, base);
+        QFETCH(QString, endpoint);
+        QCOMPARE(OpenAITranscriber::endpointFor(base).toString(), endpoint);
+    }
+
+    void foreignScriptFilter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("foreign");
+        QTest::newRow("portuguese accents") << QStringLiteral("Ação, coração e café") << false;
+        QTest::newRow("latin extended-b") << QStringLiteral("ǅ ș ț") << false;
+        QTest::newRow("latin mixed with cyrillic") << QStringLiteral("hello мир") << true;
+        QTest::newRow("greek") << QStringLiteral("καλημέρα") << true;
+        QTest::newRow("japanese") << QStringLiteral("こんにちは") << true;
+        QTest::newRow("digits and punctuation") << QStringLiteral("42 — ok!") << false;
+    }
+
+    void foreignScriptFilter()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, foreign);
+        QCOMPARE(OpenAITranscriber::hasForeignScript(text), foreign);
+    }
+
+    void opensWithKeyAndSessionUpdate()
+    {
+        connectTranscriber();
+        const QNetworkRequest& request = m_server->lastRequest();
+        QCOMPARE(request.url().path(), QStringLiteral("/v1/realtime"));
+        QCOMPARE(request.url().query(), QStringLiteral("intent=transcription"));
+        QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer test-key"));
+
+        const QJsonObject update = m_server->messages().first();
+        QCOMPARE(update.keys(), (QStringList{QStringLiteral("session"), QStringLiteral("type")}));
+        QCOMPARE(update.value(QStringLiteral("type")).toString(), QStringLiteral("session.update"));
+        const QJsonObject session = update.value(QStringLiteral("session")).toObject();
+        QCOMPARE(session.value(QStringLiteral("type")).toString(), QStringLiteral("transcription"));
+        const QJsonObject input = session.value(QStringLiteral("audio")).toObject().value(QStringLiteral("input")).toObject();
+        const QJsonObject format = input.value(QStringLiteral("format")).toObject();
+        QCOMPARE(format.value(QStringLiteral("type")).toString(), QStringLiteral("audio/pcm"));
+        QCOMPARE(format.value(QStringLiteral("rate")).toInt(), 24000);
+        const QJsonObject transcription = input.value(QStringLiteral("transcription")).toObject();
+        QCOMPARE(transcription.value(QStringLiteral("model")).toString(), QStringLiteral("gpt-live-transcribe"));
+        QCOMPARE(transcription.value(QStringLiteral("languages")).toArray(),
+                 QJsonArray({QStringLiteral("pt"), QStringLiteral("en")}));
+        QCOMPARE(transcription.value(QStringLiteral("delay")).toString(), QStringLiteral("low"));
+        QVERIFY(input.contains(QStringLiteral("turn_detection")));
+        QVERIFY(input.value(QStringLiteral("turn_detection")).isNull());
+    }
+
+    void silenceAndTheExactThresholdSendNothing()
+    {
+        // 1024/32768 is exactly representable, so the level equals the threshold exactly.
+        connectTranscriber(1024.0f / 32768.0f);
+        feed(0, 20);
+        feed(1024, 30);
+        finishTranscriber();
+        QCOMPARE(m_server->messages().size(), 1);
+    }
+
+    void firstAppendCarriesThePreroll()
+    {
+        connectTranscriber();
+        feed(0, 10);   // 1 s of silence: only the newest 0.3 s is kept
+        feed(3000, 3); // voiced
+        const QStringList types = typesAfterSession(3);
+        QCOMPARE(types, QStringList(3, QStringLiteral("input_audio_buffer.append")));
+        const QList<QJsonObject> appends = m_server->messagesOfType(QStringLiteral("input_audio_buffer.append"));
+        QCOMPARE(audioBytes(appends[0]), OpenAITranscriber::prerollBytes + OpenAITranscriber::chunkBytes);
+        QCOMPARE(audioBytes(appends[1]), OpenAITranscriber::chunkBytes);
+        QCOMPARE(audioBytes(appends[2]), OpenAITranscriber::chunkBytes);
+        // The preroll is the silence from before the voice.
+        const QByteArray first =
+            QByteArray::fromBase64(appends[0].value(QStringLiteral("audio")).toString().toLatin1());
+        QCOMPARE(first.left(OpenAITranscriber::prerollBytes), QByteArray(OpenAITranscriber::prerollBytes, '\0'));
+    }
+
+    void coughIsCleared()
+    {
+        connectTranscriber();
+        m_server->setTranscribeCommits(true);
+        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        feed(3000, 3); // 0.3 s voiced
+        feed(0, 10);
+        // Three voiced buffers and the silent tail up to 0.7 s after the voice, then the clear.
+        const QStringList types = typesAfterSession(3 + 7 + 1);
+        QCOMPARE(types.last(), QStringLiteral("input_audio_buffer.clear"));
+        QVERIFY(!types.contains(QStringLiteral("input_audio_buffer.commit")));
+        finishTranscriber();
+        QCOMPARE(texts.size(), 0);
+    }
+
+    void longSpeechIsCutEveryFifteenSeconds()
+    {
+        connectTranscriber();
+        m_server->setTranscribeCommits(true);
+        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        feed(3000, 400); // 40 s of voice
+        feed(0, 10);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 3, 5000);
+
+        // Where in the audio each commit fell: bytes appended before it, at 48000 bytes a second.
+        QList<double> commitSeconds;
+        qsizetype bytes = 0;
+        for (const QJsonObject& message : m_server->messages()) {
+            const QString type = message.value(QStringLiteral("type")).toString();
+            if (type == QLatin1String("input_audio_buffer.append")) {
+                bytes += audioBytes(message);
+            } else if (type == QLatin1String("input_audio_buffer.commit")) {
+                commitSeconds.append(static_cast<double>(bytes) / 48000.0);
+            }
+        }
+        QCOMPARE(commitSeconds.size(), 3);
+        QVERIFY2(commitSeconds[0] > 15.0 && commitSeconds[0] < 15.3, qPrintable(QString::number(commitSeconds[0])));
+        QVERIFY2(commitSeconds[1] > 30.0 && commitSeconds[1] < 30.5, qPrintable(QString::number(commitSeconds[1])));
+        QVERIFY2(commitSeconds[2] > 40.6 && commitSeconds[2] < 41.0, qPrintable(QString::number(commitSeconds[2])));
+        for (const QJsonObject& append : m_server->messagesOfType(QStringLiteral("input_audio_buffer.append"))) {
+            QVERIFY(audioBytes(append) <= OpenAITranscriber::chunkBytes);
+        }
+
+        finishTranscriber();
+        QStringList finals;
+        for (const QList<QVariant>& report : texts) {
+            if (report.at(1).toBool()) {
+                finals.append(report.at(0).toString());
+            }
+        }
+        QCOMPARE(finals, (QStringList{QStringLiteral("turn 1"), QStringLiteral("turn 2"), QStringLiteral("turn 3")}));
+    }
+
+    void finishWaitsForOutstandingTurns()
+    {
+        connectTranscriber();
+        m_server->setTranscribeCommits(true, 400);
+        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        feed(3000, 8); // a turn still open when listening stops
+        finishTranscriber();
+        QCOMPARE(m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 1);
+        QVERIFY(!texts.isEmpty());
+        QCOMPARE(texts.last().at(0).toString(), QStringLiteral("turn 1"));
+        QCOMPARE(texts.last().at(1).toBool(), true);
+    }
+
+    void serverEvents_data()
+    {
+        QTest::addColumn<QList<QJsonObject>>("events");
+        QTest::addColumn<QStringList>("expected"); // "text|final" or "error:message"
+        const auto delta = [](const QString& item, const QString& text) {
+            return QJsonObject{{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.delta")},
+                               {QStringLiteral("item_id"), item},
+                               {QStringLiteral("delta"), text}};
+        };
+        const auto completed = [](const QString& item, const QString& text) {
+            return QJsonObject{
+                {QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
+                {QStringLiteral("item_id"), item},
+                {QStringLiteral("transcript"), text}};
+        };
+        QTest::newRow("partials accumulate per item")
+            << QList<QJsonObject>{delta(QStringLiteral("a"), QStringLiteral("Olá")),
+                                  delta(QStringLiteral("b"), QStringLiteral("Hi")),
+                                  delta(QStringLiteral("a"), QStringLiteral(" mundo")),
+                                  completed(QStringLiteral("a"), QStringLiteral("Olá, mundo!"))}
+            << QStringList{QStringLiteral("Olá|0"), QStringLiteral("Hi|0"), QStringLiteral("Olá mundo|0"),
+                           QStringLiteral("Olá, mundo!|1")};
+        QTest::newRow("completed without deltas")
+            << QList<QJsonObject>{completed(QStringLiteral("z"), QStringLiteral("Sim, claro."))}
+            << QStringList{QStringLiteral("Sim, claro.|1")};
+        QTest::newRow("foreign script blanks the turn")
+            << QList<QJsonObject>{completed(QStringLiteral("c"), QStringLiteral("Sim да"))}
+            << QStringList{QStringLiteral("|1")};
+        QTest::newRow("error with message")
+            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("error")},
+                                   {QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("Bad key")}}}}}
+            << QStringList{QStringLiteral("error:OpenAI: Bad key")};
+        QTest::newRow("error without message")
+            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("error"), 5}}}
+            << QStringList{QStringLiteral("error:OpenAI: unknown error")};
+        QTest::newRow("unknown and malformed events are ignored")
+            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("session.updated")}},
+                                  {{QStringLiteral("type"), 7}},
+                                  QJsonObject{},
+                                  completed(QStringLiteral("d"), QStringLiteral("fim"))}
+            << QStringList{QStringLiteral("fim|1")};
+    }
+
+    void serverEvents()
+    {
+        QFETCH(QList<QJsonObject>, events);
+        QFETCH(QStringList, expected);
+        connectTranscriber();
+        QStringList reports;
+        connect(m_recorder.get(), &Recorder::received, this,
+                [&](const QString& text, bool isFinal) { reports.append(text + (isFinal ? QStringLiteral("|1") : QStringLiteral("|0"))); });
+        connect(m_recorder.get(), &Recorder::failed, this,
+                [&](const QString& message) { reports.append(QStringLiteral("error:") + message); });
+        for (const QJsonObject& event : events) {
+            m_server->sendEvent(event);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(reports.size(), expected.size(), 5000);
+        QCOMPARE(reports, expected);
+    }
+
+    void refusedConnectionIsReported()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+
+        QSignalSpy errors(m_recorder.get(), &Recorder::failed);
+        m_transcriber = std::make_unique<OpenAITranscriber>(
+            QStringLiteral("k"), QStringList{QStringLiteral("pt")}, m_recorder->textCallback(),
+            m_recorder->errorCallback(), 0.02f,
+            OpenAITranscriber::endpointFor(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+        QVERIFY(errors.wait(5000));
+        QVERIFY2(errors.first().first().toString().startsWith(QStringLiteral("OpenAI: ")),
+                 qPrintable(errors.first().first().toString()));
+    }
+
+    void transportErrorAfterFinishIsSilent()
+    {
+        connectTranscriber();
+        QSignalSpy errors(m_recorder.get(), &Recorder::failed);
+        finishTranscriber();
+        m_server.reset(); // the server goes away after the close
+        QTest::qWait(200);
+        QCOMPARE(errors.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(OpenAITranscriberTest)
+#include "OpenAITranscriberTest.moc"
