@@ -13,8 +13,13 @@
 
 OpenedStore openStoreForDesktop(Settings& settings)
 {
+    return openStoreForDesktop(settings, storePaths::storeURL());
+}
+
+OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath)
+{
     OpenedStore opened;
-    auto store = storePaths::makeContainer(false);
+    auto store = Store::open(storePath);
     if (store) {
         opened.container = *store;
         auto context = opened.container->newContext();

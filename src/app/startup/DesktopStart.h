@@ -17,6 +17,8 @@ struct OpenedStore {
 // the one-time migration on a store file. Without even an in-memory store there is no
 // container and the error says why.
 OpenedStore openStoreForDesktop(Settings& settings);
+// The same with the store file at `storePath` instead of storePaths::storeURL().
+OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath);
 
 // The whole desktop mode; returns the exit status.
 int runDesktopApp(int argc, char** argv);

@@ -21,9 +21,19 @@ StartWindow::StartWindow(StoreHolder& holder, const QString& loadError, QWidget*
     layout->addWidget(m_error);
     layout->addWidget(m_assistants);
     resize(360, 420);
-    connect(&m_holder, &StoreHolder::generationChanged, this, &StartWindow::reload);
-    connect(m_holder.container().get(), &Store::saved, this, &StartWindow::reload);
+    connect(&m_holder, &StoreHolder::generationChanged, this, [this] {
+        watchContainer();
+        reload();
+    });
+    watchContainer();
     reload();
+}
+
+void StartWindow::watchContainer()
+{
+    // A reopen replaces the container; saves through the new one must refresh the list too.
+    disconnect(m_savedConnection);
+    m_savedConnection = connect(m_holder.container().get(), &Store::saved, this, &StartWindow::reload);
 }
 
 void StartWindow::reload()

@@ -16,8 +16,10 @@ public:
 
 private:
     void reload();
+    void watchContainer();
 
     StoreHolder& m_holder;
     QLabel* m_error;
     QListWidget* m_assistants;
+    QMetaObject::Connection m_savedConnection;
 };

@@ -1,0 +1,193 @@
+#include "app/startup/DesktopStart.h"
+#include "common/Uuid.h"
+#include "store/StoreContext.h"
+#include "store/StorePaths.h"
+
+#include <SQLiteCpp/Database.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class DesktopStartTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void firstStartAtTheStandardPath();
+    void firstStartWithCallNotes();
+    void existingAssistantsWithoutFlag();
+    void unusableStoreFallsBackToMemory_data();
+    void unusableStoreFallsBackToMemory();
+    void failingMigrationKeepsTheStore();
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<QSettings> m_backing;
+    std::unique_ptr<Settings> m_settings;
+    QString m_path;
+};
+
+void DesktopStartTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    // Before the store path is first worked out: it is fixed for the rest of the process.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("data"))));
+}
+
+void DesktopStartTest::init()
+{
+    m_backing = std::make_unique<QSettings>(m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")),
+                                            QSettings::IniFormat);
+    m_settings = std::make_unique<Settings>(*m_backing);
+    m_path = m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral("/Quillora/Assistants.store"));
+}
+
+void DesktopStartTest::firstStartAtTheStandardPath()
+{
+    const QString standard = m_dir.filePath(QStringLiteral("data/Quillora/Assistants.store"));
+    QCOMPARE(storePaths::storeURL(), standard);
+    QVERIFY(!QFileInfo::exists(QFileInfo(standard).path()));
+
+    OpenedStore opened = openStoreForDesktop(*m_settings);
+    QVERIFY(opened.container);
+    QVERIFY(!opened.isFallback);
+    QCOMPARE(opened.loadError, QString());
+    QCOMPARE(opened.container->path(), standard);
+    QVERIFY(QFileInfo(standard).isFile());
+
+    auto context = opened.container->newContext();
+    const auto assistants = context->fetch<Assistant>(Query::all()).value();
+    QCOMPARE(assistants.size(), size_t(1));
+    QCOMPARE(assistants.front().name, QStringLiteral("General"));
+    QCOMPARE(assistants.front().instructions, assistantTemplate::defaultInstructions(AssistantTemplate::interview));
+    QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistants.front().id));
+    QVERIFY(!m_settings->contains(settingsKey::selectedContext));
+    QVERIFY(m_settings->assistantsMigrated());
+    QCOMPARE(context->count<KnowledgeFile>().value(), 0);
+}
+
+void DesktopStartTest::firstStartWithCallNotes()
+{
+    m_settings->setText(settingsKey::callNotes, QStringLiteral("Remember the budget."));
+    m_settings->setText(settingsKey::selectedContext, uuid::toText(uuid::create()));
+    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
+    QVERIFY(opened.container && !opened.isFallback);
+    auto context = opened.container->newContext();
+    const auto files = context->fetch<KnowledgeFile>(Query::all()).value();
+    QCOMPARE(files.size(), size_t(1));
+    QCOMPARE(files.front().name, QStringLiteral("notes.md"));
+    QCOMPARE(files.front().content, QStringLiteral("Remember the budget."));
+    QCOMPARE(uuid::toText(*files.front().assistant), m_settings->selectedAssistant());
+    QVERIFY(!m_settings->contains(settingsKey::selectedContext)); // the new assistant has no context
+}
+
+void DesktopStartTest::existingAssistantsWithoutFlag()
+{
+    {
+        auto store = Store::open(m_path);
+        QVERIFY(store);
+        auto context = (*store)->newContext();
+        context->insert(Assistant::make(QStringLiteral("Mine"), AssistantTemplate::projects));
+        QVERIFY(context->save());
+    }
+    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
+    QVERIFY(opened.container && !opened.isFallback);
+    QCOMPARE(opened.loadError, QString());
+    QCOMPARE(opened.container->newContext()->count<Assistant>().value(), 1);
+    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+}
+
+void DesktopStartTest::unusableStoreFallsBackToMemory_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not a database") << "garbage" << "file is not a database";
+    QTest::newRow("a folder where the file should be") << "folder" << "Is a directory";
+    // Running as root, no permission bit stops a write; a parent that is a regular file and a
+    // path inside /proc fail for root as well.
+    QTest::newRow("parent is a regular file") << "file parent" << "Not a directory";
+    QTest::newRow("inside /proc") << "proc" << "No such file or directory";
+}
+
+void DesktopStartTest::unusableStoreFallsBackToMemory()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, message);
+    QString path = m_path;
+    QString guarded; // a file whose bytes must survive
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    if (kind == QLatin1String("garbage")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(8192, 'q'));
+        guarded = path;
+    } else if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(path));
+        QFile inside(path + QStringLiteral("/keep.txt"));
+        QVERIFY(inside.open(QIODevice::WriteOnly));
+        inside.write("keep me");
+        guarded = inside.fileName();
+    } else if (kind == QLatin1String("file parent")) {
+        const QString parent = QFileInfo(path).path() + QStringLiteral("/plain");
+        QFile file(parent);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("a plain file");
+        guarded = parent;
+        path = parent + QStringLiteral("/Quillora/Assistants.store");
+    } else {
+        path = QStringLiteral("/proc/quillora-%1/Quillora/Assistants.store").arg(uuid::toText(uuid::create()));
+    }
+    const QByteArray before = guarded.isEmpty() ? QByteArray() : bytesOf(guarded);
+    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Opening the store failed: ") + message));
+    OpenedStore opened = openStoreForDesktop(*m_settings, path);
+    QVERIFY(opened.container);
+    QVERIFY(opened.isFallback);
+    QVERIFY(opened.container->isInMemory());
+    QCOMPARE(opened.loadError, message);
+    // No migration on the in-memory store.
+    QCOMPARE(opened.container->newContext()->count<Assistant>().value(), 0);
+    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+    if (!guarded.isEmpty()) {
+        QCOMPARE(bytesOf(guarded), before);
+    }
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("-wal")));
+}
+
+void DesktopStartTest::failingMigrationKeepsTheStore()
+{
+    {
+        auto store = Store::open(m_path);
+        QVERIFY(store);
+        (*store)->database().exec("CREATE TRIGGER refuse BEFORE INSERT ON \"Assistant\" "
+                                  "BEGIN SELECT RAISE(ABORT, 'disk says no'); END");
+    }
+    QTest::ignoreMessage(QtCriticalMsg, "Migration failed: disk says no");
+    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
+    QVERIFY(opened.container);
+    QVERIFY(!opened.isFallback);
+    QCOMPARE(opened.container->path(), m_path);
+    QCOMPARE(opened.loadError, QStringLiteral("disk says no"));
+    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+}
+
+QTEST_GUILESS_MAIN(DesktopStartTest)
+#include "DesktopStartTest.moc"
