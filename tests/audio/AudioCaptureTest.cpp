@@ -1,0 +1,184 @@
+#include "audio/AudioCaptureService.h"
+#include "fakes/PulseTestSupport.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+#include <pthread.h>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+// What one capture's callback saw, written on the capture thread and read after it stopped.
+struct CallbackLog {
+    std::atomic<int> buffers{0};
+    std::atomic<qsizetype> lastFrames{0};
+    std::atomic<int> channels{0};
+    std::atomic<bool> allFloat{true};
+    std::atomic<bool> onMainThread{false};
+    std::atomic<double> rate{0};
+    char threadName[32] = {};
+
+    AudioCaptureService::BufferCallback callback(QThread* mainThread)
+    {
+        return [this, mainThread](const AudioBufferView& buffer) {
+            if (buffers++ == 0) {
+                pthread_getname_np(pthread_self(), threadName, sizeof threadName);
+            }
+            lastFrames = buffer.frameCount;
+            channels = buffer.format.channelCount;
+            rate = buffer.format.sampleRate;
+            if (!buffer.floatData()) {
+                allFloat = false;
+            }
+            if (QThread::currentThread() == mainThread) {
+                onMainThread = true;
+            }
+        };
+    }
+};
+
+} // namespace
+
+class AudioCaptureTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!pulseTest::ready()) {
+            QSKIP("needs the PulseAudio daemon of scripts/with-services");
+        }
+    }
+
+    void capturesBothSourcesOnTheirOwnThreads()
+    {
+        AudioCaptureService audio;
+        CallbackLog mic;
+        CallbackLog system;
+        audio.setOnMicBuffer(mic.callback(thread()));
+        audio.setOnSystemBuffer(system.callback(thread()));
+        QSignalSpy micLevels(&audio, &AudioCaptureService::micLevelChanged);
+        QSignalSpy systemLevels(&audio, &AudioCaptureService::systemLevelChanged);
+
+        QVERIFY(audio.startMicrophone());
+        QVERIFY(audio.startSystemAudio());
+        const QString tone = pulseTest::tone(m_dir, 440, 1.0, 0.5);
+        QVERIFY(!tone.isEmpty());
+        pulseTest::play(tone, QStringLiteral("micfeed"));
+        pulseTest::play(tone, QStringLiteral("callout"));
+        QTRY_VERIFY_WITH_TIMEOUT(audio.micLevel() > 0.5f && audio.systemLevel() > 0.5f, 5000);
+        QVERIFY(!micLevels.isEmpty());
+        QVERIFY(!systemLevels.isEmpty());
+
+        audio.stop();
+        QCOMPARE(audio.micLevel(), 0.0f);
+        QCOMPARE(audio.systemLevel(), 0.0f);
+        QVERIFY(!audio.isMicrophoneRunning());
+        QVERIFY(!audio.isSystemAudioRunning());
+
+        QVERIFY(mic.buffers > 0);
+        QCOMPARE(mic.lastFrames.load(), AudioCaptureService::microphoneBufferFrames);
+        QVERIFY(mic.allFloat);
+        QVERIFY(!mic.onMainThread);
+        QCOMPARE(QByteArray(mic.threadName), QByteArray("Quillora.Microp")); // names are cut at 15 bytes
+        QVERIFY(system.buffers > 0);
+        QCOMPARE(system.channels.load(), 1); // mixed to mono
+        QVERIFY(system.allFloat);
+        QVERIFY(!system.onMainThread);
+        QCOMPARE(QByteArray(system.threadName), QByteArray("Quillora.System"));
+        QVERIFY(system.rate > 0);
+    }
+
+    void callbackIsTakenWhenCaptureStarts()
+    {
+        AudioCaptureService audio;
+        CallbackLog first;
+        CallbackLog second;
+        audio.setOnSystemBuffer(first.callback(thread()));
+        QVERIFY(audio.startSystemAudio());
+        audio.setOnSystemBuffer(second.callback(thread()));
+        QTRY_VERIFY_WITH_TIMEOUT(first.buffers > 2, 5000);
+        audio.stop();
+        QCOMPARE(second.buffers.load(), 0);
+
+        // The next start takes the callback now in force.
+        QVERIFY(audio.startSystemAudio());
+        QTRY_VERIFY_WITH_TIMEOUT(second.buffers > 0, 5000);
+        audio.stop();
+    }
+
+    void stopIsSafeToRepeat()
+    {
+        AudioCaptureService audio;
+        audio.stop();
+        QVERIFY(audio.startMicrophone());
+        QVERIFY(audio.startMicrophone()); // replaces, does not add a second capture
+        audio.stop();
+        audio.stop();
+        QVERIFY(!audio.isMicrophoneRunning());
+    }
+
+    void noSoundServer_data()
+    {
+        QTest::addColumn<bool>("system");
+        QTest::newRow("microphone") << false;
+        QTest::newRow("system audio") << true;
+    }
+
+    void noSoundServer()
+    {
+        QFETCH(bool, system);
+        AudioCaptureService audio;
+        {
+            pulseTest::ScopedEnvironment deadServer("PULSE_SERVER", "unix:" + m_dir.filePath(QStringLiteral("no-such-socket")).toUtf8());
+            const Result<void> started = system ? audio.startSystemAudio() : audio.startMicrophone();
+            QVERIFY(!started);
+            QCOMPARE(started.error().message,
+                     QStringLiteral("Could not reach the sound server (PulseAudio: Connection refused)"));
+            QVERIFY(!audio.isMicrophoneRunning());
+            QVERIFY(!audio.isSystemAudioRunning());
+        }
+        // Once the server is reachable again, a start works.
+        QVERIFY(system ? audio.startSystemAudio() : audio.startMicrophone());
+        audio.stop();
+    }
+
+    void outputRemovedWhileCapturing()
+    {
+        const std::optional<QString> module = pulseTest::pactl(
+            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=capturefault")});
+        QVERIFY(module);
+        const std::optional<QString> previous = pulseTest::pactl({QStringLiteral("get-default-sink")});
+        QVERIFY(pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("capturefault")}));
+
+        AudioCaptureService audio;
+        CallbackLog log;
+        audio.setOnSystemBuffer(log.callback(thread()));
+        QSignalSpy failures(&audio, &AudioCaptureService::captureFailed);
+        const Result<void> started = audio.startSystemAudio();
+        pulseTest::pactl({QStringLiteral("set-default-sink"), previous.value_or(QStringLiteral("callout"))});
+        QVERIFY(started);
+        QTRY_VERIFY_WITH_TIMEOUT(log.buffers > 0, 5000);
+
+        QVERIFY(pulseTest::pactl({QStringLiteral("unload-module"), *module}));
+        QVERIFY(failures.wait(5000));
+        QVERIFY2(failures.first().first().toString().startsWith(QStringLiteral("System audio capture ended (PulseAudio: ")),
+                 qPrintable(failures.first().first().toString()));
+        // The stream does not wander off to another source (the microphone) once its device is gone.
+        const int buffersAtFailure = log.buffers;
+        QTest::qWait(300);
+        QCOMPARE(log.buffers.load(), buffersAtFailure);
+        audio.stop();
+        QVERIFY(!audio.isSystemAudioRunning());
+    }
+};
+
+QTEST_GUILESS_MAIN(AudioCaptureTest)
+#include "AudioCaptureTest.moc"
