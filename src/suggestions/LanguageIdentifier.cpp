@@ -1,6 +1,7 @@
 #include "suggestions/LanguageIdentifier.h"
 
 #include "common/Log.h"
+#include "common/Text.h"
 
 #include <QTemporaryFile>
 
@@ -45,7 +46,8 @@ std::optional<ReplyLanguage> identify(const QString& text)
 {
     // The classifier keeps state while it works; one per thread keeps that safe.
     thread_local const Classifier classifier = makeClassifier();
-    if (!classifier || text.isEmpty()) {
+    if (!classifier || !text::hasLetterOrDigit(text)) {
+        // Nothing to weigh: the classifier would still guess from punctuation alone.
         return std::nullopt;
     }
     QByteArray utf8 = text.toUtf8();

@@ -223,6 +223,7 @@ void SuggestionPromptTest::language_data()
     QTest::newRow("english question") << QStringLiteral("What would you do in your first week here?")
                                       << QStringLiteral("English");
     QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("punctuation only") << QStringLiteral(" ?! … ") << QString();
 }
 
 void SuggestionPromptTest::language()

@@ -1,4 +1,440 @@
+#include "common/Text.h"
+#include "common/Uuid.h"
+#include "fakes/FakeHttpServer.h"
+#include "fakes/LogCapture.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/StoreContext.h"
+#include "suggestions/SuggestionPrompt.h"
+#include "suggestions/SuggestionService.h"
+
+#include <QJsonArray>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
-class SuggestionServiceTest : public QObject { Q_OBJECT };
+
+using namespace std::chrono_literals;
+using Response = FakeHttpServer::Response;
+using Ending = FakeHttpServer::Ending;
+
+namespace {
+
+constexpr auto testPause = 100ms;
+const QDateTime start(QDate(2026, 3, 4), QTime(10, 0), Qt::UTC);
+
+Response claudeReply(const QStringList& pieces, Ending ending = Ending::complete)
+{
+    Response response;
+    for (const QString& piece : pieces) {
+        response.chunks.append(fakeEvents::claudeText(piece));
+    }
+    response.ending = ending;
+    return response;
+}
+
+// A service wired to a loopback Claude, an in-memory store and throw-away settings.
+struct Harness {
+    explicit Harness(const QString& provider = QStringLiteral("claude"))
+        : settings(directory.filePath(QStringLiteral("Quillora.conf")), QSettings::IniFormat)
+        , store(*Store::openInMemory())
+        , context(store->newContext())
+        , transcript(nullptr, [this] { return now; })
+    {
+        settings.setValue(settingsKey::llmProvider, provider);
+        settings.setValue(settingsKey::anthropicBaseURL, server.baseURL());
+        settings.setValue(settingsKey::openaiBaseURL, server.baseURL());
+        settings.setValue(settingsKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
+        LLMClient client(
+            &network, [this] { return LLMEndpoints::fromSettings(Settings(settings)); }, LLMTimeouts{5000ms, 500ms});
+        SuggestionServiceOptions options;
+        options.pause = testPause;
+        options.settings = &settings;
+        options.readKey = [this](const QString&) { return key; };
+        options.clock = [this] { return now.addMSecs(latencyMs); };
+        service = std::make_unique<SuggestionService>(&transcript, [this]() -> StoreContext& { return *context; },
+                                                      client, nullptr, options);
+    }
+
+    void say(Speaker who, const QString& text) { transcript.handleText(text, true, who); }
+
+    QStringList responses() const
+    {
+        QStringList out;
+        for (const Suggestion& entry : service->history()) {
+            out.append((entry.isError ? QStringLiteral("error: ") : QString()) + entry.response);
+        }
+        return out;
+    }
+
+    // The system prompt and user message of the n-th request the fake received.
+    QString system(qsizetype n) const
+    {
+        return server.requests().at(n).json().value(QLatin1String("system")).toArray().first().toObject().value(
+            QLatin1String("text")).toString();
+    }
+    QString user(qsizetype n) const
+    {
+        return server.requests().at(n).json().value(QLatin1String("messages")).toArray().first().toObject().value(
+            QLatin1String("content")).toString();
+    }
+
+    QTemporaryDir directory;
+    QSettings settings;
+    FakeHttpServer server;
+    QNetworkAccessManager network;
+    std::shared_ptr<Store> store;
+    std::unique_ptr<StoreContext> context;
+    QDateTime now = start;
+    qint64 latencyMs = 0;
+    Transcript transcript;
+    std::optional<QString> key = QStringLiteral("sk-ant-test");
+    std::unique_ptr<SuggestionService> service;
+};
+
+} // namespace
+
+class SuggestionServiceTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void looksLikeQuestion_data();
+    void looksLikeQuestion();
+    void questionTriggersOnceAfterPause();
+    void userLinesNeverTrigger();
+    void secondQuestionWithinPauseWins();
+    void newerQuestionReplacesStreamingReply();
+    void streamErrorReplacesPartialReply();
+    void suggestNow();
+    void onDeviceOversizeWarnsOnce();
+    void missingKeyShowsError();
+    void clearDuringRequest();
+    void selectionFallsBackToActiveAssistant();
+    void firstTokenIsLogged();
+    void warmUp_data();
+    void warmUp();
+    void destroyedWhileBusy_data();
+    void destroyedWhileBusy();
+};
+
+void SuggestionServiceTest::looksLikeQuestion_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("question");
+    QTest::newRow("question mark anywhere") << QStringLiteral("You did? great") << true;
+    QTest::newRow("phrase can you") << QStringLiteral("Can you walk me through it") << true;
+    QTest::newRow("phrase me fala") << QStringLiteral("Me fala mais sobre isso") << true;
+    QTest::newRow("phrase with accent folding") << QStringLiteral("Você já trabalhou com isso") << true;
+    QTest::newRow("voce pode") << QStringLiteral("Você pode me ajudar") << true;
+    QTest::newRow("apostrophe removed") << QStringLiteral("I'd like to know more") << true;
+    QTest::newRow("typographic apostrophe splits") << QStringLiteral("I\u2019d like to know") << false;
+    QTest::newRow("phrase needs whole words") << QStringLiteral("A explicabilidade importa") << false;
+    QTest::newRow("phrase upper case") << QStringLiteral("TELL ME about your team") << true;
+    QTest::newRow("filler then question word") << QStringLiteral("Então, como foi") << true;
+    QTest::newRow("fillers only, then next sentence") << QStringLiteral("Okay. What about pricing") << true;
+    QTest::newRow("two-word opening") << QStringLiteral("Por que você saiu") << true;
+    QTest::newRow("o que") << QStringLiteral("E o que aconteceu depois") << true;
+    QTest::newRow("so what") << QStringLiteral("So what do you think") << true;
+    QTest::newRow("porque sim") << QStringLiteral("Porque sim") << true;
+    QTest::newRow("only fillers") << QStringLiteral("Ok ok.") << false;
+    QTest::newRow("question word not first") << QStringLiteral("I know what you mean") << false;
+    QTest::newRow("because") << QStringLiteral("Because I said so") << false;
+    QTest::newRow("e ai") << QStringLiteral("E aí, tudo bem") << false;
+    QTest::newRow("apostrophe keeps sentence words apart") << QStringLiteral("What's next") << true;
+    QTest::newRow("second sentence after semicolon") << QStringLiteral("Right; and where was that") << true;
+    QTest::newRow("second line") << QStringLiteral("Fine\nhow long did it take") << true;
+    QTest::newRow("comma does not split sentences") << QStringLiteral("Right, how long") << false;
+    QTest::newRow("empty") << QString() << false;
+}
+
+void SuggestionServiceTest::looksLikeQuestion()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, question);
+    QCOMPARE(SuggestionService::looksLikeQuestion(text), question);
+}
+
+void SuggestionServiceTest::questionTriggersOnceAfterPause()
+{
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
+    QSignalSpy changed(harness.service.get(), &SuggestionService::historyChanged);
+
+    harness.say(Speaker::them, QStringLiteral("tell me about your last job"));
+    QVERIFY(requests.isEmpty());
+    QVERIFY(!harness.service->isWaiting()); // still in the pause
+    QVERIFY(requests.wait());
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("ABC")});
+    QTRY_VERIFY(!harness.service->isWaiting());
+    QCOMPARE(waiting.first().first().toBool(), true);
+    QCOMPARE(changed.count(), 3); // A, AB, ABC replace one entry in place
+    const Suggestion& entry = harness.service->history().first();
+    QCOMPARE(entry.question, QStringLiteral("tell me about your last job"));
+    QVERIFY(!entry.isError);
+
+    const QJsonObject body = harness.server.requests().first().json();
+    QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 2048);
+    QCOMPARE(harness.system(0), suggestionPrompt::basePrompt()); // no assistant yet
+    QCOMPARE(harness.user(0), suggestionPrompt::userMessage(harness.transcript.lines()));
+
+    // The same last line seen again is not examined again; nor is a later line that is no question.
+    Q_EMIT harness.transcript.linesChanged();
+    harness.say(Speaker::them, QStringLiteral("Great, thanks"));
+    Q_EMIT harness.transcript.linesChanged();
+    QVERIFY(!requests.wait(3 * testPause.count()));
+    QCOMPARE(harness.server.requests().size(), 1);
+}
+
+void SuggestionServiceTest::userLinesNeverTrigger()
+{
+    Harness harness;
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    harness.say(Speaker::me, QStringLiteral("What about you?"));
+    QVERIFY(!requests.wait(3 * testPause.count()));
+    QVERIFY(harness.service->history().isEmpty());
+}
+
+void SuggestionServiceTest::secondQuestionWithinPauseWins()
+{
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Reply")}));
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    harness.say(Speaker::them, QStringLiteral("How long have you worked there?"));
+    harness.say(Speaker::them, QStringLiteral("And why did you leave?"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Reply")});
+    QVERIFY(!requests.wait(3 * testPause.count()));
+    QCOMPARE(harness.server.requests().size(), 1);
+    QVERIFY(harness.user(0).contains(QStringLiteral("«And why did you leave?»")));
+    QCOMPARE(harness.service->history().first().question, QStringLiteral("And why did you leave?"));
+}
+
+void SuggestionServiceTest::newerQuestionReplacesStreamingReply()
+{
+    Harness harness;
+    int served = 0;
+    harness.server.handle("/v1/messages", [&](const FakeHttpServer::Request&) {
+        return ++served == 1 ? claudeReply({QStringLiteral("Old reply")}, Ending::hang)
+                             : claudeReply({QStringLiteral("New"), QStringLiteral(" reply")});
+    });
+    harness.say(Speaker::them, QStringLiteral("What is your biggest strength?"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Old reply")});
+    harness.say(Speaker::them, QStringLiteral("And your biggest weakness?"));
+    QTRY_VERIFY(harness.service->history().isEmpty()); // the cut-off reply is removed at once
+    QTRY_COMPARE(harness.server.connectionsClosed(), 1);
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("New reply")});
+    QCOMPARE(harness.server.requests().size(), 2);
+    QTRY_VERIFY(!harness.service->isWaiting());
+}
+
+void SuggestionServiceTest::streamErrorReplacesPartialReply()
+{
+    Harness harness;
+    Response response = claudeReply({QStringLiteral("Par")});
+    response.chunks.append(fakeEvents::claudeError(std::nullopt));
+    harness.server.respond("/v1/messages", response);
+    harness.say(Speaker::them, QStringLiteral("Can you describe your role?"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: Claude error: unknown")});
+    QVERIFY(!harness.service->isWaiting());
+}
+
+void SuggestionServiceTest::suggestNow()
+{
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Sure")}));
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    harness.service->suggestNow(); // empty transcript: nothing
+    QVERIFY(!requests.wait(3 * testPause.count()));
+
+    harness.say(Speaker::them, QStringLiteral("We have a tight budget this quarter"));
+    harness.say(Speaker::me, QStringLiteral("I understand"));
+    harness.service->suggestNow();
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Sure")});
+    QCOMPARE(harness.service->history().first().question, QStringLiteral("I understand"));
+    QVERIFY(harness.user(0).startsWith(QStringLiteral("Other: We have a tight budget this quarter\nYou: I understand\n\n")));
+    QVERIFY(harness.user(0).contains(QStringLiteral("«We have a tight budget this quarter»")));
+}
+
+void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
+{
+    Harness harness(QStringLiteral("onDevice"));
+    Assistant big = Assistant::make(QStringLiteral("Big"), AssistantTemplate::blank);
+    big.instructions = QString(9000, u'x');
+    harness.context->insert(big);
+    QVERIFY(harness.context->save());
+    harness.say(Speaker::them, QStringLiteral("Hello there"));
+
+    QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
+    harness.service->suggestNow();
+    QTRY_COMPARE(waiting.count(), 2); // true, then false
+    QCOMPARE(harness.responses(), QStringList{QStringLiteral("error: ") + SuggestionService::oversizeMessage});
+    QCOMPARE(harness.service->history().first().question, QStringLiteral("Hello there"));
+
+    harness.service->suggestNow();
+    QTRY_COMPARE(waiting.count(), 4);
+    QCOMPARE(harness.service->history().size(), 1); // same prompt: not repeated
+
+    harness.service->clear();
+    harness.service->suggestNow();
+    QTRY_COMPARE(harness.service->history().size(), 1);
+    QCOMPARE(harness.responses(), QStringList{QStringLiteral("error: ") + SuggestionService::oversizeMessage});
+    QCOMPARE(harness.server.connectionsAccepted(), 0);
+
+    // Another prompt that is too large again is reported again.
+    big.instructions = QString(9001, u'y');
+    harness.context->update(big);
+    QVERIFY(harness.context->save());
+    harness.service->suggestNow();
+    QTRY_COMPARE(harness.service->history().size(), 2);
+
+    // Within the limit (counted as user-perceived characters: "é" written as e + combining mark is one).
+    harness.service->clear();
+    QString decomposed;
+    for (int i = 0; i < 4000; ++i) {
+        decomposed += QStringLiteral("e\u0301");
+    }
+    big.instructions = decomposed;
+    harness.context->update(big);
+    QVERIFY(harness.context->save());
+    QVERIFY(harness.service->readSettings(*harness.context).prompt.size() > 8000);
+    QVERIFY(text::graphemeCount(harness.service->readSettings(*harness.context).prompt) <= 8000);
+    harness.service->suggestNow();
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: No on-device model is available on this computer.")});
+}
+
+void SuggestionServiceTest::missingKeyShowsError()
+{
+    Harness harness;
+    harness.key.reset();
+    harness.say(Speaker::them, QStringLiteral("How much does it cost?"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: Add an API key in Settings (Ctrl+,).")});
+    QVERIFY(!harness.service->isWaiting());
+    QCOMPARE(harness.server.connectionsAccepted(), 0);
+}
+
+void SuggestionServiceTest::clearDuringRequest()
+{
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Partial")}, Ending::hang));
+    harness.say(Speaker::them, QStringLiteral("What do you know about us?"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Partial")});
+    harness.service->clear();
+    QVERIFY(harness.service->history().isEmpty());
+    QVERIFY(!harness.service->isWaiting());
+    QTRY_COMPARE(harness.server.connectionsClosed(), 1);
+    harness.server.push(fakeEvents::claudeText(QStringLiteral(" more")));
+    QSignalSpy changed(harness.service.get(), &SuggestionService::historyChanged);
+    QVERIFY(!changed.wait(3 * testPause.count()));
+    QVERIFY(harness.service->history().isEmpty());
+
+    // Cleared during the pause: the request never starts.
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    harness.say(Speaker::them, QStringLiteral("Where are you based?"));
+    harness.service->clear();
+    QVERIFY(!requests.wait(3 * testPause.count()));
+}
+
+void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
+{
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("ok")}));
+    Assistant older = Assistant::make(QStringLiteral("Older"), AssistantTemplate::blank);
+    older.instructions = QStringLiteral("Older instructions.");
+    older.createdAt = start.addDays(-2);
+    Assistant newer = Assistant::make(QStringLiteral("Newer"), AssistantTemplate::blank);
+    newer.instructions = QStringLiteral("Newer instructions.");
+    newer.createdAt = start.addDays(-1);
+    Assistant archived = Assistant::make(QStringLiteral("Archived"), AssistantTemplate::blank);
+    archived.archived = true;
+    archived.createdAt = start.addDays(-3);
+    CallContext gone = CallContext::make(QStringLiteral("Gone"), older);
+    gone.archived = true;
+    for (const Assistant& assistant : {older, newer, archived}) {
+        harness.context->insert(assistant);
+    }
+    harness.context->insert(gone);
+    QVERIFY(harness.context->save());
+    harness.settings.setValue(settingsKey::selectedAssistant, uuid::toText(archived.id));
+    harness.settings.setValue(settingsKey::selectedContext, uuid::toText(gone.id));
+
+    harness.say(Speaker::them, QStringLiteral("Could you start with an introduction"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("ok")});
+    QCOMPARE(harness.system(0),
+             suggestionPrompt::basePrompt() + QStringLiteral("\n\n## Instructions for this assistant\nOlder instructions."));
+}
+
+void SuggestionServiceTest::firstTokenIsLogged()
+{
+    Harness harness;
+    harness.latencyMs = 1234;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("One"), QStringLiteral(" two")}));
+    LogCapture log;
+    harness.say(Speaker::them, QStringLiteral("Can you hear me"));
+    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("One two")});
+    QCOMPARE(log.texts(QStringLiteral("Vessaro.Quillora.latency")).filter(QStringLiteral("first-token")),
+             QStringList{QStringLiteral("first-token 1234 system-chars %1")
+                             .arg(text::graphemeCount(suggestionPrompt::basePrompt()))});
+}
+
+void SuggestionServiceTest::warmUp_data()
+{
+    QTest::addColumn<QString>("provider");
+    QTest::addColumn<std::optional<QString>>("key");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("claude with key") << QStringLiteral("claude") << std::optional<QString>(QStringLiteral("k")) << true;
+    QTest::newRow("claude empty key") << QStringLiteral("claude") << std::optional<QString>(QString()) << false;
+    QTest::newRow("openai") << QStringLiteral("openai") << std::optional<QString>(QStringLiteral("k")) << false;
+    QTest::newRow("on-device") << QStringLiteral("onDevice") << std::optional<QString>() << false;
+}
+
+void SuggestionServiceTest::warmUp()
+{
+    QFETCH(QString, provider);
+    QFETCH(std::optional<QString>, key);
+    QFETCH(bool, sent);
+    Harness harness(provider);
+    harness.key = key;
+    Response answer;
+    answer.contentType = "application/json";
+    answer.chunks = {R"({"usage":{"cache_creation_input_tokens":1177}})"};
+    harness.server.respond("/v1/messages", answer);
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    harness.service->warmUp();
+    QCOMPARE(requests.wait(sent ? 5000 : 3 * testPause.count()), sent);
+    if (sent) {
+        const QJsonObject body = harness.server.requests().first().json();
+        QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 0);
+        QCOMPARE(harness.system(0), suggestionPrompt::basePrompt());
+        QVERIFY(!body.contains(QLatin1String("stream")));
+    }
+}
+
+void SuggestionServiceTest::destroyedWhileBusy_data()
+{
+    QTest::addColumn<bool>("streaming");
+    QTest::newRow("in the pause") << false;
+    QTest::newRow("while streaming") << true;
+}
+
+void SuggestionServiceTest::destroyedWhileBusy()
+{
+    QFETCH(bool, streaming);
+    Harness harness;
+    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Hi")}, Ending::hang));
+    harness.say(Speaker::them, QStringLiteral("Who are your clients?"));
+    if (streaming) {
+        QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Hi")});
+    }
+    harness.service.reset();
+    if (streaming) {
+        QTRY_COMPARE(harness.server.connectionsClosed(), 1);
+    }
+    harness.say(Speaker::them, QStringLiteral("Why?"));
+    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
+    QVERIFY(!requests.wait(3 * testPause.count()));
+}
+
 QTEST_GUILESS_MAIN(SuggestionServiceTest)
 #include "SuggestionServiceTest.moc"
