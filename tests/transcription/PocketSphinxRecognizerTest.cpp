@@ -1,0 +1,196 @@
+#include "fakes/WavFile.h"
+#include "transcription/PocketSphinxRecognizer.h"
+#include "transcription/SpeechModels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString systemModel = QStringLiteral("/usr/share/pocketsphinx/model/en-us");
+const QString librivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
+
+class Reports : public QObject {
+    Q_OBJECT
+
+public:
+    QThread* callbackThread = nullptr;
+
+    PocketSphinxRecognizer::TextCallback callback()
+    {
+        return [this](const QString& text, bool isFinal) {
+            callbackThread = QThread::currentThread();
+            QMetaObject::invokeMethod(this, [this, text, isFinal] { Q_EMIT text_(text, isFinal); },
+                                      Qt::QueuedConnection);
+        };
+    }
+    std::function<void()> doneCallback()
+    {
+        return [this] { QMetaObject::invokeMethod(this, [this] { Q_EMIT done(); }, Qt::QueuedConnection); };
+    }
+
+Q_SIGNALS:
+    void text_(const QString& text, bool isFinal);
+    void done();
+    void loaded(const QString& error);
+};
+
+} // namespace
+
+class PocketSphinxRecognizerTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_data;
+
+    // Makes a locale folder under the user's speech models from the installed en-US model.
+    void installUserModel(const QString& locale, bool complete)
+    {
+        const QString folder = m_data.filePath(QStringLiteral("Quillora/speech/") + locale);
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(systemModel + QStringLiteral("/cmudict-en-us.dict"), folder + QStringLiteral("/words.dict")));
+        if (complete) {
+            QVERIFY(QFile::link(systemModel + QStringLiteral("/en-us"), folder + QStringLiteral("/acoustic")));
+            QVERIFY(QFile::link(systemModel + QStringLiteral("/en-us.lm.bin"), folder + QStringLiteral("/words.lm.bin")));
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", m_data.path().toUtf8());
+        installUserModel(QStringLiteral("pt-BR"), false);
+        installUserModel(QStringLiteral("fr-FR"), true);
+    }
+
+    void canonicalLocale_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("posix name") << "pt_BR.UTF-8" << "pt-BR";
+        QTest::newRow("modifier") << "de_DE@euro" << "de-DE";
+        QTest::newRow("already canonical") << "en-US" << "en-US";
+        QTest::newRow("language only") << "PT" << "pt";
+        QTest::newRow("C locale") << "C.UTF-8" << "";
+        QTest::newRow("POSIX") << "POSIX" << "";
+    }
+
+    void canonicalLocale()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(speechModels::canonicalLocale(name), expected);
+    }
+
+    void resolveLocale_data()
+    {
+        QTest::addColumn<QString>("requested");
+        QTest::addColumn<QString>("systemLocale");
+        QTest::addColumn<QString>("locale"); // empty when it fails
+        QTest::addColumn<QString>("message");
+        QTest::newRow("requested and installed") << "en-US" << "pt_BR" << "en-US" << "";
+        QTest::newRow("requested in the user's folder") << "fr-FR" << "C" << "fr-FR" << "";
+        QTest::newRow("requested, not installed")
+            << "de-DE" << "en_US" << ""
+            << "On-device transcription does not support de-DE on this computer.";
+        QTest::newRow("system locale first") << "" << "fr_FR.UTF-8" << "fr-FR" << "";
+        QTest::newRow("incomplete pt-BR folder is skipped") << "" << "C.UTF-8" << "en-US" << "";
+        QTest::newRow("uninstalled system locale falls through") << "" << "ja_JP" << "en-US" << "";
+    }
+
+    void resolveLocale()
+    {
+        QFETCH(QString, requested);
+        QFETCH(QString, systemLocale);
+        QFETCH(QString, locale);
+        QFETCH(QString, message);
+        const Result<SpeechModel> model = speechModels::resolve(requested, systemLocale);
+        if (locale.isEmpty()) {
+            QVERIFY(!model);
+            QCOMPARE(model.error().message, message);
+            return;
+        }
+        QVERIFY2(model, model ? "" : qPrintable(model.error().message));
+        QCOMPARE(model->locale, locale);
+        QVERIFY(QFileInfo::exists(model->acousticModel + QStringLiteral("/mdef")));
+        QVERIFY(!model->languageModel.contains(QLatin1String("-phone")));
+    }
+
+    void recognisesRecordedSpeech()
+    {
+        const std::optional<SpeechModel> model = speechModels::find(QStringLiteral("en-US"));
+        QVERIFY(model);
+        Reports reports;
+        PocketSphinxRecognizer recognizer(*model, reports.callback(), QStringLiteral("Quillora.SpeechTest"));
+        QSignalSpy loaded(&reports, &Reports::loaded);
+        recognizer.load([&reports](const std::optional<QString>& error) {
+            QMetaObject::invokeMethod(&reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
+                                      Qt::QueuedConnection);
+        });
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(loaded.first().first().toString(), QString());
+
+        QStringList order; // "p" for in-progress text, "f:<text>" for final text, "done"
+        connect(&reports, &Reports::text_, this, [&](const QString& text, bool isFinal) {
+            order.append(isFinal ? QStringLiteral("f:") + text : QStringLiteral("p"));
+        });
+        connect(&reports, &Reports::done, this, [&] { order.append(QStringLiteral("done")); });
+
+        // A human reading, fed at 48 kHz float as the capture delivers it; no silence after it,
+        // so the last words come out through finish().
+        const std::optional<WavFile> wav =
+            WavFile::read(librivox + QStringLiteral("sense_and_sensibility_01_austen_64kb-0890.wav"));
+        QVERIFY(wav);
+        std::vector<float> upsampled;
+        for (qint16 sample : wav->samples) {
+            const float value = float(sample) / 32768.0f;
+            upsampled.insert(upsampled.end(), 3, value); // crude, but the filter cleans it up
+        }
+        const AudioFormat captured{48000, 1, SampleType::float32};
+        for (size_t offset = 0; offset < upsampled.size(); offset += 4096) {
+            const qsizetype frames = qsizetype(std::min<size_t>(4096, upsampled.size() - offset));
+            recognizer.feed(AudioBufferView{captured, reinterpret_cast<const std::byte*>(upsampled.data() + offset), frames});
+        }
+        recognizer.finish(reports.doneCallback());
+        QTRY_VERIFY_WITH_TIMEOUT(order.contains(QStringLiteral("done")), 30000);
+
+        QCOMPARE(order.last(), QStringLiteral("done"));
+        QVERIFY(order.contains(QStringLiteral("p")));
+        QString words;
+        for (const QString& entry : order) {
+            if (entry.startsWith(QLatin1String("f:"))) {
+                words += entry.mid(2) + QLatin1Char(' ');
+            }
+        }
+        QVERIFY2(words.trimmed().split(QLatin1Char(' ')).size() >= 5, qPrintable(words));
+        QVERIFY(reports.callbackThread && reports.callbackThread != thread());
+    }
+
+    void brokenModelFailsToLoad()
+    {
+        SpeechModel broken{QStringLiteral("xx-XX"), m_data.filePath(QStringLiteral("missing")),
+                           m_data.filePath(QStringLiteral("missing.lm.bin")), m_data.filePath(QStringLiteral("missing.dict"))};
+        Reports reports;
+        PocketSphinxRecognizer recognizer(broken, reports.callback(), QStringLiteral("Quillora.SpeechTest"));
+        QSignalSpy loaded(&reports, &Reports::loaded);
+        recognizer.load([&reports](const std::optional<QString>& error) {
+            QMetaObject::invokeMethod(&reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
+                                      Qt::QueuedConnection);
+        });
+        QVERIFY(loaded.wait(20000));
+        QCOMPARE(loaded.first().first().toString(), QStringLiteral("Could not load the speech model for xx-XX."));
+        // Audio and finish on an unloaded recogniser do nothing but finish.
+        const std::vector<float> silence(4096, 0.0f);
+        recognizer.feed(AudioBufferView{AudioFormat{48000, 1, SampleType::float32},
+                                        reinterpret_cast<const std::byte*>(silence.data()), 4096});
+        QSignalSpy done(&reports, &Reports::done);
+        recognizer.finish(reports.doneCallback());
+        QVERIFY(done.wait(5000));
+    }
+};
+
+QTEST_GUILESS_MAIN(PocketSphinxRecognizerTest)
+#include "PocketSphinxRecognizerTest.moc"
