@@ -3,6 +3,21 @@
 #include <QJsonDocument>
 #include <QJsonParseError>
 
+#include <cstring>
+
+namespace {
+
+// Offset of the first CR or LF, or `size` when there is none.
+qsizetype lineEnd(const char* data, qsizetype size)
+{
+    const auto* lf = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(size)));
+    const qsizetype limit = lf ? lf - data : size;
+    const auto* cr = static_cast<const char*>(std::memchr(data, '\r', static_cast<size_t>(limit)));
+    return cr ? cr - data : limit;
+}
+
+} // namespace
+
 EventReader::EventReader(Sink sink)
     : m_sink(std::move(sink))
 {
@@ -14,10 +29,7 @@ bool EventReader::feed(QByteArrayView chunk)
     const qsizetype size = chunk.size();
     const char* data = chunk.data();
     while (!m_done && start < size) {
-        qsizetype end = start;
-        while (end < size && data[end] != '\n' && data[end] != '\r') {
-            ++end;
-        }
+        qsizetype end = lineEnd(data + start, size - start) + start;
         const QByteArrayView piece = chunk.sliced(start, end - start);
         const bool complete = end < size;
         if (!m_skipping) {

@@ -41,24 +41,45 @@ A hard project that stayed with me was [ … ]. The biggest challenge was [ … 
     return text;
 }
 
+namespace {
+
+// Appends the file blocks in import order, without intermediate copies: the material can be
+// many megabytes.
+void appendKnowledge(QString& out, std::vector<KnowledgeFile> files)
+{
+    sortStably(files, &KnowledgeFile::importedAt);
+    bool first = true;
+    for (const KnowledgeFile& file : files) {
+        if (!first) {
+            out += separator;
+        }
+        first = false;
+        out += QLatin1String("### ");
+        out += file.name;
+        out += u'\n';
+        out += file.content;
+    }
+}
+
+qsizetype knowledgeSize(const std::vector<KnowledgeFile>& files)
+{
+    qsizetype size = 0;
+    for (const KnowledgeFile& file : files) {
+        size += file.name.size() + file.content.size() + 8;
+    }
+    return size;
+}
+
+} // namespace
+
 std::optional<QString> knowledgeText(std::vector<KnowledgeFile> files)
 {
     if (files.empty()) {
         return std::nullopt;
     }
-    sortStably(files, &KnowledgeFile::importedAt);
-    qsizetype size = 0;
-    for (const KnowledgeFile& file : files) {
-        size += file.name.size() + file.content.size() + 8;
-    }
     QString text;
-    text.reserve(size);
-    for (const KnowledgeFile& file : files) {
-        if (!text.isEmpty()) {
-            text += separator;
-        }
-        text += QStringLiteral("### ") + file.name + u'\n' + file.content;
-    }
+    text.reserve(knowledgeSize(files));
+    appendKnowledge(text, std::move(files));
     return text;
 }
 
@@ -74,7 +95,11 @@ std::optional<QString> preparedAnswersText(std::vector<QAItem> items)
             continue;
         }
         any = true;
-        text += separator + QStringLiteral("Q: ") + item.question + QStringLiteral("\nA: ") + item.answer;
+        text += separator;
+        text += QLatin1String("Q: ");
+        text += item.question;
+        text += QLatin1String("\nA: ");
+        text += item.answer;
     }
     return any ? std::optional(text) : std::nullopt;
 }
@@ -82,33 +107,50 @@ std::optional<QString> preparedAnswersText(std::vector<QAItem> items)
 QString systemPrompt(const Assistant& assistant, const std::vector<KnowledgeFile>& files,
                      const std::vector<QAItem>& prepared, const std::optional<ContextMaterial>& context)
 {
-    QStringList sections{basePrompt()};
     const QString instructions = assistant.instructions.trimmed();
-    if (!instructions.isEmpty()) {
-        sections.append(QStringLiteral("## Instructions for this assistant\n") + instructions);
-    }
-    if (const auto material = knowledgeText(files)) {
-        sections.append(QStringLiteral("## Assistant material\n") + *material);
-    }
     const QString style = assistant.styleNotes.trimmed();
-    if (!style.isEmpty()) {
-        sections.append(QStringLiteral("## How the user answers\n") + style);
+    const std::optional<QString> answers = preparedAnswersText(prepared);
+
+    QString out;
+    out.reserve(basePrompt().size() + instructions.size() + style.size() + knowledgeSize(files)
+                + (answers ? answers->size() : 0) + (context ? knowledgeSize(context->files) + context->context.name.size()
+                                                         + context->context.stage.size() : 0)
+                + 256);
+    out += basePrompt();
+    if (!instructions.isEmpty()) {
+        out += separator;
+        out += QLatin1String("## Instructions for this assistant\n");
+        out += instructions;
     }
-    if (const auto answers = preparedAnswersText(prepared)) {
-        sections.append(*answers);
+    if (!files.empty()) {
+        out += separator;
+        out += QLatin1String("## Assistant material\n");
+        appendKnowledge(out, files);
+    }
+    if (!style.isEmpty()) {
+        out += separator;
+        out += QLatin1String("## How the user answers\n");
+        out += style;
+    }
+    if (answers) {
+        out += separator;
+        out += *answers;
     }
     if (context) {
-        QString section = QStringLiteral("## Context for this call: ") + context->context.name;
+        out += separator;
+        out += QLatin1String("## Context for this call: ");
+        out += context->context.name;
         const QString stage = context->context.stage.trimmed();
         if (!stage.isEmpty()) {
-            section += QStringLiteral("\nStage: ") + stage;
+            out += QLatin1String("\nStage: ");
+            out += stage;
         }
-        if (const auto material = knowledgeText(context->files)) {
-            section += separator + *material;
+        if (!context->files.empty()) {
+            out += separator;
+            appendKnowledge(out, context->files);
         }
-        sections.append(section);
     }
-    return sections.join(separator);
+    return out;
 }
 
 QString systemPrompt(StoreContext& store, const Assistant& assistant, const std::optional<CallContext>& context)

@@ -236,6 +236,8 @@ QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
     ask.effort = QStringLiteral("low");
     ask.cacheSystem = true;
     const std::unique_ptr<LLMStream> stream = m_client.stream(ask);
+    // Counted while the request travels, not when the first words are waited for.
+    const qsizetype promptCharacters = text::graphemeCount(settings.prompt);
 
     const std::optional<QDateTime> triggeredAt
         = snapshot.isEmpty() ? std::nullopt : std::optional(snapshot.last().date);
@@ -247,7 +249,7 @@ QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
         if (firstText && triggeredAt) {
             qCInfo(lcLatency, "first-token %lld system-chars %lld",
                    static_cast<long long>(triggeredAt->msecsTo(now())),
-                   static_cast<long long>(text::graphemeCount(settings.prompt)));
+                   static_cast<long long>(promptCharacters));
         }
         firstText = false;
         put(Suggestion{id, now(), question, text, false});

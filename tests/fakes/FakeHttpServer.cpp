@@ -197,11 +197,16 @@ void FakeHttpServer::push(const QByteArray& chunk)
 {
     for (auto it = m_connections.crbegin(); it != m_connections.crend(); ++it) {
         Connection* connection = *it;
-        if (connection->held && connection->socket) {
+        if (!connection->socket || !connection->answering || connection->ending != Ending::hang) {
+            continue;
+        }
+        if (connection->held) {
             connection->socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
             connection->socket->flush();
-            return;
+        } else {
+            connection->queue.append(chunk); // the scripted chunks are still going out
         }
+        return;
     }
 }
 

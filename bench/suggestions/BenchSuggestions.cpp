@@ -1,0 +1,273 @@
+// Figures for the suggestion path, one per line as "name value unit".
+
+#include "common/Uuid.h"
+#include "fakes/FakeHttpServer.h"
+#include "llm/EventReader.h"
+#include "llm/ProviderProtocol.h"
+#include "store/Settings.h"
+#include "store/Store.h"
+#include "store/StoreContext.h"
+#include "suggestions/SuggestionPrompt.h"
+#include "suggestions/SuggestionService.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double millisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+void print(const char* name, double value, const char* unit)
+{
+    std::printf("%s %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+// Runs the event loop until `done` holds or the time is up; false on time-out.
+template <typename Condition>
+bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
+{
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (Clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+QString filler(qsizetype bytes, QChar letter)
+{
+    QString text;
+    text.reserve(bytes);
+    while (text.size() < bytes) {
+        text += letter;
+        text += QStringLiteral(" lorem ipsum dolor sit amet, consectetur adipiscing elit.\n");
+    }
+    text.truncate(bytes);
+    return text;
+}
+
+void benchSystemPrompt()
+{
+    const QDateTime base(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
+    Assistant assistant = Assistant::make(QStringLiteral("Large"), AssistantTemplate::interview);
+    assistant.styleNotes = QStringLiteral("Short and friendly.");
+    CallContext context = CallContext::make(QStringLiteral("Acme"), assistant);
+    context.stage = QStringLiteral("Final round");
+    std::vector<KnowledgeFile> files;
+    for (int i = 0; i < 10; ++i) {
+        KnowledgeFile file = KnowledgeFile::make(QStringLiteral("file%1.md").arg(i), filler(1000000, QChar(u'a' + i)));
+        file.importedAt = base.addSecs(10 - i);
+        file.assistant = assistant.id;
+        files.push_back(file);
+    }
+    std::vector<KnowledgeFile> contextFiles;
+    for (int i = 0; i < 5; ++i) {
+        KnowledgeFile file = KnowledgeFile::make(QStringLiteral("lead%1.md").arg(i), filler(1000000, QChar(u'k' + i)));
+        file.importedAt = base.addSecs(i);
+        file.context = context.id;
+        contextFiles.push_back(file);
+    }
+    std::vector<QAItem> prepared;
+    for (int i = 0; i < 200; ++i) {
+        QAItem item = QAItem::make(QStringLiteral("Question number %1 about the role?").arg(i),
+                                   QStringLiteral("A prepared answer of a few sentences, number %1.").arg(i),
+                                   QStringLiteral("en"), QStringLiteral("manual"));
+        item.createdAt = base.addSecs(200 - i);
+        item.assistant = assistant.id;
+        prepared.push_back(item);
+    }
+    const suggestionPrompt::ContextMaterial material{context, contextFiles};
+
+    std::vector<double> pure;
+    qsizetype size = 0;
+    for (int run = 0; run < 15; ++run) {
+        const auto started = Clock::now();
+        size = suggestionPrompt::systemPrompt(assistant, files, prepared, material).size();
+        pure.push_back(millisecondsSince(started));
+    }
+    print("suggestions.system_prompt_ms", median(pure), "ms");
+
+    // The same prompt as the service builds it: read from the store, then assembled.
+    auto store = Store::openInMemory();
+    auto unit = (*store)->newContext();
+    unit->insert(assistant);
+    unit->insert(context);
+    for (const auto& file : files) {
+        unit->insert(file);
+    }
+    for (const auto& file : contextFiles) {
+        unit->insert(file);
+    }
+    for (const auto& item : prepared) {
+        unit->insert(item);
+    }
+    if (!unit->save()) {
+        std::fprintf(stderr, "bench: could not save the store\n");
+        return;
+    }
+    std::vector<double> stored;
+    for (int run = 0; run < 10; ++run) {
+        const auto started = Clock::now();
+        const QString prompt = suggestionPrompt::systemPrompt(*unit, assistant, context);
+        stored.push_back(millisecondsSince(started));
+        if (prompt.size() != size) {
+            std::fprintf(stderr, "bench: store prompt differs\n");
+        }
+    }
+    print("suggestions.system_prompt_with_store_read_ms", median(stored), "ms");
+    print("suggestions.system_prompt_chars", static_cast<double>(size), "chars");
+}
+
+void benchEventReader()
+{
+    QByteArray body;
+    int index = 0;
+    while (body.size() < 64 * 1024 * 1024) {
+        body += fakeEvents::claudeText(QStringLiteral("word%1 and some more text ").arg(index++ % 1000));
+        if (index % 50 == 0) {
+            body += "event: ping\ndata: {\"type\": \"ping\"}\n\n";
+        }
+    }
+    std::vector<double> rates;
+    for (int run = 0; run < 5; ++run) {
+        qsizetype characters = 0;
+        EventReader reader([&](const QJsonObject& event) {
+            characters += claudeProtocol::readEvent(event, false).append.size();
+        });
+        const auto started = Clock::now();
+        for (qsizetype at = 0; at < body.size(); at += 16 * 1024) {
+            reader.feed(QByteArrayView(body).sliced(at, std::min<qsizetype>(16 * 1024, body.size() - at)));
+        }
+        reader.finish();
+        const double seconds = millisecondsSince(started) / 1000.0;
+        rates.push_back(static_cast<double>(body.size()) / (1024.0 * 1024.0) / seconds);
+        if (characters == 0) {
+            std::fprintf(stderr, "bench: no text read\n");
+        }
+    }
+    print("suggestions.event_reader_mb_per_s", median(rates), "MB/s");
+}
+
+void benchLivePath()
+{
+    QTemporaryDir directory;
+    QSettings settings(directory.filePath(QStringLiteral("Quillora.conf")), QSettings::IniFormat);
+    FakeHttpServer server;
+    settings.setValue(settingsKey::llmProvider, QStringLiteral("claude"));
+    settings.setValue(settingsKey::anthropicBaseURL, server.baseURL());
+    QNetworkAccessManager network;
+    auto store = *Store::openInMemory();
+    auto context = store->newContext();
+    Transcript transcript(nullptr);
+    LLMClient client(&network, [&] { return LLMEndpoints::fromSettings(Settings(settings)); });
+    SuggestionServiceOptions options; // the real 0.3 s pause
+    options.settings = &settings;
+    options.readKey = [](const QString&) { return std::optional<QString>(QStringLiteral("sk-bench")); };
+    SuggestionService service(&transcript, [&]() -> StoreContext& { return *context; }, client, nullptr, options);
+    FakeHttpServer::Response held;
+    held.ending = FakeHttpServer::Ending::hang;
+    server.respond("/v1/messages", held);
+
+    // Question line entering the transcript -> request at the server.
+    std::vector<double> triggers;
+    std::vector<double> deltas;
+    for (int run = 0; run < 8; ++run) {
+        const qsizetype before = server.requests().size();
+        const auto started = Clock::now();
+        transcript.handleText(QStringLiteral("Question %1: can you tell me about it").arg(run), true, Speaker::them);
+        if (!spinUntil([&] { return server.requests().size() > before; })) {
+            std::fprintf(stderr, "bench: no request arrived\n");
+            return;
+        }
+        triggers.push_back(millisecondsSince(started));
+
+        // Text delta written by the server -> history holding it.
+        for (int piece = 0; piece < 40; ++piece) {
+            const QString word = QStringLiteral(" w%1").arg(piece);
+            const auto written = Clock::now();
+            server.push(fakeEvents::claudeText(word));
+            if (!spinUntil([&] {
+                    return !service.history().isEmpty() && service.history().last().response.endsWith(word);
+                })) {
+                std::fprintf(stderr, "bench: a delta did not arrive\n");
+                return;
+            }
+            deltas.push_back(millisecondsSince(written));
+        }
+    }
+    print("suggestions.question_to_request_ms", median(triggers), "ms");
+    print("suggestions.question_to_request_max_ms", *std::max_element(triggers.begin(), triggers.end()), "ms");
+    print("suggestions.delta_to_history_median_ms", median(deltas), "ms");
+    service.clear();
+}
+
+void benchQuestionHeuristic()
+{
+    const QStringList lines{
+        QStringLiteral("Então, me fala um pouco sobre o último projeto em que você trabalhou"),
+        QStringLiteral("I know what you mean, that happened to us as well last year"),
+        QStringLiteral("Okay. What about pricing for the enterprise plan"),
+        QStringLiteral("Because I said so, and that is the end of it; we move on now"),
+        QStringLiteral("E aí, tudo bem com você? Faz tempo que a gente não conversa"),
+        QStringLiteral("The quarterly numbers look good and the team is growing steadily"),
+    };
+    int questions = 0;
+    const int rounds = 20000;
+    const auto started = Clock::now();
+    for (int i = 0; i < rounds; ++i) {
+        questions += SuggestionService::looksLikeQuestion(lines.at(i % lines.size())) ? 1 : 0;
+    }
+    const double perLine = millisecondsSince(started) * 1000.0 / rounds;
+    print("suggestions.looks_like_question_us", perLine, "us");
+    if (questions == 0) {
+        std::fprintf(stderr, "bench: no question found\n");
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    // An optional argument picks one part: question, events, prompt or live.
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const auto wanted = [&](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
+    if (wanted("question")) {
+        benchQuestionHeuristic();
+    }
+    if (wanted("events")) {
+        benchEventReader();
+    }
+    if (wanted("prompt")) {
+        benchSystemPrompt();
+    }
+    if (wanted("live")) {
+        benchLivePath();
+    }
+    return 0;
+}
