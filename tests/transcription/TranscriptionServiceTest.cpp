@@ -1,0 +1,296 @@
+#include "fakes/FakeRealtimeServer.h"
+#include "fakes/PulseTestSupport.h"
+#include "store/Keychain.h"
+#include "store/Settings.h"
+#include "transcription/TranscriptionService.h"
+
+#include <QCoroTask>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+class RecordingSuggestions : public SuggestionControl {
+public:
+    QStringList calls;
+    void clear() override { calls.append(QStringLiteral("clear")); }
+    void warmUp() override { calls.append(QStringLiteral("warmUp")); }
+};
+
+QList<TranscriptLine> linesOf(const TranscriptionService& service, Speaker speaker)
+{
+    QList<TranscriptLine> result;
+    for (const TranscriptLine& line : service.lines()) {
+        if (line.speaker == speaker) {
+            result.append(line);
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TranscriptionEngine)
+
+class TranscriptionServiceTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_phrase;
+
+    static void useOnDeviceEngine()
+    {
+        Settings settings;
+        settings.setText(settingsKey::transcriptionEngine, QStringLiteral("apple"));
+        settings.setText(settingsKey::speechLocale, QStringLiteral("en-US"));
+    }
+
+    static bool useCloudEngine(const FakeRealtimeServer& server, const QString& key)
+    {
+        Settings settings;
+        settings.setText(settingsKey::transcriptionEngine, QStringLiteral("openai"));
+        settings.setText(settingsKey::openaiBaseURL, server.baseUrl());
+        keychain::save(key, QStringLiteral("openai"));
+        return keychain::read(QStringLiteral("openai")).value_or(QString()) == key;
+    }
+
+    static void requirePulse()
+    {
+        if (!pulseTest::ready()) {
+            QSKIP("needs the PulseAudio daemon of scripts/with-services");
+        }
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (pulseTest::ready()) {
+            m_phrase = pulseTest::speak(m_dir, QStringLiteral("how are you doing today"));
+            QVERIFY(!m_phrase.isEmpty());
+        }
+    }
+
+    void engineChoice_data()
+    {
+        QTest::addColumn<std::optional<QString>>("text");
+        QTest::addColumn<TranscriptionEngine>("engine");
+        QTest::newRow("missing") << std::optional<QString>() << TranscriptionEngine::apple;
+        QTest::newRow("apple") << std::optional<QString>(QStringLiteral("apple")) << TranscriptionEngine::apple;
+        QTest::newRow("openai") << std::optional<QString>(QStringLiteral("openai")) << TranscriptionEngine::openai;
+        QTest::newRow("other text") << std::optional<QString>(QStringLiteral("OpenAI")) << TranscriptionEngine::apple;
+    }
+
+    void engineChoice()
+    {
+        QFETCH(std::optional<QString>, text);
+        QFETCH(TranscriptionEngine, engine);
+        QCOMPARE(TranscriptionService::engineFromText(text), engine);
+    }
+
+    void stopWhileIdle()
+    {
+        TranscriptionService service;
+        service.transcript().handleText(QStringLiteral("pending"), false, Speaker::them);
+        service.transcript().handleText(QStringLiteral("kept line"), true, Speaker::me);
+        service.transcript().handleText(QStringLiteral("pending"), false, Speaker::them);
+        QCoro::waitFor(service.stop());
+        QVERIFY(!service.isRunning());
+        QCOMPARE(service.lines().size(), 1);
+        QVERIFY(service.transcript().volatileText().isEmpty());
+    }
+
+    void cloudKeyMissing()
+    {
+        FakeRealtimeServer server;
+        useCloudEngine(server, QString());
+        TranscriptionService service;
+        service.transcript().handleText(QStringLiteral("from the last call"), true, Speaker::me);
+        QCoro::waitFor(service.start());
+        QCOMPARE(service.status(), std::optional<QString>(TranscriptionService::missingKeyMessage()));
+        QVERIFY(!service.isRunning());
+        QVERIFY(service.lines().isEmpty());
+        QVERIFY(!service.audio().isMicrophoneRunning());
+        QTest::qWait(100);
+        QCOMPARE(server.connectionCount(), 0);
+    }
+
+    void onDeviceSpeakers_data()
+    {
+        QTest::addColumn<QStringList>("sinks");
+        QTest::addColumn<bool>("expectMe");
+        QTest::addColumn<bool>("expectThem");
+        QTest::newRow("system audio is them") << QStringList{QStringLiteral("callout")} << false << true;
+        QTest::newRow("microphone is me") << QStringList{QStringLiteral("micfeed")} << true << false;
+        QTest::newRow("echo on both leaves them") << QStringList{QStringLiteral("callout"), QStringLiteral("micfeed")}
+                                                  << false << true;
+    }
+
+    void onDeviceSpeakers()
+    {
+        requirePulse();
+        QFETCH(QStringList, sinks);
+        QFETCH(bool, expectMe);
+        QFETCH(bool, expectThem);
+        useOnDeviceEngine();
+        TranscriptionService service;
+        QCoro::waitFor(service.start());
+        QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
+        QCOMPARE(service.status(), std::optional<QString>());
+        QCoro::waitFor(service.start()); // already running: nothing changes
+        QVERIFY(service.isRunning());
+
+        for (const QString& sink : sinks) {
+            pulseTest::play(m_phrase, sink);
+            QTest::qWait(300);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!service.lines().isEmpty(), 15000);
+        if (sinks.size() > 1) {
+            // Give the second channel time to report its copy, which must not stay.
+            QTest::qWait(2500);
+        }
+        QCoro::waitFor(service.stop());
+        QVERIFY(!service.isRunning());
+        QVERIFY(service.transcript().volatileText().isEmpty());
+
+        const QList<TranscriptLine> me = linesOf(service, Speaker::me);
+        const QList<TranscriptLine> them = linesOf(service, Speaker::them);
+        QStringList seen;
+        for (const TranscriptLine& line : service.lines()) {
+            seen.append(speaker::rawText(line.speaker) + QStringLiteral(": ") + line.text);
+        }
+        qInfo() << "lines" << seen;
+        QCOMPARE(!me.isEmpty(), expectMe);
+        QCOMPARE(!them.isEmpty(), expectThem);
+        const TranscriptLine& line = expectThem ? them.first() : me.first();
+        QVERIFY2(line.text.toLower().contains(QLatin1String("you")), qPrintable(line.text));
+    }
+
+    void noSoundServer_data()
+    {
+        QTest::addColumn<bool>("cloud");
+        QTest::newRow("on-device") << false;
+        QTest::newRow("cloud") << true;
+    }
+
+    void noSoundServer()
+    {
+        requirePulse();
+        QFETCH(bool, cloud);
+        FakeRealtimeServer server;
+        if (cloud) {
+            if (!useCloudEngine(server, QStringLiteral("sk-test"))) {
+                QSKIP("needs the secret service of scripts/with-services");
+            }
+        } else {
+            useOnDeviceEngine();
+        }
+        TranscriptionService service;
+        {
+            pulseTest::ScopedEnvironment deadServer("PULSE_SERVER",
+                                                    "unix:" + m_dir.filePath(QStringLiteral("gone")).toUtf8());
+            QCoro::waitFor(service.start());
+        }
+        QCOMPARE(service.status(),
+                 std::optional<QString>(QStringLiteral("Could not reach the sound server (PulseAudio: Connection refused)")));
+        QVERIFY(!service.isRunning());
+        QVERIFY(!service.audio().isMicrophoneRunning());
+        QVERIFY(!service.audio().isSystemAudioRunning());
+
+        // With the server back, the next start works.
+        QCoro::waitFor(service.start());
+        QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
+        QCOMPARE(service.status(), std::optional<QString>());
+        QCoro::waitFor(service.stop());
+        QVERIFY(!service.isRunning());
+    }
+
+    void outputRemovedWhileListening()
+    {
+        requirePulse();
+        useOnDeviceEngine();
+        const std::optional<QString> module = pulseTest::pactl(
+            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=servicefault")});
+        QVERIFY(module);
+        QVERIFY(pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("servicefault")}));
+        TranscriptionService service;
+        QCoro::waitFor(service.start());
+        pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("callout")});
+        QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
+
+        pulseTest::play(m_phrase, QStringLiteral("micfeed"));
+        QTRY_VERIFY_WITH_TIMEOUT(!service.lines().isEmpty(), 15000);
+        const QList<TranscriptLine> before = service.lines();
+
+        QSignalSpy statuses(&service, &TranscriptionService::statusChanged);
+        QVERIFY(pulseTest::pactl({QStringLiteral("unload-module"), *module}));
+        QVERIFY(statuses.wait(5000));
+        QVERIFY2(service.status().value_or(QString()).startsWith(QStringLiteral("System audio capture ended (PulseAudio: ")),
+                 qPrintable(service.status().value_or(QString())));
+        QVERIFY(service.isRunning());
+        QCoro::waitFor(service.stop());
+        QVERIFY(!service.isRunning());
+        QCOMPARE(service.lines(), before);
+    }
+
+    void cloudReportsReachTheTranscript()
+    {
+        requirePulse();
+        FakeRealtimeServer server;
+        if (!useCloudEngine(server, QStringLiteral("sk-test"))) {
+            QSKIP("needs the secret service of scripts/with-services");
+        }
+        TranscriptionService service;
+        RecordingSuggestions suggestions;
+        QCoro::waitFor(service.toggle(suggestions));
+        QCOMPARE(suggestions.calls, (QStringList{QStringLiteral("clear"), QStringLiteral("warmUp")}));
+        QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
+        QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
+        QCOMPARE(server.lastRequest().rawHeader("Authorization"), QByteArray("Bearer sk-test"));
+
+        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.delta")},
+                          {QStringLiteral("item_id"), QStringLiteral("i1")},
+                          {QStringLiteral("delta"), QStringLiteral("Olá, tudo")}});
+        QTRY_COMPARE_WITH_TIMEOUT(service.transcript().volatileText().size(), 1, 5000);
+        QCOMPARE(service.transcript().volatileText().begin().value(), QStringLiteral("Olá, tudo"));
+        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
+                          {QStringLiteral("item_id"), QStringLiteral("i1")},
+                          {QStringLiteral("transcript"), QStringLiteral("Olá, tudo bem?")}});
+        QTRY_COMPARE_WITH_TIMEOUT(service.lines().size(), 1, 5000);
+        QCOMPARE(service.lines().first().text, QStringLiteral("Olá, tudo bem?"));
+        QVERIFY(service.transcript().volatileText().isEmpty());
+
+        server.sendEvent({{QStringLiteral("type"), QStringLiteral("error")},
+                          {QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("Rate limited")}}}});
+        QTRY_COMPARE_WITH_TIMEOUT(service.status(), std::optional<QString>(QStringLiteral("OpenAI: Rate limited")), 5000);
+        QVERIFY(service.isRunning()); // errors do not stop listening
+
+        QCoro::waitFor(service.toggle(suggestions));
+        QVERIFY(!service.isRunning());
+        QCOMPARE(suggestions.calls.size(), 2);
+        QCOMPARE(service.lines().size(), 1);
+        QCOMPARE(service.status(), std::optional<QString>(QStringLiteral("OpenAI: Rate limited")));
+    }
+
+    void reportsAfterTheServiceIsGoneAreDropped()
+    {
+        requirePulse();
+        FakeRealtimeServer server;
+        if (!useCloudEngine(server, QStringLiteral("sk-test"))) {
+            QSKIP("needs the secret service of scripts/with-services");
+        }
+        auto service = std::make_unique<TranscriptionService>();
+        QCoro::waitFor(service->start());
+        QVERIFY(service->isRunning());
+        QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
+        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
+                          {QStringLiteral("item_id"), QStringLiteral("late")},
+                          {QStringLiteral("transcript"), QStringLiteral("too late")}});
+        service.reset(); // while the report may still be on its way
+        QTest::qWait(200);
+    }
+};
+
+QTEST_GUILESS_MAIN(TranscriptionServiceTest)
+#include "TranscriptionServiceTest.moc"
