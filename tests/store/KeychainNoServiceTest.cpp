@@ -1,4 +1,5 @@
 #include "store/Keychain.h"
+#include "store/StoreSignal.h"
 
 #include <QTest>
 
@@ -26,6 +27,14 @@ private Q_SLOTS:
         keychain::save(QStringLiteral("sk-ant"), QStringLiteral("claude"));
         keychain::save(QString(), QStringLiteral("openai"));
         QCOMPARE(keychain::read(QStringLiteral("claude")), std::optional<QString>());
+    }
+
+    // The store-changed signal needs the same bus: posting and observing quietly do nothing.
+    void storeSignalWithoutBus()
+    {
+        StoreChangeObserver observer(nullptr);
+        QVERIFY(!observer.isConnected());
+        storeSignal::postStoreChanged();
     }
 };
 
