@@ -46,8 +46,7 @@ void print(const char* name, double value, const char* unit)
 }
 
 // Runs the event loop until `done` holds or the time is up; false on time-out.
-template <typename Condition>
-bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
+template <typename Condition> bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
 {
     const auto deadline = Clock::now() + limit;
     while (!done()) {
@@ -95,13 +94,13 @@ void benchSystemPrompt()
     std::vector<QAItem> prepared;
     for (int i = 0; i < 200; ++i) {
         QAItem item = QAItem::make(QStringLiteral("Question number %1 about the role?").arg(i),
-                                   QStringLiteral("A prepared answer of a few sentences, number %1.").arg(i),
-                                   QStringLiteral("en"), QStringLiteral("manual"));
+            QStringLiteral("A prepared answer of a few sentences, number %1.").arg(i), QStringLiteral("en"),
+            QStringLiteral("manual"));
         item.createdAt = base.addSecs(200 - i);
         item.assistant = assistant.id;
         prepared.push_back(item);
     }
-    const suggestionPrompt::ContextMaterial material{context, contextFiles};
+    const suggestionPrompt::ContextMaterial material { context, contextFiles };
 
     std::vector<double> pure;
     qsizetype size = 0;
@@ -156,9 +155,8 @@ void benchEventReader()
     std::vector<double> rates;
     for (int run = 0; run < 5; ++run) {
         qsizetype characters = 0;
-        EventReader reader([&](const QJsonObject& event) {
-            characters += claudeProtocol::readEvent(event, false).append.size();
-        });
+        EventReader reader(
+            [&](const QJsonObject& event) { characters += claudeProtocol::readEvent(event, false).append.size(); });
         const auto started = Clock::now();
         for (qsizetype at = 0; at < body.size(); at += 16 * 1024) {
             reader.feed(QByteArrayView(body).sliced(at, std::min<qsizetype>(16 * 1024, body.size() - at)));
@@ -188,7 +186,8 @@ void benchLivePath()
     SuggestionServiceOptions options; // the real 0.3 s pause
     options.settings = &settings;
     options.readKey = [](const QString&) { return std::optional<QString>(QStringLiteral("sk-bench")); };
-    SuggestionService service(&transcript, [&]() -> StoreContext& { return *context; }, client, nullptr, options);
+    SuggestionService service(
+        &transcript, [&]() -> StoreContext& { return *context; }, client, nullptr, options);
     FakeHttpServer::Response held;
     held.ending = FakeHttpServer::Ending::hang;
     server.respond("/v1/messages", held);
@@ -211,9 +210,8 @@ void benchLivePath()
             const QString word = QStringLiteral(" w%1").arg(piece);
             const auto written = Clock::now();
             server.push(fakeEvents::claudeText(word));
-            if (!spinUntil([&] {
-                    return !service.history().isEmpty() && service.history().last().response.endsWith(word);
-                })) {
+            if (!spinUntil(
+                    [&] { return !service.history().isEmpty() && service.history().last().response.endsWith(word); })) {
                 std::fprintf(stderr, "bench: a delta did not arrive\n");
                 return;
             }
@@ -228,7 +226,7 @@ void benchLivePath()
 
 void benchQuestionHeuristic()
 {
-    const QStringList lines{
+    const QStringList lines {
         QStringLiteral("Então, me fala um pouco sobre o último projeto em que você trabalhou"),
         QStringLiteral("I know what you mean, that happened to us as well last year"),
         QStringLiteral("Okay. What about pricing for the enterprise plan"),

@@ -57,9 +57,8 @@ int statusOf(const QNetworkReply* reply)
 
 LLMEndpoints LLMEndpoints::fromSettings(const Settings& settings)
 {
-    return LLMEndpoints{settings.anthropicBaseURL(), settings.openaiBaseURL(), settings.localModelURL(),
-                        settings.text(settingsKey::llmModelPrefix + llmProvider::rawText(LLMProvider::onDevice),
-                                      QString())};
+    return LLMEndpoints { settings.anthropicBaseURL(), settings.openaiBaseURL(), settings.localModelURL(),
+        settings.text(settingsKey::llmModelPrefix + llmProvider::rawText(LLMProvider::onDevice), QString()) };
 }
 
 // ---- LLMStream
@@ -71,7 +70,7 @@ LLMStream::LLMStream(QNetworkAccessManager* network, std::chrono::milliseconds i
 {
     m_idle.setSingleShot(true);
     m_idle.setInterval(m_idleTimeout);
-    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Error{llmMessage::timedOut}); });
+    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Error { llmMessage::timedOut }); });
 }
 
 LLMStream::~LLMStream()
@@ -86,11 +85,11 @@ void LLMStream::cancel()
         return;
     }
     m_cancelled = true;
-    finish(Error{llmMessage::cancelled});
+    finish(Error { llmMessage::cancelled });
 }
 
-void LLMStream::send(const QNetworkRequest& request, const QByteArray& body, Reading reading, bool hasSchema,
-                     bool logCacheUsage)
+void LLMStream::send(
+    const QNetworkRequest& request, const QByteArray& body, Reading reading, bool hasSchema, bool logCacheUsage)
 {
     m_reading = reading;
     m_hasSchema = hasSchema;
@@ -106,26 +105,25 @@ void LLMStream::send(const QNetworkRequest& request, const QByteArray& body, Rea
     m_idle.start();
 }
 
-void LLMStream::probeLocalModels(const QNetworkRequest& request, std::chrono::milliseconds timeout,
-                                 std::function<void(const QString& model)> then)
+void LLMStream::probeLocalModels(
+    const QNetworkRequest& request, std::chrono::milliseconds timeout, std::function<void(const QString& model)> then)
 {
     QNetworkReply* probe = m_network->get(request);
     probe->setReadBufferSize(errorBodyCapBytes);
     m_reply = probe;
     QTimer::singleShot(timeout, probe, [this, probe] {
         if (m_reply == probe) {
-            finish(Error{llmMessage::noOnDeviceModel});
+            finish(Error { llmMessage::noOnDeviceModel });
         }
     });
     connect(probe, &QNetworkReply::finished, this, [this, probe, then = std::move(then)] {
         if (m_reply != probe || m_finished) {
             return;
         }
-        const QStringList models
-            = statusOf(probe) == 200 ? openAIProtocol::modelIds(probe->readAll()) : QStringList();
+        const QStringList models = statusOf(probe) == 200 ? openAIProtocol::modelIds(probe->readAll()) : QStringList();
         dropReply();
         if (models.isEmpty()) {
-            finish(Error{llmMessage::noOnDeviceModel});
+            finish(Error { llmMessage::noOnDeviceModel });
             return;
         }
         then(models.first());
@@ -149,7 +147,7 @@ void LLMStream::readAvailable()
             }
         }
         if (m_status != 0 && m_errorBody.size() >= errorBodyCapBytes) {
-            finish(Error{llmMessage::httpStatus(m_status, QString::fromUtf8(m_errorBody))});
+            finish(Error { llmMessage::httpStatus(m_status, QString::fromUtf8(m_errorBody)) });
         }
         return;
     }
@@ -171,15 +169,15 @@ void LLMStream::replyFinished()
     const QNetworkReply::NetworkError error = m_reply->error();
     if (status == 200) {
         if (error != QNetworkReply::NoError) {
-            finish(Error{m_reply->errorString()});
+            finish(Error { m_reply->errorString() });
             return;
         }
         m_reader.finish();
         finish(std::nullopt);
     } else if (status == 0 && error != QNetworkReply::NoError) {
-        finish(Error{m_reply->errorString()});
+        finish(Error { m_reply->errorString() });
     } else {
-        finish(Error{llmMessage::httpStatus(status, QString::fromUtf8(m_errorBody))});
+        finish(Error { llmMessage::httpStatus(status, QString::fromUtf8(m_errorBody)) });
     }
 }
 
@@ -193,7 +191,7 @@ void LLMStream::handleEvent(const QJsonObject& event)
         if (m_logCacheUsage) {
             if (const auto usage = claudeProtocol::messageStartUsage(event)) {
                 qCInfo(lcLatency, "cache read %lld write %lld", static_cast<long long>(usage->read),
-                       static_cast<long long>(usage->write));
+                    static_cast<long long>(usage->write));
                 return;
             }
         }
@@ -202,7 +200,7 @@ void LLMStream::handleEvent(const QJsonObject& event)
         step = openAIProtocol::readEvent(event);
     }
     if (step.failure) {
-        finish(Error{*step.failure});
+        finish(Error { *step.failure });
         return;
     }
     if (!step.append.isEmpty()) {
@@ -224,7 +222,8 @@ void LLMStream::finish(std::optional<Error> error)
 
 void LLMStream::finishLater(Error error)
 {
-    QMetaObject::invokeMethod(this, [this, error = std::move(error)] { finish(error); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, error = std::move(error)] { finish(error); }, Qt::QueuedConnection);
 }
 
 void LLMStream::dropReply()
@@ -267,25 +266,24 @@ std::unique_ptr<LLMStream> LLMClient::stream(const LLMRequest& request) const
         const QUrl chat = endpoint(where.localModelURL, QStringLiteral("/chat/completions"));
         const QString chosen = where.localModel;
         target->probeLocalModels(QNetworkRequest(endpoint(where.localModelURL, QStringLiteral("/models"))),
-                                 m_timeouts.localProbe, [target, chat, chosen, request](const QString& listed) {
-                                     target->send(jsonRequest(chat),
-                                                  openAIProtocol::localRequestBody(
-                                                      chosen.isEmpty() ? listed : chosen, request.system, request.user),
-                                                  LLMStream::Reading::openAI, false, false);
-                                 });
+            m_timeouts.localProbe, [target, chat, chosen, request](const QString& listed) {
+                target->send(jsonRequest(chat),
+                    openAIProtocol::localRequestBody(chosen.isEmpty() ? listed : chosen, request.system, request.user),
+                    LLMStream::Reading::openAI, false, false);
+            });
         return stream;
     }
 
     if (!request.apiKey || request.apiKey->isEmpty()) {
-        target->finishLater(Error{llmMessage::missingKey});
+        target->finishLater(Error { llmMessage::missingKey });
         return stream;
     }
     if (request.provider == LLMProvider::claude) {
         target->send(claudeRequest(where, *request.apiKey), claudeProtocol::requestBody(request),
-                     LLMStream::Reading::claude, request.schema.has_value(), request.cacheSystem);
+            LLMStream::Reading::claude, request.schema.has_value(), request.cacheSystem);
     } else {
         target->send(openAIRequest(where, *request.apiKey), openAIProtocol::requestBody(request),
-                     LLMStream::Reading::openAI, request.schema.has_value(), false);
+            LLMStream::Reading::openAI, request.schema.has_value(), false);
     }
     return stream;
 }
@@ -306,11 +304,11 @@ void LLMClient::warmUp(const QString& model, const QString& apiKey, const QStrin
         const QByteArray answer = reply->read(warmUpBufferBytes);
         if (status != 200) {
             qCWarning(lcLatency, "warm-up failed HTTP %lld: %s", static_cast<long long>(status),
-                      qUtf8Printable(QString::fromUtf8(answer.left(300))));
+                qUtf8Printable(QString::fromUtf8(answer.left(300))));
             return;
         }
         const claudeProtocol::CacheCounts counts = claudeProtocol::warmUpUsage(answer);
         qCInfo(lcLatency, "warm-up write %lld read %lld", static_cast<long long>(counts.write),
-               static_cast<long long>(counts.read));
+            static_cast<long long>(counts.read));
     });
 }

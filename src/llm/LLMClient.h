@@ -21,9 +21,9 @@ class Settings;
 // Where the providers are reached; read from the settings for every request.
 struct LLMEndpoints {
     QString anthropicBaseURL; // + "/v1/messages"
-    QString openaiBaseURL;    // + "/v1/chat/completions"
-    QString localModelURL;    // + "/models", "/chat/completions"
-    QString localModel;       // "llmModel.onDevice"; empty: the first model the local server lists
+    QString openaiBaseURL; // + "/v1/chat/completions"
+    QString localModelURL; // + "/models", "/chat/completions"
+    QString localModel; // "llmModel.onDevice"; empty: the first model the local server lists
 
     static LLMEndpoints fromSettings(const Settings& settings);
 };
@@ -55,10 +55,10 @@ private:
 
     explicit LLMStream(QNetworkAccessManager* network, std::chrono::milliseconds idleTimeout);
 
-    void send(const QNetworkRequest& request, const QByteArray& body, Reading reading, bool hasSchema,
-              bool logCacheUsage);
+    void send(
+        const QNetworkRequest& request, const QByteArray& body, Reading reading, bool hasSchema, bool logCacheUsage);
     void probeLocalModels(const QNetworkRequest& request, std::chrono::milliseconds timeout,
-                          std::function<void(const QString& model)> then);
+        std::function<void(const QString& model)> then);
     void readAvailable();
     void replyFinished();
     void handleEvent(const QJsonObject& event);
@@ -83,9 +83,9 @@ private:
 
 struct LLMTimeouts {
     // A request fails when nothing arrives for this long.
-    std::chrono::milliseconds idle{60000};
+    std::chrono::milliseconds idle { 60000 };
     // The local server must list its models within this time to count as available.
-    std::chrono::milliseconds localProbe{2000};
+    std::chrono::milliseconds localProbe { 2000 };
 };
 
 // The one way to ask a language model: Claude (Anthropic Messages), OpenAI Chat Completions,
@@ -98,7 +98,8 @@ public:
     using Timeouts = LLMTimeouts;
 
     // The endpoints default to the application's settings, read at every request.
-    explicit LLMClient(QNetworkAccessManager* network, EndpointSource endpoints = {}, LLMTimeouts timeouts = LLMTimeouts());
+    explicit LLMClient(
+        QNetworkAccessManager* network, EndpointSource endpoints = {}, LLMTimeouts timeouts = LLMTimeouts());
 
     // Starts the request at once; the caller owns the stream.
     std::unique_ptr<LLMStream> stream(const LLMRequest& request) const;

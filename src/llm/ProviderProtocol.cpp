@@ -28,16 +28,16 @@ QByteArray compact(const QJsonObject& object)
 
 QJsonObject message(const QString& role, const QString& content)
 {
-    return QJsonObject{{QStringLiteral("role"), role}, {QStringLiteral("content"), content}};
+    return QJsonObject { { QStringLiteral("role"), role }, { QStringLiteral("content"), content } };
 }
 
 QJsonArray cachedSystem(const QString& system)
 {
-    return QJsonArray{QJsonObject{
-        {QStringLiteral("type"), QStringLiteral("text")},
-        {QStringLiteral("text"), system},
-        {QStringLiteral("cache_control"), QJsonObject{{QStringLiteral("type"), QStringLiteral("ephemeral")}}},
-    }};
+    return QJsonArray { QJsonObject {
+        { QStringLiteral("type"), QStringLiteral("text") },
+        { QStringLiteral("text"), system },
+        { QStringLiteral("cache_control"), QJsonObject { { QStringLiteral("type"), QStringLiteral("ephemeral") } } },
+    } };
 }
 
 qint64 count(const QJsonObject& usage, const QString& key)
@@ -52,13 +52,14 @@ namespace claudeProtocol {
 QByteArray requestBody(const LLMRequest& request)
 {
     int maxTokens = request.effort == QStringLiteral("low") ? 2048 : 8192;
-    QJsonObject outputConfig{{QStringLiteral("effort"), request.effort}};
+    QJsonObject outputConfig { { QStringLiteral("effort"), request.effort } };
     QJsonObject body;
     if (request.schema) {
         maxTokens = 32000;
-        outputConfig.insert(QStringLiteral("format"), QJsonObject{{QStringLiteral("type"), QStringLiteral("json_schema")},
-                                                                  {QStringLiteral("schema"), *request.schema}});
-        body.insert(QStringLiteral("thinking"), QJsonObject{{QStringLiteral("type"), QStringLiteral("adaptive")}});
+        outputConfig.insert(QStringLiteral("format"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("json_schema") },
+                { QStringLiteral("schema"), *request.schema } });
+        body.insert(QStringLiteral("thinking"), QJsonObject { { QStringLiteral("type"), QStringLiteral("adaptive") } });
     }
     body.insert(QStringLiteral("model"), request.model);
     body.insert(QStringLiteral("max_tokens"), maxTokens);
@@ -67,7 +68,7 @@ QByteArray requestBody(const LLMRequest& request)
     } else {
         body.insert(QStringLiteral("system"), request.system);
     }
-    body.insert(QStringLiteral("messages"), QJsonArray{message(QStringLiteral("user"), request.user)});
+    body.insert(QStringLiteral("messages"), QJsonArray { message(QStringLiteral("user"), request.user) });
     body.insert(QStringLiteral("output_config"), outputConfig);
     body.insert(QStringLiteral("stream"), true);
     return compact(body);
@@ -75,12 +76,12 @@ QByteArray requestBody(const LLMRequest& request)
 
 QByteArray warmUpBody(const QString& model, const QString& system, const QString& effort)
 {
-    return compact(QJsonObject{
-        {QStringLiteral("model"), model},
-        {QStringLiteral("max_tokens"), 0},
-        {QStringLiteral("system"), cachedSystem(system)},
-        {QStringLiteral("messages"), QJsonArray{message(QStringLiteral("user"), QStringLiteral("warmup"))}},
-        {QStringLiteral("output_config"), QJsonObject{{QStringLiteral("effort"), effort}}},
+    return compact(QJsonObject {
+        { QStringLiteral("model"), model },
+        { QStringLiteral("max_tokens"), 0 },
+        { QStringLiteral("system"), cachedSystem(system) },
+        { QStringLiteral("messages"), QJsonArray { message(QStringLiteral("user"), QStringLiteral("warmup")) } },
+        { QStringLiteral("output_config"), QJsonObject { { QStringLiteral("effort"), effort } } },
     });
 }
 
@@ -97,24 +98,25 @@ EventStep readEvent(const QJsonObject& event, bool hasSchema)
             const QJsonObject object = delta.toObject();
             const QJsonValue text = object.value(QLatin1String("text"));
             if (object.value(QLatin1String("type")).toString() == QLatin1String("text_delta") && text.isString()) {
-                return {text.toString(), std::nullopt};
+                return { text.toString(), std::nullopt };
             }
         }
         return {};
     }
     if (kind == QLatin1String("message_delta")) {
-        const QString stop = event.value(QLatin1String("delta")).toObject().value(QLatin1String("stop_reason")).toString();
+        const QString stop =
+            event.value(QLatin1String("delta")).toObject().value(QLatin1String("stop_reason")).toString();
         if (stop == QLatin1String("refusal")) {
-            return {QString(), llmMessage::refusal};
+            return { QString(), llmMessage::refusal };
         }
         if (hasSchema && stop == QLatin1String("max_tokens")) {
-            return {QString(), llmMessage::cutOff};
+            return { QString(), llmMessage::cutOff };
         }
         return {};
     }
     if (kind == QLatin1String("error")) {
         const QJsonValue text = event.value(QLatin1String("error")).toObject().value(QLatin1String("message"));
-        return {QString(), llmMessage::claudeError(text.isString() ? std::optional(text.toString()) : std::nullopt)};
+        return { QString(), llmMessage::claudeError(text.isString() ? std::optional(text.toString()) : std::nullopt) };
     }
     return {};
 }
@@ -129,15 +131,15 @@ std::optional<CacheCounts> messageStartUsage(const QJsonObject& event)
         return std::nullopt;
     }
     const QJsonObject object = usage.toObject();
-    return CacheCounts{count(object, QStringLiteral("cache_read_input_tokens")),
-                       count(object, QStringLiteral("cache_creation_input_tokens"))};
+    return CacheCounts { count(object, QStringLiteral("cache_read_input_tokens")),
+        count(object, QStringLiteral("cache_creation_input_tokens")) };
 }
 
 CacheCounts warmUpUsage(const QByteArray& answer)
 {
     const QJsonObject usage = QJsonDocument::fromJson(answer).object().value(QLatin1String("usage")).toObject();
-    return CacheCounts{count(usage, QStringLiteral("cache_read_input_tokens")),
-                       count(usage, QStringLiteral("cache_creation_input_tokens"))};
+    return CacheCounts { count(usage, QStringLiteral("cache_read_input_tokens")),
+        count(usage, QStringLiteral("cache_creation_input_tokens")) };
 }
 
 } // namespace claudeProtocol
@@ -146,29 +148,30 @@ namespace openAIProtocol {
 
 QByteArray requestBody(const LLMRequest& request)
 {
-    QJsonObject body{
-        {QStringLiteral("model"), request.model},
-        {QStringLiteral("messages"),
-         QJsonArray{message(QStringLiteral("developer"), request.system), message(QStringLiteral("user"), request.user)}},
-        {QStringLiteral("stream"), true},
+    QJsonObject body {
+        { QStringLiteral("model"), request.model },
+        { QStringLiteral("messages"),
+            QJsonArray {
+                message(QStringLiteral("developer"), request.system), message(QStringLiteral("user"), request.user) } },
+        { QStringLiteral("stream"), true },
     };
     if (request.schema) {
         body.insert(QStringLiteral("response_format"),
-                    QJsonObject{{QStringLiteral("type"), QStringLiteral("json_schema")},
-                                {QStringLiteral("json_schema"), QJsonObject{{QStringLiteral("name"), QStringLiteral("proposals")},
-                                                                            {QStringLiteral("strict"), true},
-                                                                            {QStringLiteral("schema"), *request.schema}}}});
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("json_schema") },
+                { QStringLiteral("json_schema"),
+                    QJsonObject { { QStringLiteral("name"), QStringLiteral("proposals") },
+                        { QStringLiteral("strict"), true }, { QStringLiteral("schema"), *request.schema } } } });
     }
     return compact(body);
 }
 
 QByteArray localRequestBody(const QString& model, const QString& system, const QString& user)
 {
-    return compact(QJsonObject{
-        {QStringLiteral("model"), model},
-        {QStringLiteral("messages"),
-         QJsonArray{message(QStringLiteral("system"), system), message(QStringLiteral("user"), user)}},
-        {QStringLiteral("stream"), true},
+    return compact(QJsonObject {
+        { QStringLiteral("model"), model },
+        { QStringLiteral("messages"),
+            QJsonArray { message(QStringLiteral("system"), system), message(QStringLiteral("user"), user) } },
+        { QStringLiteral("stream"), true },
     });
 }
 
@@ -183,7 +186,7 @@ EventStep readEvent(const QJsonObject& event)
         return {};
     }
     const QJsonValue content = delta.toObject().value(QLatin1String("content"));
-    return content.isString() ? EventStep{content.toString(), std::nullopt} : EventStep{};
+    return content.isString() ? EventStep { content.toString(), std::nullopt } : EventStep {};
 }
 
 QStringList modelIds(const QByteArray& answer)

@@ -41,7 +41,7 @@ QString httpStatus(int status, const QString& body);
 
 // What one stream event does to the reply.
 struct EventStep {
-    QString append;                 // text added to the reply (empty: nothing)
+    QString append; // text added to the reply (empty: nothing)
     std::optional<QString> failure; // the reply ends with this error
 };
 

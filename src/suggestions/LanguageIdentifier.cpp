@@ -33,7 +33,8 @@ Classifier makeClassifier()
     configuration.flush();
     Classifier classifier(special_textcat_Init(configuration.fileName().toLocal8Bit().constData(), fingerprintFolder));
     if (!classifier) {
-        qCWarning(lcSuggestions, "language identification unavailable: fingerprints not found in %s", fingerprintFolder);
+        qCWarning(
+            lcSuggestions, "language identification unavailable: fingerprints not found in %s", fingerprintFolder);
         return {};
     }
     textcat_SetProperty(classifier.get(), TCPROP_UTF8AWARE, TC_TRUE);

@@ -11,15 +11,13 @@ namespace {
 
 const QString separator = QStringLiteral("\n\n");
 
-template <typename Record, typename Date>
-void sortStably(std::vector<Record>& records, Date Record::*date)
+template <typename Record, typename Date> void sortStably(std::vector<Record>& records, Date Record::*date)
 {
-    std::stable_sort(records.begin(), records.end(),
-                     [date](const Record& a, const Record& b) { return a.*date < b.*date; });
+    std::stable_sort(
+        records.begin(), records.end(), [date](const Record& a, const Record& b) { return a.*date < b.*date; });
 }
 
-template <typename Record>
-std::vector<Record> fetchOr(Result<std::vector<Record>> fetched)
+template <typename Record> std::vector<Record> fetchOr(Result<std::vector<Record>> fetched)
 {
     return fetched ? std::move(*fetched) : std::vector<Record>();
 }
@@ -28,7 +26,8 @@ std::vector<Record> fetchOr(Result<std::vector<Record>> fetched)
 
 QString basePrompt()
 {
-    static const QString text = QString::fromUtf8(R"prompt(You help the user during a live video call. You get the recent transcript of the conversation: "You:" is the user and "Other:" is the other person. The transcript is automatic and can have errors.
+    static const QString text = QString::fromUtf8(
+        R"prompt(You help the user during a live video call. You get the recent transcript of the conversation: "You:" is the user and "Other:" is the other person. The transcript is automatic and can have errors.
 
 Write what the user can say now in reply to the other person's last line: 1 or 2 short sentences, in the first person, ready to say out loud. Do not write an introduction, quotes or an explanation.
 
@@ -86,9 +85,10 @@ std::optional<QString> knowledgeText(std::vector<KnowledgeFile> files)
 std::optional<QString> preparedAnswersText(std::vector<QAItem> items)
 {
     sortStably(items, &QAItem::createdAt);
-    QString text = QStringLiteral("## Prepared questions and answers\nWhen the other person's question means the same as "
-                                  "one of these, use the prepared answer as the base, entirely in the language of the "
-                                  "question.");
+    QString text =
+        QStringLiteral("## Prepared questions and answers\nWhen the other person's question means the same as "
+                       "one of these, use the prepared answer as the base, entirely in the language of the "
+                       "question.");
     bool any = false;
     for (const QAItem& item : items) {
         if (item.question.trimmed().isEmpty() || item.answer.trimmed().isEmpty()) {
@@ -105,7 +105,7 @@ std::optional<QString> preparedAnswersText(std::vector<QAItem> items)
 }
 
 QString systemPrompt(const Assistant& assistant, const std::vector<KnowledgeFile>& files,
-                     const std::vector<QAItem>& prepared, const std::optional<ContextMaterial>& context)
+    const std::vector<QAItem>& prepared, const std::optional<ContextMaterial>& context)
 {
     const QString instructions = assistant.instructions.trimmed();
     const QString style = assistant.styleNotes.trimmed();
@@ -113,9 +113,9 @@ QString systemPrompt(const Assistant& assistant, const std::vector<KnowledgeFile
 
     QString out;
     out.reserve(basePrompt().size() + instructions.size() + style.size() + knowledgeSize(files)
-                + (answers ? answers->size() : 0) + (context ? knowledgeSize(context->files) + context->context.name.size()
-                                                         + context->context.stage.size() : 0)
-                + 256);
+        + (answers ? answers->size() : 0)
+        + (context ? knowledgeSize(context->files) + context->context.name.size() + context->context.stage.size() : 0)
+        + 256);
     out += basePrompt();
     if (!instructions.isEmpty()) {
         out += separator;
@@ -157,10 +157,10 @@ QString systemPrompt(StoreContext& store, const Assistant& assistant, const std:
 {
     std::optional<ContextMaterial> material;
     if (context) {
-        material = ContextMaterial{*context, fetchOr(store.fetch<KnowledgeFile>(Query::ofContext(context->id)))};
+        material = ContextMaterial { *context, fetchOr(store.fetch<KnowledgeFile>(Query::ofContext(context->id))) };
     }
     return systemPrompt(assistant, fetchOr(store.fetch<KnowledgeFile>(Query::ofAssistant(assistant.id))),
-                        fetchOr(store.fetch<QAItem>(Query::ofAssistant(assistant.id))), material);
+        fetchOr(store.fetch<QAItem>(Query::ofAssistant(assistant.id))), material);
 }
 
 QString transcriptText(const QList<TranscriptLine>& lines)
@@ -175,14 +175,15 @@ QString transcriptText(const QList<TranscriptLine>& lines)
 
 QString replyInstruction(const QString& lastOtherLine)
 {
-    const QString closing = QStringLiteral("Write only the words to say, without commenting on the question or the language.");
+    const QString closing =
+        QStringLiteral("Write only the words to say, without commenting on the question or the language.");
     const auto language = languageIdentifier::identify(lastOtherLine);
     if (!language) {
         return closing;
     }
     const QString name = *language == ReplyLanguage::english ? QStringLiteral("English") : QStringLiteral("Portuguese");
-    return QStringLiteral("Reply to this last line from the other person, not to earlier ones: \u00AB") + lastOtherLine.trimmed()
-        + QStringLiteral("\u00BB. Reply only in ") + name + QStringLiteral(". ") + closing;
+    return QStringLiteral("Reply to this last line from the other person, not to earlier ones: \u00AB")
+        + lastOtherLine.trimmed() + QStringLiteral("\u00BB. Reply only in ") + name + QStringLiteral(". ") + closing;
 }
 
 QString userMessage(const QList<TranscriptLine>& lines)

@@ -30,7 +30,7 @@ struct ContextMaterial {
 };
 
 QString systemPrompt(const Assistant& assistant, const std::vector<KnowledgeFile>& files,
-                     const std::vector<QAItem>& prepared, const std::optional<ContextMaterial>& context);
+    const std::vector<QAItem>& prepared, const std::optional<ContextMaterial>& context);
 // The same, with the assistant's and the context's files and prepared answers read from the store
 // (a failed read counts as none).
 QString systemPrompt(StoreContext& store, const Assistant& assistant, const std::optional<CallContext>& context);

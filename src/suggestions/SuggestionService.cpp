@@ -36,34 +36,84 @@ private:
 namespace {
 
 // Question word tables: lower case, without accents.
-const QStringList phrases{
-    QStringLiteral("me fala"),         QStringLiteral("me conta"),       QStringLiteral("me diz"),
-    QStringLiteral("me diga"),         QStringLiteral("me explica"),     QStringLiteral("me explique"),
-    QStringLiteral("fala sobre"),      QStringLiteral("fale sobre"),     QStringLiteral("conta sobre"),
-    QStringLiteral("conte sobre"),     QStringLiteral("conta um pouco"), QStringLiteral("conte um pouco"),
-    QStringLiteral("fala um pouco"),   QStringLiteral("fale um pouco"),  QStringLiteral("explica"),
-    QStringLiteral("explique"),        QStringLiteral("descreva"),       QStringLiteral("descreve"),
-    QStringLiteral("gostaria de saber"), QStringLiteral("queria saber"), QStringLiteral("quero saber"),
-    QStringLiteral("voce pode"),       QStringLiteral("voce poderia"),   QStringLiteral("voce consegue"),
-    QStringLiteral("voce acha"),       QStringLiteral("voce sabe"),      QStringLiteral("voce tem"),
-    QStringLiteral("voce ja"),         QStringLiteral("tell me"),        QStringLiteral("walk me through"),
-    QStringLiteral("describe"),        QStringLiteral("explain"),        QStringLiteral("talk about"),
-    QStringLiteral("talk me through"), QStringLiteral("can you"),        QStringLiteral("could you"),
-    QStringLiteral("would you"),       QStringLiteral("do you"),         QStringLiteral("did you"),
-    QStringLiteral("have you"),        QStringLiteral("are you"),        QStringLiteral("i'd like to know"),
-    QStringLiteral("i would like to know"), QStringLiteral("i wonder"),
+const QStringList phrases {
+    QStringLiteral("me fala"),
+    QStringLiteral("me conta"),
+    QStringLiteral("me diz"),
+    QStringLiteral("me diga"),
+    QStringLiteral("me explica"),
+    QStringLiteral("me explique"),
+    QStringLiteral("fala sobre"),
+    QStringLiteral("fale sobre"),
+    QStringLiteral("conta sobre"),
+    QStringLiteral("conte sobre"),
+    QStringLiteral("conta um pouco"),
+    QStringLiteral("conte um pouco"),
+    QStringLiteral("fala um pouco"),
+    QStringLiteral("fale um pouco"),
+    QStringLiteral("explica"),
+    QStringLiteral("explique"),
+    QStringLiteral("descreva"),
+    QStringLiteral("descreve"),
+    QStringLiteral("gostaria de saber"),
+    QStringLiteral("queria saber"),
+    QStringLiteral("quero saber"),
+    QStringLiteral("voce pode"),
+    QStringLiteral("voce poderia"),
+    QStringLiteral("voce consegue"),
+    QStringLiteral("voce acha"),
+    QStringLiteral("voce sabe"),
+    QStringLiteral("voce tem"),
+    QStringLiteral("voce ja"),
+    QStringLiteral("tell me"),
+    QStringLiteral("walk me through"),
+    QStringLiteral("describe"),
+    QStringLiteral("explain"),
+    QStringLiteral("talk about"),
+    QStringLiteral("talk me through"),
+    QStringLiteral("can you"),
+    QStringLiteral("could you"),
+    QStringLiteral("would you"),
+    QStringLiteral("do you"),
+    QStringLiteral("did you"),
+    QStringLiteral("have you"),
+    QStringLiteral("are you"),
+    QStringLiteral("i'd like to know"),
+    QStringLiteral("i would like to know"),
+    QStringLiteral("i wonder"),
 };
-const QSet<QString> questionWords{
-    QStringLiteral("qual"),  QStringLiteral("quais"),   QStringLiteral("quando"),  QStringLiteral("onde"),
-    QStringLiteral("como"),  QStringLiteral("quanto"),  QStringLiteral("quanta"),  QStringLiteral("quantos"),
-    QStringLiteral("quantas"), QStringLiteral("quem"),  QStringLiteral("porque"),  QStringLiteral("what"),
-    QStringLiteral("when"),  QStringLiteral("where"),   QStringLiteral("why"),     QStringLiteral("how"),
-    QStringLiteral("which"), QStringLiteral("who"),
+const QSet<QString> questionWords {
+    QStringLiteral("qual"),
+    QStringLiteral("quais"),
+    QStringLiteral("quando"),
+    QStringLiteral("onde"),
+    QStringLiteral("como"),
+    QStringLiteral("quanto"),
+    QStringLiteral("quanta"),
+    QStringLiteral("quantos"),
+    QStringLiteral("quantas"),
+    QStringLiteral("quem"),
+    QStringLiteral("porque"),
+    QStringLiteral("what"),
+    QStringLiteral("when"),
+    QStringLiteral("where"),
+    QStringLiteral("why"),
+    QStringLiteral("how"),
+    QStringLiteral("which"),
+    QStringLiteral("who"),
 };
-const QSet<QString> twoWordOpenings{QStringLiteral("por que"), QStringLiteral("o que")};
-const QSet<QString> fillers{
-    QStringLiteral("and"), QStringLiteral("so"),    QStringLiteral("ok"), QStringLiteral("okay"), QStringLiteral("now"),
-    QStringLiteral("e"),   QStringLiteral("entao"), QStringLiteral("ta"), QStringLiteral("bom"),  QStringLiteral("agora"),
+const QSet<QString> twoWordOpenings { QStringLiteral("por que"), QStringLiteral("o que") };
+const QSet<QString> fillers {
+    QStringLiteral("and"),
+    QStringLiteral("so"),
+    QStringLiteral("ok"),
+    QStringLiteral("okay"),
+    QStringLiteral("now"),
+    QStringLiteral("e"),
+    QStringLiteral("entao"),
+    QStringLiteral("ta"),
+    QStringLiteral("bom"),
+    QStringLiteral("agora"),
 };
 
 // The phrases as matched: apostrophes removed, one space on each side.
@@ -112,7 +162,7 @@ bool exceedsCharacters(const QString& text, qsizetype limit)
 } // namespace
 
 SuggestionService::SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, QObject* parent,
-                                     SuggestionServiceOptions options)
+    SuggestionServiceOptions options)
     : QObject(parent)
     , m_transcript(transcript)
     , m_context(std::move(context))
@@ -203,8 +253,8 @@ void SuggestionService::schedule(const QList<TranscriptLine>& snapshot)
     request(snapshot, m_pending); // runs on by itself; the handle is how it is stopped
 }
 
-QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
-                                         std::shared_ptr<SuggestionRequestHandle> handle)
+QCoro::Task<> SuggestionService::request(
+    QList<TranscriptLine> snapshot, std::shared_ptr<SuggestionRequestHandle> handle)
 {
     const QPointer<SuggestionService> self(this);
     co_await qCoro(handle.get(), &SuggestionRequestHandle::cancelRequested, m_options.pause);
@@ -218,10 +268,11 @@ QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
     const QUuid id = uuid::create();
     setWaiting(true);
 
-    if (settings.provider == LLMProvider::onDevice && exceedsCharacters(settings.prompt, suggestionPrompt::onDeviceLimit)) {
+    if (settings.provider == LLMProvider::onDevice
+        && exceedsCharacters(settings.prompt, suggestionPrompt::onDeviceLimit)) {
         if (m_oversizeWarned != settings.prompt) {
             m_oversizeWarned = settings.prompt;
-            put(Suggestion{id, now(), question, oversizeMessage, true});
+            put(Suggestion { id, now(), question, oversizeMessage, true });
         }
         setWaiting(false);
         co_return;
@@ -239,20 +290,19 @@ QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
     // Counted while the request travels, not when the first words are waited for.
     const qsizetype promptCharacters = text::graphemeCount(settings.prompt);
 
-    const std::optional<QDateTime> triggeredAt
-        = snapshot.isEmpty() ? std::nullopt : std::optional(snapshot.last().date);
+    const std::optional<QDateTime> triggeredAt =
+        snapshot.isEmpty() ? std::nullopt : std::optional(snapshot.last().date);
     bool firstText = true;
     connect(stream.get(), &LLMStream::received, this, [&, this](const QString& text) {
         if (handle->isCancelled()) {
             return;
         }
         if (firstText && triggeredAt) {
-            qCInfo(lcLatency, "first-token %lld system-chars %lld",
-                   static_cast<long long>(triggeredAt->msecsTo(now())),
-                   static_cast<long long>(promptCharacters));
+            qCInfo(lcLatency, "first-token %lld system-chars %lld", static_cast<long long>(triggeredAt->msecsTo(now())),
+                static_cast<long long>(promptCharacters));
         }
         firstText = false;
-        put(Suggestion{id, now(), question, text, false});
+        put(Suggestion { id, now(), question, text, false });
     });
     // What ended the stream, and whether this request was cancelled by then.
     std::optional<Error> failure;
@@ -268,7 +318,7 @@ QCoro::Task<> SuggestionService::request(QList<TranscriptLine> snapshot,
         co_return;
     }
     if (failure && !cancelled) {
-        put(Suggestion{id, now(), question, failure->message, true});
+        put(Suggestion { id, now(), question, failure->message, true });
     }
     if (cancelled) {
         removeEntries(id); // a reply cut off by a newer trigger disappears; that one sets isWaiting

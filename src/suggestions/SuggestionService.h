@@ -25,8 +25,8 @@ class SuggestionRequestHandle;
 struct Suggestion {
     QUuid id;
     QDateTime timestamp; // time of the latest update
-    QString question;    // the last finished line when the request was made
-    QString response;    // the whole reply so far, or an error message
+    QString question; // the last finished line when the request was made
+    QString response; // the whole reply so far, or an error message
     bool isError = false;
 
     bool operator==(const Suggestion&) const = default;
@@ -34,7 +34,7 @@ struct Suggestion {
 
 struct SuggestionServiceOptions {
     // Wait between a trigger and the request; a newer trigger within it replaces the older.
-    std::chrono::milliseconds pause{300};
+    std::chrono::milliseconds pause { 300 };
     // The application's settings when null.
     QSettings* settings = nullptr;
     // The keychain when empty.
@@ -55,11 +55,11 @@ public:
     using ContextFunction = std::function<StoreContext&()>;
 
     SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, QObject* parent,
-                      SuggestionServiceOptions options = SuggestionServiceOptions());
+        SuggestionServiceOptions options = SuggestionServiceOptions());
     ~SuggestionService() override;
 
-    static inline const QString oversizeMessage
-        = QStringLiteral("This assistant is too large for the on-device model. Use Claude or OpenAI in Settings.");
+    static inline const QString oversizeMessage =
+        QStringLiteral("This assistant is too large for the on-device model. Use Claude or OpenAI in Settings.");
 
     const QList<Suggestion>& history() const { return m_history; }
     bool isWaiting() const { return m_isWaiting; }

@@ -120,7 +120,7 @@ void FakeHttpServer::readFrom(Connection* connection)
             }
             const QByteArray name = line.left(colon).trimmed().toLower();
             const QByteArray value = line.mid(colon + 1).trimmed();
-            request.headers.append({name, value});
+            request.headers.append({ name, value });
             if (name == "content-length") {
                 length = value.toLongLong();
             }
@@ -143,7 +143,7 @@ void FakeHttpServer::answer(Connection* connection, const Request& request)
     if (handler == m_handlers.constEnd()) {
         response.status = 404;
         response.contentType = "text/plain";
-        response.chunks = {"no such path"};
+        response.chunks = { "no such path" };
     } else {
         response = (*handler)(request);
     }
@@ -180,12 +180,10 @@ void FakeHttpServer::writeNext(Connection* connection)
         connection->answering = false;
         readFrom(connection); // a pipelined request may wait
         break;
-    case Ending::hang:
-        connection->held = true;
-        break;
+    case Ending::hang: connection->held = true; break;
     case Ending::reset: {
         // Linger 0 makes the close a reset rather than an orderly end.
-        const linger option{1, 0};
+        const linger option { 1, 0 };
         ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &option, sizeof option);
         socket->abort();
         break;
@@ -238,52 +236,55 @@ QByteArray data(const QByteArray& json)
 QByteArray claudeMessageStart(qint64 cacheRead, qint64 cacheWrite)
 {
     return "event: message_start\n"
-        + data(compact(QJsonObject{
-            {QStringLiteral("type"), QStringLiteral("message_start")},
-            {QStringLiteral("message"),
-             QJsonObject{{QStringLiteral("usage"), QJsonObject{{QStringLiteral("input_tokens"), 12},
-                                                               {QStringLiteral("cache_read_input_tokens"), cacheRead},
-                                                               {QStringLiteral("cache_creation_input_tokens"), cacheWrite}}}}},
+        + data(compact(QJsonObject {
+            { QStringLiteral("type"), QStringLiteral("message_start") },
+            { QStringLiteral("message"),
+                QJsonObject { { QStringLiteral("usage"),
+                    QJsonObject { { QStringLiteral("input_tokens"), 12 },
+                        { QStringLiteral("cache_read_input_tokens"), cacheRead },
+                        { QStringLiteral("cache_creation_input_tokens"), cacheWrite } } } } },
         }));
 }
 
 QByteArray claudeText(const QString& text)
 {
     return "event: content_block_delta\n"
-        + data(compact(QJsonObject{
-            {QStringLiteral("type"), QStringLiteral("content_block_delta")},
-            {QStringLiteral("index"), 0},
-            {QStringLiteral("delta"),
-             QJsonObject{{QStringLiteral("type"), QStringLiteral("text_delta")}, {QStringLiteral("text"), text}}},
+        + data(compact(QJsonObject {
+            { QStringLiteral("type"), QStringLiteral("content_block_delta") },
+            { QStringLiteral("index"), 0 },
+            { QStringLiteral("delta"),
+                QJsonObject {
+                    { QStringLiteral("type"), QStringLiteral("text_delta") }, { QStringLiteral("text"), text } } },
         }));
 }
 
 QByteArray claudeStop(const QString& reason)
 {
     return "event: message_delta\n"
-        + data(compact(QJsonObject{
-            {QStringLiteral("type"), QStringLiteral("message_delta")},
-            {QStringLiteral("delta"), QJsonObject{{QStringLiteral("stop_reason"), reason}}},
+        + data(compact(QJsonObject {
+            { QStringLiteral("type"), QStringLiteral("message_delta") },
+            { QStringLiteral("delta"), QJsonObject { { QStringLiteral("stop_reason"), reason } } },
         }));
 }
 
 QByteArray claudeError(const std::optional<QString>& message)
 {
-    QJsonObject error{{QStringLiteral("type"), QStringLiteral("overloaded_error")}};
+    QJsonObject error { { QStringLiteral("type"), QStringLiteral("overloaded_error") } };
     if (message) {
         error.insert(QStringLiteral("message"), *message);
     }
     return "event: error\n"
-        + data(compact(QJsonObject{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("error"), error}}));
+        + data(compact(
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("error") }, { QStringLiteral("error"), error } }));
 }
 
 QByteArray openAIText(const QString& text)
 {
-    return data(compact(QJsonObject{
-        {QStringLiteral("object"), QStringLiteral("chat.completion.chunk")},
-        {QStringLiteral("choices"),
-         QJsonArray{QJsonObject{{QStringLiteral("index"), 0},
-                                {QStringLiteral("delta"), QJsonObject{{QStringLiteral("content"), text}}}}}},
+    return data(compact(QJsonObject {
+        { QStringLiteral("object"), QStringLiteral("chat.completion.chunk") },
+        { QStringLiteral("choices"),
+            QJsonArray { QJsonObject { { QStringLiteral("index"), 0 },
+                { QStringLiteral("delta"), QJsonObject { { QStringLiteral("content"), text } } } } } },
     }));
 }
 

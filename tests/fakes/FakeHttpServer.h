@@ -36,8 +36,8 @@ public:
 
     enum class Ending {
         complete, // the body ends properly
-        hang,     // nothing more is sent, the connection stays open (push() can add more)
-        reset,    // the connection is dropped after the last chunk
+        hang, // nothing more is sent, the connection stays open (push() can add more)
+        reset, // the connection is dropped after the last chunk
     };
 
     struct Response {

@@ -42,5 +42,5 @@ void LogCapture::handler(QtMsgType type, const QMessageLogContext& context, cons
     case QtFatalMsg: level = QStringLiteral("fatal"); break;
     }
     activeMessages->append(QString::fromUtf8(context.category ? context.category : "default") + u' ' + level
-                           + QStringLiteral(": ") + message);
+        + QStringLiteral(": ") + message);
 }

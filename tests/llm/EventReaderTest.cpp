@@ -41,11 +41,11 @@ void EventReaderTest::lines_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("events");
-    const QStringList one{QStringLiteral("{\"a\":1}")};
+    const QStringList one { QStringLiteral("{\"a\":1}") };
     QTest::newRow("lf") << QByteArray("data: {\"a\":1}\n\n") << one;
     QTest::newRow("crlf") << QByteArray("data: {\"a\":1}\r\n\r\n") << one;
     QTest::newRow("lone cr") << QByteArray("data: {\"a\":1}\rdata: {\"b\":2}\r")
-                             << QStringList{QStringLiteral("{\"a\":1}"), QStringLiteral("{\"b\":2}")};
+                             << QStringList { QStringLiteral("{\"a\":1}"), QStringLiteral("{\"b\":2}") };
     QTest::newRow("no space after colon") << QByteArray("data:{\"a\":1}\n") << one;
     QTest::newRow("several spaces and tabs") << QByteArray("data:    \t{\"a\":1} \t\n") << one;
     QTest::newRow("last line without break") << QByteArray("data: {\"a\":1}") << one;
@@ -56,7 +56,7 @@ void EventReaderTest::lines_data()
     QTest::newRow("data inside a line is not data") << QByteArray(" data: {\"a\":1}\n") << QStringList();
     QTest::newRow("empty data") << QByteArray("data:\ndata: \n") << QStringList();
     QTest::newRow("utf-8") << QByteArray("data: {\"t\":\"ação «ok»\"}\n")
-                           << QStringList{QStringLiteral("{\"t\":\"ação «ok»\"}")};
+                           << QStringList { QStringLiteral("{\"t\":\"ação «ok»\"}") };
 }
 
 void EventReaderTest::lines()
@@ -70,7 +70,8 @@ void EventReaderTest::lines()
 void EventReaderTest::anyChunkBoundary()
 {
     const QByteArray body = "event: a\r\ndata: {\"n\":1}\r\n\r\ndata:{\"n\":2}\n\ndata: bad\ndata: {\"n\":3}\r\n";
-    const QStringList expected{QStringLiteral("{\"n\":1}"), QStringLiteral("{\"n\":2}"), QStringLiteral("{\"n\":3}")};
+    const QStringList expected { QStringLiteral("{\"n\":1}"), QStringLiteral("{\"n\":2}"),
+        QStringLiteral("{\"n\":3}") };
     for (qsizetype piece = 1; piece <= body.size(); ++piece) {
         QCOMPARE(read(body, piece), expected);
     }
@@ -80,7 +81,7 @@ void EventReaderTest::doneEndsTheStream()
 {
     bool done = false;
     const QStringList events = read("data: {\"n\":1}\n\ndata:   [DONE]  \n\ndata: {\"n\":2}\n", 3, &done);
-    QCOMPARE(events, QStringList{QStringLiteral("{\"n\":1}")});
+    QCOMPARE(events, QStringList { QStringLiteral("{\"n\":1}") });
     QVERIFY(done);
     EventReader reader([](const QJsonObject&) {});
     QVERIFY(!reader.feed("data: [DONE]\n"));
@@ -93,8 +94,8 @@ void EventReaderTest::overlongLineIsSkipped()
     QByteArray body = "data: {\"big\":\"";
     body.append(QByteArray(10 * 1024 * 1024, 'x'));
     body.append("\"}\ndata: {\"n\":1}\n");
-    QCOMPARE(read(body, 16 * 1024), QStringList{QStringLiteral("{\"n\":1}")});
-    QCOMPARE(read(body, 0), QStringList{QStringLiteral("{\"n\":1}")});
+    QCOMPARE(read(body, 16 * 1024), QStringList { QStringLiteral("{\"n\":1}") });
+    QCOMPARE(read(body, 0), QStringList { QStringLiteral("{\"n\":1}") });
     // Exactly at the cap still counts.
     QByteArray fits = "data: {\"s\":\"";
     fits.append(QByteArray(EventReader::maxLineBytes - fits.size() - 2, 'y'));

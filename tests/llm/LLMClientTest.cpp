@@ -1,6 +1,6 @@
+#include "llm/LLMClient.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/LogCapture.h"
-#include "llm/LLMClient.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -29,20 +29,21 @@ struct Outcome {
 class Harness {
 public:
     Harness()
-        : client(&network, [this] { return endpoints; }, LLMTimeouts{400ms, 400ms})
+        : client(
+            &network, [this] { return endpoints; }, LLMTimeouts { 400ms, 400ms })
     {
-        endpoints = LLMEndpoints{server.baseURL(), server.baseURL(), server.baseURL() + QStringLiteral("/v1"), {}};
+        endpoints = LLMEndpoints { server.baseURL(), server.baseURL(), server.baseURL() + QStringLiteral("/v1"), {} };
     }
 
     Outcome run(const LLMRequest& request)
     {
         auto stream = client.stream(request);
         Outcome outcome;
-        QObject::connect(stream.get(), &LLMStream::received, stream.get(),
-                         [&](const QString& text) { outcome.texts.append(text); });
+        QObject::connect(
+            stream.get(), &LLMStream::received, stream.get(), [&](const QString& text) { outcome.texts.append(text); });
         QSignalSpy finished(stream.get(), &LLMStream::finished);
         if (!finished.wait(10000)) {
-            outcome.error = Error{QStringLiteral("<never finished>")};
+            outcome.error = Error { QStringLiteral("<never finished>") };
             return outcome;
         }
         [&] { QCOMPARE(finished.count(), 1); }();
@@ -142,7 +143,7 @@ void LLMClientTest::claudeRequest()
     QFETCH(bool, withSchema);
     QFETCH(int, maxTokens);
     Harness harness;
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeText(QStringLiteral("ok"))}));
+    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("ok")) }));
     LLMRequest request = claude(withSchema ? std::optional(schema) : std::nullopt);
     request.effort = effort;
     request.cacheSystem = cacheSystem;
@@ -157,8 +158,8 @@ void LLMClientTest::claudeRequest()
     QVERIFY(!sent.hasHeader("authorization"));
 
     const QJsonObject body = sent.json();
-    QStringList expectedKeys{QStringLiteral("max_tokens"), QStringLiteral("messages"), QStringLiteral("model"),
-                             QStringLiteral("output_config"), QStringLiteral("stream"), QStringLiteral("system")};
+    QStringList expectedKeys { QStringLiteral("max_tokens"), QStringLiteral("messages"), QStringLiteral("model"),
+        QStringLiteral("output_config"), QStringLiteral("stream"), QStringLiteral("system") };
     if (withSchema) {
         expectedKeys.append(QStringLiteral("thinking"));
     }
@@ -167,23 +168,24 @@ void LLMClientTest::claudeRequest()
     QCOMPARE(body.value(QLatin1String("model")).toString(), QStringLiteral("claude-haiku-5-5"));
     QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), maxTokens);
     QCOMPARE(body.value(QLatin1String("stream")), QJsonValue(true));
-    const QJsonArray messages{QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
-                                          {QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?")}}};
+    const QJsonArray messages { QJsonObject { { QStringLiteral("role"), QStringLiteral("user") },
+        { QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?") } } };
     QCOMPARE(body.value(QLatin1String("messages")).toArray(), messages);
     if (cacheSystem) {
         QCOMPARE(body.value(QLatin1String("system")),
-                 QJsonValue(QJsonArray{QJsonObject{
-                     {QStringLiteral("type"), QStringLiteral("text")},
-                     {QStringLiteral("text"), QStringLiteral("System «prompt»")},
-                     {QStringLiteral("cache_control"), QJsonObject{{QStringLiteral("type"), QStringLiteral("ephemeral")}}}}}));
+            QJsonValue(QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("text") },
+                { QStringLiteral("text"), QStringLiteral("System «prompt»") },
+                { QStringLiteral("cache_control"),
+                    QJsonObject { { QStringLiteral("type"), QStringLiteral("ephemeral") } } } } }));
     } else {
         QCOMPARE(body.value(QLatin1String("system")), QJsonValue(QStringLiteral("System «prompt»")));
     }
-    QJsonObject outputConfig{{QStringLiteral("effort"), effort}};
+    QJsonObject outputConfig { { QStringLiteral("effort"), effort } };
     if (withSchema) {
         outputConfig.insert(QStringLiteral("format"),
-                            QJsonObject{{QStringLiteral("type"), QStringLiteral("json_schema")}, {QStringLiteral("schema"), schema}});
-        const QJsonObject thinking{{QStringLiteral("type"), QStringLiteral("adaptive")}};
+            QJsonObject {
+                { QStringLiteral("type"), QStringLiteral("json_schema") }, { QStringLiteral("schema"), schema } });
+        const QJsonObject thinking { { QStringLiteral("type"), QStringLiteral("adaptive") } };
         QCOMPARE(body.value(QLatin1String("thinking")).toObject(), thinking);
     }
     QCOMPARE(body.value(QLatin1String("output_config")).toObject(), outputConfig);
@@ -200,30 +202,31 @@ void LLMClientTest::openAIRequest()
 {
     QFETCH(bool, withSchema);
     Harness harness;
-    harness.server.respond("/v1/chat/completions", events({fakeEvents::openAIText(QStringLiteral("ok")), fakeEvents::done()}));
+    harness.server.respond(
+        "/v1/chat/completions", events({ fakeEvents::openAIText(QStringLiteral("ok")), fakeEvents::done() }));
     const Outcome outcome = harness.run(openAI(withSchema ? std::optional(schema) : std::nullopt));
     QVERIFY(!outcome.error);
-    QCOMPARE(outcome.texts, QStringList{QStringLiteral("ok")});
+    QCOMPARE(outcome.texts, QStringList { QStringLiteral("ok") });
     const FakeHttpServer::Request& sent = harness.server.requests().first();
     QCOMPARE(sent.path, QByteArray("/v1/chat/completions"));
     QCOMPARE(sent.header("authorization"), QByteArray("Bearer sk-openai-test"));
     QCOMPARE(sent.header("content-type"), QByteArray("application/json"));
     QVERIFY(!sent.hasHeader("x-api-key"));
-    QJsonObject expected{
-        {QStringLiteral("model"), QStringLiteral("gpt-5.4-mini")},
-        {QStringLiteral("messages"),
-         QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("developer")},
-                                {QStringLiteral("content"), QStringLiteral("System «prompt»")}},
-                    QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
-                                {QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?")}}}},
-        {QStringLiteral("stream"), true},
+    QJsonObject expected {
+        { QStringLiteral("model"), QStringLiteral("gpt-5.4-mini") },
+        { QStringLiteral("messages"),
+            QJsonArray { QJsonObject { { QStringLiteral("role"), QStringLiteral("developer") },
+                             { QStringLiteral("content"), QStringLiteral("System «prompt»") } },
+                QJsonObject { { QStringLiteral("role"), QStringLiteral("user") },
+                    { QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?") } } } },
+        { QStringLiteral("stream"), true },
     };
     if (withSchema) {
         expected.insert(QStringLiteral("response_format"),
-                        QJsonObject{{QStringLiteral("type"), QStringLiteral("json_schema")},
-                                    {QStringLiteral("json_schema"), QJsonObject{{QStringLiteral("name"), QStringLiteral("proposals")},
-                                                                                {QStringLiteral("strict"), true},
-                                                                                {QStringLiteral("schema"), schema}}}});
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("json_schema") },
+                { QStringLiteral("json_schema"),
+                    QJsonObject { { QStringLiteral("name"), QStringLiteral("proposals") },
+                        { QStringLiteral("strict"), true }, { QStringLiteral("schema"), schema } } } });
     }
     QCOMPARE(sent.json(), expected);
 }
@@ -237,13 +240,13 @@ void LLMClientTest::claudeDeltasGrow_data()
     const QByteArray all = fakeEvents::claudeMessageStart(0, 0) + a + "event: ping\ndata: {\"type\":\"ping\"}\n\n" + b
         + "data: {\"type\":\"content_block_delta\",\"delta\":{\"type\":\"thinking_delta\",\"thinking\":\"hm\"}}\n\n" + c
         + fakeEvents::claudeStop(QStringLiteral("end_turn"));
-    QTest::newRow("merged") << QList<QByteArray>{all};
+    QTest::newRow("merged") << QList<QByteArray> { all };
     QList<QByteArray> split;
     for (qsizetype at = 0; at < all.size(); at += 7) {
         split.append(all.mid(at, 7));
     }
     QTest::newRow("split every 7 bytes") << split;
-    QTest::newRow("one event per chunk") << QList<QByteArray>{a, b, c};
+    QTest::newRow("one event per chunk") << QList<QByteArray> { a, b, c };
 }
 
 void LLMClientTest::claudeDeltasGrow()
@@ -253,7 +256,7 @@ void LLMClientTest::claudeDeltasGrow()
     harness.server.respond("/v1/messages", events(chunks));
     const Outcome outcome = harness.run(claude());
     QVERIFY(!outcome.error);
-    QCOMPARE(outcome.texts, (QStringList{QStringLiteral("A"), QStringLiteral("AB"), QStringLiteral("ABC")}));
+    QCOMPARE(outcome.texts, (QStringList { QStringLiteral("A"), QStringLiteral("AB"), QStringLiteral("ABC") }));
 }
 
 void LLMClientTest::claudeStops_data()
@@ -263,15 +266,16 @@ void LLMClientTest::claudeStops_data()
     QTest::addColumn<QString>("error"); // empty: ends normally
     QTest::newRow("refusal") << fakeEvents::claudeStop(QStringLiteral("refusal")) << false
                              << QStringLiteral("Claude declined to answer this one.");
-    QTest::newRow("max_tokens without schema") << fakeEvents::claudeStop(QStringLiteral("max_tokens")) << false << QString();
+    QTest::newRow("max_tokens without schema")
+        << fakeEvents::claudeStop(QStringLiteral("max_tokens")) << false << QString();
     QTest::newRow("max_tokens with schema") << fakeEvents::claudeStop(QStringLiteral("max_tokens")) << true
                                             << QStringLiteral("The model's reply was cut off because it was too long.");
-    QTest::newRow("error event without message") << fakeEvents::claudeError(std::nullopt) << false
-                                                 << QStringLiteral("Claude error: unknown");
-    QTest::newRow("error event with message") << fakeEvents::claudeError(QStringLiteral("Overloaded")) << false
-                                              << QStringLiteral("Claude error: Overloaded");
-    QTest::newRow("error message not text") << QByteArray("data: {\"type\":\"error\",\"error\":{\"message\":5}}\n") << false
-                                            << QStringLiteral("Claude error: unknown");
+    QTest::newRow("error event without message")
+        << fakeEvents::claudeError(std::nullopt) << false << QStringLiteral("Claude error: unknown");
+    QTest::newRow("error event with message")
+        << fakeEvents::claudeError(QStringLiteral("Overloaded")) << false << QStringLiteral("Claude error: Overloaded");
+    QTest::newRow("error message not text") << QByteArray("data: {\"type\":\"error\",\"error\":{\"message\":5}}\n")
+                                            << false << QStringLiteral("Claude error: unknown");
 }
 
 void LLMClientTest::claudeStops()
@@ -281,8 +285,9 @@ void LLMClientTest::claudeStops()
     QFETCH(QString, error);
     Harness harness;
     // Nothing after the failing event may reach the caller.
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeText(QStringLiteral("Part")), last,
-                                                   fakeEvents::claudeText(QStringLiteral(" more"))}));
+    harness.server.respond("/v1/messages",
+        events(
+            { fakeEvents::claudeText(QStringLiteral("Part")), last, fakeEvents::claudeText(QStringLiteral(" more")) }));
     const Outcome outcome = harness.run(claude(withSchema ? std::optional(schema) : std::nullopt));
     if (error.isEmpty()) {
         QVERIFY(!outcome.error);
@@ -290,7 +295,7 @@ void LLMClientTest::claudeStops()
     } else {
         QVERIFY(outcome.error);
         QCOMPARE(outcome.error->message, error);
-        QCOMPARE(outcome.texts, QStringList{QStringLiteral("Part")});
+        QCOMPARE(outcome.texts, QStringList { QStringLiteral("Part") });
     }
 }
 
@@ -301,15 +306,16 @@ void LLMClientTest::openAIEvents_data()
     const QByteArray hi = fakeEvents::openAIText(QStringLiteral("Hi"));
     const QByteArray there = fakeEvents::openAIText(QStringLiteral(" there"));
     QTest::newRow("done ends with lines after it")
-        << QList<QByteArray>{hi + there, fakeEvents::done() + fakeEvents::openAIText(QStringLiteral("late"))}
-        << QStringList{QStringLiteral("Hi"), QStringLiteral("Hi there")};
-    QTest::newRow("empty choices, role-only delta, finish reason")
-        << QList<QByteArray>{"data: {\"choices\":[]}\n\n", "data: {\"choices\":[{\"delta\":{\"role\":\"assistant\"}}]}\n\n",
-                             hi, "data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\n", fakeEvents::done()}
-        << QStringList{QStringLiteral("Hi")};
-    QTest::newRow("invalid json skipped") << QList<QByteArray>{hi, "data: {\"choices\":[{\"delta\":\n\n", there}
-                                          << QStringList{QStringLiteral("Hi"), QStringLiteral("Hi there")};
-    QTest::newRow("spaces after data") << QList<QByteArray>{"data:      " + hi.mid(6)} << QStringList{QStringLiteral("Hi")};
+        << QList<QByteArray> { hi + there, fakeEvents::done() + fakeEvents::openAIText(QStringLiteral("late")) }
+        << QStringList { QStringLiteral("Hi"), QStringLiteral("Hi there") };
+    QTest::newRow("empty choices, role-only delta, finish reason") << QList<QByteArray> { "data: {\"choices\":[]}\n\n",
+        "data: {\"choices\":[{\"delta\":{\"role\":\"assistant\"}}]}\n\n", hi,
+        "data: {\"choices\":[{\"delta\":{},\"finish_reason\":\"stop\"}]}\n\n", fakeEvents::done() }
+                                                                   << QStringList { QStringLiteral("Hi") };
+    QTest::newRow("invalid json skipped") << QList<QByteArray> { hi, "data: {\"choices\":[{\"delta\":\n\n", there }
+                                          << QStringList { QStringLiteral("Hi"), QStringLiteral("Hi there") };
+    QTest::newRow("spaces after data") << QList<QByteArray> { "data:      " + hi.mid(6) }
+                                       << QStringList { QStringLiteral("Hi") };
 }
 
 void LLMClientTest::openAIEvents()
@@ -333,7 +339,7 @@ void LLMClientTest::httpStatusError()
     Response response;
     response.status = 401;
     response.contentType = "application/json";
-    response.chunks = {body.left(120), body.mid(120) + "\n"};
+    response.chunks = { body.left(120), body.mid(120) + "\n" };
     harness.server.respond("/v1/messages", response);
     const Outcome outcome = harness.run(claude());
     QVERIFY(outcome.error);
@@ -342,7 +348,7 @@ void LLMClientTest::httpStatusError()
 
     // Lines of an error body are joined without separators.
     response.status = 500;
-    response.chunks = {"first\r\n", "second\n"};
+    response.chunks = { "first\r\n", "second\n" };
     harness.server.respond("/v1/messages", response);
     QCOMPARE(harness.run(claude()).error->message, QStringLiteral("HTTP 500: firstsecond"));
 }
@@ -384,15 +390,16 @@ void LLMClientTest::badBodies_data()
         hugeChunks.append(huge.mid(at, 256 * 1024));
     }
     hugeChunks.append(fakeEvents::claudeText(QStringLiteral("after")));
-    QTest::newRow("10 MiB event line") << hugeChunks << QByteArray("text/event-stream") << QStringList{QStringLiteral("after")};
+    QTest::newRow("10 MiB event line") << hugeChunks << QByteArray("text/event-stream")
+                                       << QStringList { QStringLiteral("after") };
     QByteArray garbage;
     for (int i = 0; i < 70000; ++i) {
         garbage.append(static_cast<char>((i * 7919) % 256));
     }
-    QTest::newRow("binary garbage") << QList<QByteArray>{garbage, garbage} << QByteArray("application/octet-stream")
+    QTest::newRow("binary garbage") << QList<QByteArray> { garbage, garbage } << QByteArray("application/octet-stream")
                                     << QStringList();
     QTest::newRow("html with status 200")
-        << QList<QByteArray>{"<!DOCTYPE html>\n<html><body>\n<p>data: maybe</p>\n", "</body></html>\n"}
+        << QList<QByteArray> { "<!DOCTYPE html>\n<html><body>\n<p>data: maybe</p>\n", "</body></html>\n" }
         << QByteArray("text/html") << QStringList();
 }
 
@@ -413,29 +420,29 @@ void LLMClientTest::badBodies()
 void LLMClientTest::silentServerTimesOut()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeText(QStringLiteral("Half"))}, Ending::hang));
+    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("Half")) }, Ending::hang));
     const Outcome outcome = harness.run(claude());
     QVERIFY(outcome.error);
     QCOMPARE(outcome.error->message, QStringLiteral("The request timed out."));
-    QCOMPARE(outcome.texts, QStringList{QStringLiteral("Half")});
+    QCOMPARE(outcome.texts, QStringList { QStringLiteral("Half") });
     QTRY_COMPARE(harness.server.connectionsClosed(), 1);
 }
 
 void LLMClientTest::connectionReset()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeText(QStringLiteral("Half"))}, Ending::reset));
+    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("Half")) }, Ending::reset));
     const Outcome outcome = harness.run(claude());
     QVERIFY(outcome.error);
     QVERIFY(!outcome.error->message.isEmpty());
     QVERIFY(outcome.error->message != QStringLiteral("<never finished>"));
-    QCOMPARE(outcome.texts, QStringList{QStringLiteral("Half")});
+    QCOMPARE(outcome.texts, QStringList { QStringLiteral("Half") });
 }
 
 void LLMClientTest::cancelClosesConnection()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeText(QStringLiteral("Half"))}, Ending::hang));
+    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("Half")) }, Ending::hang));
     auto stream = harness.client.stream(claude());
     QSignalSpy received(stream.get(), &LLMStream::received);
     QSignalSpy finished(stream.get(), &LLMStream::finished);
@@ -462,7 +469,7 @@ void LLMClientTest::endlessErrorBodyEndsEarly()
     response.status = 503;
     response.contentType = "text/plain";
     response.ending = Ending::hang;
-    response.chunks = {QByteArray(40 * 1024, 'e'), QByteArray(40 * 1024, 'e')};
+    response.chunks = { QByteArray(40 * 1024, 'e'), QByteArray(40 * 1024, 'e') };
     harness.server.respond("/v1/messages", response);
     const Outcome outcome = harness.run(claude());
     QVERIFY(outcome.error);
@@ -472,12 +479,13 @@ void LLMClientTest::endlessErrorBodyEndsEarly()
 void LLMClientTest::cacheUsageLogged()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", events({fakeEvents::claudeMessageStart(1500, 20), fakeEvents::claudeText(QStringLiteral("x")),
-                                                   "data: {\"type\":\"message_start\",\"message\":{\"usage\":{}}}\n\n"}));
+    harness.server.respond("/v1/messages",
+        events({ fakeEvents::claudeMessageStart(1500, 20), fakeEvents::claudeText(QStringLiteral("x")),
+            "data: {\"type\":\"message_start\",\"message\":{\"usage\":{}}}\n\n" }));
     LogCapture log;
     QVERIFY(!harness.run(claude()).error);
     QCOMPARE(log.texts(QStringLiteral("Vessaro.Quillora.latency")),
-             (QStringList{QStringLiteral("cache read 1500 write 20"), QStringLiteral("cache read 0 write 0")}));
+        (QStringList { QStringLiteral("cache read 1500 write 20"), QStringLiteral("cache read 0 write 0") }));
 
     LLMRequest uncached = claude();
     uncached.cacheSystem = false;
@@ -502,32 +510,33 @@ void LLMClientTest::onDevice()
     harness.endpoints.localModel = configured;
     Response models;
     models.contentType = "application/json";
-    models.chunks = {R"({"object":"list","data":[{"id":"llama3.2","object":"model"},{"id":"qwen2.5"}]})"};
+    models.chunks = { R"({"object":"list","data":[{"id":"llama3.2","object":"model"},{"id":"qwen2.5"}]})" };
     harness.server.respond("/v1/models", models);
     harness.server.respond("/v1/chat/completions",
-                           events({fakeEvents::openAIText(QStringLiteral("Olá")), fakeEvents::openAIText(QStringLiteral("!")),
-                                   fakeEvents::done()}));
+        events({ fakeEvents::openAIText(QStringLiteral("Olá")), fakeEvents::openAIText(QStringLiteral("!")),
+            fakeEvents::done() }));
     LLMRequest request = claude(schema);
     request.provider = LLMProvider::onDevice;
     request.model = QStringLiteral("ignored-model");
     request.apiKey.reset();
     const Outcome outcome = harness.run(request);
     QVERIFY(!outcome.error);
-    QCOMPARE(outcome.texts, (QStringList{QStringLiteral("Olá"), QStringLiteral("Olá!")}));
+    QCOMPARE(outcome.texts, (QStringList { QStringLiteral("Olá"), QStringLiteral("Olá!") }));
     QCOMPARE(harness.server.requests().size(), 2);
     QCOMPARE(harness.server.requests().at(0).method, QByteArray("GET"));
     const FakeHttpServer::Request& chat = harness.server.requests().at(1);
     QCOMPARE(chat.path, QByteArray("/v1/chat/completions"));
     QVERIFY(!chat.hasHeader("authorization"));
-    QCOMPARE(chat.json(), (QJsonObject{
-                              {QStringLiteral("model"), expectedModel},
-                              {QStringLiteral("messages"),
-                               QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("system")},
-                                                      {QStringLiteral("content"), QStringLiteral("System «prompt»")}},
-                                          QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
-                                                      {QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?")}}}},
-                              {QStringLiteral("stream"), true},
-                          }));
+    QCOMPARE(chat.json(),
+        (QJsonObject {
+            { QStringLiteral("model"), expectedModel },
+            { QStringLiteral("messages"),
+                QJsonArray { QJsonObject { { QStringLiteral("role"), QStringLiteral("system") },
+                                 { QStringLiteral("content"), QStringLiteral("System «prompt»") } },
+                    QJsonObject { { QStringLiteral("role"), QStringLiteral("user") },
+                        { QStringLiteral("content"), QStringLiteral("You: hi\nOther: hello?") } } } },
+            { QStringLiteral("stream"), true },
+        }));
 }
 
 void LLMClientTest::onDeviceUnavailable_data()
@@ -552,12 +561,12 @@ void LLMClientTest::onDeviceUnavailable()
         harness.endpoints.localModelURL = QStringLiteral("http://127.0.0.1:%1/v1").arg(probe.serverPort());
         probe.close();
     } else if (situation == QStringLiteral("empty")) {
-        models.chunks = {R"({"object":"list","data":[]})"};
+        models.chunks = { R"({"object":"list","data":[]})" };
     } else if (situation == QStringLiteral("500")) {
         models.status = 500;
-        models.chunks = {R"({"data":[{"id":"x"}]})"};
+        models.chunks = { R"({"data":[{"id":"x"}]})" };
     } else if (situation == QStringLiteral("html")) {
-        models.chunks = {"<html></html>"};
+        models.chunks = { "<html></html>" };
     } else {
         models.ending = Ending::hang;
     }
@@ -595,31 +604,33 @@ void LLMClientTest::warmUp()
     Response response;
     response.status = status;
     response.contentType = "application/json";
-    response.chunks = {answer};
+    response.chunks = { answer };
     harness.server.respond("/v1/messages", response);
     LogCapture log;
     QSignalSpy received(&harness.server, &FakeHttpServer::requestReceived);
     harness.client.warmUp(QStringLiteral("claude-haiku-5-5"), QStringLiteral("sk-ant-test"), QStringLiteral("Sys"),
-                          QStringLiteral("low"));
+        QStringLiteral("low"));
     QTRY_COMPARE(log.messages().filter(QStringLiteral("warm-up")).size(), 1);
-    QCOMPARE(log.messages().filter(QStringLiteral("warm-up")).first(), QStringLiteral("Vessaro.Quillora.latency ") + logged);
+    QCOMPARE(
+        log.messages().filter(QStringLiteral("warm-up")).first(), QStringLiteral("Vessaro.Quillora.latency ") + logged);
     const FakeHttpServer::Request& sent = harness.server.requests().first();
     QCOMPARE(sent.header("x-api-key"), QByteArray("sk-ant-test"));
     QCOMPARE(sent.header("anthropic-version"), QByteArray("2026-10-21"));
     QCOMPARE(sent.header("content-type"), QByteArray("application/json"));
     QCOMPARE(sent.json(),
-             (QJsonObject{
-                 {QStringLiteral("model"), QStringLiteral("claude-haiku-5-5")},
-                 {QStringLiteral("max_tokens"), 0},
-                 {QStringLiteral("system"),
-                  QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
-                                         {QStringLiteral("text"), QStringLiteral("Sys")},
-                                         {QStringLiteral("cache_control"),
-                                          QJsonObject{{QStringLiteral("type"), QStringLiteral("ephemeral")}}}}}},
-                 {QStringLiteral("messages"), QJsonArray{QJsonObject{{QStringLiteral("role"), QStringLiteral("user")},
-                                                                     {QStringLiteral("content"), QStringLiteral("warmup")}}}},
-                 {QStringLiteral("output_config"), QJsonObject{{QStringLiteral("effort"), QStringLiteral("low")}}},
-             }));
+        (QJsonObject {
+            { QStringLiteral("model"), QStringLiteral("claude-haiku-5-5") },
+            { QStringLiteral("max_tokens"), 0 },
+            { QStringLiteral("system"),
+                QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("text") },
+                    { QStringLiteral("text"), QStringLiteral("Sys") },
+                    { QStringLiteral("cache_control"),
+                        QJsonObject { { QStringLiteral("type"), QStringLiteral("ephemeral") } } } } } },
+            { QStringLiteral("messages"),
+                QJsonArray { QJsonObject { { QStringLiteral("role"), QStringLiteral("user") },
+                    { QStringLiteral("content"), QStringLiteral("warmup") } } } },
+            { QStringLiteral("output_config"), QJsonObject { { QStringLiteral("effort"), QStringLiteral("low") } } },
+        }));
 }
 
 QTEST_GUILESS_MAIN(LLMClientTest)

@@ -1,7 +1,7 @@
+#include "suggestions/SuggestionPrompt.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "suggestions/LanguageIdentifier.h"
-#include "suggestions/SuggestionPrompt.h"
 
 #include <QTest>
 
@@ -35,10 +35,11 @@ Assistant blankAssistant()
 
 TranscriptLine line(Speaker who, const QString& text)
 {
-    return TranscriptLine{QUuid::createUuid(), who, text, nine};
+    return TranscriptLine { QUuid::createUuid(), who, text, nine };
 }
 
-const QString closing = QStringLiteral("Write only the words to say, without commenting on the question or the language.");
+const QString closing =
+    QStringLiteral("Write only the words to say, without commenting on the question or the language.");
 const QString preparedHeading = QStringLiteral(
     "## Prepared questions and answers\nWhen the other person's question means the same as one of these, use the "
     "prepared answer as the base, entirely in the language of the question.");
@@ -70,8 +71,9 @@ void SuggestionPromptTest::basePromptIsExact()
     QCOMPARE(utf8.size(), 1177);
     QVERIFY(utf8.startsWith("You help the user during a live video call. You get the recent transcript of the "
                             "conversation: \"You:\" is the user and \"Other:\" is the other person."));
-    QVERIFY(utf8.endsWith("Example of a complete reply in that case:\nA hard project that stayed with me was [ \xE2\x80\xA6 ]. "
-                          "The biggest challenge was [ \xE2\x80\xA6 ], and I solved it by [ \xE2\x80\xA6 ]."));
+    QVERIFY(utf8.endsWith(
+        "Example of a complete reply in that case:\nA hard project that stayed with me was [ \xE2\x80\xA6 ]. "
+        "The biggest challenge was [ \xE2\x80\xA6 ], and I solved it by [ \xE2\x80\xA6 ]."));
     QCOMPARE(basePrompt().count(QStringLiteral("\n\n")), 4);
     QCOMPARE(basePrompt().count(u'\n'), 9);
 }
@@ -92,61 +94,61 @@ void SuggestionPromptTest::systemPrompt_data()
     const auto context = [&](const QString& name, const QString& stage, std::vector<KnowledgeFile> files = {}) {
         CallContext made = CallContext::make(name, owner);
         made.stage = stage;
-        return std::optional(ContextMaterial{made, std::move(files)});
+        return std::optional(ContextMaterial { made, std::move(files) });
     };
 
     QTest::newRow("nothing but the base") << QString() << QString() << noFiles << noItems << noContext << QString();
     QTest::newRow("blank instructions and notes")
         << QStringLiteral(" \n\t\n ") << QStringLiteral("\n") << noFiles << noItems << noContext << QString();
-    QTest::newRow("instructions trimmed") << QStringLiteral(" Be brief.\nAlways.\n") << QString() << noFiles << noItems
-                                          << noContext
-                                          << QStringLiteral("\n\n## Instructions for this assistant\nBe brief.\nAlways.");
+    QTest::newRow("instructions trimmed")
+        << QStringLiteral(" Be brief.\nAlways.\n") << QString() << noFiles << noItems << noContext
+        << QStringLiteral("\n\n## Instructions for this assistant\nBe brief.\nAlways.");
     QTest::newRow("style notes trimmed") << QString() << QStringLiteral("\n Casual, short.  ") << noFiles << noItems
                                          << noContext << QStringLiteral("\n\n## How the user answers\nCasual, short.");
     QTest::newRow("files oldest first, content as stored")
         << QString() << QString()
-        << std::vector<KnowledgeFile>{file(QStringLiteral("late.md"), QStringLiteral(" ten\n"), nine.addSecs(3600)),
-                                      file(QStringLiteral("early.md"), QStringLiteral("nine"), nine),
-                                      file(QStringLiteral("empty.txt"), QString(), nine.addSecs(3600))}
+        << std::vector<KnowledgeFile> { file(QStringLiteral("late.md"), QStringLiteral(" ten\n"), nine.addSecs(3600)),
+               file(QStringLiteral("early.md"), QStringLiteral("nine"), nine),
+               file(QStringLiteral("empty.txt"), QString(), nine.addSecs(3600)) }
         << noItems << noContext
         << QStringLiteral("\n\n## Assistant material\n### early.md\nnine\n\n### late.md\n ten\n\n\n### empty.txt\n");
     QTest::newRow("only unusable prepared items")
         << QString() << QString() << noFiles
-        << std::vector<QAItem>{item(QStringLiteral("Salary?"), QStringLiteral("   "), nine),
-                               item(QStringLiteral(" \n"), QStringLiteral("Yes"), nine)}
+        << std::vector<QAItem> { item(QStringLiteral("Salary?"), QStringLiteral("   "), nine),
+               item(QStringLiteral(" \n"), QStringLiteral("Yes"), nine) }
         << noContext << QString();
     QTest::newRow("prepared items oldest first, texts untrimmed")
         << QString() << QString() << noFiles
-        << std::vector<QAItem>{item(QStringLiteral("Later?"), QStringLiteral("B"), nine.addSecs(60)),
-                               item(QStringLiteral("Salary?"), QStringLiteral(" "), nine),
-                               item(QStringLiteral(" Why us? "), QStringLiteral("A\n"), nine)}
+        << std::vector<QAItem> { item(QStringLiteral("Later?"), QStringLiteral("B"), nine.addSecs(60)),
+               item(QStringLiteral("Salary?"), QStringLiteral(" "), nine),
+               item(QStringLiteral(" Why us? "), QStringLiteral("A\n"), nine) }
         << noContext
         << QStringLiteral("\n\n") + preparedHeading + QStringLiteral("\n\nQ:  Why us? \nA: A\n\n\nQ: Later?\nA: B");
-    QTest::newRow("context heading only") << QString() << QString() << noFiles << noItems
-                                          << context(QStringLiteral("Acme "), QStringLiteral("  "))
-                                          << QStringLiteral("\n\n## Context for this call: Acme ");
-    QTest::newRow("context with empty name") << QString() << QString() << noFiles << noItems
-                                             << context(QString(), QString())
-                                             << QStringLiteral("\n\n## Context for this call: ");
+    QTest::newRow("context heading only")
+        << QString() << QString() << noFiles << noItems << context(QStringLiteral("Acme "), QStringLiteral("  "))
+        << QStringLiteral("\n\n## Context for this call: Acme ");
+    QTest::newRow("context with empty name")
+        << QString() << QString() << noFiles << noItems << context(QString(), QString())
+        << QStringLiteral("\n\n## Context for this call: ");
     QTest::newRow("context stage trimmed") << QString() << QString() << noFiles << noItems
                                            << context(QStringLiteral("Acme"), QStringLiteral("  Final round \n"))
                                            << QStringLiteral("\n\n## Context for this call: Acme\nStage: Final round");
     QTest::newRow("context files without stage")
         << QString() << QString() << noFiles << noItems
-        << context(QStringLiteral("Acme"), QString(), {file(QStringLiteral("job.md"), QStringLiteral("Role"), nine)})
+        << context(QStringLiteral("Acme"), QString(), { file(QStringLiteral("job.md"), QStringLiteral("Role"), nine) })
         << QStringLiteral("\n\n## Context for this call: Acme\n\n### job.md\nRole");
     QTest::newRow("every section in order")
         << QStringLiteral("Help.") << QStringLiteral("Short.")
-        << std::vector<KnowledgeFile>{file(QStringLiteral("cv.md"), QStringLiteral("CV"), nine)}
-        << std::vector<QAItem>{item(QStringLiteral("Q1"), QStringLiteral("A1"), nine)}
+        << std::vector<KnowledgeFile> { file(QStringLiteral("cv.md"), QStringLiteral("CV"), nine) }
+        << std::vector<QAItem> { item(QStringLiteral("Q1"), QStringLiteral("A1"), nine) }
         << context(QStringLiteral("Acme"), QStringLiteral("Screening"),
-                   {file(QStringLiteral("b.md"), QStringLiteral("B"), nine.addSecs(5)),
-                    file(QStringLiteral("a.md"), QStringLiteral("A"), nine)})
+               { file(QStringLiteral("b.md"), QStringLiteral("B"), nine.addSecs(5)),
+                   file(QStringLiteral("a.md"), QStringLiteral("A"), nine) })
         << QStringLiteral("\n\n## Instructions for this assistant\nHelp.\n\n## Assistant material\n### cv.md\nCV\n\n"
                           "## How the user answers\nShort.\n\n")
-               + preparedHeading
-               + QStringLiteral("\n\nQ: Q1\nA: A1\n\n## Context for this call: Acme\nStage: Screening\n\n### a.md\nA\n\n"
-                                "### b.md\nB");
+            + preparedHeading
+            + QStringLiteral("\n\nQ: Q1\nA: A1\n\n## Context for this call: Acme\nStage: Screening\n\n### a.md\nA\n\n"
+                             "### b.md\nB");
 }
 
 void SuggestionPromptTest::systemPrompt()
@@ -189,13 +191,16 @@ void SuggestionPromptTest::systemPromptFromStore()
     context->insert(answer);
     QVERIFY(context->save());
     QCOMPARE(suggestionPrompt::systemPrompt(*context, assistant, lead),
-             basePrompt()
-                 + QStringLiteral("\n\n## Instructions for this assistant\nHelp.\n\n## Assistant material\n### own.md\nmine\n\n")
-                 + preparedHeading + QStringLiteral("\n\nQ: Q\nA: A\n\n## Context for this call: Lead\n\n### lead.md\ndeal"));
+        basePrompt()
+            + QStringLiteral(
+                "\n\n## Instructions for this assistant\nHelp.\n\n## Assistant material\n### own.md\nmine\n\n")
+            + preparedHeading
+            + QStringLiteral("\n\nQ: Q\nA: A\n\n## Context for this call: Lead\n\n### lead.md\ndeal"));
     QCOMPARE(suggestionPrompt::systemPrompt(*context, assistant, std::nullopt),
-             basePrompt()
-                 + QStringLiteral("\n\n## Instructions for this assistant\nHelp.\n\n## Assistant material\n### own.md\nmine\n\n")
-                 + preparedHeading + QStringLiteral("\n\nQ: Q\nA: A"));
+        basePrompt()
+            + QStringLiteral(
+                "\n\n## Instructions for this assistant\nHelp.\n\n## Assistant material\n### own.md\nmine\n\n")
+            + preparedHeading + QStringLiteral("\n\nQ: Q\nA: A"));
 }
 
 void SuggestionPromptTest::transcriptKeepsLastTwelve()
@@ -216,10 +221,12 @@ void SuggestionPromptTest::language_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("language"); // empty: no hypothesis
-    QTest::newRow("english") << QStringLiteral("Sure. So, tell me about your last project") << QStringLiteral("English");
+    QTest::newRow("english") << QStringLiteral("Sure. So, tell me about your last project")
+                             << QStringLiteral("English");
     QTest::newRow("portuguese") << QStringLiteral("Então, me fala um pouco sobre o seu último projeto")
                                 << QStringLiteral("Portuguese");
-    QTest::newRow("portuguese question") << QStringLiteral("Você já trabalhou com isso antes?") << QStringLiteral("Portuguese");
+    QTest::newRow("portuguese question") << QStringLiteral("Você já trabalhou com isso antes?")
+                                         << QStringLiteral("Portuguese");
     QTest::newRow("english question") << QStringLiteral("What would you do in your first week here?")
                                       << QStringLiteral("English");
     QTest::newRow("empty") << QString() << QString();
@@ -234,8 +241,9 @@ void SuggestionPromptTest::language()
     if (language.isEmpty()) {
         QCOMPARE(instruction, closing);
     } else {
-        QCOMPARE(instruction, QStringLiteral("Reply to this last line from the other person, not to earlier ones: «") + text
-                                  + QStringLiteral("». Reply only in ") + language + QStringLiteral(". ") + closing);
+        QCOMPARE(instruction,
+            QStringLiteral("Reply to this last line from the other person, not to earlier ones: «") + text
+                + QStringLiteral("». Reply only in ") + language + QStringLiteral(". ") + closing);
     }
 }
 
@@ -244,28 +252,32 @@ void SuggestionPromptTest::userMessage_data()
     QTest::addColumn<QList<TranscriptLine>>("lines");
     QTest::addColumn<QString>("expected");
     QTest::newRow("the worked example")
-        << QList<TranscriptLine>{line(Speaker::me, QStringLiteral("Thanks for having me.")),
-                                 line(Speaker::them, QStringLiteral("Sure. So, tell me about your last project"))}
-        << QStringLiteral("You: Thanks for having me.\nOther: Sure. So, tell me about your last project\n\nReply to this "
-                          "last line from the other person, not to earlier ones: «Sure. So, tell me about your last "
-                          "project». Reply only in English. Write only the words to say, without commenting on the "
-                          "question or the language.");
+        << QList<TranscriptLine> { line(Speaker::me, QStringLiteral("Thanks for having me.")),
+               line(Speaker::them, QStringLiteral("Sure. So, tell me about your last project")) }
+        << QStringLiteral(
+               "You: Thanks for having me.\nOther: Sure. So, tell me about your last project\n\nReply to this "
+               "last line from the other person, not to earlier ones: «Sure. So, tell me about your last "
+               "project». Reply only in English. Write only the words to say, without commenting on the "
+               "question or the language.");
     QTest::newRow("anchor stays on the other person when the user spoke after")
-        << QList<TranscriptLine>{line(Speaker::them, QStringLiteral("What did you build at your last company?")),
-                                 line(Speaker::me, QStringLiteral("Good question"))}
-        << QStringLiteral("Other: What did you build at your last company?\nYou: Good question\n\nReply to this last line "
-                          "from the other person, not to earlier ones: «What did you build at your last company?». Reply "
-                          "only in English. ")
-               + closing;
+        << QList<TranscriptLine> { line(Speaker::them, QStringLiteral("What did you build at your last company?")),
+               line(Speaker::me, QStringLiteral("Good question")) }
+        << QStringLiteral(
+               "Other: What did you build at your last company?\nYou: Good question\n\nReply to this last line "
+               "from the other person, not to earlier ones: «What did you build at your last company?». Reply "
+               "only in English. ")
+            + closing;
     QTest::newRow("other person silent so far")
-        << QList<TranscriptLine>{line(Speaker::me, QStringLiteral("Hello, can you hear me?"))}
+        << QList<TranscriptLine> { line(Speaker::me, QStringLiteral("Hello, can you hear me?")) }
         << QStringLiteral("You: Hello, can you hear me?\n\n") + closing;
     QTest::newRow("anchor trimmed")
-        << QList<TranscriptLine>{line(Speaker::them, QStringLiteral("  Qual foi o maior desafio do seu último projeto? \n"))}
-        << QStringLiteral("Other:   Qual foi o maior desafio do seu último projeto? \n\n\nReply to this last line from the "
-                          "other person, not to earlier ones: «Qual foi o maior desafio do seu último projeto?». Reply only "
-                          "in Portuguese. ")
-               + closing;
+        << QList<TranscriptLine> { line(
+               Speaker::them, QStringLiteral("  Qual foi o maior desafio do seu último projeto? \n")) }
+        << QStringLiteral(
+               "Other:   Qual foi o maior desafio do seu último projeto? \n\n\nReply to this last line from the "
+               "other person, not to earlier ones: «Qual foi o maior desafio do seu último projeto?». Reply only "
+               "in Portuguese. ")
+            + closing;
 }
 
 void SuggestionPromptTest::userMessage()

@@ -1,3 +1,4 @@
+#include "suggestions/SuggestionService.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
@@ -6,7 +7,6 @@
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "suggestions/SuggestionPrompt.h"
-#include "suggestions/SuggestionService.h"
 
 #include <QJsonArray>
 #include <QNetworkAccessManager>
@@ -47,14 +47,14 @@ struct Harness {
         settings.setValue(settingsKey::openaiBaseURL, server.baseURL());
         settings.setValue(settingsKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
         LLMClient client(
-            &network, [this] { return LLMEndpoints::fromSettings(Settings(settings)); }, LLMTimeouts{5000ms, 500ms});
+            &network, [this] { return LLMEndpoints::fromSettings(Settings(settings)); }, LLMTimeouts { 5000ms, 500ms });
         SuggestionServiceOptions options;
         options.pause = testPause;
         options.settings = &settings;
         options.readKey = [this](const QString&) { return key; };
         options.clock = [this] { return now.addMSecs(latencyMs); };
-        service = std::make_unique<SuggestionService>(&transcript, [this]() -> StoreContext& { return *context; },
-                                                      client, nullptr, options);
+        service = std::make_unique<SuggestionService>(
+            &transcript, [this]() -> StoreContext& { return *context; }, client, nullptr, options);
     }
 
     void say(Speaker who, const QString& text) { transcript.handleText(text, true, who); }
@@ -71,13 +71,27 @@ struct Harness {
     // The system prompt and user message of the n-th request the fake received.
     QString system(qsizetype n) const
     {
-        return server.requests().at(n).json().value(QLatin1String("system")).toArray().first().toObject().value(
-            QLatin1String("text")).toString();
+        return server.requests()
+            .at(n)
+            .json()
+            .value(QLatin1String("system"))
+            .toArray()
+            .first()
+            .toObject()
+            .value(QLatin1String("text"))
+            .toString();
     }
     QString user(qsizetype n) const
     {
-        return server.requests().at(n).json().value(QLatin1String("messages")).toArray().first().toObject().value(
-            QLatin1String("content")).toString();
+        return server.requests()
+            .at(n)
+            .json()
+            .value(QLatin1String("messages"))
+            .toArray()
+            .first()
+            .toObject()
+            .value(QLatin1String("content"))
+            .toString();
     }
 
     QTemporaryDir directory;
@@ -158,7 +172,8 @@ void SuggestionServiceTest::looksLikeQuestion()
 void SuggestionServiceTest::questionTriggersOnceAfterPause()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")}));
+    harness.server.respond(
+        "/v1/messages", claudeReply({ QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C") }));
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
     QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
     QSignalSpy changed(harness.service.get(), &SuggestionService::historyChanged);
@@ -167,7 +182,7 @@ void SuggestionServiceTest::questionTriggersOnceAfterPause()
     QVERIFY(requests.isEmpty());
     QVERIFY(!harness.service->isWaiting()); // still in the pause
     QVERIFY(requests.wait());
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("ABC")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("ABC") });
     QTRY_VERIFY(!harness.service->isWaiting());
     QCOMPARE(waiting.first().first().toBool(), true);
     QCOMPARE(changed.count(), 3); // A, AB, ABC replace one entry in place
@@ -200,11 +215,11 @@ void SuggestionServiceTest::userLinesNeverTrigger()
 void SuggestionServiceTest::secondQuestionWithinPauseWins()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Reply")}));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Reply") }));
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
     harness.say(Speaker::them, QStringLiteral("How long have you worked there?"));
     harness.say(Speaker::them, QStringLiteral("And why did you leave?"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Reply")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Reply") });
     QVERIFY(!requests.wait(3 * testPause.count()));
     QCOMPARE(harness.server.requests().size(), 1);
     QVERIFY(harness.user(0).contains(QStringLiteral("«And why did you leave?»")));
@@ -216,15 +231,15 @@ void SuggestionServiceTest::newerQuestionReplacesStreamingReply()
     Harness harness;
     int served = 0;
     harness.server.handle("/v1/messages", [&](const FakeHttpServer::Request&) {
-        return ++served == 1 ? claudeReply({QStringLiteral("Old reply")}, Ending::hang)
-                             : claudeReply({QStringLiteral("New"), QStringLiteral(" reply")});
+        return ++served == 1 ? claudeReply({ QStringLiteral("Old reply") }, Ending::hang)
+                             : claudeReply({ QStringLiteral("New"), QStringLiteral(" reply") });
     });
     harness.say(Speaker::them, QStringLiteral("What is your biggest strength?"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Old reply")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Old reply") });
     harness.say(Speaker::them, QStringLiteral("And your biggest weakness?"));
     QTRY_VERIFY(harness.service->history().isEmpty()); // the cut-off reply is removed at once
     QTRY_COMPARE(harness.server.connectionsClosed(), 1);
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("New reply")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("New reply") });
     QCOMPARE(harness.server.requests().size(), 2);
     QTRY_VERIFY(!harness.service->isWaiting());
 }
@@ -232,18 +247,18 @@ void SuggestionServiceTest::newerQuestionReplacesStreamingReply()
 void SuggestionServiceTest::streamErrorReplacesPartialReply()
 {
     Harness harness;
-    Response response = claudeReply({QStringLiteral("Par")});
+    Response response = claudeReply({ QStringLiteral("Par") });
     response.chunks.append(fakeEvents::claudeError(std::nullopt));
     harness.server.respond("/v1/messages", response);
     harness.say(Speaker::them, QStringLiteral("Can you describe your role?"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: Claude error: unknown")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("error: Claude error: unknown") });
     QVERIFY(!harness.service->isWaiting());
 }
 
 void SuggestionServiceTest::suggestNow()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Sure")}));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Sure") }));
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
     harness.service->suggestNow(); // empty transcript: nothing
     QVERIFY(!requests.wait(3 * testPause.count()));
@@ -251,9 +266,10 @@ void SuggestionServiceTest::suggestNow()
     harness.say(Speaker::them, QStringLiteral("We have a tight budget this quarter"));
     harness.say(Speaker::me, QStringLiteral("I understand"));
     harness.service->suggestNow();
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Sure")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Sure") });
     QCOMPARE(harness.service->history().first().question, QStringLiteral("I understand"));
-    QVERIFY(harness.user(0).startsWith(QStringLiteral("Other: We have a tight budget this quarter\nYou: I understand\n\n")));
+    QVERIFY(harness.user(0).startsWith(
+        QStringLiteral("Other: We have a tight budget this quarter\nYou: I understand\n\n")));
     QVERIFY(harness.user(0).contains(QStringLiteral("«We have a tight budget this quarter»")));
 }
 
@@ -269,7 +285,7 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
     QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
     harness.service->suggestNow();
     QTRY_COMPARE(waiting.count(), 2); // true, then false
-    QCOMPARE(harness.responses(), QStringList{QStringLiteral("error: ") + SuggestionService::oversizeMessage});
+    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage });
     QCOMPARE(harness.service->history().first().question, QStringLiteral("Hello there"));
 
     harness.service->suggestNow();
@@ -279,7 +295,7 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
     harness.service->clear();
     harness.service->suggestNow();
     QTRY_COMPARE(harness.service->history().size(), 1);
-    QCOMPARE(harness.responses(), QStringList{QStringLiteral("error: ") + SuggestionService::oversizeMessage});
+    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage });
     QCOMPARE(harness.server.connectionsAccepted(), 0);
 
     // Another prompt that is too large again is reported again.
@@ -301,7 +317,8 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
     QVERIFY(harness.service->readSettings(*harness.context).prompt.size() > 8000);
     QVERIFY(text::graphemeCount(harness.service->readSettings(*harness.context).prompt) <= 8000);
     harness.service->suggestNow();
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: No on-device model is available on this computer.")});
+    QTRY_COMPARE(harness.responses(),
+        QStringList { QStringLiteral("error: No on-device model is available on this computer.") });
 }
 
 void SuggestionServiceTest::missingKeyShowsError()
@@ -309,7 +326,7 @@ void SuggestionServiceTest::missingKeyShowsError()
     Harness harness;
     harness.key.reset();
     harness.say(Speaker::them, QStringLiteral("How much does it cost?"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("error: Add an API key in Settings (Ctrl+,).")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("error: Add an API key in Settings (Ctrl+,).") });
     QVERIFY(!harness.service->isWaiting());
     QCOMPARE(harness.server.connectionsAccepted(), 0);
 }
@@ -317,9 +334,9 @@ void SuggestionServiceTest::missingKeyShowsError()
 void SuggestionServiceTest::clearDuringRequest()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Partial")}, Ending::hang));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Partial") }, Ending::hang));
     harness.say(Speaker::them, QStringLiteral("What do you know about us?"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Partial")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Partial") });
     harness.service->clear();
     QVERIFY(harness.service->history().isEmpty());
     QVERIFY(!harness.service->isWaiting());
@@ -339,7 +356,7 @@ void SuggestionServiceTest::clearDuringRequest()
 void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
 {
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("ok")}));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("ok") }));
     Assistant older = Assistant::make(QStringLiteral("Older"), AssistantTemplate::blank);
     older.instructions = QStringLiteral("Older instructions.");
     older.createdAt = start.addDays(-2);
@@ -351,7 +368,7 @@ void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
     archived.createdAt = start.addDays(-3);
     CallContext gone = CallContext::make(QStringLiteral("Gone"), older);
     gone.archived = true;
-    for (const Assistant& assistant : {older, newer, archived}) {
+    for (const Assistant& assistant : { older, newer, archived }) {
         harness.context->insert(assistant);
     }
     harness.context->insert(gone);
@@ -360,22 +377,22 @@ void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
     harness.settings.setValue(settingsKey::selectedContext, uuid::toText(gone.id));
 
     harness.say(Speaker::them, QStringLiteral("Could you start with an introduction"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("ok")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("ok") });
     QCOMPARE(harness.system(0),
-             suggestionPrompt::basePrompt() + QStringLiteral("\n\n## Instructions for this assistant\nOlder instructions."));
+        suggestionPrompt::basePrompt() + QStringLiteral("\n\n## Instructions for this assistant\nOlder instructions."));
 }
 
 void SuggestionServiceTest::firstTokenIsLogged()
 {
     Harness harness;
     harness.latencyMs = 1234;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("One"), QStringLiteral(" two")}));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("One"), QStringLiteral(" two") }));
     LogCapture log;
     harness.say(Speaker::them, QStringLiteral("Can you hear me"));
-    QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("One two")});
+    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("One two") });
     QCOMPARE(log.texts(QStringLiteral("Vessaro.Quillora.latency")).filter(QStringLiteral("first-token")),
-             QStringList{QStringLiteral("first-token 1234 system-chars %1")
-                             .arg(text::graphemeCount(suggestionPrompt::basePrompt()))});
+        QStringList { QStringLiteral("first-token 1234 system-chars %1")
+                          .arg(text::graphemeCount(suggestionPrompt::basePrompt())) });
 }
 
 void SuggestionServiceTest::warmUp_data()
@@ -398,7 +415,7 @@ void SuggestionServiceTest::warmUp()
     harness.key = key;
     Response answer;
     answer.contentType = "application/json";
-    answer.chunks = {R"({"usage":{"cache_creation_input_tokens":1177}})"};
+    answer.chunks = { R"({"usage":{"cache_creation_input_tokens":1177}})" };
     harness.server.respond("/v1/messages", answer);
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
     harness.service->warmUp();
@@ -422,10 +439,10 @@ void SuggestionServiceTest::destroyedWhileBusy()
 {
     QFETCH(bool, streaming);
     Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({QStringLiteral("Hi")}, Ending::hang));
+    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Hi") }, Ending::hang));
     harness.say(Speaker::them, QStringLiteral("Who are your clients?"));
     if (streaming) {
-        QTRY_COMPARE(harness.responses(), QStringList{QStringLiteral("Hi")});
+        QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Hi") });
     }
     harness.service.reset();
     if (streaming) {
