@@ -14,6 +14,10 @@ namespace {
 // would let a server that never stops sending fill the memory.
 constexpr qsizetype errorBodyCapBytes = 64 * 1024;
 
+// A local server's model list is read up to this size; a longer answer never completes and
+// the probe times out.
+constexpr qint64 modelListCapBytes = 1024 * 1024;
+
 // Bytes of a warm-up answer that are buffered at most; the answer is only logged.
 constexpr qint64 warmUpBufferBytes = 1024 * 1024;
 
@@ -109,7 +113,7 @@ void LLMStream::probeLocalModels(
     const QNetworkRequest& request, std::chrono::milliseconds timeout, std::function<void(const QString& model)> then)
 {
     QNetworkReply* probe = m_network->get(request);
-    probe->setReadBufferSize(errorBodyCapBytes);
+    probe->setReadBufferSize(modelListCapBytes);
     m_reply = probe;
     QTimer::singleShot(timeout, probe, [this, probe] {
         if (m_reply == probe) {

@@ -18,6 +18,7 @@
 using namespace std::chrono_literals;
 using Response = FakeHttpServer::Response;
 using Ending = FakeHttpServer::Ending;
+Q_DECLARE_METATYPE(FakeHttpServer::Response)
 
 namespace {
 
@@ -120,6 +121,8 @@ private Q_SLOTS:
     void secondQuestionWithinPauseWins();
     void newerQuestionReplacesStreamingReply();
     void streamErrorReplacesPartialReply();
+    void badAnswers_data();
+    void badAnswers();
     void suggestNow();
     void onDeviceOversizeWarnsOnce();
     void missingKeyShowsError();
@@ -253,6 +256,38 @@ void SuggestionServiceTest::streamErrorReplacesPartialReply()
     harness.say(Speaker::them, QStringLiteral("Can you describe your role?"));
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("error: Claude error: unknown") });
     QVERIFY(!harness.service->isWaiting());
+}
+
+void SuggestionServiceTest::badAnswers_data()
+{
+    QTest::addColumn<Response>("response");
+    QTest::addColumn<QStringList>("responses");
+    Response html;
+    html.contentType = "text/html";
+    html.chunks = { "<html><body>Service moved</body></html>\n" };
+    QTest::newRow("html with status 200: a clean end") << html << QStringList();
+    Response denied;
+    denied.status = 401;
+    denied.contentType = "application/json";
+    denied.chunks = { R"({"error":"invalid x-api-key"})" };
+    QTest::newRow("status 401") << denied
+                                << QStringList { QStringLiteral("error: HTTP 401: {\"error\":\"invalid x-api-key\"}") };
+    Response garbage;
+    garbage.contentType = "application/octet-stream";
+    garbage.chunks = { QByteArray(100000, '\x01') + "\xff\xfe\n\x00\r" };
+    QTest::newRow("binary garbage") << garbage << QStringList();
+}
+
+void SuggestionServiceTest::badAnswers()
+{
+    QFETCH(Response, response);
+    QFETCH(QStringList, responses);
+    Harness harness;
+    harness.server.respond("/v1/messages", response);
+    QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
+    harness.say(Speaker::them, QStringLiteral("Can you explain the contract?"));
+    QTRY_COMPARE(waiting.count(), 2); // true while asking, false at the end
+    QCOMPARE(harness.responses(), responses);
 }
 
 void SuggestionServiceTest::suggestNow()
