@@ -34,11 +34,11 @@ std::optional<ExecutableStamp::Stamp> ExecutableStamp::read(const QString& path)
     if (path.isEmpty()) {
         return std::nullopt;
     }
-    struct stat info {};
+    struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
         return std::nullopt;
     }
-    return Stamp{info.st_mtim, info.st_ino, info.st_dev};
+    return Stamp { info.st_mtim, info.st_ino, info.st_dev };
 }
 
 bool ExecutableStamp::wasUpdated() const

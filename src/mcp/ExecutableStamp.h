@@ -13,7 +13,7 @@
 class ExecutableStamp {
 public:
     struct Stamp {
-        timespec modified{};
+        timespec modified {};
         ino_t inode = 0;
         dev_t device = 0;
 

@@ -17,7 +17,7 @@ enum class WireError { parse, invalidRequest, noMethod, unknownMethod, invalidPa
 QJsonObject wireError(WireError error, const QString& method = {})
 {
     const auto make = [](int code, const QString& message) {
-        return QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}};
+        return QJsonObject { { QStringLiteral("code"), code }, { QStringLiteral("message"), message } };
     };
     switch (error) {
     case WireError::parse: return make(-32700, QStringLiteral("Parse error"));
@@ -33,20 +33,27 @@ QJsonObject wireError(WireError error, const QString& method = {})
 
 QByteArray errorResponse(const QJsonValue& id, WireError error, const QString& method = {})
 {
-    return jsonText::write(QJsonObject{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                                       {QStringLiteral("id"), id},
-                                       {QStringLiteral("error"), wireError(error, method)}});
+    return jsonText::write(QJsonObject { { QStringLiteral("jsonrpc"), QStringLiteral("2.0") },
+        { QStringLiteral("id"), id }, { QStringLiteral("error"), wireError(error, method) } });
 }
 
 QByteArray resultResponse(const QJsonValue& id, const QJsonObject& result)
 {
-    return jsonText::write(QJsonObject{
-        {QStringLiteral("jsonrpc"), QStringLiteral("2.0")}, {QStringLiteral("id"), id}, {QStringLiteral("result"), result}});
+    return jsonText::write(QJsonObject { { QStringLiteral("jsonrpc"), QStringLiteral("2.0") },
+        { QStringLiteral("id"), id }, { QStringLiteral("result"), result } });
+}
+
+// A tool's result goes out as JSON inside a string. Its text is escaped as bytes, so a large
+// result is not converted to UTF-16 and back.
+QByteArray textResultResponse(const QJsonValue& id, const QByteArray& text)
+{
+    return "{\"jsonrpc\":\"2.0\",\"id\":" + jsonText::write(id)
+        + ",\"result\":{\"content\":[{\"type\":\"text\",\"text\":\"" + jsonText::escapedString(text) + "\"}]}}";
 }
 
 QJsonObject textContent(const QString& text)
 {
-    return QJsonObject{{QStringLiteral("type"), QStringLiteral("text")}, {QStringLiteral("text"), text}};
+    return QJsonObject { { QStringLiteral("type"), QStringLiteral("text") }, { QStringLiteral("text"), text } };
 }
 
 QJsonObject initializeResult(const QJsonValue& params)
@@ -58,16 +65,16 @@ QJsonObject initializeResult(const QJsonValue& params)
             version = requested.toString();
         }
     }
-    return QJsonObject{
-        {QStringLiteral("protocolVersion"), version},
-        {QStringLiteral("capabilities"), QJsonObject{{QStringLiteral("tools"), QJsonObject{}}}},
-        {QStringLiteral("serverInfo"),
-         QJsonObject{{QStringLiteral("name"), QStringLiteral("quillora")},
-                     {QStringLiteral("version"), QStringLiteral(QUILLORA_VERSION)}}},
+    return QJsonObject {
+        { QStringLiteral("protocolVersion"), version },
+        { QStringLiteral("capabilities"), QJsonObject { { QStringLiteral("tools"), QJsonObject {} } } },
+        { QStringLiteral("serverInfo"),
+            QJsonObject { { QStringLiteral("name"), QStringLiteral("quillora") },
+                { QStringLiteral("version"), QStringLiteral(QUILLORA_VERSION) } } },
     };
 }
 
-std::optional<QJsonObject> callToolResult(const QJsonValue& params, RequestState& state)
+std::optional<QByteArray> callToolResponse(const QJsonValue& id, const QJsonValue& params, RequestState& state)
 {
     if (!params.isObject()) {
         return std::nullopt;
@@ -78,20 +85,20 @@ std::optional<QJsonObject> callToolResult(const QJsonValue& params, RequestState
         return std::nullopt;
     }
     const QJsonValue arguments = object.value(QLatin1String("arguments"));
-    const auto result = tools::callTool(name.toString(), arguments.isObject() ? arguments.toObject() : QJsonObject{},
-                                        state);
+    const auto result =
+        tools::callTool(name.toString(), arguments.isObject() ? arguments.toObject() : QJsonObject {}, state);
     if (!result) {
-        return QJsonObject{{QStringLiteral("content"), QJsonArray{textContent(result.error().message)}},
-                           {QStringLiteral("isError"), true}};
+        return resultResponse(id,
+            QJsonObject { { QStringLiteral("content"), QJsonArray { textContent(result.error().message) } },
+                { QStringLiteral("isError"), true } });
     }
-    const QString text = QString::fromUtf8(jsonText::write(*result));
-    return QJsonObject{{QStringLiteral("content"), QJsonArray{textContent(text)}}};
+    return textResultResponse(id, *result);
 }
 
 } // namespace
 
-std::optional<QByteArray> handleLine(const QByteArray& line, RequestState& state,
-                                     const std::function<bool()>& wasUpdated)
+std::optional<QByteArray> handleLine(
+    const QByteArray& line, RequestState& state, const std::function<bool()>& wasUpdated)
 {
     // Input is read as text: invalid UTF-8 sequences become U+FFFD, as any text reader does.
     const auto parsed = jsonText::parse(QString::fromUtf8(line).toUtf8());
@@ -120,17 +127,17 @@ std::optional<QByteArray> handleLine(const QByteArray& line, RequestState& state
         return resultResponse(id, initializeResult(params));
     }
     if (name == QLatin1String("ping")) {
-        return resultResponse(id, QJsonObject{});
+        return resultResponse(id, QJsonObject {});
     }
     if (name == QLatin1String("tools/list")) {
-        return resultResponse(id, QJsonObject{{QStringLiteral("tools"), tools::catalogue()}});
+        return resultResponse(id, QJsonObject { { QStringLiteral("tools"), tools::catalogue() } });
     }
     if (name == QLatin1String("tools/call")) {
-        const auto result = callToolResult(params, state);
-        if (!result) {
+        auto response = callToolResponse(id, params, state);
+        if (!response) {
             return errorResponse(id, WireError::invalidParams);
         }
-        return resultResponse(id, *result);
+        return response;
     }
     return errorResponse(id, WireError::unknownMethod, name);
 }

@@ -14,8 +14,8 @@ constexpr const char* defaultProtocolVersion = "2025-06-18";
 // One JSON-RPC request line to its response line (without the line break), or nothing for
 // a notification. Pure apart from the tool's store work: no reading or writing of streams.
 // `wasUpdated` is asked once per request that carries an id.
-std::optional<QByteArray> handleLine(const QByteArray& line, RequestState& state,
-                                     const std::function<bool()>& wasUpdated);
+std::optional<QByteArray> handleLine(
+    const QByteArray& line, RequestState& state, const std::function<bool()>& wasUpdated);
 
 // The response to a line that exceeded the size limit and was skipped.
 QByteArray overlongLineResponse();

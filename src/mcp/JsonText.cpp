@@ -127,7 +127,7 @@ std::optional<qsizetype> scanNumber(const QByteArray& s, qsizetype pos)
 
 std::optional<qsizetype> scanLiteral(const QByteArray& s, qsizetype pos)
 {
-    for (const char* word : {"true", "false", "null"}) {
+    for (const char* word : { "true", "false", "null" }) {
         const qsizetype length = static_cast<qsizetype>(std::strlen(word));
         if (s.mid(pos, length) == word) {
             return pos + length;
@@ -260,7 +260,7 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
 
 std::optional<QJsonValue> parse(const QByteArray& utf8)
 {
-    QJsonParseError error{};
+    QJsonParseError error {};
     auto value = parseWrapped(utf8, &error);
     if (value || error.error != QJsonParseError::DeepNesting) {
         return value;
@@ -272,6 +272,37 @@ std::optional<QJsonValue> parse(const QByteArray& utf8)
     return parseWrapped(*pruned, &error);
 }
 
+QByteArray escapedString(const QByteArray& utf8)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    QByteArray out;
+    out.reserve(utf8.size() + utf8.size() / 8 + 16);
+    const char* data = utf8.constData();
+    const qsizetype size = utf8.size();
+    qsizetype runStart = 0; // bytes copied unchanged, in runs
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto byte = static_cast<unsigned char>(data[i]);
+        if (byte >= 0x20 && byte != '"' && byte != '\\') {
+            continue;
+        }
+        out.append(data + runStart, i - runStart);
+        runStart = i + 1;
+        switch (byte) {
+        case '"': out.append("\\\"", 2); break;
+        case '\\': out.append("\\\\", 2); break;
+        case '\n': out.append("\\n", 2); break;
+        case '\t': out.append("\\t", 2); break;
+        case '\r': out.append("\\r", 2); break;
+        default: {
+            const char escape[] = { '\\', 'u', '0', '0', hex[byte >> 4], hex[byte & 0xf] };
+            out.append(escape, 6);
+        }
+        }
+    }
+    out.append(data + runStart, size - runStart);
+    return out;
+}
+
 QByteArray write(const QJsonValue& value)
 {
     if (value.isObject()) {
@@ -281,7 +312,7 @@ QByteArray write(const QJsonValue& value)
         return QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact);
     }
     // A scalar is written as the one element of an array, without the brackets.
-    QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+    QByteArray text = QJsonDocument(QJsonArray { value }).toJson(QJsonDocument::Compact);
     return text.mid(1, text.size() - 2);
 }
 

@@ -6,5 +6,5 @@ class StoreContext;
 struct RequestState {
     StoreContext& context;
     bool changed = false; // a tool saved: post the store-changed notification
-    bool exit = false;    // the executable was replaced: answer, then end the process
+    bool exit = false; // the executable was replaced: answer, then end the process
 };

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include <unistd.h>
 
@@ -48,13 +49,18 @@ bool isBlank(const QByteArray& line)
 
 int runToolServer(int argc, char** argv)
 {
+    // With TZ unset, glibc re-reads /etc/localtime on every local-time conversion; naming the
+    // same file once lets it keep what it read. A call's transcript has a date per line.
+    if (std::getenv("TZ") == nullptr && ::access("/etc/localtime", R_OK) == 0) {
+        ::setenv("TZ", ":/etc/localtime", 0);
+    }
     // QtDBus wants an application object for the store-changed signal; no window is made.
     QCoreApplication application(argc, argv);
 
     auto store = storePaths::makeContainer(false);
     if (!store) {
         std::fprintf(stderr, "quillora --mcp: could not open %s: %s\n", qUtf8Printable(storePaths::storeURL()),
-                     qUtf8Printable(store.error().message));
+            qUtf8Printable(store.error().message));
         return 1;
     }
     const ExecutableStamp executable(ExecutableStamp::runningExecutable(argc > 0 ? argv[0] : nullptr));
@@ -74,7 +80,7 @@ int runToolServer(int argc, char** argv)
             return;
         }
         const std::unique_ptr<StoreContext> context = (*store)->newContext();
-        RequestState state{*context};
+        RequestState state { *context };
         if (const auto response = jsonRpc::handleLine(line, state, wasUpdated)) {
             respond(*response);
         }
@@ -86,7 +92,7 @@ int runToolServer(int argc, char** argv)
             storeSignal::postStoreChanged();
         }
     };
-    LineReader reader({handle, [&] { respond(jsonRpc::overlongLineResponse()); }});
+    LineReader reader({ handle, [&] { respond(jsonRpc::overlongLineResponse()); } });
 
     static constexpr size_t chunkBytes = 64 * 1024;
     char chunk[chunkBytes];

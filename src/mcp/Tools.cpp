@@ -3,6 +3,7 @@
 #include "common/Dates.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
+#include "mcp/JsonText.h"
 #include "model/KnowledgeImport.h"
 #include "store/StoreContext.h"
 
@@ -24,24 +25,23 @@ struct Property {
 };
 
 QJsonObject descriptor(const char* name, const char* description, std::initializer_list<Property> properties,
-                       std::initializer_list<const char*> required)
+    std::initializer_list<const char*> required)
 {
     QJsonObject schemaProperties;
     for (const Property& property : properties) {
-        schemaProperties.insert(QLatin1String(property.name),
-                                QJsonObject{{QStringLiteral("type"), QLatin1String(property.type)}});
+        schemaProperties.insert(
+            QLatin1String(property.name), QJsonObject { { QStringLiteral("type"), QLatin1String(property.type) } });
     }
     QJsonArray requiredNames;
     for (const char* key : required) {
         requiredNames.append(QLatin1String(key));
     }
-    return QJsonObject{
-        {QStringLiteral("name"), QLatin1String(name)},
-        {QStringLiteral("description"), QString::fromUtf8(description)},
-        {QStringLiteral("inputSchema"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("object")},
-                     {QStringLiteral("properties"), schemaProperties},
-                     {QStringLiteral("required"), requiredNames}}},
+    return QJsonObject {
+        { QStringLiteral("name"), QLatin1String(name) },
+        { QStringLiteral("description"), QString::fromUtf8(description) },
+        { QStringLiteral("inputSchema"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("object") },
+                { QStringLiteral("properties"), schemaProperties }, { QStringLiteral("required"), requiredNames } } },
     };
 }
 
@@ -50,53 +50,54 @@ QJsonArray buildCatalogue()
     constexpr const char* s = "string";
     constexpr const char* b = "boolean";
     constexpr const char* i = "integer";
-    return QJsonArray{
+    return QJsonArray {
         descriptor("list_assistants", "List assistants, hiding archived ones unless include_archived is true.",
-                   {{"include_archived", b}}, {}),
+            { { "include_archived", b } }, {}),
         descriptor("get_assistant", "Get an assistant with its files (without content) and contexts.",
-                   {{"assistant", s}}, {"assistant"}),
+            { { "assistant", s } }, { "assistant" }),
         descriptor("create_assistant",
-                   "Create an assistant from a template (interview, projects, prospecting or blank), optionally with "
-                   "custom instructions.",
-                   {{"name", s}, {"template", s}, {"instructions", s}}, {"name"}),
+            "Create an assistant from a template (interview, projects, prospecting or blank), optionally with "
+            "custom instructions.",
+            { { "name", s }, { "template", s }, { "instructions", s } }, { "name" }),
         descriptor("update_assistant", "Change an assistant's name, instructions or style notes.",
-                   {{"assistant", s}, {"name", s}, {"instructions", s}, {"style_notes", s}}, {"assistant"}),
+            { { "assistant", s }, { "name", s }, { "instructions", s }, { "style_notes", s } }, { "assistant" }),
         descriptor("list_contexts",
-                   "List call contexts, optionally of one assistant, hiding archived ones unless include_archived is "
-                   "true.",
-                   {{"assistant", s}, {"include_archived", b}}, {}),
-        descriptor("get_context", "Get a call context with its files, including their content.", {{"context", s}},
-                   {"context"}),
+            "List call contexts, optionally of one assistant, hiding archived ones unless include_archived is "
+            "true.",
+            { { "assistant", s }, { "include_archived", b } }, {}),
+        descriptor("get_context", "Get a call context with its files, including their content.", { { "context", s } },
+            { "context" }),
         descriptor("create_context", "Create a call context inside an assistant, with an optional stage.",
-                   {{"assistant", s}, {"name", s}, {"stage", s}}, {"assistant", "name"}),
+            { { "assistant", s }, { "name", s }, { "stage", s } }, { "assistant", "name" }),
         descriptor("update_context", "Change a call context's name or stage.",
-                   {{"context", s}, {"name", s}, {"stage", s}}, {"context"}),
+            { { "context", s }, { "name", s }, { "stage", s } }, { "context" }),
         descriptor("add_file",
-                   "Add a .md or .txt knowledge file to an assistant or a context, from content (with name) or from a "
-                   "local path.",
-                   {{"assistant", s}, {"context", s}, {"name", s}, {"content", s}, {"path", s}}, {}),
-        descriptor("update_file", "Replace the content of a knowledge file.", {{"file_id", s}, {"content", s}},
-                   {"file_id", "content"}),
-        descriptor("remove_file", "Remove a knowledge file.", {{"file_id", s}}, {"file_id"}),
+            "Add a .md or .txt knowledge file to an assistant or a context, from content (with name) or from a "
+            "local path.",
+            { { "assistant", s }, { "context", s }, { "name", s }, { "content", s }, { "path", s } }, {}),
+        descriptor("update_file", "Replace the content of a knowledge file.", { { "file_id", s }, { "content", s } },
+            { "file_id", "content" }),
+        descriptor("remove_file", "Remove a knowledge file.", { { "file_id", s } }, { "file_id" }),
         descriptor("archive", "Archive an assistant or a context; nothing is deleted.",
-                   {{"assistant", s}, {"context", s}}, {}),
-        descriptor("restore", "Restore an archived assistant or context.", {{"assistant", s}, {"context", s}}, {}),
+            { { "assistant", s }, { "context", s } }, {}),
+        descriptor(
+            "restore", "Restore an archived assistant or context.", { { "assistant", s }, { "context", s } }, {}),
         descriptor("list_calls",
-                   "List recorded calls of an assistant or a context (give exactly one), newest first, with outcome "
-                   "and a summary preview.",
-                   {{"assistant", s}, {"context", s}, {"limit", i}}, {}),
+            "List recorded calls of an assistant or a context (give exactly one), newest first, with outcome "
+            "and a summary preview.",
+            { { "assistant", s }, { "context", s }, { "limit", i } }, {}),
         descriptor("get_call", "Get one call by UUID with its full summary, transcript lines and suggestions.",
-                   {{"call", s}}, {"call"}),
+            { { "call", s } }, { "call" }),
         descriptor("set_call_outcome",
-                   "Mark a call's outcome (positive, negative or none), optionally replacing its note.",
-                   {{"call", s}, {"outcome", s}, {"note", s}}, {"call", "outcome"}),
+            "Mark a call's outcome (positive, negative or none), optionally replacing its note.",
+            { { "call", s }, { "outcome", s }, { "note", s } }, { "call", "outcome" }),
         descriptor("add_qa",
-                   "Add a question and answer to an assistant's Q&A bank; the answer, language (pt, en or empty) and "
-                   "source call UUID are optional.",
-                   {{"assistant", s}, {"question", s}, {"answer", s}, {"language", s}, {"call", s}},
-                   {"assistant", "question"}),
+            "Add a question and answer to an assistant's Q&A bank; the answer, language (pt, en or empty) and "
+            "source call UUID are optional.",
+            { { "assistant", s }, { "question", s }, { "answer", s }, { "language", s }, { "call", s } },
+            { "assistant", "question" }),
         descriptor("update_qa", "Change a Q&A item's question, answer or language; only the given fields change.",
-                   {{"qa", s}, {"question", s}, {"answer", s}, {"language", s}}, {"qa"}),
+            { { "qa", s }, { "question", s }, { "answer", s }, { "language", s } }, { "qa" }),
     };
 }
 
@@ -139,39 +140,32 @@ bool flag(const QJsonObject& arguments, const char* name)
 
 // ---- finders ----
 
-template <typename R>
-struct Kind;
-template <>
-struct Kind<Assistant> {
+template <typename R> struct Kind;
+template <> struct Kind<Assistant> {
     static constexpr const char* argument = "assistant";
     static constexpr const char* word = "assistant";
     static constexpr const char* notFound = "Assistant not found: ";
 };
-template <>
-struct Kind<CallContext> {
+template <> struct Kind<CallContext> {
     static constexpr const char* argument = "context";
     static constexpr const char* word = "context";
     static constexpr const char* notFound = "Context not found: ";
 };
-template <>
-struct Kind<Call> {
+template <> struct Kind<Call> {
     static constexpr const char* argument = "call";
     static constexpr const char* notFound = "Call not found: ";
 };
-template <>
-struct Kind<KnowledgeFile> {
+template <> struct Kind<KnowledgeFile> {
     static constexpr const char* argument = "file_id";
     static constexpr const char* notFound = "File not found: ";
 };
-template <>
-struct Kind<QAItem> {
+template <> struct Kind<QAItem> {
     static constexpr const char* argument = "qa";
     static constexpr const char* notFound = "Question and answer not found: ";
 };
 
 // An assistant or context by UUID, else by name ignoring letter case; archived ones count.
-template <typename R>
-Result<R> findNamed(StoreContext& context, const QJsonObject& arguments)
+template <typename R> Result<R> findNamed(StoreContext& context, const QJsonObject& arguments)
 {
     const auto reference = requiredString(arguments, Kind<R>::argument);
     if (!reference) {
@@ -203,14 +197,13 @@ Result<R> findNamed(StoreContext& context, const QJsonObject& arguments)
             listed.append(match->name + QStringLiteral(" (") + uuid::toText(match->id) + u')');
         }
         return fail(QStringLiteral("More than one ") + QLatin1String(Kind<R>::word) + QStringLiteral(" named ")
-                    + *reference + QStringLiteral(": ") + listed.join(QStringLiteral(", ")));
+            + *reference + QStringLiteral(": ") + listed.join(QStringLiteral(", ")));
     }
     return *matches.front();
 }
 
 // A call, knowledge file or Q&A item by UUID only.
-template <typename R>
-Result<R> findById(StoreContext& context, const QJsonObject& arguments)
+template <typename R> Result<R> findById(StoreContext& context, const QJsonObject& arguments)
 {
     const auto reference = requiredString(arguments, Kind<R>::argument);
     if (!reference) {
@@ -269,6 +262,33 @@ Result<std::optional<QString>> checkLanguage(const QJsonObject& arguments)
 
 // ---- result shapes ----
 
+// A result object, plus members already written as JSON text: a transcript's lines are many,
+// and writing them directly is several times faster than building a JSON object per line.
+struct ToolValue {
+    QJsonObject object;
+    QByteArray writtenMembers; // `"name":value` pairs joined by commas, or empty
+
+    ToolValue(QJsonObject o = {})
+        : object(std::move(o))
+    {
+    }
+
+    QByteArray text() const
+    {
+        QByteArray json = jsonText::write(object);
+        if (!writtenMembers.isEmpty()) {
+            json.chop(1); // the closing brace
+            json += (object.isEmpty() ? "" : ",") + writtenMembers + '}';
+        }
+        return json;
+    }
+};
+
+QByteArray quoted(const QString& text)
+{
+    return '"' + jsonText::escapedString(text.toUtf8()) + '"';
+}
+
 QString idText(const QUuid& id)
 {
     return uuid::toText(id);
@@ -281,17 +301,14 @@ QJsonValue nameOrNull(const std::optional<QString>& name)
 
 QJsonObject assistantSummary(const Assistant& assistant)
 {
-    return QJsonObject{{QStringLiteral("id"), idText(assistant.id)},
-                       {QStringLiteral("name"), assistant.name},
-                       {QStringLiteral("template"), assistant.templateText},
-                       {QStringLiteral("archived"), assistant.archived}};
+    return QJsonObject { { QStringLiteral("id"), idText(assistant.id) }, { QStringLiteral("name"), assistant.name },
+        { QStringLiteral("template"), assistant.templateText }, { QStringLiteral("archived"), assistant.archived } };
 }
 
 QJsonObject fileSummary(const KnowledgeFile& file)
 {
-    return QJsonObject{{QStringLiteral("id"), idText(file.id)},
-                       {QStringLiteral("name"), file.name},
-                       {QStringLiteral("words"), static_cast<qint64>(text::wordCount(file.content))}};
+    return QJsonObject { { QStringLiteral("id"), idText(file.id) }, { QStringLiteral("name"), file.name },
+        { QStringLiteral("words"), static_cast<qint64>(text::wordCount(file.content)) } };
 }
 
 QJsonObject fileWithContent(const KnowledgeFile& file)
@@ -303,13 +320,10 @@ QJsonObject fileWithContent(const KnowledgeFile& file)
 
 QJsonObject qaObject(const QAItem& item)
 {
-    return QJsonObject{{QStringLiteral("id"), idText(item.id)},
-                       {QStringLiteral("question"), item.question},
-                       {QStringLiteral("answer"), item.answer},
-                       {QStringLiteral("language"), item.language},
-                       {QStringLiteral("source"), item.source},
-                       {QStringLiteral("created_at"), dates::isoText(item.createdAt)},
-                       {QStringLiteral("updated_at"), dates::isoText(item.updatedAt)}};
+    return QJsonObject { { QStringLiteral("id"), idText(item.id) }, { QStringLiteral("question"), item.question },
+        { QStringLiteral("answer"), item.answer }, { QStringLiteral("language"), item.language },
+        { QStringLiteral("source"), item.source }, { QStringLiteral("created_at"), dates::isoText(item.createdAt) },
+        { QStringLiteral("updated_at"), dates::isoText(item.updatedAt) } };
 }
 
 Result<QJsonObject> assistantDetail(StoreContext& context, const Assistant& assistant)
@@ -330,10 +344,9 @@ Result<QJsonObject> assistantDetail(StoreContext& context, const Assistant& assi
     }
     QJsonArray contextArray;
     for (const CallContext& callContext : *contexts) {
-        contextArray.append(QJsonObject{{QStringLiteral("id"), idText(callContext.id)},
-                                        {QStringLiteral("name"), callContext.name},
-                                        {QStringLiteral("stage"), callContext.stage},
-                                        {QStringLiteral("archived"), callContext.archived}});
+        contextArray.append(QJsonObject { { QStringLiteral("id"), idText(callContext.id) },
+            { QStringLiteral("name"), callContext.name }, { QStringLiteral("stage"), callContext.stage },
+            { QStringLiteral("archived"), callContext.archived } });
     }
     QJsonObject object = assistantSummary(assistant);
     object.insert(QStringLiteral("instructions"), assistant.instructions);
@@ -352,8 +365,7 @@ public:
     {
     }
 
-    template <typename R>
-    Result<std::optional<QString>> nameOf(const std::optional<QUuid>& id)
+    template <typename R> Result<std::optional<QString>> nameOf(const std::optional<QUuid>& id)
     {
         if (!id) {
             return std::optional<QString>();
@@ -372,8 +384,7 @@ public:
     }
 
 private:
-    template <typename R>
-    QHash<QUuid, std::optional<QString>>& cacheOf()
+    template <typename R> QHash<QUuid, std::optional<QString>>& cacheOf()
     {
         if constexpr (std::is_same_v<R, Assistant>) {
             return m_assistants;
@@ -389,10 +400,8 @@ private:
 
 Result<QJsonObject> contextSummary(StoreContext& context, const CallContext& callContext)
 {
-    QJsonObject object{{QStringLiteral("id"), idText(callContext.id)},
-                       {QStringLiteral("name"), callContext.name},
-                       {QStringLiteral("stage"), callContext.stage},
-                       {QStringLiteral("archived"), callContext.archived}};
+    QJsonObject object { { QStringLiteral("id"), idText(callContext.id) }, { QStringLiteral("name"), callContext.name },
+        { QStringLiteral("stage"), callContext.stage }, { QStringLiteral("archived"), callContext.archived } };
     if (callContext.assistant) {
         const auto owner = context.fetchOne<Assistant>(*callContext.assistant);
         if (!owner) {
@@ -400,8 +409,8 @@ Result<QJsonObject> contextSummary(StoreContext& context, const CallContext& cal
         }
         if (*owner) {
             object.insert(QStringLiteral("assistant"),
-                          QJsonObject{{QStringLiteral("id"), idText((*owner)->id)},
-                                      {QStringLiteral("name"), (*owner)->name}});
+                QJsonObject {
+                    { QStringLiteral("id"), idText((*owner)->id) }, { QStringLiteral("name"), (*owner)->name } });
         }
     }
     return object;
@@ -422,7 +431,7 @@ Result<QJsonObject> contextDetail(StoreContext& context, const CallContext& call
     return object;
 }
 
-enum class CallVariant { preview, withSummary, full };
+enum class CallVariant { preview, withSummary };
 
 Result<QJsonObject> callObject(OwnerNames& names, const Call& call, CallVariant variant)
 {
@@ -432,15 +441,15 @@ Result<QJsonObject> callObject(OwnerNames& names, const Call& call, CallVariant 
         return std::unexpected(!assistantName ? assistantName.error() : contextName.error());
     }
     const CallOutcome outcome = call.outcomeValue();
-    QJsonObject object{
-        {QStringLiteral("id"), idText(call.id)},
-        {QStringLiteral("started_at"), dates::isoText(call.startedAt)},
-        {QStringLiteral("duration_min"), call.durationMinutes()},
-        {QStringLiteral("assistant"), nameOrNull(*assistantName)},
-        {QStringLiteral("context"), nameOrNull(*contextName)},
-        {QStringLiteral("outcome"),
-         outcome == CallOutcome::none ? QStringLiteral("none") : callOutcome::rawText(outcome)},
-        {QStringLiteral("outcome_note"), call.outcomeNote},
+    QJsonObject object {
+        { QStringLiteral("id"), idText(call.id) },
+        { QStringLiteral("started_at"), dates::isoText(call.startedAt) },
+        { QStringLiteral("duration_min"), call.durationMinutes() },
+        { QStringLiteral("assistant"), nameOrNull(*assistantName) },
+        { QStringLiteral("context"), nameOrNull(*contextName) },
+        { QStringLiteral("outcome"),
+            outcome == CallOutcome::none ? QStringLiteral("none") : callOutcome::rawText(outcome) },
+        { QStringLiteral("outcome_note"), call.outcomeNote },
     };
     if (variant == CallVariant::preview) {
         object.insert(QStringLiteral("summary_preview"), text::graphemePrefix(call.summary, 200));
@@ -448,28 +457,41 @@ Result<QJsonObject> callObject(OwnerNames& names, const Call& call, CallVariant 
     }
     object.insert(QStringLiteral("summary"), call.summary);
     object.insert(QStringLiteral("archive_file"), call.archiveFile);
-    if (variant == CallVariant::full) {
-        QJsonArray lines;
-        for (const CallLine& line : call.lines()) {
-            lines.append(QJsonObject{{QStringLiteral("time"), dates::isoText(line.date)},
-                                     {QStringLiteral("speaker"), line.fromMe ? QStringLiteral("You")
-                                                                             : QStringLiteral("Other")},
-                                     {QStringLiteral("text"), line.text}});
-        }
-        QJsonArray suggestions;
-        for (const CallSuggestion& suggestion : call.suggestions()) {
-            suggestions.append(QJsonObject{{QStringLiteral("time"), dates::isoText(suggestion.date)},
-                                           {QStringLiteral("text"), suggestion.text}});
-        }
-        object.insert(QStringLiteral("lines"), lines);
-        object.insert(QStringLiteral("suggestions"), suggestions);
-    }
     return object;
+}
+
+// The full call: lines and suggestions are written as text (see ToolValue).
+Result<ToolValue> fullCallObject(OwnerNames& names, const Call& call)
+{
+    auto base = callObject(names, call, CallVariant::withSummary);
+    if (!base) {
+        return std::unexpected(base.error());
+    }
+    ToolValue value(*base);
+    QByteArray& out = value.writtenMembers;
+    const QList<CallLine> lines = call.lines();
+    out.reserve(lines.size() * 120 + 64);
+    out += "\"lines\":[";
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const CallLine& line = lines.at(i);
+        out += (i ? ",{\"time\":" : "{\"time\":") + quoted(dates::isoText(line.date))
+            + (line.fromMe ? ",\"speaker\":\"You\",\"text\":" : ",\"speaker\":\"Other\",\"text\":") + quoted(line.text)
+            + '}';
+    }
+    out += "],\"suggestions\":[";
+    const QList<CallSuggestion> suggestions = call.suggestions();
+    for (qsizetype i = 0; i < suggestions.size(); ++i) {
+        const CallSuggestion& suggestion = suggestions.at(i);
+        out += (i ? ",{\"time\":" : "{\"time\":") + quoted(dates::isoText(suggestion.date))
+            + ",\"text\":" + quoted(suggestion.text) + '}';
+    }
+    out += ']';
+    return value;
 }
 
 // ---- handlers ----
 
-using Handler = Result<QJsonObject> (*)(StoreContext&, const QJsonObject&);
+using Handler = Result<ToolValue> (*)(StoreContext&, const QJsonObject&);
 
 #define TRY(name, expression)                                                                                          \
     auto name = (expression);                                                                                          \
@@ -487,7 +509,7 @@ Result<QJsonObject> listAssistants(StoreContext& context, const QJsonObject& arg
             array.append(assistantSummary(assistant));
         }
     }
-    return QJsonObject{{QStringLiteral("assistants"), array}};
+    return QJsonObject { { QStringLiteral("assistants"), array } };
 }
 
 Result<QJsonObject> getAssistant(StoreContext& context, const QJsonObject& arguments)
@@ -503,7 +525,7 @@ Result<QJsonObject> createAssistant(StoreContext& context, const QJsonObject& ar
     const auto from = assistantTemplate::parse(templateText);
     if (!from) {
         return fail(QStringLiteral("Unknown template: ") + templateText
-                    + QStringLiteral(". Use interview, projects, prospecting or blank."));
+            + QStringLiteral(". Use interview, projects, prospecting or blank."));
     }
     Assistant assistant = Assistant::make(*name, *from);
     if (const auto instructions = optionalString(arguments, "instructions")) {
@@ -556,7 +578,7 @@ Result<QJsonObject> listContexts(StoreContext& context, const QJsonObject& argum
             array.append(*summary);
         }
     }
-    return QJsonObject{{QStringLiteral("contexts"), array}};
+    return QJsonObject { { QStringLiteral("contexts"), array } };
 }
 
 Result<QJsonObject> getContext(StoreContext& context, const QJsonObject& arguments)
@@ -653,7 +675,7 @@ Result<QJsonObject> removeFile(StoreContext& context, const QJsonObject& argumen
 {
     TRY(file, findById<KnowledgeFile>(context, arguments));
     context.remove<KnowledgeFile>(file->id);
-    return QJsonObject{{QStringLiteral("id"), idText(file->id)}, {QStringLiteral("removed"), true}};
+    return QJsonObject { { QStringLiteral("id"), idText(file->id) }, { QStringLiteral("removed"), true } };
 }
 
 Result<QJsonObject> setArchived(StoreContext& context, const QJsonObject& arguments, bool archived)
@@ -671,7 +693,7 @@ Result<QJsonObject> setArchived(StoreContext& context, const QJsonObject& argume
         context.update(*callContext);
         id = callContext->id;
     }
-    return QJsonObject{{QStringLiteral("id"), idText(id)}, {QStringLiteral("archived"), archived}};
+    return QJsonObject { { QStringLiteral("id"), idText(id) }, { QStringLiteral("archived"), archived } };
 }
 
 Result<QJsonObject> archive(StoreContext& context, const QJsonObject& arguments)
@@ -720,14 +742,14 @@ Result<QJsonObject> listCalls(StoreContext& context, const QJsonObject& argument
         TRY(object, callObject(names, call, CallVariant::preview));
         array.append(*object);
     }
-    return QJsonObject{{QStringLiteral("calls"), array}};
+    return QJsonObject { { QStringLiteral("calls"), array } };
 }
 
-Result<QJsonObject> getCall(StoreContext& context, const QJsonObject& arguments)
+Result<ToolValue> getCall(StoreContext& context, const QJsonObject& arguments)
 {
     TRY(call, findById<Call>(context, arguments));
     OwnerNames names(context);
-    return callObject(names, *call, CallVariant::full);
+    return fullCallObject(names, *call);
 }
 
 Result<QJsonObject> setCallOutcome(StoreContext& context, const QJsonObject& arguments)
@@ -763,8 +785,8 @@ Result<QJsonObject> addQA(StoreContext& context, const QJsonObject& arguments)
         TRY(call, findById<Call>(context, arguments));
         source = idText(call->id);
     }
-    QAItem item = QAItem::make(*question, optionalString(arguments, "answer").value_or(QString()),
-                               language->value_or(QString()), source);
+    QAItem item = QAItem::make(
+        *question, optionalString(arguments, "answer").value_or(QString()), language->value_or(QString()), source);
     item.assistant = assistant->id;
     context.insert(item);
     return qaObject(item);
@@ -795,6 +817,17 @@ Result<QJsonObject> updateQA(StoreContext& context, const QJsonObject& arguments
 
 #undef TRY
 
+// Handlers that build their whole result as an object.
+template <Result<QJsonObject> (*handler)(StoreContext&, const QJsonObject&)>
+Result<ToolValue> asValue(StoreContext& context, const QJsonObject& arguments)
+{
+    auto result = handler(context, arguments);
+    if (!result) {
+        return std::unexpected(result.error());
+    }
+    return ToolValue(std::move(*result));
+}
+
 enum class Access { reads, writes };
 
 struct Tool {
@@ -803,25 +836,25 @@ struct Tool {
     Handler handler;
 };
 
-constexpr Tool handlers[] = {
-    {"list_assistants", Access::reads, listAssistants},
-    {"get_assistant", Access::reads, getAssistant},
-    {"create_assistant", Access::writes, createAssistant},
-    {"update_assistant", Access::writes, updateAssistant},
-    {"list_contexts", Access::reads, listContexts},
-    {"get_context", Access::reads, getContext},
-    {"create_context", Access::writes, createContext},
-    {"update_context", Access::writes, updateContext},
-    {"add_file", Access::writes, addFile},
-    {"update_file", Access::writes, updateFile},
-    {"remove_file", Access::writes, removeFile},
-    {"archive", Access::writes, archive},
-    {"restore", Access::writes, restore},
-    {"list_calls", Access::reads, listCalls},
-    {"get_call", Access::reads, getCall},
-    {"set_call_outcome", Access::writes, setCallOutcome},
-    {"add_qa", Access::writes, addQA},
-    {"update_qa", Access::writes, updateQA},
+const Tool handlers[] = {
+    { "list_assistants", Access::reads, asValue<listAssistants> },
+    { "get_assistant", Access::reads, asValue<getAssistant> },
+    { "create_assistant", Access::writes, asValue<createAssistant> },
+    { "update_assistant", Access::writes, asValue<updateAssistant> },
+    { "list_contexts", Access::reads, asValue<listContexts> },
+    { "get_context", Access::reads, asValue<getContext> },
+    { "create_context", Access::writes, asValue<createContext> },
+    { "update_context", Access::writes, asValue<updateContext> },
+    { "add_file", Access::writes, asValue<addFile> },
+    { "update_file", Access::writes, asValue<updateFile> },
+    { "remove_file", Access::writes, asValue<removeFile> },
+    { "archive", Access::writes, asValue<archive> },
+    { "restore", Access::writes, asValue<restore> },
+    { "list_calls", Access::reads, asValue<listCalls> },
+    { "get_call", Access::reads, getCall },
+    { "set_call_outcome", Access::writes, asValue<setCallOutcome> },
+    { "add_qa", Access::writes, asValue<addQA> },
+    { "update_qa", Access::writes, asValue<updateQA> },
 };
 
 } // namespace
@@ -832,7 +865,7 @@ const QJsonArray& catalogue()
     return built;
 }
 
-Result<QJsonObject> callTool(const QString& name, const QJsonObject& arguments, RequestState& state)
+Result<QByteArray> callTool(const QString& name, const QJsonObject& arguments, RequestState& state)
 {
     const Tool* tool = nullptr;
     for (const Tool& candidate : handlers) {
@@ -848,7 +881,7 @@ Result<QJsonObject> callTool(const QString& name, const QJsonObject& arguments, 
     if (!result) {
         // Whatever the handler made pending dies with it.
         state.context.rollback();
-        return result;
+        return std::unexpected(result.error());
     }
     if (tool->access == Access::writes) {
         if (auto saved = state.context.save(); !saved) {
@@ -857,7 +890,7 @@ Result<QJsonObject> callTool(const QString& name, const QJsonObject& arguments, 
         }
         state.changed = true;
     }
-    return result;
+    return result->text();
 }
 
 } // namespace tools

@@ -25,7 +25,7 @@ private:
     Handled handle(const QByteArray& line, bool updated = false)
     {
         auto context = m_store->newContext();
-        RequestState state{*context};
+        RequestState state { *context };
         Handled handled;
         const auto response = jsonRpc::handleLine(line, state, [&] {
             ++handled.updateChecks;
@@ -35,7 +35,7 @@ private:
             if (response->contains('\n')) {
                 qFatal("a response spans lines");
             }
-            QJsonParseError error{};
+            QJsonParseError error {};
             handled.response = QJsonDocument::fromJson(*response, &error).object();
             if (error.error != QJsonParseError::NoError) {
                 qFatal("a response is not JSON");
@@ -62,34 +62,38 @@ private Q_SLOTS:
         QTest::newRow("two values") << QByteArray("1,2") << null << -32700 << parse;
         QTest::newRow("wrapping trick") << QByteArray("1],[2") << null << -32700 << parse;
         QTest::newRow("trailing garbage") << QByteArray("{\"id\":1} x") << null << -32700 << parse;
-        QTest::newRow("NUL between members") << QByteArray("{\"id\":1," "\0" "\"method\":\"ping\"}", 28) << null
-                                             << -32700 << parse;
-        QTest::newRow("raw NUL in string") << QByteArray("{\"id\":1,\"method\":\"pi\0ng\"}", 26) << null << -32700
-                                           << parse;
+        QTest::newRow("NUL between members") << QByteArray("{\"id\":1,"
+                                                           "\0"
+                                                           "\"method\":\"ping\"}",
+            28) << null << -32700 << parse;
+        QTest::newRow("raw NUL in string")
+            << QByteArray("{\"id\":1,\"method\":\"pi\0ng\"}", 26) << null << -32700 << parse;
         QTest::newRow("array") << QByteArray("[1,2]") << null << -32600 << invalid;
         QTest::newRow("number") << QByteArray("42") << null << -32600 << invalid;
         QTest::newRow("string") << QByteArray("\"ping\"") << null << -32600 << invalid;
         QTest::newRow("null") << QByteArray("null") << null << -32600 << invalid;
         QTest::newRow("deep array") << QByteArray(10000, '[') + QByteArray(10000, ']') << null << -32600 << invalid;
-        QTest::newRow("deep array unbalanced") << QByteArray(10000, '[') + QByteArray(9999, ']') << null << -32700
-                                               << parse;
+        QTest::newRow("deep array unbalanced")
+            << QByteArray(10000, '[') + QByteArray(9999, ']') << null << -32700 << parse;
         QTest::newRow("no method") << QByteArray("{\"id\":1}") << QJsonValue(1) << -32601
                                    << QStringLiteral("Method not found");
-        QTest::newRow("method not a string") << QByteArray("{\"id\":\"x\",\"method\":3}") << QJsonValue(QStringLiteral("x"))
-                                             << -32601 << QStringLiteral("Method not found");
+        QTest::newRow("method not a string")
+            << QByteArray("{\"id\":\"x\",\"method\":3}") << QJsonValue(QStringLiteral("x")) << -32601
+            << QStringLiteral("Method not found");
         QTest::newRow("unknown method") << QByteArray("{\"id\":2,\"method\":\"resources/list\"}") << QJsonValue(2)
                                         << -32601 << QStringLiteral("Method not found: resources/list");
         QTest::newRow("method case") << QByteArray("{\"id\":2,\"method\":\"Ping\"}") << QJsonValue(2) << -32601
                                      << QStringLiteral("Method not found: Ping");
         QTest::newRow("call without params") << QByteArray("{\"id\":3,\"method\":\"tools/call\"}") << QJsonValue(3)
                                              << -32602 << QStringLiteral("Invalid params: name is required");
-        QTest::newRow("call without name") << QByteArray("{\"id\":3,\"method\":\"tools/call\",\"params\":{\"arguments\":{}}}")
-                                           << QJsonValue(3) << -32602 << QStringLiteral("Invalid params: name is required");
-        QTest::newRow("call with numeric name") << QByteArray("{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":1}}")
-                                                << QJsonValue(3) << -32602
-                                                << QStringLiteral("Invalid params: name is required");
-        QTest::newRow("deep params") << QByteArray("{\"id\":4,\"method\":\"tools/call\",\"params\":") + QByteArray(5000, '[')
-                + QByteArray(5000, ']') + '}'
+        QTest::newRow("call without name")
+            << QByteArray("{\"id\":3,\"method\":\"tools/call\",\"params\":{\"arguments\":{}}}") << QJsonValue(3)
+            << -32602 << QStringLiteral("Invalid params: name is required");
+        QTest::newRow("call with numeric name")
+            << QByteArray("{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":1}}") << QJsonValue(3) << -32602
+            << QStringLiteral("Invalid params: name is required");
+        QTest::newRow("deep params") << QByteArray("{\"id\":4,\"method\":\"tools/call\",\"params\":")
+                + QByteArray(5000, '[') + QByteArray(5000, ']') + '}'
                                      << QJsonValue(4) << -32602 << QStringLiteral("Invalid params: name is required");
     }
 
@@ -102,11 +106,12 @@ private Q_SLOTS:
         const Handled handled = handle(line);
         QVERIFY(handled.response);
         const QJsonObject& response = *handled.response;
-        QCOMPARE(response.keys(), (QStringList{QStringLiteral("error"), QStringLiteral("id"), QStringLiteral("jsonrpc")}));
+        QCOMPARE(response.keys(),
+            (QStringList { QStringLiteral("error"), QStringLiteral("id"), QStringLiteral("jsonrpc") }));
         QCOMPARE(response[QLatin1String("jsonrpc")].toString(), QStringLiteral("2.0"));
         QCOMPARE(response[QLatin1String("id")], id);
         QCOMPARE(response[QLatin1String("error")].toObject(),
-                 (QJsonObject{{QStringLiteral("code"), code}, {QStringLiteral("message"), message}}));
+            (QJsonObject { { QStringLiteral("code"), code }, { QStringLiteral("message"), message } }));
     }
 
     void notificationsGetNothing_data()
@@ -115,7 +120,9 @@ private Q_SLOTS:
         QTest::newRow("initialized") << QByteArray("{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}");
         QTest::newRow("null id") << QByteArray("{\"id\":null,\"method\":\"ping\"}");
         QTest::newRow("no method either") << QByteArray("{}");
-        QTest::newRow("unknown tool call") << QByteArray("{\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Ghost\"}}}");
+        QTest::newRow("unknown tool call")
+            << QByteArray("{\"method\":\"tools/"
+                          "call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Ghost\"}}}");
         QTest::newRow("deep object") << QByteArray("{\"a\":") + QByteArray(10000, '[') + QByteArray(10000, ']') + '}';
     }
 
@@ -147,13 +154,13 @@ private Q_SLOTS:
         QVERIFY(handled.response);
         const QJsonValue expected = *jsonText::parse(idText);
         QCOMPARE(handled.response->value(QLatin1String("id")), expected);
-        QCOMPARE(handled.response->value(QLatin1String("result")).toObject(), QJsonObject{});
+        QCOMPARE(handled.response->value(QLatin1String("result")).toObject(), QJsonObject {});
     }
 
     void largeIntegerIdKeepsItsDigits()
     {
         auto context = m_store->newContext();
-        RequestState state{*context};
+        RequestState state { *context };
         const auto response = jsonRpc::handleLine("{\"id\":9007199254740993,\"method\":\"ping\"}", state, {});
         QVERIFY(response && response->contains("9007199254740993"));
     }
@@ -163,11 +170,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("params");
         QTest::addColumn<QString>("version");
         QTest::newRow("no params") << QByteArray() << QStringLiteral("2025-06-18");
-        QTest::newRow("older version echoed") << QByteArray(",\"params\":{\"protocolVersion\":\"2024-11-05\"}")
-                                              << QStringLiteral("2024-11-05");
-        QTest::newRow("version not a string") << QByteArray(",\"params\":{\"protocolVersion\":3}")
-                                              << QStringLiteral("2025-06-18");
-        QTest::newRow("params not an object") << QByteArray(",\"params\":[\"2024-11-05\"]") << QStringLiteral("2025-06-18");
+        QTest::newRow("older version echoed")
+            << QByteArray(",\"params\":{\"protocolVersion\":\"2024-11-05\"}") << QStringLiteral("2024-11-05");
+        QTest::newRow("version not a string")
+            << QByteArray(",\"params\":{\"protocolVersion\":3}") << QStringLiteral("2025-06-18");
+        QTest::newRow("params not an object")
+            << QByteArray(",\"params\":[\"2024-11-05\"]") << QStringLiteral("2025-06-18");
     }
 
     void initialize()
@@ -176,10 +184,11 @@ private Q_SLOTS:
         QFETCH(QString, version);
         const Handled handled = handle("{\"id\":1,\"method\":\"initialize\"" + params + '}');
         QCOMPARE(handled.response->value(QLatin1String("result")).toObject(),
-                 (QJsonObject{{QStringLiteral("protocolVersion"), version},
-                              {QStringLiteral("capabilities"), QJsonObject{{QStringLiteral("tools"), QJsonObject{}}}},
-                              {QStringLiteral("serverInfo"), QJsonObject{{QStringLiteral("name"), QStringLiteral("quillora")},
-                                                                         {QStringLiteral("version"), QStringLiteral("1.0")}}}}));
+            (QJsonObject { { QStringLiteral("protocolVersion"), version },
+                { QStringLiteral("capabilities"), QJsonObject { { QStringLiteral("tools"), QJsonObject {} } } },
+                { QStringLiteral("serverInfo"),
+                    QJsonObject { { QStringLiteral("name"), QStringLiteral("quillora") },
+                        { QStringLiteral("version"), QStringLiteral("1.0") } } } }));
     }
 
     void toolsListAndCall()
@@ -189,18 +198,20 @@ private Q_SLOTS:
 
         // A failing tool is a result with isError, not a JSON-RPC error; arguments that are not an
         // object count as empty.
-        const Handled failed = handle("{\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"get_call\",\"arguments\":[1]}}");
+        const Handled failed =
+            handle("{\"id\":2,\"method\":\"tools/call\",\"params\":{\"name\":\"get_call\",\"arguments\":[1]}}");
         QCOMPARE(failed.response->value(QLatin1String("result")).toObject(),
-                 (QJsonObject{{QStringLiteral("content"),
-                               QJsonArray{QJsonObject{{QStringLiteral("type"), QStringLiteral("text")},
-                                                      {QStringLiteral("text"), QStringLiteral("Missing argument call.")}}}},
-                              {QStringLiteral("isError"), true}}));
+            (QJsonObject { { QStringLiteral("content"),
+                               QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("text") },
+                                   { QStringLiteral("text"), QStringLiteral("Missing argument call.") } } } },
+                { QStringLiteral("isError"), true } }));
 
         auto context = m_store->newContext();
-        RequestState state{*context};
-        const auto created = jsonRpc::handleLine(
-            "{\"id\":3,\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"A/B\"}}}", state,
-            {});
+        RequestState state { *context };
+        const auto created =
+            jsonRpc::handleLine("{\"id\":3,\"method\":\"tools/"
+                                "call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"A/B\"}}}",
+                state, {});
         QVERIFY(state.changed);
         const QJsonObject result = QJsonDocument::fromJson(*created).object()[QLatin1String("result")].toObject();
         QVERIFY(!result.contains(QLatin1String("isError")));
@@ -211,22 +222,25 @@ private Q_SLOTS:
     void readingToolDoesNotMarkChanged()
     {
         auto context = m_store->newContext();
-        RequestState state{*context};
-        jsonRpc::handleLine("{\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"list_assistants\"}}", state, {});
+        RequestState state { *context };
+        jsonRpc::handleLine(
+            "{\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"list_assistants\"}}", state, {});
         QVERIFY(!state.changed);
     }
 
     void updatedExecutableStopsTheRequest()
     {
-        const Handled handled = handle(
-            "{\"id\":9,\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Late\"}}}", true);
+        const Handled handled =
+            handle("{\"id\":9,\"method\":\"tools/"
+                   "call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Late\"}}}",
+                true);
         QVERIFY(handled.exit);
         QCOMPARE(handled.updateChecks, 1);
         QCOMPARE(handled.response->value(QLatin1String("id")).toInt(), 9);
         QCOMPARE(handled.response->value(QLatin1String("error")).toObject(),
-                 (QJsonObject{{QStringLiteral("code"), -32000},
-                              {QStringLiteral("message"),
-                               QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code).")}}));
+            (QJsonObject { { QStringLiteral("code"), -32000 },
+                { QStringLiteral("message"),
+                    QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code).") } }));
         QCOMPARE(StoreContext(m_store).count<Assistant>().value(), 0);
     }
 
@@ -234,8 +248,9 @@ private Q_SLOTS:
     {
         const Handled handled = handle("{\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\","
                                        "\"arguments\":{\"name\":\"Bad\xff\xfe\"}}}");
-        const QString text = handled.response->value(QLatin1String("result"))[QLatin1String("content")][0]
-                                 [QLatin1String("text")].toString();
+        const QString text =
+            handled.response->value(QLatin1String("result"))[QLatin1String("content")][0][QLatin1String("text")]
+                .toString();
         QVERIFY(text.contains(QStringLiteral("Bad\uFFFD\uFFFD")));
     }
 
@@ -269,22 +284,30 @@ private Q_SLOTS:
         }
     }
 
+    void escapedTextRoundTrips()
+    {
+        const QString text = QStringLiteral("quote \" backslash \\ slash / tab \t line \n nul ") + QChar(0)
+            + QStringLiteral(" bell \a é ✓ 😀");
+        const QByteArray json = '"' + jsonText::escapedString(text.toUtf8()) + '"';
+        QCOMPARE(jsonText::parse(json).value_or(QJsonValue()).toString(), text);
+    }
+
     void lineFraming_data()
     {
         QTest::addColumn<QList<QByteArray>>("chunks");
         QTest::addColumn<QList<QByteArray>>("lines"); // "<overlong>" marks a skipped line
         using L = QList<QByteArray>;
-        QTest::newRow("merged") << L{"a\nbb\nccc\n"} << L{"a", "bb", "ccc"};
-        QTest::newRow("split") << L{"ab", "c", "\nd", "e\n"} << L{"abc", "de"};
-        QTest::newRow("CRLF") << L{"a\r\n", "b\r", "\n"} << L{"a", "b"};
-        QTest::newRow("lone CR kept") << L{"a\rb\n"} << L{"a\rb"};
-        QTest::newRow("last line without break") << L{"a\nb"} << L{"a", "b"};
-        QTest::newRow("empty lines") << L{"\n\n"} << L{"", ""};
-        QTest::newRow("exactly the cap") << L{"12345678\n"} << L{"12345678"};
-        QTest::newRow("over the cap") << L{"123456789\nok\n"} << L{"<overlong>", "ok"};
-        QTest::newRow("over the cap across chunks") << L{"1234", "5678", "9", "00000000", "000\nok"}
-                                                    << L{"<overlong>", "ok"};
-        QTest::newRow("overlong last line") << L{"ok\n123456789"} << L{"ok", "<overlong>"};
+        QTest::newRow("merged") << L { "a\nbb\nccc\n" } << L { "a", "bb", "ccc" };
+        QTest::newRow("split") << L { "ab", "c", "\nd", "e\n" } << L { "abc", "de" };
+        QTest::newRow("CRLF") << L { "a\r\n", "b\r", "\n" } << L { "a", "b" };
+        QTest::newRow("lone CR kept") << L { "a\rb\n" } << L { "a\rb" };
+        QTest::newRow("last line without break") << L { "a\nb" } << L { "a", "b" };
+        QTest::newRow("empty lines") << L { "\n\n" } << L { "", "" };
+        QTest::newRow("exactly the cap") << L { "12345678\n" } << L { "12345678" };
+        QTest::newRow("over the cap") << L { "123456789\nok\n" } << L { "<overlong>", "ok" };
+        QTest::newRow("over the cap across chunks")
+            << L { "1234", "5678", "9", "00000000", "000\nok" } << L { "<overlong>", "ok" };
+        QTest::newRow("overlong last line") << L { "ok\n123456789" } << L { "ok", "<overlong>" };
     }
 
     void lineFraming()
@@ -292,9 +315,8 @@ private Q_SLOTS:
         QFETCH(QList<QByteArray>, chunks);
         QFETCH(QList<QByteArray>, lines);
         QList<QByteArray> seen;
-        LineReader reader({[&](const QByteArray& line) { seen.append(line); },
-                           [&] { seen.append("<overlong>"); }},
-                          8);
+        LineReader reader(
+            { [&](const QByteArray& line) { seen.append(line); }, [&] { seen.append("<overlong>"); } }, 8);
         for (const QByteArray& chunk : chunks) {
             reader.feed(chunk.constData(), chunk.size());
         }

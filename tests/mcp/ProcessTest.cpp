@@ -29,9 +29,15 @@ private:
             + ",\"method\":\"tools/call\",\"params\":{\"name\":\"" + tool + "\",\"arguments\":" + arguments + "}}";
     }
 
-    static QByteArray ping(int id) { return "{\"jsonrpc\":\"2.0\",\"id\":" + QByteArray::number(id) + ",\"method\":\"ping\"}"; }
+    static QByteArray ping(int id)
+    {
+        return "{\"jsonrpc\":\"2.0\",\"id\":" + QByteArray::number(id) + ",\"method\":\"ping\"}";
+    }
 
-    static int idOf(const QByteArray& line) { return QJsonDocument::fromJson(line).object().value(QLatin1String("id")).toInt(); }
+    static int idOf(const QByteArray& line)
+    {
+        return QJsonDocument::fromJson(line).object().value(QLatin1String("id")).toInt();
+    }
 
 private Q_SLOTS:
     void framing_data()
@@ -39,15 +45,17 @@ private Q_SLOTS:
         QTest::addColumn<QList<QByteArray>>("writes");
         QTest::addColumn<QList<int>>("ids");
         using W = QList<QByteArray>;
-        QTest::newRow("several in one write") << W{ping(1) + '\n' + ping(2) + '\n' + ping(3) + '\n'} << QList<int>{1, 2, 3};
+        QTest::newRow("several in one write")
+            << W { ping(1) + '\n' + ping(2) + '\n' + ping(3) + '\n' } << QList<int> { 1, 2, 3 };
         const QByteArray one = ping(4);
-        QTest::newRow("one split across writes") << W{one.left(5), one.mid(5, 9), one.mid(14) + '\n'} << QList<int>{4};
-        QTest::newRow("blank lines and CRLF") << W{"\r\n \t \r\n\n" + ping(5) + "\r\n\r\n" + ping(6) + "\n"}
-                                              << QList<int>{5, 6};
-        QTest::newRow("notification between") << W{ping(7) + "\n{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n"
-                                                   + ping(8) + "\n"}
-                                              << QList<int>{7, 8};
-        QTest::newRow("last line without break") << W{ping(9) + '\n' + ping(10)} << QList<int>{9, 10};
+        QTest::newRow("one split across writes")
+            << W { one.left(5), one.mid(5, 9), one.mid(14) + '\n' } << QList<int> { 4 };
+        QTest::newRow("blank lines and CRLF")
+            << W { "\r\n \t \r\n\n" + ping(5) + "\r\n\r\n" + ping(6) + "\n" } << QList<int> { 5, 6 };
+        QTest::newRow("notification between")
+            << W { ping(7) + "\n{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n" + ping(8) + "\n" }
+            << QList<int> { 7, 8 };
+        QTest::newRow("last line without break") << W { ping(9) + '\n' + ping(10) } << QList<int> { 9, 10 };
     }
 
     void framing()
@@ -86,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(server.start());
         QCOMPARE(server.finish(), 1);
         QCOMPARE(server.process().readAllStandardError(),
-                 "quillora --mcp: could not open " + server.storePath().toUtf8() + ": Is a directory\n");
+            "quillora --mcp: could not open " + server.storePath().toUtf8() + ": Is a directory\n");
         QVERIFY(server.process().readAllStandardOutput().isEmpty());
     }
 
@@ -107,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(QStringLiteral(QUILLORA_BINARY), binary));
         ServerProcess server(home.path());
         QVERIFY(server.start(binary));
-        QCOMPARE(server.request(ping(1)).value(QLatin1String("result")).toObject(), QJsonObject{});
+        QCOMPARE(server.request(ping(1)).value(QLatin1String("result")).toObject(), QJsonObject {});
 
         if (how == QLatin1String("rename")) {
             const QString fresh = binary + QStringLiteral(".new");
@@ -128,9 +136,9 @@ private Q_SLOTS:
         const QJsonObject response = server.request(toolCall(2, "create_assistant", "{\"name\":\"Late\"}"));
         QCOMPARE(response.value(QLatin1String("id")).toInt(), 2);
         QCOMPARE(response.value(QLatin1String("error")).toObject(),
-                 (QJsonObject{{QStringLiteral("code"), -32000},
-                              {QStringLiteral("message"),
-                               QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code).")}}));
+            (QJsonObject { { QStringLiteral("code"), -32000 },
+                { QStringLiteral("message"),
+                    QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code).") } }));
         // The process ends by itself, with input still open.
         QVERIFY(server.process().waitForFinished(10000));
         QCOMPARE(server.process().exitCode(), 0);
@@ -147,7 +155,7 @@ private Q_SLOTS:
         }
         SignalCounter counter;
         QVERIFY(bus.connect(QString(), QStringLiteral("/Vessaro/Quillora"), QStringLiteral("Vessaro.Quillora"),
-                            QStringLiteral("storeChanged"), &counter, SLOT(onSignal())));
+            QStringLiteral("storeChanged"), &counter, SLOT(onSignal())));
         QTemporaryDir home;
         ServerProcess server(home.path());
         QVERIFY(server.start());
@@ -183,20 +191,21 @@ private Q_SLOTS:
         };
         const QByteArray parse = "\"code\":-32700";
         const QByteArray invalid = "\"code\":-32600";
-        const QList<Special> specials{
-            {"{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"create_ass", parse},
-            {QByteArray("{\"id\":2,\"method\":\"ping\"}\0", 25), parse},
-            {QByteArray("\0\0\0", 3), parse},
-            {"{\"id\":3,\"method\":\"pi\xc3\x28ng\"}", "Method not found: pi\xef\xbf\xbd(ng"},
-            {"\xff\xfe{\"id\":4}", parse},
-            {QByteArray(10000, '[') + QByteArray(10000, ']'), invalid},
-            {"{\"id\":5,\"method\":\"ping\",\"params\":" + QByteArray(10000, '{').replace("{", "{\"a\":")
-                 + "1" + QByteArray(10000, '}') + "}",
-             "\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}"},
-            {QByteArray(10000, '{'), parse},
-            {"[\"" + QByteArray(20 * 1024 * 1024, 'x') + "\"]", parse},
-            {"{\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"N\"}}}", {}},
-            {toolCall(6, "create_context", "{\"assistant\":\"Jobs\",\"name\":\"   \"}"), "\"isError\":true"},
+        const QList<Special> specials {
+            { "{\"jsonrpc\":\"2.0\",\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"create_ass", parse },
+            { QByteArray("{\"id\":2,\"method\":\"ping\"}\0", 25), parse },
+            { QByteArray("\0\0\0", 3), parse },
+            { "{\"id\":3,\"method\":\"pi\xc3\x28ng\"}", "Method not found: pi\xef\xbf\xbd(ng" },
+            { "\xff\xfe{\"id\":4}", parse },
+            { QByteArray(10000, '[') + QByteArray(10000, ']'), invalid },
+            { "{\"id\":5,\"method\":\"ping\",\"params\":" + QByteArray(10000, '{').replace("{", "{\"a\":") + "1"
+                    + QByteArray(10000, '}') + "}",
+                "\"id\":5,\"jsonrpc\":\"2.0\",\"result\":{}" },
+            { QByteArray(10000, '{'), parse },
+            { "[\"" + QByteArray(20 * 1024 * 1024, 'x') + "\"]", parse },
+            { "{\"method\":\"tools/call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"N\"}}}",
+                {} },
+            { toolCall(6, "create_context", "{\"assistant\":\"Jobs\",\"name\":\"   \"}"), "\"isError\":true" },
         };
         QByteArray input;
         for (const Special& special : specials) {

@@ -35,9 +35,10 @@ private Q_SLOTS:
                 call.assistant = recorded.id;
                 call.context = globex.id;
                 call.summary = QStringLiteral("Call %1 about pricing.").arg(i);
-                call.linesData = blob::encodeLines({{false, QStringLiteral("What do you charge?"), call.startedAt},
-                                                    {true, QStringLiteral("It depends."), call.startedAt.addSecs(5)}});
-                call.suggestionsData = blob::encodeSuggestions({{QStringLiteral("Ask about volume."), call.startedAt}});
+                call.linesData = blob::encodeLines({ { false, QStringLiteral("What do you charge?"), call.startedAt },
+                    { true, QStringLiteral("It depends."), call.startedAt.addSecs(5) } });
+                call.suggestionsData =
+                    blob::encodeSuggestions({ { QStringLiteral("Ask about volume."), call.startedAt } });
                 context.insert(call);
             }
             QVERIFY(context.save());
@@ -47,7 +48,7 @@ private Q_SLOTS:
         client.setProcessEnvironment(paths.process().processEnvironment());
         client.setWorkingDirectory(clientDir);
         client.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        client.start(node, {QStringLiteral("agent-session.mjs"), QStringLiteral(QUILLORA_BINARY)});
+        client.start(node, { QStringLiteral("agent-session.mjs"), QStringLiteral(QUILLORA_BINARY) });
         QVERIFY(client.waitForStarted(10000));
         QVERIFY(client.waitForFinished(120000));
         const QByteArray output = client.readAllStandardOutput();

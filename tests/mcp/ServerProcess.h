@@ -34,7 +34,7 @@ public:
 
     bool start(const QString& binary = QStringLiteral(QUILLORA_BINARY))
     {
-        m_process.start(binary, {QStringLiteral("--mcp")});
+        m_process.start(binary, { QStringLiteral("--mcp") });
         return m_process.waitForStarted(10000);
     }
 

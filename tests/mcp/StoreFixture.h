@@ -21,9 +21,9 @@ struct StoreSnapshot {
     static StoreSnapshot of(const std::shared_ptr<Store>& store)
     {
         StoreContext context(store);
-        return {context.fetch<Assistant>(Query::all()).value(), context.fetch<CallContext>(Query::all()).value(),
-                context.fetch<KnowledgeFile>(Query::all()).value(), context.fetch<Call>(Query::all()).value(),
-                context.fetch<QAItem>(Query::all()).value()};
+        return { context.fetch<Assistant>(Query::all()).value(), context.fetch<CallContext>(Query::all()).value(),
+            context.fetch<KnowledgeFile>(Query::all()).value(), context.fetch<Call>(Query::all()).value(),
+            context.fetch<QAItem>(Query::all()).value() };
     }
 
     bool operator==(const StoreSnapshot&) const = default;
@@ -31,18 +31,18 @@ struct StoreSnapshot {
 
 // The records most tool tests start from. Dates are a second apart, so the orders are known.
 struct SeededRecords {
-    Assistant jobs;     // "Jobs", interview
-    Assistant sales;    // "Sales", archived
-    Assistant twinOld;  // "Twin", the older of two with one name
-    Assistant twinNew;  // "twin"
-    CallContext acme;   // "Acme" of Jobs, stage "Screening"
-    CallContext lead;   // "Lead" of Sales (an archived assistant)
+    Assistant jobs; // "Jobs", interview
+    Assistant sales; // "Sales", archived
+    Assistant twinOld; // "Twin", the older of two with one name
+    Assistant twinNew; // "twin"
+    CallContext acme; // "Acme" of Jobs, stage "Screening"
+    CallContext lead; // "Lead" of Sales (an archived assistant)
     CallContext shelved; // "Shelved" of Jobs, archived
-    KnowledgeFile cv;    // "cv.md" of Jobs
+    KnowledgeFile cv; // "cv.md" of Jobs
     KnowledgeFile brief; // "brief.txt" of Acme
-    Call call;           // of Jobs and Acme, three lines, one suggestion, positive
-    Call bareCall;       // without assistant or context
-    QAItem item;         // of Jobs
+    Call call; // of Jobs and Acme, three lines, one suggestion, positive
+    Call bareCall; // without assistant or context
+    QAItem item; // of Jobs
 
     static QDateTime at(int second) { return QDateTime(QDate(2025, 3, 4), QTime(14, 0, second), Qt::UTC); }
 
@@ -77,10 +77,9 @@ struct SeededRecords {
         r.call.endedAt = at(10).addSecs(150);
         r.call.assistant = r.jobs.id;
         r.call.context = r.acme.id;
-        r.call.linesData = blob::encodeLines({{false, QStringLiteral("Tell me about yourself?"), at(11)},
-                                              {true, QStringLiteral("I build compilers."), at(12)},
-                                              {false, QStringLiteral("Nice."), at(13)}});
-        r.call.suggestionsData = blob::encodeSuggestions({{QStringLiteral("Mention the parser work."), at(12)}});
+        r.call.linesData = blob::encodeLines({ { false, QStringLiteral("Tell me about yourself?"), at(11) },
+            { true, QStringLiteral("I build compilers."), at(12) }, { false, QStringLiteral("Nice."), at(13) } });
+        r.call.suggestionsData = blob::encodeSuggestions({ { QStringLiteral("Mention the parser work."), at(12) } });
         r.call.summary = QString(250, u'é').prepend(QStringLiteral("Summary: "));
         r.call.archiveFile = QStringLiteral("/home/u/Documents/Quillora/call.md");
         r.call.outcome = QStringLiteral("positive");
@@ -89,16 +88,16 @@ struct SeededRecords {
         r.bareCall.startedAt = at(20);
         r.bareCall.endedAt = at(20).addSecs(20);
         r.bareCall.summary = QStringLiteral("Short call: no summary.");
-        r.item = QAItem::make(QStringLiteral("Why us?"), QStringLiteral("Rockets."), QStringLiteral("en"),
-                              QStringLiteral("manual"));
+        r.item = QAItem::make(
+            QStringLiteral("Why us?"), QStringLiteral("Rockets."), QStringLiteral("en"), QStringLiteral("manual"));
         r.item.assistant = r.jobs.id;
         r.item.createdAt = r.item.updatedAt = at(30);
 
         StoreContext context(store);
-        for (const Assistant& a : {r.jobs, r.sales, r.twinOld, r.twinNew}) {
+        for (const Assistant& a : { r.jobs, r.sales, r.twinOld, r.twinNew }) {
             context.insert(a);
         }
-        for (const CallContext& c : {r.acme, r.lead, r.shelved}) {
+        for (const CallContext& c : { r.acme, r.lead, r.shelved }) {
             context.insert(c);
         }
         context.insert(r.cv);

@@ -20,8 +20,8 @@ class ToolsTest : public QObject {
 private:
     struct Outcome {
         bool isError = false;
-        QString message;     // the error result's text
-        QJsonObject value;   // the tool's result, parsed back from the text
+        QString message; // the error result's text
+        QJsonObject value; // the tool's result, parsed back from the text
         bool changed = false;
     };
 
@@ -29,10 +29,18 @@ private:
     QString expand(QString text) const
     {
         const std::pair<const char*, QUuid> names[] = {
-            {"$JOBS", m_seed.jobs.id},       {"$SALES", m_seed.sales.id},     {"$TWINOLD", m_seed.twinOld.id},
-            {"$TWINNEW", m_seed.twinNew.id}, {"$ACME", m_seed.acme.id},       {"$LEAD", m_seed.lead.id},
-            {"$SHELVED", m_seed.shelved.id}, {"$CV", m_seed.cv.id},           {"$BRIEF", m_seed.brief.id},
-            {"$BARECALL", m_seed.bareCall.id}, {"$CALL", m_seed.call.id},     {"$QA", m_seed.item.id},
+            { "$JOBS", m_seed.jobs.id },
+            { "$SALES", m_seed.sales.id },
+            { "$TWINOLD", m_seed.twinOld.id },
+            { "$TWINNEW", m_seed.twinNew.id },
+            { "$ACME", m_seed.acme.id },
+            { "$LEAD", m_seed.lead.id },
+            { "$SHELVED", m_seed.shelved.id },
+            { "$CV", m_seed.cv.id },
+            { "$BRIEF", m_seed.brief.id },
+            { "$BARECALL", m_seed.bareCall.id },
+            { "$CALL", m_seed.call.id },
+            { "$QA", m_seed.item.id },
         };
         for (const auto& [name, id] : names) {
             text.replace(QLatin1String(name), uuid::toText(id));
@@ -44,21 +52,20 @@ private:
     Outcome call(const QString& tool, const QString& argumentsJson)
     {
         const QJsonObject arguments = QJsonDocument::fromJson(expand(argumentsJson).toUtf8()).object();
-        const QJsonObject request{{QStringLiteral("jsonrpc"), QStringLiteral("2.0")},
-                                  {QStringLiteral("id"), 7},
-                                  {QStringLiteral("method"), QStringLiteral("tools/call")},
-                                  {QStringLiteral("params"), QJsonObject{{QStringLiteral("name"), tool},
-                                                                         {QStringLiteral("arguments"), arguments}}}};
+        const QJsonObject request { { QStringLiteral("jsonrpc"), QStringLiteral("2.0") }, { QStringLiteral("id"), 7 },
+            { QStringLiteral("method"), QStringLiteral("tools/call") },
+            { QStringLiteral("params"),
+                QJsonObject { { QStringLiteral("name"), tool }, { QStringLiteral("arguments"), arguments } } } };
         auto context = m_store->newContext();
-        RequestState state{*context};
-        const auto line = jsonRpc::handleLine(QJsonDocument(request).toJson(QJsonDocument::Compact), state,
-                                              [] { return false; });
+        RequestState state { *context };
+        const auto line =
+            jsonRpc::handleLine(QJsonDocument(request).toJson(QJsonDocument::Compact), state, [] { return false; });
         if (!line) {
             qFatal("no response");
         }
         const QJsonObject result = QJsonDocument::fromJson(*line).object().value(QLatin1String("result")).toObject();
-        const QString text = result.value(QLatin1String("content")).toArray().at(0).toObject().value(
-            QLatin1String("text")).toString();
+        const QString text =
+            result.value(QLatin1String("content")).toArray().at(0).toObject().value(QLatin1String("text")).toString();
         Outcome outcome;
         outcome.isError = result.value(QLatin1String("isError")).toBool();
         outcome.changed = state.changed;
@@ -108,22 +115,24 @@ private Q_SLOTS:
             QCOMPARE(schema.value(QLatin1String("type")).toString(), QStringLiteral("object"));
             QVERIFY(schema.value(QLatin1String("required")).isArray());
             for (const QJsonValue& property : schema.value(QLatin1String("properties")).toObject()) {
-                QCOMPARE(property.toObject().keys(), QStringList{QStringLiteral("type")});
+                QCOMPARE(property.toObject().keys(), QStringList { QStringLiteral("type") });
             }
         }
         QCOMPARE(names.join(u' '),
-                 QStringLiteral("list_assistants get_assistant create_assistant update_assistant list_contexts "
-                                "get_context create_context update_context add_file update_file remove_file archive "
-                                "restore list_calls get_call set_call_outcome add_qa update_qa"));
+            QStringLiteral("list_assistants get_assistant create_assistant update_assistant list_contexts "
+                           "get_context create_context update_context add_file update_file remove_file archive "
+                           "restore list_calls get_call set_call_outcome add_qa update_qa"));
         const QJsonObject listCalls = tools.at(13).toObject();
         QCOMPARE(listCalls.value(QLatin1String("description")).toString(),
-                 QStringLiteral("List recorded calls of an assistant or a context (give exactly one), newest first, "
-                                "with outcome and a summary preview."));
-        QCOMPARE(listCalls.value(QLatin1String("inputSchema"))[QLatin1String("properties")][QLatin1String("limit")]
-                     [QLatin1String("type")].toString(),
-                 QStringLiteral("integer"));
+            QStringLiteral("List recorded calls of an assistant or a context (give exactly one), newest first, "
+                           "with outcome and a summary preview."));
+        QCOMPARE(listCalls
+                     .value(QLatin1String(
+                         "inputSchema"))[QLatin1String("properties")][QLatin1String("limit")][QLatin1String("type")]
+                     .toString(),
+            QStringLiteral("integer"));
         QCOMPARE(tools.at(16).toObject().value(QLatin1String("inputSchema"))[QLatin1String("required")].toArray(),
-                 (QJsonArray{QStringLiteral("assistant"), QStringLiteral("question")}));
+            (QJsonArray { QStringLiteral("assistant"), QStringLiteral("question") }));
     }
 
     void failures_data()
@@ -137,8 +146,10 @@ private Q_SLOTS:
         row("unknown tool", "drop_tables", "{}", QStringLiteral("Unknown tool: drop_tables."));
         row("tool names are case-sensitive", "List_Assistants", "{}", QStringLiteral("Unknown tool: List_Assistants."));
         row("missing reference", "get_assistant", "{}", QStringLiteral("Missing argument assistant."));
-        row("blank reference", "get_assistant", R"({"assistant":" \t "})", QStringLiteral("Missing argument assistant."));
-        row("reference not a string", "get_assistant", R"({"assistant":5})", QStringLiteral("Missing argument assistant."));
+        row("blank reference", "get_assistant", R"({"assistant":" \t "})",
+            QStringLiteral("Missing argument assistant."));
+        row("reference not a string", "get_assistant", R"({"assistant":5})",
+            QStringLiteral("Missing argument assistant."));
         row("assistant not found", "get_assistant", R"({"assistant":"Nobody"})",
             QStringLiteral("Assistant not found: Nobody."));
         row("names are not trimmed", "get_assistant", R"({"assistant":"Jobs "})",
@@ -155,7 +166,8 @@ private Q_SLOTS:
             QStringLiteral("Missing argument name."));
         row("context in archived assistant", "create_context", R"({"assistant":"Sales","name":"New"})",
             QStringLiteral("Assistant is archived: Sales."));
-        row("context without name", "create_context", R"({"assistant":"Jobs"})", QStringLiteral("Missing argument name."));
+        row("context without name", "create_context", R"({"assistant":"Jobs"})",
+            QStringLiteral("Missing argument name."));
         row("rename context to blank", "update_context", R"({"context":"Acme","name":" "})",
             QStringLiteral("Missing argument name."));
         row("file with both owners", "add_file", R"({"assistant":"Jobs","context":"Acme","name":"a.md","content":"x"})",
@@ -182,7 +194,8 @@ private Q_SLOTS:
             QStringLiteral("Only .md or .txt files."));
         row("path missing", "add_file", R"({"assistant":"Jobs","path":"$DIR/missing.md"})",
             QStringLiteral("No such file or directory"));
-        row("update file empty", "update_file", R"({"file_id":"$CV","content":""})", QStringLiteral("The file is empty."));
+        row("update file empty", "update_file", R"({"file_id":"$CV","content":""})",
+            QStringLiteral("The file is empty."));
         row("update file without content", "update_file", R"({"file_id":"$CV"})", QStringLiteral("The file is empty."));
         row("update file blank", "update_file", R"({"file_id":"$CV","content":"  "})",
             QStringLiteral("Missing argument content."));
@@ -193,7 +206,8 @@ private Q_SLOTS:
             QStringLiteral("Give assistant or context, not both."));
         row("restore neither", "restore", "{}", QStringLiteral("Give assistant or context, not both."));
         row("calls of neither", "list_calls", "{}", QStringLiteral("Give assistant or context, not both."));
-        row("limit 0", "list_calls", R"({"assistant":"Jobs","limit":0})", QStringLiteral("limit must be from 1 to 200."));
+        row("limit 0", "list_calls", R"({"assistant":"Jobs","limit":0})",
+            QStringLiteral("limit must be from 1 to 200."));
         row("limit 201", "list_calls", R"({"assistant":"Jobs","limit":201})",
             QStringLiteral("limit must be from 1 to 200."));
         row("limit 200.5", "list_calls", R"({"assistant":"Jobs","limit":200.5})",
@@ -251,7 +265,8 @@ private Q_SLOTS:
         m_store->database().exec("CREATE TRIGGER refuse BEFORE INSERT ON \"QAItem\" "
                                  "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
         const StoreSnapshot before = StoreSnapshot::of(m_store);
-        const Outcome outcome = call(QStringLiteral("add_qa"), QStringLiteral(R"({"assistant":"Jobs","question":"Q?"})"));
+        const Outcome outcome =
+            call(QStringLiteral("add_qa"), QStringLiteral(R"({"assistant":"Jobs","question":"Q?"})"));
         QVERIFY(outcome.isError);
         QCOMPARE(outcome.message, QStringLiteral("database or disk is full"));
         QVERIFY(!outcome.changed);
@@ -273,8 +288,8 @@ private Q_SLOTS:
         QFETCH(QString, reference);
         QFETCH(QString, expectedName);
         reference.replace(QLatin1String("$lower"), uuid::toText(m_seed.jobs.id).toLower());
-        const Outcome outcome = call(QStringLiteral("get_assistant"),
-                                     QStringLiteral(R"({"assistant":"%1"})").arg(reference));
+        const Outcome outcome =
+            call(QStringLiteral("get_assistant"), QStringLiteral(R"({"assistant":"%1"})").arg(reference));
         QVERIFY2(!outcome.isError, qPrintable(outcome.message));
         QCOMPARE(outcome.value.value(QLatin1String("name")).toString(), expectedName);
         QVERIFY(!outcome.changed);
@@ -288,39 +303,41 @@ private Q_SLOTS:
         listed = call(QStringLiteral("list_assistants"), QStringLiteral(R"({"include_archived":true})"));
         const QJsonArray all = listed.value[QLatin1String("assistants")].toArray();
         QCOMPARE(all.size(), 4);
-        QCOMPARE(all.at(1).toObject(), (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.sales.id)},
-                                                    {QStringLiteral("name"), QStringLiteral("Sales")},
-                                                    {QStringLiteral("template"), QStringLiteral("prospecting")},
-                                                    {QStringLiteral("archived"), true}}));
+        QCOMPARE(all.at(1).toObject(),
+            (QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.sales.id) },
+                { QStringLiteral("name"), QStringLiteral("Sales") },
+                { QStringLiteral("template"), QStringLiteral("prospecting") }, { QStringLiteral("archived"), true } }));
         // "include_archived" must be the boolean true, not merely truthy.
         QCOMPARE(call(QStringLiteral("list_assistants"), QStringLiteral(R"({"include_archived":"true"})"))
-                     .value[QLatin1String("assistants")].toArray().size(),
-                 3);
+                     .value[QLatin1String("assistants")]
+                     .toArray()
+                     .size(),
+            3);
 
-        const QJsonObject detail = call(QStringLiteral("get_assistant"), QStringLiteral(R"({"assistant":"Jobs"})")).value;
-        QCOMPARE(keys(detail), (QStringList{QStringLiteral("archived"), QStringLiteral("contexts"), QStringLiteral("files"),
-                                            QStringLiteral("id"), QStringLiteral("instructions"), QStringLiteral("name"),
-                                            QStringLiteral("qa"), QStringLiteral("style_notes"),
-                                            QStringLiteral("template")}));
+        const QJsonObject detail =
+            call(QStringLiteral("get_assistant"), QStringLiteral(R"({"assistant":"Jobs"})")).value;
+        QCOMPARE(keys(detail),
+            (QStringList { QStringLiteral("archived"), QStringLiteral("contexts"), QStringLiteral("files"),
+                QStringLiteral("id"), QStringLiteral("instructions"), QStringLiteral("name"), QStringLiteral("qa"),
+                QStringLiteral("style_notes"), QStringLiteral("template") }));
         QCOMPARE(detail[QLatin1String("files")].toArray(),
-                 (QJsonArray{QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.cv.id)},
-                                         {QStringLiteral("name"), QStringLiteral("cv.md")},
-                                         {QStringLiteral("words"), 5}}}));
+            (QJsonArray { QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.cv.id) },
+                { QStringLiteral("name"), QStringLiteral("cv.md") }, { QStringLiteral("words"), 5 } } }));
         const QJsonArray contexts = detail[QLatin1String("contexts")].toArray();
         QCOMPARE(contexts.size(), 2); // archived contexts included
-        QCOMPARE(contexts.at(0).toObject(), (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.acme.id)},
-                                                         {QStringLiteral("name"), QStringLiteral("Acme")},
-                                                         {QStringLiteral("stage"), QStringLiteral("Screening")},
-                                                         {QStringLiteral("archived"), false}}));
+        QCOMPARE(contexts.at(0).toObject(),
+            (QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.acme.id) },
+                { QStringLiteral("name"), QStringLiteral("Acme") },
+                { QStringLiteral("stage"), QStringLiteral("Screening") }, { QStringLiteral("archived"), false } }));
         QCOMPARE(contexts.at(1)[QLatin1String("archived")].toBool(), true);
         QCOMPARE(detail[QLatin1String("qa")].toArray().at(0).toObject(),
-                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.item.id)},
-                              {QStringLiteral("question"), QStringLiteral("Why us?")},
-                              {QStringLiteral("answer"), QStringLiteral("Rockets.")},
-                              {QStringLiteral("language"), QStringLiteral("en")},
-                              {QStringLiteral("source"), QStringLiteral("manual")},
-                              {QStringLiteral("created_at"), QStringLiteral("2025-03-04T14:00:30Z")},
-                              {QStringLiteral("updated_at"), QStringLiteral("2025-03-04T14:00:30Z")}}));
+            (QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.item.id) },
+                { QStringLiteral("question"), QStringLiteral("Why us?") },
+                { QStringLiteral("answer"), QStringLiteral("Rockets.") },
+                { QStringLiteral("language"), QStringLiteral("en") },
+                { QStringLiteral("source"), QStringLiteral("manual") },
+                { QStringLiteral("created_at"), QStringLiteral("2025-03-04T14:00:30Z") },
+                { QStringLiteral("updated_at"), QStringLiteral("2025-03-04T14:00:30Z") } }));
     }
 
     void createAndUpdateAssistant()
@@ -334,15 +351,15 @@ private Q_SLOTS:
         QCOMPARE(id, id.toUpper());
 
         created = call(QStringLiteral("create_assistant"),
-                       QStringLiteral(R"({"name":"Pitch","template":"projects","instructions":""})"));
+            QStringLiteral(R"({"name":"Pitch","template":"projects","instructions":""})"));
         QCOMPARE(created.value[QLatin1String("instructions")].toString(), QString());
-        created = call(QStringLiteral("create_assistant"), QStringLiteral(R"({"name":"Pitch2","template":"projects"})"));
+        created =
+            call(QStringLiteral("create_assistant"), QStringLiteral(R"({"name":"Pitch2","template":"projects"})"));
         QCOMPARE(created.value[QLatin1String("instructions")].toString(),
-                 assistantTemplate::defaultInstructions(AssistantTemplate::projects));
+            assistantTemplate::defaultInstructions(AssistantTemplate::projects));
 
         const Outcome updated = call(QStringLiteral("update_assistant"),
-                                     QStringLiteral(R"({"assistant":"%1","style_notes":"Short.","name":"Padded2"})")
-                                         .arg(id));
+            QStringLiteral(R"({"assistant":"%1","style_notes":"Short.","name":"Padded2"})").arg(id));
         QVERIFY(updated.changed);
         QCOMPARE(updated.value[QLatin1String("style_notes")].toString(), QStringLiteral("Short."));
         QCOMPARE(updated.value[QLatin1String("name")].toString(), QStringLiteral("Padded2"));
@@ -354,37 +371,37 @@ private Q_SLOTS:
 
     void contexts()
     {
-        const QJsonArray active = call(QStringLiteral("list_contexts"), QStringLiteral("{}"))
-                                      .value[QLatin1String("contexts")].toArray();
+        const QJsonArray active =
+            call(QStringLiteral("list_contexts"), QStringLiteral("{}")).value[QLatin1String("contexts")].toArray();
         QCOMPARE(active.size(), 2); // Acme and Lead; Shelved is archived
         QCOMPARE(active.at(0).toObject(),
-                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.acme.id)},
-                              {QStringLiteral("name"), QStringLiteral("Acme")},
-                              {QStringLiteral("stage"), QStringLiteral("Screening")},
-                              {QStringLiteral("archived"), false},
-                              {QStringLiteral("assistant"), QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.jobs.id)},
-                                                                        {QStringLiteral("name"), QStringLiteral("Jobs")}}}}));
-        const QJsonArray ofJobs = call(QStringLiteral("list_contexts"),
-                                       QStringLiteral(R"({"assistant":"Jobs","include_archived":true})"))
-                                      .value[QLatin1String("contexts")].toArray();
+            (QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.acme.id) },
+                { QStringLiteral("name"), QStringLiteral("Acme") },
+                { QStringLiteral("stage"), QStringLiteral("Screening") }, { QStringLiteral("archived"), false },
+                { QStringLiteral("assistant"),
+                    QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.jobs.id) },
+                        { QStringLiteral("name"), QStringLiteral("Jobs") } } } }));
+        const QJsonArray ofJobs =
+            call(QStringLiteral("list_contexts"), QStringLiteral(R"({"assistant":"Jobs","include_archived":true})"))
+                .value[QLatin1String("contexts")]
+                .toArray();
         QCOMPARE(ofJobs.size(), 2);
         QCOMPARE(ofJobs.at(1)[QLatin1String("name")].toString(), QStringLiteral("Shelved"));
 
         const QJsonObject detail = call(QStringLiteral("get_context"), QStringLiteral(R"({"context":"acme"})")).value;
         QCOMPARE(detail[QLatin1String("files")].toArray().at(0).toObject(),
-                 (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.brief.id)},
-                              {QStringLiteral("name"), QStringLiteral("brief.txt")},
-                              {QStringLiteral("words"), 3},
-                              {QStringLiteral("content"), QStringLiteral("Acme sells rockets.")}}));
+            (QJsonObject { { QStringLiteral("id"), uuid::toText(m_seed.brief.id) },
+                { QStringLiteral("name"), QStringLiteral("brief.txt") }, { QStringLiteral("words"), 3 },
+                { QStringLiteral("content"), QStringLiteral("Acme sells rockets.") } }));
 
-        const Outcome created = call(QStringLiteral("create_context"),
-                                     QStringLiteral(R"({"assistant":"Jobs","name":"Globex"})"));
+        const Outcome created =
+            call(QStringLiteral("create_context"), QStringLiteral(R"({"assistant":"Jobs","name":"Globex"})"));
         QVERIFY(created.changed);
         QCOMPARE(created.value[QLatin1String("stage")].toString(), QString());
-        QCOMPARE(created.value[QLatin1String("files")].toArray(), QJsonArray{});
+        QCOMPARE(created.value[QLatin1String("files")].toArray(), QJsonArray {});
         // A context of an archived assistant may still be edited; the stage is free text.
-        const Outcome updated = call(QStringLiteral("update_context"),
-                                     QStringLiteral(R"({"context":"Lead","stage":"Anything at all"})"));
+        const Outcome updated =
+            call(QStringLiteral("update_context"), QStringLiteral(R"({"context":"Lead","stage":"Anything at all"})"));
         QVERIFY2(!updated.isError, qPrintable(updated.message));
         QCOMPARE(updated.value[QLatin1String("stage")].toString(), QStringLiteral("Anything at all"));
         QCOMPARE(updated.value[QLatin1String("assistant")][QLatin1String("name")].toString(), QStringLiteral("Sales"));
@@ -396,14 +413,16 @@ private Q_SLOTS:
         QVERIFY(onDisk.open(QIODevice::WriteOnly));
         onDisk.write("alpha beta\n");
         onDisk.close();
-        Outcome added = call(QStringLiteral("add_file"), QStringLiteral(R"({"context":"Acme","path":"$DIR/Notes.MD"})"));
+        Outcome added =
+            call(QStringLiteral("add_file"), QStringLiteral(R"({"context":"Acme","path":"$DIR/Notes.MD"})"));
         QVERIFY2(!added.isError, qPrintable(added.message));
-        QCOMPARE(keys(added.value), (QStringList{QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("words")}));
+        QCOMPARE(
+            keys(added.value), (QStringList { QStringLiteral("id"), QStringLiteral("name"), QStringLiteral("words") }));
         QCOMPARE(added.value[QLatin1String("name")].toString(), QStringLiteral("Notes.MD"));
         QCOMPARE(added.value[QLatin1String("words")].toInt(), 2);
 
         added = call(QStringLiteral("add_file"),
-                     QStringLiteral(R"({"assistant":"Sales","name":"pitch.TXT","content":"Buy now"})"));
+            QStringLiteral(R"({"assistant":"Sales","name":"pitch.TXT","content":"Buy now"})"));
         QVERIFY(added.changed);
         const QString fileId = added.value[QLatin1String("id")].toString();
         StoreContext context(m_store);
@@ -412,12 +431,13 @@ private Q_SLOTS:
         QCOMPARE(stored.context, std::nullopt);
 
         const Outcome updated = call(QStringLiteral("update_file"),
-                                     QStringLiteral(R"({"file_id":"%1","content":"a b c"})").arg(fileId.toLower()));
+            QStringLiteral(R"({"file_id":"%1","content":"a b c"})").arg(fileId.toLower()));
         QCOMPARE(updated.value[QLatin1String("words")].toInt(), 3);
         QCOMPARE(updated.value[QLatin1String("id")].toString(), fileId);
 
         const Outcome removed = call(QStringLiteral("remove_file"), QStringLiteral(R"({"file_id":"%1"})").arg(fileId));
-        QCOMPARE(removed.value, (QJsonObject{{QStringLiteral("id"), fileId}, {QStringLiteral("removed"), true}}));
+        QCOMPARE(
+            removed.value, (QJsonObject { { QStringLiteral("id"), fileId }, { QStringLiteral("removed"), true } }));
         const Outcome again = call(QStringLiteral("remove_file"), QStringLiteral(R"({"file_id":"%1"})").arg(fileId));
         QCOMPARE(again.message, QStringLiteral("File not found: %1.").arg(fileId));
     }
@@ -425,16 +445,19 @@ private Q_SLOTS:
     void archiveAndRestore()
     {
         Outcome outcome = call(QStringLiteral("archive"), QStringLiteral(R"({"assistant":"Jobs"})"));
-        QCOMPARE(outcome.value, (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.jobs.id)},
-                                             {QStringLiteral("archived"), true}}));
+        QCOMPARE(outcome.value,
+            (QJsonObject {
+                { QStringLiteral("id"), uuid::toText(m_seed.jobs.id) }, { QStringLiteral("archived"), true } }));
         QVERIFY(outcome.changed);
         // Its contexts are left as they were.
         QCOMPARE(call(QStringLiteral("get_context"), QStringLiteral(R"({"context":"Acme"})"))
-                     .value[QLatin1String("archived")].toBool(),
-                 false);
+                     .value[QLatin1String("archived")]
+                     .toBool(),
+            false);
         outcome = call(QStringLiteral("restore"), QStringLiteral(R"({"context":"Shelved"})"));
-        QCOMPARE(outcome.value, (QJsonObject{{QStringLiteral("id"), uuid::toText(m_seed.shelved.id)},
-                                             {QStringLiteral("archived"), false}}));
+        QCOMPARE(outcome.value,
+            (QJsonObject {
+                { QStringLiteral("id"), uuid::toText(m_seed.shelved.id) }, { QStringLiteral("archived"), false } }));
         StoreContext context(m_store);
         QVERIFY(context.fetchOne<Assistant>(m_seed.jobs.id).value()->archived);
         QVERIFY(!context.fetchOne<CallContext>(m_seed.shelved.id).value()->archived);
@@ -443,13 +466,14 @@ private Q_SLOTS:
     void calls()
     {
         QJsonArray listed = call(QStringLiteral("list_calls"), QStringLiteral(R"({"context":"Acme","limit":200.0})"))
-                                .value[QLatin1String("calls")].toArray();
+                                .value[QLatin1String("calls")]
+                                .toArray();
         QCOMPARE(listed.size(), 1);
         const QJsonObject preview = listed.at(0).toObject();
-        QCOMPARE(keys(preview), (QStringList{QStringLiteral("assistant"), QStringLiteral("context"),
-                                             QStringLiteral("duration_min"), QStringLiteral("id"),
-                                             QStringLiteral("outcome"), QStringLiteral("outcome_note"),
-                                             QStringLiteral("started_at"), QStringLiteral("summary_preview")}));
+        QCOMPARE(keys(preview),
+            (QStringList { QStringLiteral("assistant"), QStringLiteral("context"), QStringLiteral("duration_min"),
+                QStringLiteral("id"), QStringLiteral("outcome"), QStringLiteral("outcome_note"),
+                QStringLiteral("started_at"), QStringLiteral("summary_preview") }));
         QCOMPARE(preview[QLatin1String("summary_preview")].toString(), m_seed.call.summary.left(200));
         QCOMPARE(preview[QLatin1String("duration_min")].toInt(), 2);
         QCOMPARE(preview[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:00:10Z"));
@@ -459,14 +483,14 @@ private Q_SLOTS:
         const QJsonObject full = call(QStringLiteral("get_call"), QStringLiteral(R"({"call":"$CALL"})")).value;
         QCOMPARE(full[QLatin1String("lines")].toArray().size(), 3);
         QCOMPARE(full[QLatin1String("lines")].toArray().at(1).toObject(),
-                 (QJsonObject{{QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z")},
-                              {QStringLiteral("speaker"), QStringLiteral("You")},
-                              {QStringLiteral("text"), QStringLiteral("I build compilers.")}}));
-        QCOMPARE(full[QLatin1String("lines")].toArray().at(0)[QLatin1String("speaker")].toString(),
-                 QStringLiteral("Other"));
+            (QJsonObject { { QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z") },
+                { QStringLiteral("speaker"), QStringLiteral("You") },
+                { QStringLiteral("text"), QStringLiteral("I build compilers.") } }));
+        QCOMPARE(
+            full[QLatin1String("lines")].toArray().at(0)[QLatin1String("speaker")].toString(), QStringLiteral("Other"));
         QCOMPARE(full[QLatin1String("suggestions")].toArray(),
-                 (QJsonArray{QJsonObject{{QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z")},
-                                         {QStringLiteral("text"), QStringLiteral("Mention the parser work.")}}}));
+            (QJsonArray { QJsonObject { { QStringLiteral("time"), QStringLiteral("2025-03-04T14:00:12Z") },
+                { QStringLiteral("text"), QStringLiteral("Mention the parser work.") } } }));
         QCOMPARE(full[QLatin1String("archive_file")].toString(), m_seed.call.archiveFile);
 
         const QJsonObject bare = call(QStringLiteral("get_call"), QStringLiteral(R"({"call":"$BARECALL"})")).value;
@@ -482,8 +506,8 @@ private Q_SLOTS:
         QCOMPARE(set.value[QLatin1String("outcome_note")].toString(), QStringLiteral("went well"));
         QVERIFY(!set.value.contains(QLatin1String("lines")));
         QVERIFY(set.value.contains(QLatin1String("summary")));
-        set = call(QStringLiteral("set_call_outcome"),
-                   QStringLiteral(R"({"call":"$CALL","outcome":"negative","note":""})"));
+        set = call(
+            QStringLiteral("set_call_outcome"), QStringLiteral(R"({"call":"$CALL","outcome":"negative","note":""})"));
         StoreContext context(m_store);
         const Call stored = context.fetchOne<Call>(m_seed.call.id).value().value();
         QCOMPARE(stored.outcome, QStringLiteral("negative"));
@@ -503,11 +527,13 @@ private Q_SLOTS:
         }
         QVERIFY(context.save());
         const QJsonArray defaults = call(QStringLiteral("list_calls"), QStringLiteral(R"({"assistant":"Jobs"})"))
-                                        .value[QLatin1String("calls")].toArray();
+                                        .value[QLatin1String("calls")]
+                                        .toArray();
         QCOMPARE(defaults.size(), 20);
         QCOMPARE(defaults.at(0)[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:01:04Z"));
         const QJsonArray two = call(QStringLiteral("list_calls"), QStringLiteral(R"({"assistant":"Jobs","limit":2})"))
-                                   .value[QLatin1String("calls")].toArray();
+                                   .value[QLatin1String("calls")]
+                                   .toArray();
         QCOMPARE(two.size(), 2);
         QCOMPARE(two.at(1)[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:01:03Z"));
     }
@@ -515,13 +541,13 @@ private Q_SLOTS:
     void questionsAndAnswers()
     {
         Outcome added = call(QStringLiteral("add_qa"),
-                             QStringLiteral(R"({"assistant":"Jobs","question":"  Salary?\n","language":"","call":"%1"})")
-                                 .arg(uuid::toText(m_seed.call.id).toLower()));
+            QStringLiteral(R"({"assistant":"Jobs","question":"  Salary?\n","language":"","call":"%1"})")
+                .arg(uuid::toText(m_seed.call.id).toLower()));
         QVERIFY2(!added.isError, qPrintable(added.message));
-        QCOMPARE(keys(added.value), (QStringList{QStringLiteral("answer"), QStringLiteral("created_at"),
-                                                 QStringLiteral("id"), QStringLiteral("language"),
-                                                 QStringLiteral("question"), QStringLiteral("source"),
-                                                 QStringLiteral("updated_at")}));
+        QCOMPARE(keys(added.value),
+            (QStringList { QStringLiteral("answer"), QStringLiteral("created_at"), QStringLiteral("id"),
+                QStringLiteral("language"), QStringLiteral("question"), QStringLiteral("source"),
+                QStringLiteral("updated_at") }));
         QCOMPARE(added.value[QLatin1String("question")].toString(), QStringLiteral("  Salary?\n"));
         QCOMPARE(added.value[QLatin1String("source")].toString(), uuid::toText(m_seed.call.id));
         QCOMPARE(added.value[QLatin1String("answer")].toString(), QString());
@@ -538,7 +564,8 @@ private Q_SLOTS:
         updated = call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA","language":"","answer":"Stars."})"));
         QCOMPARE(updated.value[QLatin1String("language")].toString(), QString());
         QCOMPARE(updated.value[QLatin1String("answer")].toString(), QStringLiteral("Stars."));
-        updated = call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA","language":null,"question":"Why?"})"));
+        updated =
+            call(QStringLiteral("update_qa"), QStringLiteral(R"({"qa":"$QA","language":null,"question":"Why?"})"));
         QCOMPARE(updated.value[QLatin1String("question")].toString(), QStringLiteral("Why?"));
         StoreContext context(m_store);
         const QAItem stored = context.fetchOne<QAItem>(m_seed.item.id).value().value();
