@@ -45,7 +45,8 @@ Call makeBenchCall(const QUuid& assistant, const std::optional<QUuid>& context, 
     QList<CallLine> lines;
     lines.reserve(lineCount);
     for (int i = 0; i < lineCount; ++i) {
-        lines.append({i % 2 == 0, sentence.left(30 + (i * 7) % 34), dates::fromReferenceSeconds(startSeconds + i * 3)});
+        lines.append(
+            { i % 2 == 0, sentence.left(30 + (i * 7) % 34), dates::fromReferenceSeconds(startSeconds + i * 3) });
     }
     Call call;
     call.id = uuid::create();
@@ -55,7 +56,7 @@ Call makeBenchCall(const QUuid& assistant, const std::optional<QUuid>& context, 
     call.context = context;
     call.linesData = blob::encodeLines(lines);
     call.suggestionsData = blob::encodeSuggestions(
-        {{QStringLiteral("Mention the timeline."), dates::fromReferenceSeconds(startSeconds + 30)}});
+        { { QStringLiteral("Mention the timeline."), dates::fromReferenceSeconds(startSeconds + 30) } });
     call.summary = QStringLiteral("A call about the project plan.");
     return call;
 }
@@ -67,8 +68,8 @@ Result<QString> ensureBenchStore(const QString& path)
     }
     // Written under another name and renamed at the end, so only a finished store is reused.
     const QString partial = path + QStringLiteral(".partial");
-    for (const QString& stale : {path, partial}) {
-        for (const QString& suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")}) {
+    for (const QString& stale : { path, partial }) {
+        for (const QString& suffix : { QString(), QStringLiteral("-wal"), QStringLiteral("-shm") }) {
             QFile::remove(stale + suffix);
         }
     }

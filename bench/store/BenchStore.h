@@ -23,7 +23,7 @@ QString defaultPath();
 Result<QString> ensureBenchStore(const QString& path = defaultPath());
 
 // A call like the generated ones: `lineCount` lines alternating between the speakers.
-Call makeBenchCall(const QUuid& assistant, const std::optional<QUuid>& context, double startSeconds,
-                   int lineCount = linesPerCall);
+Call makeBenchCall(
+    const QUuid& assistant, const std::optional<QUuid>& context, double startSeconds, int lineCount = linesPerCall);
 
 } // namespace benchStore

@@ -50,8 +50,8 @@ void DesktopStartTest::initTestCase()
 
 void DesktopStartTest::init()
 {
-    m_backing = std::make_unique<QSettings>(m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")),
-                                            QSettings::IniFormat);
+    m_backing = std::make_unique<QSettings>(
+        m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")), QSettings::IniFormat);
     m_settings = std::make_unique<Settings>(*m_backing);
     m_path = m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral("/Quillora/Assistants.store"));
 }
@@ -116,12 +116,16 @@ void DesktopStartTest::unusableStoreFallsBackToMemory_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not a database") << "garbage" << "file is not a database";
-    QTest::newRow("a folder where the file should be") << "folder" << "Is a directory";
+    QTest::newRow("not a database") << "garbage"
+                                    << "file is not a database";
+    QTest::newRow("a folder where the file should be") << "folder"
+                                                       << "Is a directory";
     // Running as root, no permission bit stops a write; a parent that is a regular file and a
     // path inside /proc fail for root as well.
-    QTest::newRow("parent is a regular file") << "file parent" << "Not a directory";
-    QTest::newRow("inside /proc") << "proc" << "No such file or directory";
+    QTest::newRow("parent is a regular file") << "file parent"
+                                              << "Not a directory";
+    QTest::newRow("inside /proc") << "proc"
+                                  << "No such file or directory";
 }
 
 void DesktopStartTest::unusableStoreFallsBackToMemory()

@@ -26,12 +26,12 @@ void EntryTest::mode_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("toolServer");
-    QTest::newRow("--mcp alone") << QStringList{QStringLiteral("--mcp")} << true;
-    QTest::newRow("--mcp second of two") << QStringList{QStringLiteral("serve"), QStringLiteral("--mcp")} << true;
-    QTest::newRow("no arguments") << QStringList{} << false;
-    QTest::newRow("--MCP") << QStringList{QStringLiteral("--MCP")} << false;
-    QTest::newRow("--mcp=1") << QStringList{QStringLiteral("--mcp=1")} << false;
-    QTest::newRow("-mcp") << QStringList{QStringLiteral("-mcp")} << false;
+    QTest::newRow("--mcp alone") << QStringList { QStringLiteral("--mcp") } << true;
+    QTest::newRow("--mcp second of two") << QStringList { QStringLiteral("serve"), QStringLiteral("--mcp") } << true;
+    QTest::newRow("no arguments") << QStringList {} << false;
+    QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << false;
+    QTest::newRow("--mcp=1") << QStringList { QStringLiteral("--mcp=1") } << false;
+    QTest::newRow("-mcp") << QStringList { QStringLiteral("-mcp") } << false;
 }
 
 void EntryTest::mode()

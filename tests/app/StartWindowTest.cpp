@@ -49,18 +49,20 @@ void StartWindowTest::listsActiveAssistantsOldestFirst()
     context->insert(assistantAt(QStringLiteral("Hidden"), 5, true));
     context->insert(assistantAt(QStringLiteral("Older"), 10));
     QVERIFY(context->save());
-    StoreHolder holder(store, true, [] { return Store::openInMemory(); }, nullptr);
+    StoreHolder holder(
+        store, true, [] { return Store::openInMemory(); }, nullptr);
     StartWindow window(holder, QString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.windowTitle(), QStringLiteral("Quillora"));
-    QCOMPARE(listed(window), (QStringList{QStringLiteral("Older"), QStringLiteral("Newer")}));
+    QCOMPARE(listed(window), (QStringList { QStringLiteral("Older"), QStringLiteral("Newer") }));
 
     // A save through another context of the same store shows at once.
     auto other = store->newContext();
     other->insert(assistantAt(QStringLiteral("Newest"), 30));
     QVERIFY(other->save());
-    QCOMPARE(listed(window), (QStringList{QStringLiteral("Older"), QStringLiteral("Newer"), QStringLiteral("Newest")}));
+    QCOMPARE(
+        listed(window), (QStringList { QStringLiteral("Older"), QStringLiteral("Newer"), QStringLiteral("Newest") }));
 }
 
 void StartWindowTest::loadErrorLabel_data()
@@ -73,7 +75,8 @@ void StartWindowTest::loadErrorLabel_data()
 void StartWindowTest::loadErrorLabel()
 {
     QFETCH(QString, error);
-    StoreHolder holder(Store::openInMemory().value(), !error.isEmpty(), [] { return Store::openInMemory(); }, nullptr);
+    StoreHolder holder(
+        Store::openInMemory().value(), !error.isEmpty(), [] { return Store::openInMemory(); }, nullptr);
     StartWindow window(holder, error);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -90,7 +93,8 @@ void StartWindowTest::followsSavesAndReopens()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("Quillora/Assistants.store"));
-    StoreHolder holder(Store::open(path).value(), false, [path] { return Store::open(path); }, nullptr);
+    StoreHolder holder(
+        Store::open(path).value(), false, [path] { return Store::open(path); }, nullptr);
     StartWindow window(holder, QString());
     QVERIFY(listed(window).isEmpty());
 
@@ -104,13 +108,13 @@ void StartWindowTest::followsSavesAndReopens()
     QSignalSpy generations(&holder, &StoreHolder::generationChanged);
     holder.externalWrite();
     QVERIFY(generations.wait(3000));
-    QCOMPARE(listed(window), QStringList{QStringLiteral("From tools")});
+    QCOMPARE(listed(window), QStringList { QStringLiteral("From tools") });
 
     // Saves through the reopened container still reach the window.
     auto context = holder.container()->newContext();
     context->insert(assistantAt(QStringLiteral("After reopen"), 20));
     QVERIFY(context->save());
-    QCOMPARE(listed(window), (QStringList{QStringLiteral("From tools"), QStringLiteral("After reopen")}));
+    QCOMPARE(listed(window), (QStringList { QStringLiteral("From tools"), QStringLiteral("After reopen") }));
 }
 
 QTEST_MAIN(StartWindowTest)

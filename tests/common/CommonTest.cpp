@@ -48,25 +48,32 @@ void CommonTest::normalizedWords_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<QStringList>("words");
 
-    QTest::newRow("accents folded") << QStringLiteral("Ação, É ótimo!")
-                                    << QStringList{QStringLiteral("acao"), QStringLiteral("e"), QStringLiteral("otimo")};
+    QTest::newRow("accents folded") << QStringLiteral(
+        "Ação, É ótimo!") << QStringList { QStringLiteral("acao"), QStringLiteral("e"), QStringLiteral("otimo") };
     QTest::newRow("combining mark typed separately")
-        << QStringLiteral("cafe\u0301 ok") << QStringList{QStringLiteral("cafe"), QStringLiteral("ok")};
-    QTest::newRow("typographic apostrophe splits")
-        << QStringLiteral("Don\u2019t stop") << QStringList{QStringLiteral("don"), QStringLiteral("t"), QStringLiteral("stop")};
+        << QStringLiteral("cafe\u0301 ok") << QStringList { QStringLiteral("cafe"), QStringLiteral("ok") };
+    QTest::newRow("typographic apostrophe splits") << QStringLiteral(
+        "Don\u2019t stop") << QStringList { QStringLiteral("don"), QStringLiteral("t"), QStringLiteral("stop") };
     QTest::newRow("digits are word characters")
-        << QStringLiteral("Room 42b, at 7:30") << QStringList{QStringLiteral("room"), QStringLiteral("42b"), QStringLiteral("at"), QStringLiteral("7"), QStringLiteral("30")};
-    QTest::newRow("cyrillic") << QStringLiteral("Привет, МИР") << QStringList{QStringLiteral("привет"), QStringLiteral("мир")};
-    QTest::newRow("greek tonos folded") << QStringLiteral("Καλημέρα!") << QStringList{QStringLiteral("καλημερα")};
+        << QStringLiteral("Room 42b, at 7:30")
+        << QStringList { QStringLiteral("room"), QStringLiteral("42b"), QStringLiteral("at"), QStringLiteral("7"),
+               QStringLiteral("30") };
+    QTest::newRow("cyrillic") << QStringLiteral("Привет, МИР")
+                              << QStringList { QStringLiteral("привет"), QStringLiteral("мир") };
+    QTest::newRow("greek tonos folded") << QStringLiteral("Καλημέρα!") << QStringList { QStringLiteral("καλημερα") };
     // The voicing mark of kana is a combining mark once decomposed, so it folds away like an accent.
-    QTest::newRow("japanese letters kept") << QStringLiteral("日本語です。はい") << QStringList{QStringLiteral("日本語てす"), QStringLiteral("はい")};
-    QTest::newRow("letter outside the BMP") << QStringLiteral("\U0001D400bc d") << QStringList{QStringLiteral("\U0001D400bc"), QStringLiteral("d")};
-    QTest::newRow("emoji separates") << QStringLiteral("hi\U0001F600there") << QStringList{QStringLiteral("hi"), QStringLiteral("there")};
-    QTest::newRow("sharp s has no diacritic") << QStringLiteral("Straße") << QStringList{QStringLiteral("straße")};
-    QTest::newRow("dotted capital I") << QStringLiteral("İstanbul") << QStringList{QStringLiteral("istanbul")};
-    QTest::newRow("duplicates kept in order") << QStringLiteral("yes, yes; no") << QStringList{QStringLiteral("yes"), QStringLiteral("yes"), QStringLiteral("no")};
-    QTest::newRow("only punctuation") << QStringLiteral(" ?!… -- ") << QStringList{};
-    QTest::newRow("empty") << QString() << QStringList{};
+    QTest::newRow("japanese letters kept")
+        << QStringLiteral("日本語です。はい") << QStringList { QStringLiteral("日本語てす"), QStringLiteral("はい") };
+    QTest::newRow("letter outside the BMP")
+        << QStringLiteral("\U0001D400bc d") << QStringList { QStringLiteral("\U0001D400bc"), QStringLiteral("d") };
+    QTest::newRow("emoji separates") << QStringLiteral("hi\U0001F600there")
+                                     << QStringList { QStringLiteral("hi"), QStringLiteral("there") };
+    QTest::newRow("sharp s has no diacritic") << QStringLiteral("Straße") << QStringList { QStringLiteral("straße") };
+    QTest::newRow("dotted capital I") << QStringLiteral("İstanbul") << QStringList { QStringLiteral("istanbul") };
+    QTest::newRow("duplicates kept in order") << QStringLiteral(
+        "yes, yes; no") << QStringList { QStringLiteral("yes"), QStringLiteral("yes"), QStringLiteral("no") };
+    QTest::newRow("only punctuation") << QStringLiteral(" ?!… -- ") << QStringList {};
+    QTest::newRow("empty") << QString() << QStringList {};
 }
 
 void CommonTest::normalizedWords()
@@ -109,7 +116,8 @@ void CommonTest::graphemes_data()
                                         << QStringLiteral("a\U0001F44D\U0001F3FD");
     QTest::newRow("combining marks stay with their base")
         << QStringLiteral("e\u0301\u0323xy") << qsizetype(3) << qsizetype(1) << QStringLiteral("e\u0301\u0323");
-    QTest::newRow("prefix longer than text") << QStringLiteral("ab") << qsizetype(2) << qsizetype(10) << QStringLiteral("ab");
+    QTest::newRow("prefix longer than text")
+        << QStringLiteral("ab") << qsizetype(2) << qsizetype(10) << QStringLiteral("ab");
     QTest::newRow("prefix of zero") << QStringLiteral("ab") << qsizetype(2) << qsizetype(0) << QString();
 }
 
@@ -133,8 +141,8 @@ void CommonTest::spacesTabsAndLetters_data()
     QTest::newRow("line breaks kept") << QStringLiteral("\n \n") << QStringLiteral("\n \n") << false << qsizetype(0);
     QTest::newRow("punctuation only") << QStringLiteral("?! ...") << QStringLiteral("?! ...") << false << qsizetype(2);
     QTest::newRow("digit") << QStringLiteral("\t7") << QStringLiteral("7") << true << qsizetype(1);
-    QTest::newRow("letter outside the BMP") << QStringLiteral("\U0001D400") << QStringLiteral("\U0001D400") << true
-                                            << qsizetype(1);
+    QTest::newRow("letter outside the BMP")
+        << QStringLiteral("\U0001D400") << QStringLiteral("\U0001D400") << true << qsizetype(1);
 }
 
 void CommonTest::spacesTabsAndLetters()
@@ -197,7 +205,8 @@ void CommonTest::referenceSeconds_data()
     QTest::addColumn<QDateTime>("instant");
     QTest::newRow("60.5 s") << 60.5 << QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC);
     QTest::newRow("reference instant") << 0.0 << QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-    QTest::newRow("before 2001") << -86400.25 << QDateTime(QDate(2000, 12, 31), QTime(0, 0, 0, 0), Qt::UTC).addMSecs(-250);
+    QTest::newRow("before 2001") << -86400.25
+                                 << QDateTime(QDate(2000, 12, 31), QTime(0, 0, 0, 0), Qt::UTC).addMSecs(-250);
     QTest::newRow("2025") << 762786429.125 << QDateTime(QDate(2025, 3, 4), QTime(13, 7, 9, 125), Qt::UTC);
 }
 

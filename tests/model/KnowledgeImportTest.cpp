@@ -67,8 +67,8 @@ void KnowledgeImportTest::readFile_data()
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("error"); // empty: accepted, content == bytes as UTF-8
 
-    QTest::newRow("notes.TXT accepted under its own name") << QStringLiteral("notes.TXT") << QByteArray("0123456789")
-                                                           << QString();
+    QTest::newRow("notes.TXT accepted under its own name")
+        << QStringLiteral("notes.TXT") << QByteArray("0123456789") << QString();
     QTest::newRow("white space only passes") << QStringLiteral("blank.md") << QByteArray(" \n\t\r\n") << QString();
     QTest::newRow("line endings kept") << QStringLiteral("crlf.md") << QByteArray("a\r\nb\r\n") << QString();
     QTest::newRow("multi-byte text") << QStringLiteral("pt.md") << QByteArray("Ação \xf0\x9f\x98\x80") << QString();
@@ -76,14 +76,16 @@ void KnowledgeImportTest::readFile_data()
     QTest::newRow("empty") << QStringLiteral("empty.md") << QByteArray() << message(Failure::empty);
     QTest::newRow("1,000,001 bytes that are not UTF-8 either")
         << QStringLiteral("big.md") << QByteArray(1000001, '\xe9') << message(Failure::tooLarge);
-    QTest::newRow("latin-1 e acute") << QStringLiteral("latin1.txt") << QByteArray("caf\xe9") << message(Failure::notUTF8);
+    QTest::newRow("latin-1 e acute") << QStringLiteral("latin1.txt") << QByteArray("caf\xe9")
+                                     << message(Failure::notUTF8);
     QTest::newRow("truncated sequence at the end")
         << QStringLiteral("cut.txt") << QByteArray("ok \xe2\x82") << message(Failure::notUTF8);
-    QTest::newRow("overlong encoding") << QStringLiteral("overlong.txt") << QByteArray("\xc0\xaf") << message(Failure::notUTF8);
+    QTest::newRow("overlong encoding") << QStringLiteral("overlong.txt") << QByteArray("\xc0\xaf")
+                                       << message(Failure::notUTF8);
     QTest::newRow("encoded surrogate") << QStringLiteral("surrogate.txt") << QByteArray("\xed\xa0\x80")
                                        << message(Failure::notUTF8);
-    QTest::newRow("pdf refused before reading") << QStringLiteral("cv.pdf") << QByteArray("%PDF")
-                                                << message(Failure::unsupportedType);
+    QTest::newRow("pdf refused before reading")
+        << QStringLiteral("cv.pdf") << QByteArray("%PDF") << message(Failure::unsupportedType);
 }
 
 void KnowledgeImportTest::readFile()
@@ -135,8 +137,10 @@ void KnowledgeImportTest::checkText_data()
     QTest::newRow("number") << QJsonValue(3) << message(Failure::empty);
     QTest::newRow("null") << QJsonValue(QJsonValue::Null) << message(Failure::empty);
     QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << message(Failure::empty);
-    QTest::newRow("spaces and tabs") << QJsonValue(QStringLiteral(" \t \t")) << QStringLiteral("Missing argument content.");
-    QTest::newRow("blank but too large") << QJsonValue(QString(1000001, u' ')) << QStringLiteral("Missing argument content.");
+    QTest::newRow("spaces and tabs") << QJsonValue(QStringLiteral(" \t \t"))
+                                     << QStringLiteral("Missing argument content.");
+    QTest::newRow("blank but too large") << QJsonValue(QString(1000001, u' '))
+                                         << QStringLiteral("Missing argument content.");
 }
 
 void KnowledgeImportTest::checkText()

@@ -46,13 +46,14 @@ private Q_SLOTS:
 void ModelTest::linesRoundTrip_data()
 {
     QTest::addColumn<QList<CallLine>>("lines");
-    QTest::newRow("none") << QList<CallLine>{};
-    QTest::newRow("two speakers") << QList<CallLine>{{true, QStringLiteral("Hello"), at(10, 0, 1, 250)},
-                                                     {false, QStringLiteral("Oi, tudo bem?"), at(10, 0, 3, 999)}};
-    QTest::newRow("awkward text") << QList<CallLine>{
-        {false, QStringLiteral("quote \" backslash \\ newline\n tab\t emoji \U0001F468\u200D\U0001F469 nul-free"),
-         at(23, 59, 59, 1)},
-        {true, QString(), dates::fromReferenceSeconds(-5.5)}};
+    QTest::newRow("none") << QList<CallLine> {};
+    QTest::newRow("two speakers") << QList<CallLine> { { true, QStringLiteral("Hello"), at(10, 0, 1, 250) },
+        { false, QStringLiteral("Oi, tudo bem?"), at(10, 0, 3, 999) } };
+    QTest::newRow("awkward text") << QList<CallLine> {
+        { false, QStringLiteral("quote \" backslash \\ newline\n tab\t emoji \U0001F468\u200D\U0001F469 nul-free"),
+            at(23, 59, 59, 1) },
+        { true, QString(), dates::fromReferenceSeconds(-5.5) }
+    };
 }
 
 void ModelTest::linesRoundTrip()
@@ -67,13 +68,13 @@ void ModelTest::linesRoundTrip()
 
 void ModelTest::suggestionsAndQuotesRoundTrip()
 {
-    const QList<CallSuggestion> suggestions{{QStringLiteral("Say yes."), at(9, 1, 2, 3)},
-                                            {QStringLiteral("Ask about \"scope\"."), at(9, 5, 0)}};
+    const QList<CallSuggestion> suggestions { { QStringLiteral("Say yes."), at(9, 1, 2, 3) },
+        { QStringLiteral("Ask about \"scope\"."), at(9, 5, 0) } };
     QCOMPARE(blob::decodeSuggestions(blob::encodeSuggestions(suggestions)), suggestions);
-    QCOMPARE(blob::decodeSuggestions(blob::encodeSuggestions({})), QList<CallSuggestion>{});
+    QCOMPARE(blob::decodeSuggestions(blob::encodeSuggestions({})), QList<CallSuggestion> {});
 
-    const QList<ProposalQuote> quotes{{upperId(), QStringLiteral("we ship on Fridays")},
-                                      {QStringLiteral("not-an-id"), QStringLiteral("ação")}};
+    const QList<ProposalQuote> quotes { { upperId(), QStringLiteral("we ship on Fridays") },
+        { QStringLiteral("not-an-id"), QStringLiteral("ação") } };
     QCOMPARE(blob::decodeQuotes(blob::encodeQuotes(quotes)), quotes);
     QCOMPARE(blob::encodeQuotes({}), QByteArray("[]"));
     QCOMPARE(blob::encodeLines({}), QByteArray("[]"));
@@ -83,19 +84,20 @@ void ModelTest::suggestionsAndQuotesRoundTrip()
 void ModelTest::lineEncodingShape()
 {
     // Compact UTF-8 JSON with exactly the agreed keys: the other process reads this.
-    const QByteArray encoded = blob::encodeLines({{true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5)}});
+    const QByteArray encoded = blob::encodeLines({ { true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5) } });
     QVERIFY(!encoded.contains(' '));
     QVERIFY(!encoded.contains('\n'));
     QVERIFY(encoded.contains("\"fromMe\":true"));
     QVERIFY(encoded.contains("\"text\":\"\xc3\xa9\""));
     QVERIFY(encoded.contains("\"date\":1.5"));
-    QCOMPARE(blob::encodeQuotes({{QStringLiteral("A"), QStringLiteral("b")}}), QByteArray(R"([{"callID":"A","text":"b"}])"));
+    QCOMPARE(blob::encodeQuotes({ { QStringLiteral("A"), QStringLiteral("b") } }),
+        QByteArray(R"([{"callID":"A","text":"b"}])"));
 }
 
 void ModelTest::referenceDateInBlob()
 {
     const QByteArray encoded = blob::encodeSuggestions(
-        {{QStringLiteral("x"), QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC)}});
+        { { QStringLiteral("x"), QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC) } });
     QCOMPARE(encoded, QByteArray(R"([{"date":60.5,"text":"x"}])"));
 }
 
@@ -108,7 +110,7 @@ void ModelTest::keysInAnyOrder()
     QCOMPARE(lines.front().fromMe, false);
     // Extra keys written by a newer writer are ignored.
     QCOMPARE(blob::decodeQuotes(R"([{"text":"t","extra":1,"callID":"c"}])"),
-             (QList<ProposalQuote>{{QStringLiteral("c"), QStringLiteral("t")}}));
+        (QList<ProposalQuote> { { QStringLiteral("c"), QStringLiteral("t") } }));
 }
 
 void ModelTest::malformedBlobsReadEmpty_data()
@@ -159,8 +161,7 @@ void ModelTest::durationMinutes_data()
     QTest::newRow("2 min 59.999 s") << at(10, 0, 0) << at(10, 2, 59, 999) << qint64(2);
     QTest::newRow("end before start") << at(10, 5, 0) << at(10, 0, 0) << qint64(1);
     QTest::newRow("one hour and a bit") << at(10, 0, 0) << at(11, 0, 45) << qint64(60);
-    QTest::newRow("across a zone offset")
-        << at(10, 0, 0) << at(10, 3, 0).toOffsetFromUtc(-3 * 3600) << qint64(3);
+    QTest::newRow("across a zone offset") << at(10, 0, 0) << at(10, 3, 0).toOffsetFromUtc(-3 * 3600) << qint64(3);
 }
 
 void ModelTest::durationMinutes()
@@ -227,14 +228,14 @@ void ModelTest::quotedCallIDs()
     const QUuid second = uuid::create();
     Proposal proposal;
     proposal.quotesData = blob::encodeQuotes({
-        {uuid::toText(second), QStringLiteral("a")},
-        {QStringLiteral("not a uuid"), QStringLiteral("b")},
-        {uuid::toText(first).toLower(), QStringLiteral("c")}, // either case names the same call
-        {uuid::toText(second), QStringLiteral("d")},
-        {QStringLiteral("{") + uuid::toText(first) + QStringLiteral("}"), QStringLiteral("e")},
-        {uuid::toText(first), QStringLiteral("f")},
+        { uuid::toText(second), QStringLiteral("a") },
+        { QStringLiteral("not a uuid"), QStringLiteral("b") },
+        { uuid::toText(first).toLower(), QStringLiteral("c") }, // either case names the same call
+        { uuid::toText(second), QStringLiteral("d") },
+        { QStringLiteral("{") + uuid::toText(first) + QStringLiteral("}"), QStringLiteral("e") },
+        { uuid::toText(first), QStringLiteral("f") },
     });
-    QCOMPARE(proposal.quotedCallIDs(), (QList<QUuid>{second, first}));
+    QCOMPARE(proposal.quotedCallIDs(), (QList<QUuid> { second, first }));
 }
 
 void ModelTest::templates_data()
@@ -244,20 +245,20 @@ void ModelTest::templates_data()
     QTest::addColumn<int>("instructionLength");
     QTest::addColumn<QStringList>("stages");
     QTest::newRow("interview") << QStringLiteral("interview") << QStringLiteral("Interview") << 162
-                               << QStringList{QStringLiteral("Applied"), QStringLiteral("Screening"),
-                                              QStringLiteral("First interview"), QStringLiteral("Technical interview"),
-                                              QStringLiteral("Final interview"), QStringLiteral("Offer"),
-                                              QStringLiteral("Rejected")};
+                               << QStringList { QStringLiteral("Applied"), QStringLiteral("Screening"),
+                                      QStringLiteral("First interview"), QStringLiteral("Technical interview"),
+                                      QStringLiteral("Final interview"), QStringLiteral("Offer"),
+                                      QStringLiteral("Rejected") };
     QTest::newRow("projects") << QStringLiteral("projects") << QStringLiteral("Projects") << -1
-                              << QStringList{QStringLiteral("Proposal"), QStringLiteral("In progress"),
-                                             QStringLiteral("Delivered"), QStringLiteral("Paused")};
+                              << QStringList { QStringLiteral("Proposal"), QStringLiteral("In progress"),
+                                     QStringLiteral("Delivered"), QStringLiteral("Paused") };
     QTest::newRow("prospecting") << QStringLiteral("prospecting") << QStringLiteral("Prospecting") << -1
-                                 << QStringList{QStringLiteral("New"), QStringLiteral("Qualified"),
-                                                QStringLiteral("Meeting"), QStringLiteral("Proposal sent"),
-                                                QStringLiteral("Won"), QStringLiteral("Lost")};
-    QTest::newRow("blank") << QStringLiteral("blank") << QStringLiteral("Blank") << 0 << QStringList{};
-    QTest::newRow("unknown text") << QStringLiteral("Interview") << QString() << 0 << QStringList{};
-    QTest::newRow("empty text") << QString() << QString() << 0 << QStringList{};
+                                 << QStringList { QStringLiteral("New"), QStringLiteral("Qualified"),
+                                        QStringLiteral("Meeting"), QStringLiteral("Proposal sent"),
+                                        QStringLiteral("Won"), QStringLiteral("Lost") };
+    QTest::newRow("blank") << QStringLiteral("blank") << QStringLiteral("Blank") << 0 << QStringList {};
+    QTest::newRow("unknown text") << QStringLiteral("Interview") << QString() << 0 << QStringList {};
+    QTest::newRow("empty text") << QString() << QString() << 0 << QStringList {};
 }
 
 void ModelTest::templates()
@@ -326,7 +327,7 @@ void ModelTest::proposalFromDraft()
     draft.targetQA = upperId();
     draft.text = QStringLiteral("T");
     draft.reason = QStringLiteral("R");
-    draft.quotes = {{upperId(), QStringLiteral("q1")}, {upperId(), QStringLiteral("q2")}};
+    draft.quotes = { { upperId(), QStringLiteral("q1") }, { upperId(), QStringLiteral("q2") } };
     const Proposal proposal = Proposal::make(draft);
     QCOMPARE(proposal.kind, QStringLiteral("editQA"));
     QCOMPARE(proposal.kindValue(), ProposalKind::editQA);

@@ -1,5 +1,5 @@
-#include "common/Uuid.h"
 #include "store/Keychain.h"
+#include "common/Uuid.h"
 
 #include <libsecret/secret.h>
 
@@ -18,11 +18,18 @@ const SecretSchema* itemSchema()
         "Vessaro.Quillora",
         SECRET_SCHEMA_DONT_MATCH_NAME,
         {
-            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+            { "service", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { "account", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING },
         },
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
     };
     return &value;
 }
@@ -32,7 +39,7 @@ int itemCount(const QString& account)
     const QByteArray accountUtf8 = account.toUtf8();
     GError* error = nullptr;
     GList* items = secret_password_search_sync(itemSchema(), SECRET_SEARCH_ALL, nullptr, &error, "service",
-                                               "Vessaro.Quillora", "account", accountUtf8.constData(), nullptr);
+        "Vessaro.Quillora", "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
         qWarning("search failed: %s", error->message);
         g_error_free(error);
@@ -153,8 +160,9 @@ void KeychainTest::readableByOtherClients()
     const QString name = account(QStringLiteral("claude"));
     keychain::save(QStringLiteral("shared-key"), name);
     QProcess lookup;
-    lookup.start(tool, {QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("Vessaro.Quillora"),
-                        QStringLiteral("account"), name});
+    lookup.start(tool,
+        { QStringLiteral("lookup"), QStringLiteral("service"), QStringLiteral("Vessaro.Quillora"),
+            QStringLiteral("account"), name });
     QVERIFY(lookup.waitForFinished(10000));
     QCOMPARE(lookup.readAllStandardOutput(), QByteArray("shared-key"));
 }

@@ -69,8 +69,8 @@ private:
 void SettingsTest::init()
 {
     QVERIFY(m_dir.isValid());
-    m_backing = std::make_unique<QSettings>(m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")),
-                                            QSettings::IniFormat);
+    m_backing = std::make_unique<QSettings>(
+        m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")), QSettings::IniFormat);
     m_settings = std::make_unique<Settings>(*m_backing);
     m_store = Store::openInMemory().value();
     m_context = m_store->newContext();
@@ -88,7 +88,7 @@ void SettingsTest::freshDefaults()
 {
     const Settings& s = *m_settings;
     QCOMPARE(s.llmProviderText(), QStringLiteral("onDevice"));
-    for (LLMProvider provider : {LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai}) {
+    for (LLMProvider provider : { LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai }) {
         QVERIFY(!s.text(settingsKey::llmModelPrefix + llmProvider::rawText(provider)));
         QVERIFY(!s.text(settingsKey::improvementModelPrefix + llmProvider::rawText(provider)));
     }
@@ -121,8 +121,8 @@ void SettingsTest::freshDefaults()
 
     // A fresh installation: on-device suggestions with no model identifier.
     FakeKeys keys;
-    const auto suggestion =
-        languageModelSettings::loadSuggestionSettings(s, [] { return QStringLiteral("prompt"); }, keys.reader());
+    const auto suggestion = languageModelSettings::loadSuggestionSettings(
+        s, [] { return QStringLiteral("prompt"); }, keys.reader());
     QCOMPARE(suggestion.provider, LLMProvider::onDevice);
     QCOMPARE(suggestion.model, QString());
     QCOMPARE(suggestion.prompt, QStringLiteral("prompt"));
@@ -156,7 +156,7 @@ void SettingsTest::storedValuesWin()
 void SettingsTest::suggestionSettings_data()
 {
     QTest::addColumn<QString>("provider"); // null: key absent
-    QTest::addColumn<QString>("model");    // null: key absent
+    QTest::addColumn<QString>("model"); // null: key absent
     QTest::addColumn<LLMProvider>("resolved");
     QTest::addColumn<QString>("resolvedModel");
     QTest::addColumn<QString>("askedAccount"); // empty: the keychain is not asked
@@ -172,8 +172,8 @@ void SettingsTest::suggestionSettings_data()
                                           << QStringLiteral("gpt-5.4-mini") << QStringLiteral("openai");
     QTest::newRow("openai, stored model") << QStringLiteral("openai") << QStringLiteral("gpt-x") << LLMProvider::openai
                                           << QStringLiteral("gpt-x") << QStringLiteral("openai");
-    QTest::newRow("capital C is on-device") << QStringLiteral("Claude") << QStringLiteral("ignored")
-                                            << LLMProvider::onDevice << QString() << QString();
+    QTest::newRow("capital C is on-device")
+        << QStringLiteral("Claude") << QStringLiteral("ignored") << LLMProvider::onDevice << QString() << QString();
     QTest::newRow("unknown provider") << QStringLiteral("gemini") << QString() << LLMProvider::onDevice << QString()
                                       << QString();
     QTest::newRow("onDevice with a model") << QStringLiteral("onDevice") << QStringLiteral("llama3")
@@ -196,7 +196,8 @@ void SettingsTest::suggestionSettings()
         m_settings->setText(settingsKey::llmModelPrefix + provider, model);
     }
     FakeKeys keys;
-    keys.keys = {{QStringLiteral("claude"), QStringLiteral("sk-ant")}, {QStringLiteral("openai"), QStringLiteral("sk-oa")}};
+    keys.keys = { { QStringLiteral("claude"), QStringLiteral("sk-ant") },
+        { QStringLiteral("openai"), QStringLiteral("sk-oa") } };
     const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
     QCOMPARE(settings.provider, resolved);
     QCOMPARE(settings.model, resolvedModel);
@@ -205,7 +206,7 @@ void SettingsTest::suggestionSettings()
         QVERIFY(keys.asked.isEmpty());
         QCOMPARE(settings.apiKey, std::optional<QString>());
     } else {
-        QCOMPARE(keys.asked, QStringList{askedAccount});
+        QCOMPARE(keys.asked, QStringList { askedAccount });
         QCOMPARE(settings.apiKey, std::optional(keys.keys[askedAccount]));
     }
 }
@@ -220,12 +221,12 @@ void SettingsTest::improvementSettings_data()
 
     QTest::newRow("claude default") << QStringLiteral("claude") << QString() << true << LLMProvider::claude
                                     << QStringLiteral("claude-opus-5-5");
-    QTest::newRow("claude empty model") << QStringLiteral("claude") << QStringLiteral("") << true
-                                        << LLMProvider::claude << QStringLiteral("claude-opus-5-5");
+    QTest::newRow("claude empty model") << QStringLiteral("claude") << QStringLiteral("") << true << LLMProvider::claude
+                                        << QStringLiteral("claude-opus-5-5");
     QTest::newRow("openai default") << QStringLiteral("openai") << QString() << true << LLMProvider::openai
                                     << QStringLiteral("gpt-5.6-sol");
-    QTest::newRow("openai stored, blanks kept") << QStringLiteral("openai") << QStringLiteral(" o ") << true
-                                                << LLMProvider::openai << QStringLiteral(" o ");
+    QTest::newRow("openai stored, blanks kept")
+        << QStringLiteral("openai") << QStringLiteral(" o ") << true << LLMProvider::openai << QStringLiteral(" o ");
     QTest::newRow("onDevice") << QStringLiteral("onDevice") << QString() << false << LLMProvider::onDevice << QString();
     QTest::newRow("capital C") << QStringLiteral("Claude") << QString() << false << LLMProvider::onDevice << QString();
     QTest::newRow("absent") << QString() << QString() << false << LLMProvider::onDevice << QString();
@@ -247,7 +248,8 @@ void SettingsTest::improvementSettings()
     // Suggestion models never leak into improvements.
     m_settings->setText(settingsKey::llmModelPrefix + provider, QStringLiteral("suggestion-model"));
     FakeKeys keys;
-    keys.keys = {{QStringLiteral("claude"), QStringLiteral("sk-ant")}, {QStringLiteral("openai"), QStringLiteral("sk-oa")}};
+    keys.keys = { { QStringLiteral("claude"), QStringLiteral("sk-ant") },
+        { QStringLiteral("openai"), QStringLiteral("sk-oa") } };
     const auto settings = languageModelSettings::loadImprovementSettings(*m_settings, keys.reader());
     QCOMPARE(settings.has_value(), resolves);
     if (!resolves) {
@@ -260,7 +262,8 @@ void SettingsTest::improvementSettings()
 
     // A missing item is a missing key, not a failure.
     keys.keys.clear();
-    QCOMPARE(languageModelSettings::loadImprovementSettings(*m_settings, keys.reader())->apiKey, std::optional<QString>());
+    QCOMPARE(
+        languageModelSettings::loadImprovementSettings(*m_settings, keys.reader())->apiKey, std::optional<QString>());
 }
 
 void SettingsTest::switchingProviderKeepsBoth()
@@ -268,8 +271,9 @@ void SettingsTest::switchingProviderKeepsBoth()
     m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("claude"), QStringLiteral("c-model"));
     m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("openai"), QStringLiteral("o-model"));
     FakeKeys keys;
-    keys.keys = {{QStringLiteral("claude"), QStringLiteral("c-key")}, {QStringLiteral("openai"), QStringLiteral("o-key")}};
-    for (const QString& provider : {QStringLiteral("claude"), QStringLiteral("openai"), QStringLiteral("claude")}) {
+    keys.keys = { { QStringLiteral("claude"), QStringLiteral("c-key") },
+        { QStringLiteral("openai"), QStringLiteral("o-key") } };
+    for (const QString& provider : { QStringLiteral("claude"), QStringLiteral("openai"), QStringLiteral("claude") }) {
         m_settings->setText(settingsKey::llmProvider, provider);
         const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
         QCOMPARE(settings.model, provider.left(1) + QStringLiteral("-model"));
@@ -280,13 +284,13 @@ void SettingsTest::switchingProviderKeepsBoth()
 void SettingsTest::migrationOnFreshStore_data()
 {
     QTest::addColumn<QString>("prompt"); // null: never set
-    QTest::addColumn<QString>("notes");  // null: never set
+    QTest::addColumn<QString>("notes"); // null: never set
     QTest::addColumn<QString>("instructions");
     const QString interview = assistantTemplate::defaultInstructions(AssistantTemplate::interview);
     QTest::newRow("nothing set") << QString() << QString() << interview;
     QTest::newRow("empty prompt") << QStringLiteral("") << QStringLiteral("") << interview;
-    QTest::newRow("old prompt kept as written") << QStringLiteral("  Be short.\n") << QString()
-                                                << QStringLiteral("  Be short.\n");
+    QTest::newRow("old prompt kept as written")
+        << QStringLiteral("  Be short.\n") << QString() << QStringLiteral("  Be short.\n");
     QTest::newRow("call notes become notes.md") << QString() << QStringLiteral("My CV:\n- C++") << interview;
 }
 
@@ -374,22 +378,48 @@ void SettingsTest::resolveSelection_data()
 {
     QTest::addColumn<QString>("setup");
     QTest::addColumn<QString>("selectedAssistant"); // a name, "garbage", or null for absent
-    QTest::addColumn<QString>("selectedContext");   // a name, or null for absent
-    QTest::addColumn<QString>("assistant");         // expected name, empty for none
-    QTest::addColumn<QString>("context");           // expected name, empty for none
+    QTest::addColumn<QString>("selectedContext"); // a name, or null for absent
+    QTest::addColumn<QString>("assistant"); // expected name, empty for none
+    QTest::addColumn<QString>("context"); // expected name, empty for none
 
     // Assistants: "Old" (oldest, active), "Newer" (active), "Archived"; contexts of "Newer":
     // "Lead" (active) and "Gone" (archived); "Other" belongs to "Old".
-    QTest::newRow("nothing remembered: oldest active") << "all" << QString() << QString() << "Old" << "";
-    QTest::newRow("remembered active one") << "all" << "Newer" << "Lead" << "Newer" << "Lead";
-    QTest::newRow("archived selected: oldest active") << "all" << "Archived" << QString() << "Old" << "";
-    QTest::newRow("not a uuid") << "all" << "garbage" << QString() << "Old" << "";
-    QTest::newRow("deleted assistant") << "all" << "deleted" << QString() << "Old" << "";
-    QTest::newRow("archived context counts as none") << "all" << "Newer" << "Gone" << "Newer" << "";
-    QTest::newRow("context of another assistant") << "all" << "Newer" << "Other" << "Newer" << "";
-    QTest::newRow("context without assistant choice") << "all" << QString() << "Other" << "Old" << "Other";
-    QTest::newRow("no active assistant, context remembered") << "archived only" << "Archived" << "Gone" << "" << "";
-    QTest::newRow("empty store") << "none" << QString() << QString() << "" << "";
+    QTest::newRow("nothing remembered: oldest active") << "all" << QString() << QString() << "Old"
+                                                       << "";
+    QTest::newRow("remembered active one") << "all"
+                                           << "Newer"
+                                           << "Lead"
+                                           << "Newer"
+                                           << "Lead";
+    QTest::newRow("archived selected: oldest active") << "all"
+                                                      << "Archived" << QString() << "Old"
+                                                      << "";
+    QTest::newRow("not a uuid") << "all"
+                                << "garbage" << QString() << "Old"
+                                << "";
+    QTest::newRow("deleted assistant") << "all"
+                                       << "deleted" << QString() << "Old"
+                                       << "";
+    QTest::newRow("archived context counts as none") << "all"
+                                                     << "Newer"
+                                                     << "Gone"
+                                                     << "Newer"
+                                                     << "";
+    QTest::newRow("context of another assistant") << "all"
+                                                  << "Newer"
+                                                  << "Other"
+                                                  << "Newer"
+                                                  << "";
+    QTest::newRow("context without assistant choice") << "all" << QString() << "Other"
+                                                      << "Old"
+                                                      << "Other";
+    QTest::newRow("no active assistant, context remembered") << "archived only"
+                                                             << "Archived"
+                                                             << "Gone"
+                                                             << ""
+                                                             << "";
+    QTest::newRow("empty store") << "none" << QString() << QString() << ""
+                                 << "";
 }
 
 void SettingsTest::resolveSelection()
@@ -400,7 +430,8 @@ void SettingsTest::resolveSelection()
     QFETCH(QString, assistant);
     QFETCH(QString, context);
 
-    std::map<QString, QUuid> ids{{QStringLiteral("garbage"), QUuid()}, {QStringLiteral("deleted"), uuid::create()}};
+    std::map<QString, QUuid> ids { { QStringLiteral("garbage"), QUuid() },
+        { QStringLiteral("deleted"), uuid::create() } };
     Assistant old = makeAssistant(QStringLiteral("Old"), 0);
     Assistant newer = makeAssistant(QStringLiteral("Newer"), 10);
     Assistant archived = makeAssistant(QStringLiteral("Archived"), -10); // older than all
@@ -410,11 +441,11 @@ void SettingsTest::resolveSelection()
     gone.archived = true;
     CallContext other = CallContext::make(QStringLiteral("Other"), old);
     if (setup == QLatin1String("all")) {
-        for (const Assistant& a : {newer, old, archived}) {
+        for (const Assistant& a : { newer, old, archived }) {
             m_context->insert(a);
             ids[a.name] = a.id;
         }
-        for (const CallContext& c : {lead, gone, other}) {
+        for (const CallContext& c : { lead, gone, other }) {
             m_context->insert(c);
             ids[c.name] = c.id;
         }
@@ -427,9 +458,9 @@ void SettingsTest::resolveSelection()
     }
     QVERIFY(m_context->save());
     if (!selectedAssistant.isNull()) {
-        m_settings->setText(settingsKey::selectedAssistant, selectedAssistant == QLatin1String("garbage")
-                                                                ? QStringLiteral("not-a-uuid")
-                                                                : uuid::toText(ids.at(selectedAssistant)).toLower());
+        m_settings->setText(settingsKey::selectedAssistant,
+            selectedAssistant == QLatin1String("garbage") ? QStringLiteral("not-a-uuid")
+                                                          : uuid::toText(ids.at(selectedAssistant)).toLower());
     }
     if (!selectedContext.isNull()) {
         m_settings->setText(settingsKey::selectedContext, uuid::toText(ids.at(selectedContext)));

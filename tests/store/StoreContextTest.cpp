@@ -13,8 +13,7 @@ using namespace storeTesting;
 
 namespace {
 
-template <typename R>
-std::vector<R> fetched(StoreContext& context, const Query& query = {})
+template <typename R> std::vector<R> fetched(StoreContext& context, const Query& query = {})
 {
     auto records = context.fetch<R>(query);
     if (!records) {
@@ -23,8 +22,7 @@ std::vector<R> fetched(StoreContext& context, const Query& query = {})
     return *records;
 }
 
-template <typename R>
-QStringList summaries(const std::vector<R>& records)
+template <typename R> QStringList summaries(const std::vector<R>& records)
 {
     QStringList out;
     for (const R& record : records) {
@@ -33,8 +31,7 @@ QStringList summaries(const std::vector<R>& records)
     return out;
 }
 
-template <typename R>
-qint64 counted(StoreContext& context)
+template <typename R> qint64 counted(StoreContext& context)
 {
     auto count = context.count<R>();
     if (!count) {
@@ -123,7 +120,7 @@ void StoreContextTest::everyRecordRoundTrips()
     ProposalDraft draft;
     draft.kind = ProposalKind::style;
     draft.text = QStringLiteral("Shorter answers.");
-    draft.quotes = {{uuid::toText(call.id), QStringLiteral("Hello")}};
+    draft.quotes = { { uuid::toText(call.id), QStringLiteral("Hello") } };
     Proposal proposal = Proposal::make(draft);
     proposal.assistant = m_assistant.id;
     proposal.reviewedAt = instant(77.125);
@@ -169,7 +166,7 @@ void StoreContextTest::sortedFetches_data()
 void StoreContextTest::sortedFetches()
 {
     QFETCH(bool, withPending);
-    for (double start : {30.0, 10.0, 20.0}) {
+    for (double start : { 30.0, 10.0, 20.0 }) {
         m_context->insert(makeCall(m_assistant.id, start));
     }
     m_context->insert(makeCall(m_other.id, 15));
@@ -179,12 +176,12 @@ void StoreContextTest::sortedFetches()
         m_context->insert(KnowledgeFile::make(QStringLiteral("x.md"), QStringLiteral("x")));
     }
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id, Order::oldestFirst))),
-             (QStringList{QStringLiteral("call at 10"), QStringLiteral("call at 20"), QStringLiteral("call at 30")}));
+        (QStringList { QStringLiteral("call at 10"), QStringLiteral("call at 20"), QStringLiteral("call at 30") }));
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id, Order::newestFirst))),
-             (QStringList{QStringLiteral("call at 30"), QStringLiteral("call at 20"), QStringLiteral("call at 10")}));
+        (QStringList { QStringLiteral("call at 30"), QStringLiteral("call at 20"), QStringLiteral("call at 10") }));
     QCOMPARE(summaries(fetched<Call>(*m_context, limited(Query::all(Order::newestFirst), 2))),
-             (QStringList{QStringLiteral("call at 30"), QStringLiteral("call at 20")}));
-    QCOMPARE(summaries(fetched<Call>(*m_context, limited(Query::all(Order::oldestFirst), 0))), QStringList{});
+        (QStringList { QStringLiteral("call at 30"), QStringLiteral("call at 20") }));
+    QCOMPARE(summaries(fetched<Call>(*m_context, limited(Query::all(Order::oldestFirst), 0))), QStringList {});
     QCOMPARE(fetched<Call>(*m_context, Query::all(Order::unsorted)).size(), size_t(4));
     QCOMPARE(fetched<Assistant>(*m_context, Query::all()).front().id, m_assistant.id);
     QCOMPARE(counted<Call>(*m_context), 4);
@@ -196,7 +193,7 @@ void StoreContextTest::pendingChangesSeenByOwnFetches()
     Call kept = makeCall(m_assistant.id, 10);
     Call edited = makeCall(m_assistant.id, 20);
     Call removed = makeCall(m_assistant.id, 30);
-    for (const Call& call : {kept, edited, removed}) {
+    for (const Call& call : { kept, edited, removed }) {
         m_context->insert(call);
     }
     QVERIFY(m_context->save());
@@ -209,7 +206,7 @@ void StoreContextTest::pendingChangesSeenByOwnFetches()
     m_context->remove<Call>(removed.id);
 
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id))),
-             (QStringList{QStringLiteral("edited"), QStringLiteral("call at 10"), QStringLiteral("call at 15")}));
+        (QStringList { QStringLiteral("edited"), QStringLiteral("call at 10"), QStringLiteral("call at 15") }));
     QCOMPARE(m_context->fetchOne<Call>(removed.id).value(), std::optional<Call>());
     QCOMPARE(m_context->fetchOne<Call>(inserted.id).value(), std::optional(inserted));
     QCOMPARE(m_context->fetchOne<Call>(edited.id).value(), std::optional(edited));
@@ -217,7 +214,7 @@ void StoreContextTest::pendingChangesSeenByOwnFetches()
     QVERIFY(m_context->save());
     QVERIFY(!m_context->hasChanges());
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id))),
-             (QStringList{QStringLiteral("edited"), QStringLiteral("call at 10"), QStringLiteral("call at 15")}));
+        (QStringList { QStringLiteral("edited"), QStringLiteral("call at 10"), QStringLiteral("call at 15") }));
 }
 
 void StoreContextTest::pendingLimit_data()
@@ -228,19 +225,19 @@ void StoreContextTest::pendingLimit_data()
     // Stored: 10, 20, 30, 40, 50. Limit 3.
     QTest::newRow("insert oldest, oldest first")
         << 0 << Order::oldestFirst
-        << QStringList{QStringLiteral("call at 5"), QStringLiteral("call at 10"), QStringLiteral("call at 20")};
+        << QStringList { QStringLiteral("call at 5"), QStringLiteral("call at 10"), QStringLiteral("call at 20") };
     QTest::newRow("insert oldest, newest first")
         << 0 << Order::newestFirst
-        << QStringList{QStringLiteral("call at 50"), QStringLiteral("call at 40"), QStringLiteral("call at 30")};
+        << QStringList { QStringLiteral("call at 50"), QStringLiteral("call at 40"), QStringLiteral("call at 30") };
     QTest::newRow("remove inside the window")
         << 1 << Order::oldestFirst
-        << QStringList{QStringLiteral("call at 10"), QStringLiteral("call at 30"), QStringLiteral("call at 40")};
+        << QStringList { QStringLiteral("call at 10"), QStringLiteral("call at 30"), QStringLiteral("call at 40") };
     QTest::newRow("move the newest to the front")
         << 2 << Order::oldestFirst
-        << QStringList{QStringLiteral("moved"), QStringLiteral("call at 10"), QStringLiteral("call at 20")};
+        << QStringList { QStringLiteral("moved"), QStringLiteral("call at 10"), QStringLiteral("call at 20") };
     QTest::newRow("move out to another assistant")
         << 3 << Order::oldestFirst
-        << QStringList{QStringLiteral("call at 20"), QStringLiteral("call at 30"), QStringLiteral("call at 40")};
+        << QStringList { QStringLiteral("call at 20"), QStringLiteral("call at 30"), QStringLiteral("call at 40") };
 }
 
 void StoreContextTest::pendingLimit()
@@ -249,7 +246,7 @@ void StoreContextTest::pendingLimit()
     QFETCH(Order, order);
     QFETCH(QStringList, expected);
     std::vector<Call> stored;
-    for (double start : {10.0, 20.0, 30.0, 40.0, 50.0}) {
+    for (double start : { 10.0, 20.0, 30.0, 40.0, 50.0 }) {
         stored.push_back(makeCall(m_assistant.id, start));
         m_context->insert(stored.back());
     }
@@ -324,7 +321,7 @@ void StoreContextTest::rollbackDropsEverything()
     m_context->rollback();
     QVERIFY(!m_context->hasChanges());
     QCOMPARE(m_context->fetchOne<Assistant>(m_assistant.id).value()->name, QStringLiteral("Interviews"));
-    QCOMPARE(summaries(fetched<Call>(*m_context, Query::all())), QStringList{QStringLiteral("call at 10")});
+    QCOMPARE(summaries(fetched<Call>(*m_context, Query::all())), QStringList { QStringLiteral("call at 10") });
     QCOMPARE(fetched<CallContext>(*m_context, Query::ofAssistant(m_assistant.id)).size(), size_t(1));
     QVERIFY(m_context->save());
     QCOMPARE(counted<Call>(*m_context), 1);
@@ -415,7 +412,7 @@ void StoreContextTest::failingSaveIsAtomicAndKeepsPending()
     const auto saved = m_context->save();
     QVERIFY(!saved);
     QVERIFY2(saved.error().message.contains(QStringLiteral("FOREIGN KEY"), Qt::CaseInsensitive),
-             qPrintable(saved.error().message));
+        qPrintable(saved.error().message));
 
     // Nothing of that save reached the file...
     auto other = Store::open(m_store->path());
@@ -457,9 +454,9 @@ void StoreContextTest::deletingCallLeavesOwners()
     QVERIFY(m_context->fetchOne<Assistant>(m_assistant.id).value());
     QCOMPARE(m_context->fetchOne<CallContext>(m_callContext.id).value()->assistant, std::optional(m_assistant.id));
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id))),
-             QStringList{QStringLiteral("call at 20")});
+        QStringList { QStringLiteral("call at 20") });
     QCOMPARE(summaries(fetched<Call>(*m_context, Query::ofContext(m_callContext.id))),
-             QStringList{QStringLiteral("call at 20")});
+        QStringList { QStringLiteral("call at 20") });
 }
 
 void StoreContextTest::deletingAssistantClearsReferences()
@@ -469,10 +466,10 @@ void StoreContextTest::deletingAssistantClearsReferences()
     file.assistant = m_assistant.id;
     QAItem item = QAItem::make(QStringLiteral("Q"), QStringLiteral("A"), QString(), QStringLiteral("manual"));
     item.assistant = m_assistant.id;
-    Proposal proposal = Proposal::make(ProposalDraft{});
+    Proposal proposal = Proposal::make(ProposalDraft {});
     proposal.assistant = m_assistant.id;
     Call elsewhere = makeCall(m_other.id, 20);
-    for (const Call& c : {call, elsewhere}) {
+    for (const Call& c : { call, elsewhere }) {
         m_context->insert(c);
     }
     m_context->insert(file);

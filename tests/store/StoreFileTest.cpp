@@ -173,11 +173,12 @@ void StoreFileTest::oldSchemaReadsDefaults()
     QCOMPARE(call.lines().size(), 1);
     QCOMPARE(call.durationMinutes(), 5);
 
-    const auto proposal = context->fetchOne<Proposal>(*uuid::parse(QStringLiteral("9A8B7C6D-5E4F-4321-8765-0FEDCBA98765")));
+    const auto proposal =
+        context->fetchOne<Proposal>(*uuid::parse(QStringLiteral("9A8B7C6D-5E4F-4321-8765-0FEDCBA98765")));
     QVERIFY(proposal && *proposal);
     QCOMPARE((*proposal)->status, QString());
     QCOMPARE((*proposal)->kindValue(), ProposalKind::style);
-    QCOMPARE((*proposal)->quotedCallIDs(), QList<QUuid>{call.id});
+    QCOMPARE((*proposal)->quotedCallIDs(), QList<QUuid> { call.id });
     QVERIFY(!(*proposal)->reviewedAt);
     QCOMPARE(context->fetch<Assistant>().value().front().name, QStringLiteral("Old one"));
 
@@ -203,14 +204,14 @@ void StoreFileTest::unusablePaths_data()
     // As root no permission bit stops a write, so these fail for reasons root cannot override.
     const QString file = m_dir.filePath(QStringLiteral("plain-file"));
     QFile(file).open(QIODevice::WriteOnly);
-    QTest::newRow("parent is a regular file") << file + QStringLiteral("/Quillora/Assistants.store")
-                                              << QStringLiteral("Not a directory");
+    QTest::newRow("parent is a regular file")
+        << file + QStringLiteral("/Quillora/Assistants.store") << QStringLiteral("Not a directory");
     QTest::newRow("inside /proc") << QStringLiteral("/proc/quillora-test/Quillora/Assistants.store")
                                   << QStringLiteral("No such file or directory");
     const QString folder = m_dir.filePath(QStringLiteral("folder-store"));
     QDir().mkpath(folder + QStringLiteral("/Assistants.store"));
-    QTest::newRow("a folder where the file should be") << folder + QStringLiteral("/Assistants.store")
-                                                       << QStringLiteral("Is a directory");
+    QTest::newRow("a folder where the file should be")
+        << folder + QStringLiteral("/Assistants.store") << QStringLiteral("Is a directory");
 }
 
 void StoreFileTest::unusablePaths()
@@ -245,11 +246,11 @@ void StoreFileTest::notADatabaseIsLeftAlone()
 void StoreFileTest::killedWriterLeavesLastCommit()
 {
     // Killed at three different moments into its writing.
-    for (int killAfterSaves : {3, 17, 41}) {
+    for (int killAfterSaves : { 3, 17, 41 }) {
         const QString path = freshPath(QStringLiteral("killed"));
         QProcess writer;
         writer.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        writer.start(QStringLiteral(QUILLORA_STORE_WRITER), {QStringLiteral("loop"), path});
+        writer.start(QStringLiteral(QUILLORA_STORE_WRITER), { QStringLiteral("loop"), path });
         QVERIFY(writer.waitForStarted());
         qint64 reported = 0;
         while (reported < killAfterSaves) {

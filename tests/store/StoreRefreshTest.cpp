@@ -23,7 +23,8 @@ QtMessageHandler g_previousHandler = nullptr;
 
 void captureMessages(QtMsgType type, const QMessageLogContext& context, const QString& message)
 {
-    if (context.category != nullptr && QLatin1String(context.category) == QLatin1String("Vessaro.Quillora.assistants")) {
+    if (context.category != nullptr
+        && QLatin1String(context.category) == QLatin1String("Vessaro.Quillora.assistants")) {
         g_logged.append(message);
     }
     if (g_previousHandler != nullptr) {
@@ -76,8 +77,9 @@ void StoreRefreshTest::initTestCase()
     if (daemon.isEmpty()) {
         QSKIP("dbus-daemon is not installed");
     }
-    m_bus.start(daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                         QStringLiteral("--print-address=1")});
+    m_bus.start(daemon,
+        { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
+            QStringLiteral("--print-address=1") });
     QVERIFY(m_bus.waitForStarted());
     QVERIFY(m_bus.waitForReadyRead(10000));
     const QByteArray address = m_bus.readLine().trimmed();
@@ -107,7 +109,8 @@ std::unique_ptr<StoreHolder> StoreRefreshTest::holderOn(const QString& path)
     if (!store) {
         qFatal("cannot open %s: %s", qPrintable(path), qPrintable(store.error().message));
     }
-    return std::make_unique<StoreHolder>(*store, false, [path] { return Store::open(path); }, nullptr);
+    return std::make_unique<StoreHolder>(
+        *store, false, [path] { return Store::open(path); }, nullptr);
 }
 
 bool StoreRefreshTest::runWriter(const QStringList& arguments)
@@ -131,7 +134,7 @@ void StoreRefreshTest::externalSaveIsPickedUp()
     // An edit of this process, not yet saved.
     holder->context().insert(makeAssistant(QStringLiteral("Mine"), 1));
 
-    QVERIFY(runWriter({QStringLiteral("post"), m_path, QStringLiteral("Theirs")}));
+    QVERIFY(runWriter({ QStringLiteral("post"), m_path, QStringLiteral("Theirs") }));
     QVERIFY(notices.count() > 0 || notices.wait(5000));
     QVERIFY(holder->isRefreshPending());
     QCOMPARE(generations.count(), 0);
@@ -142,7 +145,7 @@ void StoreRefreshTest::externalSaveIsPickedUp()
 
     QStringList names = assistantNames(holder->context());
     names.sort();
-    QCOMPARE(names, (QStringList{QStringLiteral("Mine"), QStringLiteral("Theirs")}));
+    QCOMPARE(names, (QStringList { QStringLiteral("Mine"), QStringLiteral("Theirs") }));
     QVERIFY(!holder->context().hasChanges());
     // "Mine" was saved before the reopen, not carried over in memory.
     auto reader = Store::open(m_path);
@@ -164,7 +167,7 @@ void StoreRefreshTest::burstCausesOneReopen()
     connect(holder.get(), &StoreHolder::generationChanged, this, [&] { waitedMs = sinceLastNotice.elapsed(); });
 
     // Five notices within 0.1 s.
-    QVERIFY(runWriter({QStringLiteral("signal"), QStringLiteral("5"), QStringLiteral("20")}));
+    QVERIFY(runWriter({ QStringLiteral("signal"), QStringLiteral("5"), QStringLiteral("20") }));
     QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 5, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(generations.count(), 1, 5000);
     QTest::qWait(700);
@@ -202,14 +205,17 @@ void StoreRefreshTest::fallbackIgnoresExternalWrites()
     auto memory = Store::openInMemory();
     QVERIFY(memory);
     int reopens = 0;
-    StoreHolder holder(*memory, true, [&] {
-        ++reopens;
-        return Store::openInMemory();
-    }, nullptr);
+    StoreHolder holder(
+        *memory, true,
+        [&] {
+            ++reopens;
+            return Store::openInMemory();
+        },
+        nullptr);
     QVERIFY(holder.isFallback());
     holder.externalWrite();
     QVERIFY(!holder.isRefreshPending());
-    QCOMPARE(g_logged, QStringList{QStringLiteral("External write ignored: running on the in-memory store")});
+    QCOMPARE(g_logged, QStringList { QStringLiteral("External write ignored: running on the in-memory store") });
     QTest::qWait(500);
     QCOMPARE(reopens, 0);
     QCOMPARE(holder.generation(), 0);
@@ -219,15 +225,15 @@ void StoreRefreshTest::failedReopenKeepsTheStore()
 {
     auto store = Store::open(m_path);
     QVERIFY(store);
-    StoreHolder holder(*store, false, [] { return Result<std::shared_ptr<Store>>(fail(QStringLiteral("disk gone"))); },
-                       nullptr);
+    StoreHolder holder(
+        *store, false, [] { return Result<std::shared_ptr<Store>>(fail(QStringLiteral("disk gone"))); }, nullptr);
     holder.context().insert(makeAssistant(QStringLiteral("Mine"), 1));
     holder.externalWrite();
     QTRY_VERIFY_WITH_TIMEOUT(!g_logged.isEmpty(), 3000);
-    QCOMPARE(g_logged, QStringList{QStringLiteral("Reopening the store failed: disk gone")});
+    QCOMPARE(g_logged, QStringList { QStringLiteral("Reopening the store failed: disk gone") });
     QCOMPARE(holder.generation(), 0);
     QCOMPARE(holder.container(), *store);
-    QCOMPARE(assistantNames(holder.context()), QStringList{QStringLiteral("Mine")});
+    QCOMPARE(assistantNames(holder.context()), QStringList { QStringLiteral("Mine") });
     QVERIFY(!holder.context().hasChanges()); // saved before the attempt
 }
 

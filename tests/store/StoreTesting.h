@@ -18,8 +18,8 @@ inline QDateTime instant(double seconds)
     return dates::fromReferenceSeconds(760000000.0 + seconds);
 }
 
-inline Call makeCall(const std::optional<QUuid>& assistant, double startSeconds,
-                     const std::optional<QUuid>& context = std::nullopt)
+inline Call makeCall(
+    const std::optional<QUuid>& assistant, double startSeconds, const std::optional<QUuid>& context = std::nullopt)
 {
     Call call;
     call.id = uuid::create();
@@ -27,7 +27,7 @@ inline Call makeCall(const std::optional<QUuid>& assistant, double startSeconds,
     call.endedAt = instant(startSeconds + 90);
     call.assistant = assistant;
     call.context = context;
-    call.linesData = blob::encodeLines({{true, QStringLiteral("Hello"), instant(startSeconds + 1)}});
+    call.linesData = blob::encodeLines({ { true, QStringLiteral("Hello"), instant(startSeconds + 1) } });
     call.suggestionsData = blob::encodeSuggestions({});
     call.summary = QStringLiteral("call at %1").arg(startSeconds);
     return call;

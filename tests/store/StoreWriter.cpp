@@ -36,8 +36,9 @@ int writeLoop(const QString& path)
     }
     QList<CallLine> lines;
     for (int i = 0; i < 200; ++i) {
-        lines.append({i % 2 == 0, QStringLiteral("line %1 of a long enough call to make each save take a while").arg(i),
-                      storeTesting::instant(i)});
+        lines.append(
+            { i % 2 == 0, QStringLiteral("line %1 of a long enough call to make each save take a while").arg(i),
+                storeTesting::instant(i) });
     }
     const QByteArray linesData = blob::encodeLines(lines);
     for (qint64 batch = 1;; ++batch) {
