@@ -81,8 +81,10 @@ bool BufferConverter::prepare(const AudioFormat& input)
     }
     release();
     if (input.sampleRate != m_target.sampleRate) {
-        const soxr_io_spec_t io =
+        soxr_io_spec_t io =
             soxr_io_spec(SOXR_FLOAT32_I, m_target.sampleType == SampleType::float32 ? SOXR_FLOAT32_I : SOXR_INT16_I);
+        // No dither: silence stays exact zeros, which the consumers rely on to recognise it.
+        io.flags |= SOXR_NO_DITHER;
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_error_t error = nullptr;
         m_resampler = soxr_create(input.sampleRate, m_target.sampleRate, static_cast<unsigned>(m_target.channelCount),

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 #include <pocketsphinx.h>
 
 class SphinxWorker : public QObject {
@@ -64,6 +66,12 @@ std::optional<QString> SphinxWorker::load()
 void SphinxWorker::decode(const std::vector<qint16>& samples)
 {
     if (!m_decoder || samples.empty()) {
+        return;
+    }
+    // Exact digital silence (an idle output's monitor, a muted input) outside speech carries
+    // nothing, and long runs of it skew the decoder's noise and cepstral-mean estimates so that
+    // the next words come out wrong. Inside speech it is still needed to end the utterance.
+    if (!m_inSpeech && std::all_of(samples.begin(), samples.end(), [](qint16 sample) { return sample == 0; })) {
         return;
     }
     if (!m_utteranceOpen) {

@@ -33,14 +33,32 @@ QString run(const QString& program, const QStringList& arguments, const QString&
 
 } // namespace
 
-QString speak(QTemporaryDir& dir, const QString& phrase)
+QString speak(QTemporaryDir& dir, const QString& phrase, int rate)
 {
     static int counter = 0;
     const QString file = dir.filePath(QStringLiteral("phrase%1.wav").arg(++counter));
-    return run(QStringLiteral("espeak-ng"),
-               {QStringLiteral("-v"), QStringLiteral("en-gb"), QStringLiteral("-s"), QStringLiteral("150"),
-                QStringLiteral("-w"), file, phrase},
-               file);
+    const QString spoken = run(QStringLiteral("espeak-ng"),
+                               {QStringLiteral("-v"), QStringLiteral("en-gb"), QStringLiteral("-s"), QStringLiteral("150"),
+                                QStringLiteral("-w"), file, phrase},
+                               file);
+    if (spoken.isEmpty() || rate <= 0) {
+        return spoken;
+    }
+    const QString resampled = dir.filePath(QStringLiteral("phrase%1-%2.wav").arg(counter).arg(rate));
+    return run(QStringLiteral("sox"), {spoken, QStringLiteral("-r"), QString::number(rate), resampled}, resampled);
+}
+
+int sinkRate(const QString& sink)
+{
+    const std::optional<QString> sinks = pactl({QStringLiteral("list"), QStringLiteral("sinks"), QStringLiteral("short")});
+    for (const QString& line : sinks.value_or(QString()).split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() >= 4 && fields[1] == sink) {
+            const QString spec = fields[3]; // e.g. "s16le 2ch 48000Hz"
+            return spec.section(QLatin1Char(' '), -1).chopped(2).toInt();
+        }
+    }
+    return 0;
 }
 
 QString tone(QTemporaryDir& dir, double frequency, double seconds, double amplitude)

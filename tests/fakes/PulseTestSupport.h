@@ -17,8 +17,11 @@ bool ready();
 // Runs pactl with the arguments; its standard output, or nothing when it failed.
 std::optional<QString> pactl(const QStringList& arguments);
 
-// Writes a spoken phrase (espeak-ng, British English, 150 words a minute) as a WAV file.
-QString speak(QTemporaryDir& dir, const QString& phrase);
+// Writes a spoken phrase (espeak-ng, British English, 150 words a minute) as a WAV file, at
+// `rate` when given (resampled by sox, so the daemon need not resample it at all).
+QString speak(QTemporaryDir& dir, const QString& phrase, int rate = 0);
+// The sample rate of a sink, or 0 when it cannot be read.
+int sinkRate(const QString& sink);
 // Writes a sine tone (sox) as a 48 kHz mono WAV file.
 QString tone(QTemporaryDir& dir, double frequency, double seconds, double amplitude);
 

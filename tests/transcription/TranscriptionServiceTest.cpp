@@ -38,7 +38,7 @@ class TranscriptionServiceTest : public QObject {
 
 private:
     QTemporaryDir m_dir;
-    QString m_phrase;
+    QHash<QString, QString> m_phrase; // per sink, at the sink's own rate
 
     static void useOnDeviceEngine()
     {
@@ -67,8 +67,10 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (pulseTest::ready()) {
-            m_phrase = pulseTest::speak(m_dir, QStringLiteral("how are you doing today"));
-            QVERIFY(!m_phrase.isEmpty());
+            for (const QString& sink : {QStringLiteral("callout"), QStringLiteral("micfeed")}) {
+                m_phrase[sink] = pulseTest::speak(m_dir, QStringLiteral("where are you going"), pulseTest::sinkRate(sink));
+                QVERIFY(!m_phrase[sink].isEmpty());
+            }
         }
     }
 
@@ -142,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(service.isRunning());
 
         for (const QString& sink : sinks) {
-            pulseTest::play(m_phrase, sink);
+            pulseTest::play(m_phrase[sink], sink);
             QTest::qWait(300);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!service.lines().isEmpty(), 15000);
@@ -219,7 +221,7 @@ private Q_SLOTS:
         pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("callout")});
         QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
 
-        pulseTest::play(m_phrase, QStringLiteral("micfeed"));
+        pulseTest::play(m_phrase[QStringLiteral("micfeed")], QStringLiteral("micfeed"));
         QTRY_VERIFY_WITH_TIMEOUT(!service.lines().isEmpty(), 15000);
         const QList<TranscriptLine> before = service.lines();
 
