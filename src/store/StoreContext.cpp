@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <string_view>
 #include <tuple>
 
 using schema::SqlValue;
@@ -54,14 +55,18 @@ SqlValue readValue(const SQLite::Column& column)
 }
 
 template <typename R>
-std::string columnList()
+std::string columnList(bool withoutBlobs = false)
 {
     std::string list;
     for (const auto& column : schema::Traits<R>::columns()) {
         if (!list.empty()) {
             list += ", ";
         }
-        list += std::string("\"") + column.name + "\"";
+        if (withoutBlobs && std::string_view(column.declaration).starts_with("BLOB")) {
+            list += "x''";
+        } else {
+            list += std::string("\"") + column.name + "\"";
+        }
     }
     return list;
 }
@@ -103,16 +108,52 @@ auto guarded(F&& body) -> decltype(body())
     }
 }
 
+// One hash per column of a row. Kept instead of the row itself, so that remembering what a
+// fetch returned costs a few bytes per row however large its text and blobs are.
+using RowHashes = std::vector<size_t>;
+
+size_t hashValue(const SqlValue& value)
+{
+    const size_t kind = value.index() * 0x9e3779b97f4a7c15ULL;
+    return std::visit(
+        [&](const auto& v) -> size_t {
+            using V = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<V, std::monostate>) {
+                return kind;
+            } else {
+                return qHash(v, kind);
+            }
+        },
+        value);
+}
+
+template <typename R>
+RowHashes rowHashes(const R& record)
+{
+    RowHashes hashes;
+    hashes.reserve(schema::Traits<R>::columns().size());
+    for (const auto& column : schema::Traits<R>::columns()) {
+        hashes.push_back(hashValue(column.get(record)));
+    }
+    return hashes;
+}
+
 template <typename R>
 struct PendingOf {
-    std::map<QUuid, R> inserted;  // new records
-    std::map<QUuid, R> updated;   // stored records with pending field values
-    std::map<QUuid, R> originals; // the stored rows the updates started from
-    std::set<QUuid> removed;      // stored records to delete
+    using Record = R;
+    std::map<QUuid, R> inserted;         // new records
+    std::map<QUuid, R> updated;          // stored records with pending field values
+    std::map<QUuid, RowHashes> baseline; // the rows the updates started from (empty: unknown)
+    std::set<QUuid> removed;             // stored records to delete
     std::vector<QUuid> insertOrder;
 
     bool empty() const { return inserted.empty() && updated.empty() && removed.empty(); }
     void clear() { *this = PendingOf{}; }
+};
+
+template <typename R>
+struct SeenOf {
+    std::map<QUuid, RowHashes> rows;
 };
 
 } // namespace
@@ -122,11 +163,32 @@ struct StoreContext::Pending {
                PendingOf<QAItem>, PendingOf<Proposal>>
         byType;
     schema::DeletedOwners deletedOwners;
+    // The rows as this context last fetched or saved them. An update is compared with these,
+    // so that a field another process changed since this context read the row is not written
+    // back with the stale value the caller still holds. Kept across saves and rollbacks.
+    std::tuple<SeenOf<Assistant>, SeenOf<CallContext>, SeenOf<KnowledgeFile>, SeenOf<Call>, SeenOf<QAItem>,
+               SeenOf<Proposal>>
+        seenByType;
 
     template <typename R>
     PendingOf<R>& of()
     {
         return std::get<PendingOf<R>>(byType);
+    }
+
+    template <typename R>
+    std::map<QUuid, RowHashes>& seen()
+    {
+        return std::get<SeenOf<R>>(seenByType).rows;
+    }
+
+    template <typename R>
+    void remember(const std::vector<R>& stored)
+    {
+        auto& seenRows = seen<R>();
+        for (const R& record : stored) {
+            seenRows.insert_or_assign(record.id, rowHashes(record));
+        }
     }
 
     template <typename F>
@@ -157,7 +219,7 @@ namespace {
 template <typename R>
 std::vector<R> loadRows(SQLite::Database& db, const Query& query, bool applyLimit)
 {
-    std::string sql = "SELECT " + columnList<R>() + " FROM \"" + schema::Traits<R>::table + "\"";
+    std::string sql = "SELECT " + columnList<R>(query.withoutBlobs) + " FROM \"" + schema::Traits<R>::table + "\"";
     std::vector<std::pair<std::string, SqlValue>> conditions;
     if (query.id) {
         conditions.emplace_back("id", uuid::toText(*query.id));
@@ -199,6 +261,7 @@ Result<std::vector<R>> StoreContext::fetch(const Query& query)
         || !m_pending->deletedOwners.contexts.empty();
     return guarded([&]() -> Result<std::vector<R>> {
         std::vector<R> records = loadRows<R>(m_store->database(), query, !overlay);
+        m_pending->remember(records);
         if (!overlay) {
             return records;
         }
@@ -310,15 +373,21 @@ void StoreContext::update(const R& record)
     if (pending.removed.contains(record.id)) {
         return;
     }
-    if (!pending.originals.contains(record.id)) {
-        // Remember the stored row, so that saving writes only what this context changed.
-        std::vector<R> stored;
-        try {
-            stored = loadRows<R>(m_store->database(), Query::byId(record.id), true);
-        } catch (const std::exception&) {
-            // Unreadable now: every field counts as changed, and the save reports the fault.
+    if (!pending.baseline.contains(record.id)) {
+        // Saving writes only the fields that differ from the row this context read; a record it
+        // never read is compared with the row as it is now.
+        const auto& seenRows = m_pending->template seen<R>();
+        if (auto it = seenRows.find(record.id); it != seenRows.end()) {
+            pending.baseline.insert_or_assign(record.id, it->second);
+        } else {
+            std::vector<R> stored;
+            try {
+                stored = loadRows<R>(m_store->database(), Query::byId(record.id), true);
+            } catch (const std::exception&) {
+                // Unreadable now: every field counts as changed, and the save reports the fault.
+            }
+            pending.baseline.insert_or_assign(record.id, stored.empty() ? RowHashes{} : rowHashes(stored.front()));
         }
-        pending.originals.insert_or_assign(record.id, stored.empty() ? R{} : stored.front());
     }
     pending.updated.insert_or_assign(record.id, std::move(changed));
 }
@@ -331,7 +400,7 @@ void StoreContext::remove(const QUuid& id)
         std::erase(pending.insertOrder, id);
     } else {
         pending.updated.erase(id);
-        pending.originals.erase(id);
+        pending.baseline.erase(id);
         pending.removed.insert(id);
     }
     if constexpr (std::is_same_v<R, Assistant> || std::is_same_v<R, CallContext>) {
@@ -386,12 +455,15 @@ template <typename R>
 void writeUpdates(SQLite::Database& db, const PendingOf<R>& pending)
 {
     for (const auto& [id, record] : pending.updated) {
-        const R& original = pending.originals.at(id);
+        const RowHashes& baseline = pending.baseline.at(id);
         std::string assignments;
         std::vector<SqlValue> values;
+        size_t columnIndex = 0;
         for (const auto& column : schema::Traits<R>::columns()) {
             SqlValue value = column.get(record);
-            if (value == column.get(original)) {
+            const bool unchanged = columnIndex < baseline.size() && hashValue(value) == baseline[columnIndex];
+            ++columnIndex;
+            if (unchanged) {
                 continue;
             }
             assignments += std::string(assignments.empty() ? "" : ", ") + "\"" + column.name + "\" = ?";
@@ -478,6 +550,20 @@ Result<void> StoreContext::save()
         return {};
     });
     if (result) {
+        // What was written is now what this context last saw of those rows.
+        m_pending->forEach([&](auto& pending) {
+            using R = typename std::decay_t<decltype(pending)>::Record;
+            auto& seenRows = m_pending->template seen<R>();
+            for (const auto& [id, record] : pending.inserted) {
+                seenRows.insert_or_assign(id, rowHashes(record));
+            }
+            for (const auto& [id, record] : pending.updated) {
+                seenRows.insert_or_assign(id, rowHashes(record));
+            }
+            for (const QUuid& id : pending.removed) {
+                seenRows.erase(id);
+            }
+        });
         rollback();
         Q_EMIT m_store->saved();
     }

@@ -72,6 +72,7 @@ private Q_SLOTS:
     void deletingAssistantClearsReferences();
     void pendingOwnerRemovalNullifiesPendingRecords();
     void changedColumnsOnly();
+    void changedColumnsOnlyAfterOtherSave();
     void savedSignal();
 
 private:
@@ -554,6 +555,61 @@ void StoreContextTest::changedColumnsOnly()
     QCOMPARE(stored.styleNotes, QStringLiteral("Notes from the tool server"));
     QVERIFY(stored.archived);
     QCOMPARE(stored.instructions, m_assistant.instructions);
+}
+
+void StoreContextTest::changedColumnsOnlyAfterOtherSave()
+{
+    // The app shows a record, the tool server changes another field of it and saves, then the
+    // user edits the copy on screen: only the user's field may be written.
+    auto second = Store::open(m_store->path());
+    QVERIFY(second);
+    auto app = m_store->newContext();
+    auto tools = (*second)->newContext();
+    Assistant onScreen = app->fetchOne<Assistant>(m_assistant.id).value().value();
+    CallContext contextOnScreen = app->fetchOne<CallContext>(m_callContext.id).value().value();
+
+    Assistant seenByTools = tools->fetchOne<Assistant>(m_assistant.id).value().value();
+    seenByTools.styleNotes = QStringLiteral("Notes from the tool server");
+    tools->update(seenByTools);
+    CallContext contextByTools = tools->fetchOne<CallContext>(m_callContext.id).value().value();
+    contextByTools.stage = QStringLiteral("Offer");
+    tools->update(contextByTools);
+    QVERIFY(tools->save());
+
+    onScreen.name = QStringLiteral("Renamed on screen");
+    app->update(onScreen);
+    contextOnScreen.name = QStringLiteral("ACME Inc.");
+    app->update(contextOnScreen);
+    QVERIFY(app->save());
+
+    auto reader = (*second)->newContext();
+    const Assistant stored = reader->fetchOne<Assistant>(m_assistant.id).value().value();
+    QCOMPARE(stored.name, QStringLiteral("Renamed on screen"));
+    QCOMPARE(stored.styleNotes, QStringLiteral("Notes from the tool server"));
+    const CallContext storedContext = reader->fetchOne<CallContext>(m_callContext.id).value().value();
+    QCOMPARE(storedContext.name, QStringLiteral("ACME Inc."));
+    QCOMPARE(storedContext.stage, QStringLiteral("Offer"));
+
+    // After its own save the app's copy is the baseline: a further edit writes only itself.
+    seenByTools = tools->fetchOne<Assistant>(m_assistant.id).value().value();
+    seenByTools.instructions = QStringLiteral("New instructions");
+    tools->update(seenByTools);
+    QVERIFY(tools->save());
+    onScreen.archived = true;
+    app->update(onScreen);
+    QVERIFY(app->save());
+    const Assistant last = reader->fetchOne<Assistant>(m_assistant.id).value().value();
+    QCOMPARE(last.instructions, QStringLiteral("New instructions"));
+    QCOMPARE(last.name, QStringLiteral("Renamed on screen"));
+    QVERIFY(last.archived);
+
+    // A record this context never fetched is compared with the row as it is when edited.
+    Assistant unseen = m_other;
+    unseen.name = QStringLiteral("Sales team");
+    auto fresh = m_store->newContext();
+    fresh->update(unseen);
+    QVERIFY(fresh->save());
+    QCOMPARE(reader->fetchOne<Assistant>(m_other.id).value()->name, QStringLiteral("Sales team"));
 }
 
 void StoreContextTest::savedSignal()
