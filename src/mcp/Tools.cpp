@@ -735,6 +735,7 @@ Result<QJsonObject> listCalls(StoreContext& context, const QJsonObject& argument
         query = Query::ofContext(callContext->id, Order::newestFirst);
     }
     query.limit = *limit;
+    query.withoutBlobs = true; // a preview shows no lines or suggestions
     TRY(calls, context.fetch<Call>(query));
     OwnerNames names(context);
     QJsonArray array;

@@ -538,6 +538,19 @@ private Q_SLOTS:
         QCOMPARE(two.at(1)[QLatin1String("started_at")].toString(), QStringLiteral("2025-03-04T14:01:03Z"));
     }
 
+    void fetchWithoutBlobsKeepsOtherFields()
+    {
+        StoreContext context(m_store);
+        Query query = Query::ofAssistant(m_seed.jobs.id);
+        query.withoutBlobs = true;
+        const std::vector<Call> calls = context.fetch<Call>(query).value();
+        QCOMPARE(calls.size(), size_t(1));
+        Call expected = m_seed.call;
+        expected.linesData.clear();
+        expected.suggestionsData.clear();
+        QVERIFY(calls.front() == expected);
+    }
+
     void questionsAndAnswers()
     {
         Outcome added = call(QStringLiteral("add_qa"),
