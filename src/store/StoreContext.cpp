@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <map>
 #include <string_view>
-#include <string_view>
 #include <tuple>
 
 using schema::SqlValue;
