@@ -31,7 +31,8 @@ struct LLMEndpoints {
 // The reply of one request as an asynchronous sequence of texts. `received` carries the whole
 // reply so far each time it grows; `finished` comes exactly once, last, with the error that
 // ended the reply or nothing. Neither is emitted from inside `LLMClient::stream` or the
-// destructor. Destroying the stream, or `cancel`, aborts the network request.
+// destructor. Destroying the stream, or `cancel`, aborts the network request. A handler of
+// its signals must not destroy it directly (deleteLater is fine).
 class LLMStream : public QObject {
     Q_OBJECT
 

@@ -30,7 +30,7 @@ class Harness {
 public:
     Harness()
         : client(
-            &network, [this] { return endpoints; }, LLMTimeouts { 400ms, 400ms })
+            &network, [this] { return endpoints; }, LLMTimeouts { 1000ms, 1000ms })
     {
         endpoints = LLMEndpoints { server.baseURL(), server.baseURL(), server.baseURL() + QStringLiteral("/v1"), {} };
     }
