@@ -1,0 +1,301 @@
+// Prints one figure a line, "name value unit":
+//   transcription.capture_cpu_ms_per_audio_s   two 48 kHz streams: level, conversion, turn detection
+//   transcription.ondevice_rtf                 decoding time / audio time on the LibriVox set
+//   transcription.ondevice_wer, .reference_wer, .wer_ratio   against pocketsphinx_continuous
+//   transcription.final_line_delay_median_ms   end of a phrase played into the sink → its line
+// The delay needs the PulseAudio daemon of scripts/with-services; without it that figure is skipped.
+#include "audio/AudioCaptureService.h"
+#include "fakes/FakeRealtimeServer.h"
+#include "fakes/PulseTestSupport.h"
+#include "fakes/WavFile.h"
+#include "store/Settings.h"
+#include "transcription/OpenAITranscriber.h"
+#include "transcription/PocketSphinxRecognizer.h"
+#include "transcription/TranscriptionService.h"
+
+#include <QCoreApplication>
+#include <QCoroTask>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <numbers>
+
+namespace {
+
+const QString librivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
+
+void print(const char* name, double value, const char* unit)
+{
+    std::printf("%s %.3f %s\n", name, value, unit);
+    std::fflush(stdout);
+}
+
+double cpuSeconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+double processCpuSeconds()
+{
+    return cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+}
+
+// Runs the event loop until `done` holds or the timeout passes.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QStringList words(const QString& text)
+{
+    return text.toLower().split(QRegularExpression(QStringLiteral("[^a-z']+")), Qt::SkipEmptyParts);
+}
+
+// Word-level edit distance.
+qsizetype editDistance(const QStringList& reference, const QStringList& hypothesis)
+{
+    std::vector<qsizetype> previous(size_t(hypothesis.size() + 1));
+    std::vector<qsizetype> current(previous.size());
+    for (qsizetype j = 0; j <= hypothesis.size(); ++j) {
+        previous[size_t(j)] = j;
+    }
+    for (qsizetype i = 1; i <= reference.size(); ++i) {
+        current[0] = i;
+        for (qsizetype j = 1; j <= hypothesis.size(); ++j) {
+            const qsizetype substitution = previous[size_t(j - 1)] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1);
+            current[size_t(j)] = std::min({substitution, previous[size_t(j)] + 1, current[size_t(j - 1)] + 1});
+        }
+        std::swap(previous, current);
+    }
+    return previous[size_t(hypothesis.size())];
+}
+
+void captureCpu()
+{
+    // A 48 kHz stream per speaker: 2 s of a voiced tone, then 1 s of silence, repeated.
+    constexpr double rate = 48000;
+    constexpr qsizetype block = 4096;
+    constexpr double seconds = 60;
+    std::vector<float> audio(size_t(rate * seconds));
+    for (size_t i = 0; i < audio.size(); ++i) {
+        const double t = double(i) / rate;
+        audio[i] = std::fmod(t, 3.0) < 2.0 ? 0.3f * float(std::sin(2 * std::numbers::pi * 220 * t)) : 0.0f;
+    }
+    FakeRealtimeServer server;
+    auto clock = std::make_shared<std::atomic<double>>(0.0);
+    std::vector<std::unique_ptr<OpenAITranscriber>> transcribers;
+    for (const float level : {0.02f, 0.01f}) {
+        transcribers.push_back(std::make_unique<OpenAITranscriber>(
+            QStringLiteral("bench"), QStringList{QStringLiteral("pt"), QStringLiteral("en")}, nullptr, nullptr, level,
+            OpenAITranscriber::endpointFor(server.baseUrl()), [clock] { return clock->load(); }));
+    }
+    waitUntil([&] { return server.connectionCount() == 2; }, 5000);
+
+    const AudioFormat format{rate, 1, SampleType::float32};
+    const double cpuBefore = processCpuSeconds();
+    float levels = 0;
+    for (size_t offset = 0; offset + block <= audio.size(); offset += block) {
+        clock->store(double(offset) / rate);
+        const AudioBufferView view{format, reinterpret_cast<const std::byte*>(audio.data() + offset), block};
+        for (auto& transcriber : transcribers) {
+            levels += AudioCaptureService::level(view);
+            transcriber->append(view);
+        }
+    }
+    for (auto& transcriber : transcribers) {
+        transcriber->drain();
+    }
+    const double cpu = processCpuSeconds() - cpuBefore;
+    (void)levels;
+    // Includes the loopback server's share of the sends, so it errs on the high side.
+    print("transcription.capture_cpu_ms_per_audio_s", cpu * 1000 / seconds, "ms");
+}
+
+struct Decoded {
+    QString text;
+    double seconds = 0;
+};
+
+void onDeviceAccuracy()
+{
+    const std::optional<SpeechModel> model = speechModels::find(QStringLiteral("en-US"));
+    QFile references(librivox + QStringLiteral("transcription"));
+    if (!model || !references.open(QIODevice::ReadOnly)) {
+        std::printf("# on-device figures skipped: no en-US model or no LibriVox set\n");
+        return;
+    }
+    QHash<QString, QString> referenceText;
+    for (const QString& line : QString::fromUtf8(references.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype open = line.lastIndexOf(QLatin1Char('('));
+        referenceText.insert(line.mid(open + 1).chopped(1),
+                             line.left(open).remove(QStringLiteral("<s>")).remove(QStringLiteral("</s>")).trimmed());
+    }
+
+    QString finals;
+    std::atomic<bool> done{false};
+    PocketSphinxRecognizer recognizer(
+        *model, [&finals](const QString& text, bool isFinal) {
+            if (isFinal) {
+                finals += text + QLatin1Char(' ');
+            }
+        },
+        QStringLiteral("Quillora.SpeechBench"));
+    std::atomic<bool> loaded{false};
+    // CPU time of the decoder's own thread, read on that thread: fair on a busy machine.
+    std::atomic<double> decoderCpu{0};
+    recognizer.load([&loaded, &decoderCpu](const std::optional<QString>&) {
+        decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        loaded = true;
+    });
+    waitUntil([&] { return loaded.load(); }, 30000);
+
+    qsizetype ourErrors = 0;
+    qsizetype referenceErrors = 0;
+    qsizetype referenceWords = 0;
+    double audioSeconds = 0;
+    double decodeSeconds = 0;
+    double decodeCpuSeconds = 0;
+    QStringList ids = referenceText.keys();
+    ids.sort(); // the decoder adapts from file to file, so the order matters
+    for (const QString& id : ids) {
+        const QString path = librivox + id + QStringLiteral(".wav");
+        const std::optional<WavFile> wav = WavFile::read(path);
+        if (!wav) {
+            continue;
+        }
+        finals.clear();
+        done = false;
+        const double cpuBefore = decoderCpu.load(); // the thread's CPU at the end of the last step
+        QElapsedTimer timer;
+        timer.start();
+        for (size_t offset = 0; offset < wav->samples.size(); offset += 1365) {
+            const size_t end = std::min(wav->samples.size(), offset + 1365);
+            recognizer.feedSamples(std::vector<qint16>(wav->samples.begin() + qsizetype(offset), wav->samples.begin() + qsizetype(end)));
+        }
+        recognizer.finish([&done, &decoderCpu] {
+            decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            done = true;
+        });
+        waitUntil([&] { return done.load(); }, 60000);
+        decodeSeconds += double(timer.nsecsElapsed()) / 1e9;
+        decodeCpuSeconds += decoderCpu.load() - cpuBefore;
+        audioSeconds += wav->seconds();
+
+        QProcess reference;
+        reference.start(QStringLiteral("pocketsphinx_continuous"),
+                        {QStringLiteral("-infile"), path, QStringLiteral("-logfn"), QStringLiteral("/dev/null")});
+        reference.waitForFinished(120000);
+        const QString theirs = QString::fromUtf8(reference.readAllStandardOutput());
+
+        const QStringList truth = words(referenceText.value(id));
+        referenceWords += truth.size();
+        ourErrors += editDistance(truth, words(finals));
+        referenceErrors += editDistance(truth, words(theirs));
+    }
+    if (referenceWords == 0) {
+        return;
+    }
+    const double ourWer = double(ourErrors) / double(referenceWords);
+    const double theirWer = double(referenceErrors) / double(referenceWords);
+    print("transcription.ondevice_rtf", decodeCpuSeconds / audioSeconds, "x");
+    // Wall-clock time depends on what else the machine runs; shown for reference.
+    print("transcription.ondevice_rtf_wall", decodeSeconds / audioSeconds, "x");
+    print("transcription.ondevice_wer", ourWer * 100, "%");
+    print("transcription.reference_wer", theirWer * 100, "%");
+    print("transcription.wer_ratio", theirWer > 0 ? ourWer / theirWer : (ourWer > 0 ? INFINITY : 1.0), "x");
+}
+
+void finalLineDelay()
+{
+    if (!pulseTest::ready()) {
+        std::printf("# final-line delay skipped: needs the PulseAudio daemon of scripts/with-services\n");
+        return;
+    }
+    QTemporaryDir dir;
+    const QStringList phrases{QStringLiteral("where are you going"), QStringLiteral("how are you doing today"),
+                              QStringLiteral("can you hear me now"), QStringLiteral("see you later"),
+                              QStringLiteral("are you there")};
+    QStringList files;
+    for (const QString& phrase : phrases) {
+        files.append(pulseTest::speak(dir, phrase, pulseTest::sinkRate(QStringLiteral("callout"))));
+    }
+    Settings settings;
+    settings.setText(settingsKey::transcriptionEngine, QStringLiteral("apple"));
+    settings.setText(settingsKey::speechLocale, QStringLiteral("en-US"));
+
+    // A second capture of the same output marks when the last audible audio left the server.
+    using Clock = std::chrono::steady_clock;
+    std::atomic<qint64> lastAudibleNs{0};
+    AudioCaptureService marker;
+    marker.setOnSystemBuffer([&lastAudibleNs](const AudioBufferView& buffer) {
+        if (AudioCaptureService::level(buffer) > 0.1f) {
+            lastAudibleNs = Clock::now().time_since_epoch().count();
+        }
+    });
+    if (!marker.startSystemAudio()) {
+        return;
+    }
+    TranscriptionService service;
+    QCoro::waitFor(service.start());
+    if (!service.isRunning()) {
+        std::printf("# final-line delay skipped: %s\n", qPrintable(service.status().value_or(QString())));
+        return;
+    }
+    std::vector<double> delays;
+    for (const QString& file : files) {
+        const qsizetype before = service.lines().size();
+        qint64 lineNs = 0;
+        auto connection = QObject::connect(&service.transcript(), &Transcript::lineAppended, &service,
+                                           [&lineNs](const TranscriptLine& line) {
+                                               if (line.speaker == Speaker::them) {
+                                                   lineNs = Clock::now().time_since_epoch().count();
+                                               }
+                                           });
+        pulseTest::play(file, QStringLiteral("callout"));
+        waitUntil([&] { return lineNs != 0 || service.lines().size() > before; }, 10000);
+        QObject::disconnect(connection);
+        if (lineNs != 0 && lastAudibleNs != 0) {
+            delays.push_back(double(lineNs - lastAudibleNs.load()) / 1e6);
+        }
+        waitUntil([] { return false; }, 800); // let the player and the utterance end
+    }
+    QCoro::waitFor(service.stop());
+    marker.stop();
+    if (delays.empty()) {
+        return;
+    }
+    std::sort(delays.begin(), delays.end());
+    print("transcription.final_line_delay_median_ms", delays[delays.size() / 2], "ms");
+    print("transcription.final_line_delay_max_ms", delays.back(), "ms");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    captureCpu();
+    onDeviceAccuracy();
+    finalLineDelay();
+    return 0;
+}
