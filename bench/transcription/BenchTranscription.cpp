@@ -42,7 +42,7 @@ void print(const char* name, double value, const char* unit)
 
 double cpuSeconds(clockid_t clock)
 {
-    timespec now{};
+    timespec now {};
     clock_gettime(clock, &now);
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
@@ -83,7 +83,7 @@ qsizetype editDistance(const QStringList& reference, const QStringList& hypothes
         current[0] = i;
         for (qsizetype j = 1; j <= hypothesis.size(); ++j) {
             const qsizetype substitution = previous[size_t(j - 1)] + (reference[i - 1] == hypothesis[j - 1] ? 0 : 1);
-            current[size_t(j)] = std::min({substitution, previous[size_t(j)] + 1, current[size_t(j - 1)] + 1});
+            current[size_t(j)] = std::min({ substitution, previous[size_t(j)] + 1, current[size_t(j - 1)] + 1 });
         }
         std::swap(previous, current);
     }
@@ -104,19 +104,19 @@ void captureCpu()
     FakeRealtimeServer server;
     auto clock = std::make_shared<std::atomic<double>>(0.0);
     std::vector<std::unique_ptr<OpenAITranscriber>> transcribers;
-    for (const float level : {0.02f, 0.01f}) {
-        transcribers.push_back(std::make_unique<OpenAITranscriber>(
-            QStringLiteral("bench"), QStringList{QStringLiteral("pt"), QStringLiteral("en")}, nullptr, nullptr, level,
+    for (const float level : { 0.02f, 0.01f }) {
+        transcribers.push_back(std::make_unique<OpenAITranscriber>(QStringLiteral("bench"),
+            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, nullptr, nullptr, level,
             OpenAITranscriber::endpointFor(server.baseUrl()), [clock] { return clock->load(); }));
     }
     waitUntil([&] { return server.connectionCount() == 2; }, 5000);
 
-    const AudioFormat format{rate, 1, SampleType::float32};
+    const AudioFormat format { rate, 1, SampleType::float32 };
     const double cpuBefore = processCpuSeconds();
     float levels = 0;
     for (size_t offset = 0; offset + block <= audio.size(); offset += block) {
         clock->store(double(offset) / rate);
-        const AudioBufferView view{format, reinterpret_cast<const std::byte*>(audio.data() + offset), block};
+        const AudioBufferView view { format, reinterpret_cast<const std::byte*>(audio.data() + offset), block };
         for (auto& transcriber : transcribers) {
             levels += AudioCaptureService::level(view);
             transcriber->append(view);
@@ -148,21 +148,22 @@ void onDeviceAccuracy()
     for (const QString& line : QString::fromUtf8(references.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
         const qsizetype open = line.lastIndexOf(QLatin1Char('('));
         referenceText.insert(line.mid(open + 1).chopped(1),
-                             line.left(open).remove(QStringLiteral("<s>")).remove(QStringLiteral("</s>")).trimmed());
+            line.left(open).remove(QStringLiteral("<s>")).remove(QStringLiteral("</s>")).trimmed());
     }
 
     QString finals;
-    std::atomic<bool> done{false};
+    std::atomic<bool> done { false };
     PocketSphinxRecognizer recognizer(
-        *model, [&finals](const QString& text, bool isFinal) {
+        *model,
+        [&finals](const QString& text, bool isFinal) {
             if (isFinal) {
                 finals += text + QLatin1Char(' ');
             }
         },
         QStringLiteral("Quillora.SpeechBench"));
-    std::atomic<bool> loaded{false};
+    std::atomic<bool> loaded { false };
     // CPU time of the decoder's own thread, read on that thread: fair on a busy machine.
-    std::atomic<double> decoderCpu{0};
+    std::atomic<double> decoderCpu { 0 };
     recognizer.load([&loaded, &decoderCpu](const std::optional<QString>&) {
         decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         loaded = true;
@@ -190,7 +191,8 @@ void onDeviceAccuracy()
         timer.start();
         for (size_t offset = 0; offset < wav->samples.size(); offset += 1365) {
             const size_t end = std::min(wav->samples.size(), offset + 1365);
-            recognizer.feedSamples(std::vector<qint16>(wav->samples.begin() + qsizetype(offset), wav->samples.begin() + qsizetype(end)));
+            recognizer.feedSamples(
+                std::vector<qint16>(wav->samples.begin() + qsizetype(offset), wav->samples.begin() + qsizetype(end)));
         }
         recognizer.finish([&done, &decoderCpu] {
             decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
@@ -203,7 +205,7 @@ void onDeviceAccuracy()
 
         QProcess reference;
         reference.start(QStringLiteral("pocketsphinx_continuous"),
-                        {QStringLiteral("-infile"), path, QStringLiteral("-logfn"), QStringLiteral("/dev/null")});
+            { QStringLiteral("-infile"), path, QStringLiteral("-logfn"), QStringLiteral("/dev/null") });
         reference.waitForFinished(120000);
         const QString theirs = QString::fromUtf8(reference.readAllStandardOutput());
 
@@ -232,9 +234,8 @@ void finalLineDelay()
         return;
     }
     QTemporaryDir dir;
-    const QStringList phrases{QStringLiteral("where are you going"), QStringLiteral("how are you doing today"),
-                              QStringLiteral("can you hear me now"), QStringLiteral("see you later"),
-                              QStringLiteral("are you there")};
+    const QStringList phrases { QStringLiteral("where are you going"), QStringLiteral("how are you doing today"),
+        QStringLiteral("can you hear me now"), QStringLiteral("see you later"), QStringLiteral("are you there") };
     QStringList files;
     for (const QString& phrase : phrases) {
         files.append(pulseTest::speak(dir, phrase, pulseTest::sinkRate(QStringLiteral("callout"))));
@@ -245,7 +246,7 @@ void finalLineDelay()
 
     // A second capture of the same output marks when the last audible audio left the server.
     using Clock = std::chrono::steady_clock;
-    std::atomic<qint64> lastAudibleNs{0};
+    std::atomic<qint64> lastAudibleNs { 0 };
     AudioCaptureService marker;
     marker.setOnSystemBuffer([&lastAudibleNs](const AudioBufferView& buffer) {
         if (AudioCaptureService::level(buffer) > 0.1f) {
@@ -265,12 +266,12 @@ void finalLineDelay()
     for (const QString& file : files) {
         const qsizetype before = service.lines().size();
         qint64 lineNs = 0;
-        auto connection = QObject::connect(&service.transcript(), &Transcript::lineAppended, &service,
-                                           [&lineNs](const TranscriptLine& line) {
-                                               if (line.speaker == Speaker::them) {
-                                                   lineNs = Clock::now().time_since_epoch().count();
-                                               }
-                                           });
+        auto connection = QObject::connect(
+            &service.transcript(), &Transcript::lineAppended, &service, [&lineNs](const TranscriptLine& line) {
+                if (line.speaker == Speaker::them) {
+                    lineNs = Clock::now().time_since_epoch().count();
+                }
+            });
         pulseTest::play(file, QStringLiteral("callout"));
         waitUntil([&] { return lineNs != 0 || service.lines().size() > before; }, 10000);
         QObject::disconnect(connection);

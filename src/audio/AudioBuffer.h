@@ -59,11 +59,10 @@ public:
     const qint16* int16Data() const { return view().int16Data(); }
     qsizetype byteCount() const { return m_frameCount * m_format.bytesPerFrame(); }
 
-    AudioBufferView view() const { return AudioBufferView{m_format, m_bytes.data(), m_frameCount}; }
+    AudioBufferView view() const { return AudioBufferView { m_format, m_bytes.data(), m_frameCount }; }
 
     // A buffer holding a copy of the given samples.
-    template <typename Sample>
-    static AudioBuffer fromSamples(AudioFormat format, const std::vector<Sample>& samples)
+    template <typename Sample> static AudioBuffer fromSamples(AudioFormat format, const std::vector<Sample>& samples)
     {
         AudioBuffer buffer(format, static_cast<qsizetype>(samples.size()) / format.channelCount);
         std::memcpy(buffer.data(), samples.data(), samples.size() * sizeof(Sample));

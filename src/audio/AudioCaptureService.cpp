@@ -46,19 +46,21 @@ Result<void> AudioCaptureService::startMicrophone()
 {
     // A second start replaces the running capture rather than adding another.
     m_microphone.reset();
-    auto capture = std::make_unique<PulseCapture>(PulseCapture::Source::defaultInput, microphoneBufferFrames,
-                                                  "Quillora.Microphone");
+    auto capture = std::make_unique<PulseCapture>(
+        PulseCapture::Source::defaultInput, microphoneBufferFrames, "Quillora.Microphone");
     BufferCallback callback = m_onMicBuffer;
     auto handler = [this, callback](const AudioBufferView& buffer) {
         const float value = level(buffer);
-        QMetaObject::invokeMethod(this, [this, value] { setMicLevel(value); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, value] { setMicLevel(value); }, Qt::QueuedConnection);
         if (callback) {
             callback(buffer);
         }
     };
     auto ended = [this](const QString& error) {
         const QString message = QStringLiteral("Microphone capture ended (PulseAudio: %1)").arg(error);
-        QMetaObject::invokeMethod(this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
     };
     Result<void> started = capture->start(std::move(handler), std::move(ended));
     if (!started) {
@@ -77,14 +79,16 @@ Result<void> AudioCaptureService::startSystemAudio()
     BufferCallback callback = m_onSystemBuffer;
     auto handler = [this, callback](const AudioBufferView& buffer) {
         const float value = level(buffer);
-        QMetaObject::invokeMethod(this, [this, value] { setSystemLevel(value); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, value] { setSystemLevel(value); }, Qt::QueuedConnection);
         if (callback) {
             callback(buffer);
         }
     };
     auto ended = [this](const QString& error) {
         const QString message = QStringLiteral("System audio capture ended (PulseAudio: %1)").arg(error);
-        QMetaObject::invokeMethod(this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
     };
     Result<void> started = capture->start(std::move(handler), std::move(ended));
     if (!started) {

@@ -88,7 +88,7 @@ bool BufferConverter::prepare(const AudioFormat& input)
         const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_error_t error = nullptr;
         m_resampler = soxr_create(input.sampleRate, m_target.sampleRate, static_cast<unsigned>(m_target.channelCount),
-                                  &error, &io, &quality, nullptr);
+            &error, &io, &quality, nullptr);
         if (error || !m_resampler) {
             qCWarning(lcAudio) << "Cannot create a resampler from" << input.sampleRate << "Hz:" << error;
             m_resampler = nullptr;
@@ -115,8 +115,7 @@ std::optional<AudioBuffer> BufferConverter::convert(const AudioBufferView& input
         if (m_target.sampleType == SampleType::float32) {
             std::copy_n(m_mixed.data(), samples, reinterpret_cast<float*>(output.data()));
         } else {
-            std::transform(m_mixed.data(), m_mixed.data() + samples, reinterpret_cast<qint16*>(output.data()),
-                           toInt16);
+            std::transform(m_mixed.data(), m_mixed.data() + samples, reinterpret_cast<qint16*>(output.data()), toInt16);
         }
         output.setFrameCount(input.frameCount);
         return output;
@@ -132,10 +131,9 @@ std::optional<AudioBuffer> BufferConverter::convert(const AudioBufferView& input
     while (inputDone < inputFrames && outputDone < capacity) {
         size_t used = 0;
         size_t produced = 0;
-        const soxr_error_t error =
-            soxr_process(m_resampler, m_mixed.data() + inputDone * static_cast<size_t>(m_target.channelCount),
-                         inputFrames - inputDone, &used, output.data() + outputDone * outFrameBytes,
-                         capacity - outputDone, &produced);
+        const soxr_error_t error = soxr_process(m_resampler,
+            m_mixed.data() + inputDone * static_cast<size_t>(m_target.channelCount), inputFrames - inputDone, &used,
+            output.data() + outputDone * outFrameBytes, capacity - outputDone, &produced);
         if (error) {
             qCWarning(lcAudio) << "Resampling failed:" << error;
             release();

@@ -11,8 +11,7 @@ namespace {
 constexpr const char* applicationName = "Quillora";
 
 // Runs `request` under the main loop lock and waits until the operation it returns is done.
-template <typename Request>
-bool runOperation(pa_threaded_mainloop* loop, Request request)
+template <typename Request> bool runOperation(pa_threaded_mainloop* loop, Request request)
 {
     pa_operation* operation = request();
     if (!operation) {
@@ -35,7 +34,7 @@ struct DeviceInfo {
     pa_threaded_mainloop* loop;
     bool found = false;
     QByteArray monitorName;
-    pa_sample_spec spec{};
+    pa_sample_spec spec {};
 };
 
 struct Success {
@@ -107,7 +106,7 @@ void PulseCapture::deliver(const std::byte* data, size_t bytes)
 {
     const qsizetype frameBytes = m_format.bytesPerFrame();
     if (m_blockFrames <= 0) {
-        m_handler(AudioBufferView{m_format, data, static_cast<qsizetype>(bytes) / frameBytes});
+        m_handler(AudioBufferView { m_format, data, static_cast<qsizetype>(bytes) / frameBytes });
         return;
     }
     // Fixed-size blocks: copy into the preallocated block and hand it over whenever it is full.
@@ -119,7 +118,7 @@ void PulseCapture::deliver(const std::byte* data, size_t bytes)
         m_blockFill += static_cast<qsizetype>(take);
         offset += take;
         if (m_blockFill == blockBytes) {
-            m_handler(AudioBufferView{m_format, m_block.data(), m_blockFrames});
+            m_handler(AudioBufferView { m_format, m_block.data(), m_blockFrames });
             m_blockFill = 0;
         }
     }
@@ -151,7 +150,7 @@ Result<void> PulseCapture::connectContext()
 
 Result<void> PulseCapture::resolveSource(QString& sourceName)
 {
-    ServerInfo server{m_loop, {}, {}};
+    ServerInfo server { m_loop, {}, {} };
     const bool asked = runOperation(m_loop, [&] {
         return pa_context_get_server_info(
             m_context,
@@ -169,13 +168,14 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
     const QByteArray device = wantsMonitor ? server.defaultSink : server.defaultSource;
     if (!asked || device.isEmpty()) {
         if (wantsMonitor) {
-            return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
-                            .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
+            return fail(
+                QStringLiteral("Could not find the default output device (PulseAudio: %1)")
+                    .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
         }
         return fail(QStringLiteral("No microphone input available"));
     }
 
-    DeviceInfo info{m_loop, false, {}, {}};
+    DeviceInfo info { m_loop, false, {}, {} };
     const auto onSink = [](pa_context*, const pa_sink_info* sink, int eol, void* data) {
         auto* result = static_cast<DeviceInfo*>(data);
         if (eol == 0 && sink) {
@@ -205,8 +205,8 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
         return fail(QStringLiteral("No microphone input available"));
     }
     sourceName = QString::fromUtf8(wantsMonitor ? info.monitorName : device);
-    m_format = AudioFormat{static_cast<double>(info.spec.rate), wantsMonitor ? 1 : int(info.spec.channels),
-                           SampleType::float32};
+    m_format = AudioFormat { static_cast<double>(info.spec.rate), wantsMonitor ? 1 : int(info.spec.channels),
+        SampleType::float32 };
     return {};
 }
 
@@ -214,8 +214,8 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
 {
     const bool system = m_source == Source::defaultOutputMonitor;
     const char* step = system ? "open the output device's monitor" : "open the microphone";
-    pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_format.sampleRate),
-                        static_cast<uint8_t>(m_format.channelCount)};
+    pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_format.sampleRate),
+        static_cast<uint8_t>(m_format.channelCount) };
     pa_channel_map map;
     pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
     m_stream = pa_stream_new(m_context, system ? "Quillora system audio" : "Quillora microphone", &spec, &map);
@@ -235,8 +235,8 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
     attributes.fragsize = static_cast<uint32_t>(fragmentFrames * m_format.bytesPerFrame());
     // The system-audio stream must not follow PulseAudio to another source when the output goes
     // away: it would then record the microphone as the other person.
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED
-                                                      | (system ? PA_STREAM_DONT_MOVE : 0));
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED | (system ? PA_STREAM_DONT_MOVE : 0));
     const QByteArray name = sourceName.toUtf8();
     if (pa_stream_connect_record(m_stream, name.constData(), &attributes, flags) < 0) {
         return fail(failure(step));
@@ -256,7 +256,7 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
 Result<void> PulseCapture::uncork()
 {
     const char* step = m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone";
-    Success result{m_loop, 0};
+    Success result { m_loop, 0 };
     m_started = true;
     const bool asked = runOperation(m_loop, [&] {
         return pa_stream_cork(

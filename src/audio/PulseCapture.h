@@ -18,7 +18,7 @@ struct pa_stream;
 class PulseCapture {
 public:
     enum class Source {
-        defaultInput,         // the default source, in its own channel layout
+        defaultInput, // the default source, in its own channel layout
         defaultOutputMonitor, // the monitor of the default sink, mixed to mono
     };
     using BufferHandler = std::function<void(const AudioBufferView&)>;
@@ -63,7 +63,7 @@ private:
     AudioFormat m_format;
     BufferHandler m_handler;
     EndHandler m_ended;
-    std::atomic<bool> m_started{false};
+    std::atomic<bool> m_started { false };
     bool m_endReported = false; // capture thread only
     std::vector<std::byte> m_block; // capture thread only
     qsizetype m_blockFill = 0;

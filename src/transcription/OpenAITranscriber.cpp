@@ -19,8 +19,7 @@ class RealtimeWorker : public QObject {
 
 public:
     RealtimeWorker(QString apiKey, QStringList languages, OpenAITranscriber::TextCallback onText,
-                   OpenAITranscriber::ErrorCallback onError, float speechLevel, QUrl endpoint,
-                   OpenAITranscriber::Clock clock)
+        OpenAITranscriber::ErrorCallback onError, float speechLevel, QUrl endpoint, OpenAITranscriber::Clock clock)
         : m_apiKey(std::move(apiKey))
         , m_languages(std::move(languages))
         , m_onText(std::move(onText))
@@ -92,19 +91,20 @@ void RealtimeWorker::open()
         }
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &RealtimeWorker::handleFrame);
-    connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this](QAbstractSocket::SocketError) {
-        if (m_link == Link::failed) {
-            return;
-        }
-        m_link = Link::failed;
-        m_outbox.clear();
-        reportTransportError(m_socket->errorString());
-    });
+    connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
+        [this](QAbstractSocket::SocketError) {
+            if (m_link == Link::failed) {
+                return;
+            }
+            m_link = Link::failed;
+            m_outbox.clear();
+            reportTransportError(m_socket->errorString());
+        });
     connect(m_socket, &QWebSocket::disconnected, this, [this] {
         if (m_link == Link::open) {
             m_link = Link::failed;
             reportTransportError(m_socket->errorString().isEmpty() ? QStringLiteral("The connection was closed.")
-                                                                    : m_socket->errorString());
+                                                                   : m_socket->errorString());
         }
     });
 
@@ -121,23 +121,23 @@ void RealtimeWorker::open()
         }
     });
 
-    QJsonObject transcription{
-        {QStringLiteral("model"), QStringLiteral("gpt-live-transcribe")},
-        {QStringLiteral("languages"), QJsonArray::fromStringList(m_languages)},
-        {QStringLiteral("delay"), QStringLiteral("low")},
+    QJsonObject transcription {
+        { QStringLiteral("model"), QStringLiteral("gpt-live-transcribe") },
+        { QStringLiteral("languages"), QJsonArray::fromStringList(m_languages) },
+        { QStringLiteral("delay"), QStringLiteral("low") },
     };
-    QJsonObject input{
-        {QStringLiteral("format"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("audio/pcm")},
-                     {QStringLiteral("rate"), static_cast<int>(OpenAITranscriber::wireSampleRate)}}},
-        {QStringLiteral("transcription"), transcription},
-        {QStringLiteral("turn_detection"), QJsonValue::Null},
+    QJsonObject input {
+        { QStringLiteral("format"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("audio/pcm") },
+                { QStringLiteral("rate"), static_cast<int>(OpenAITranscriber::wireSampleRate) } } },
+        { QStringLiteral("transcription"), transcription },
+        { QStringLiteral("turn_detection"), QJsonValue::Null },
     };
-    send(QJsonObject{
-        {QStringLiteral("type"), QStringLiteral("session.update")},
-        {QStringLiteral("session"),
-         QJsonObject{{QStringLiteral("type"), QStringLiteral("transcription")},
-                     {QStringLiteral("audio"), QJsonObject{{QStringLiteral("input"), input}}}}},
+    send(QJsonObject {
+        { QStringLiteral("type"), QStringLiteral("session.update") },
+        { QStringLiteral("session"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("transcription") },
+                { QStringLiteral("audio"), QJsonObject { { QStringLiteral("input"), input } } } } },
     });
 }
 
@@ -145,16 +145,12 @@ void RealtimeWorker::send(const QJsonObject& message)
 {
     const QString text = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
     switch (m_link) {
-    case Link::connecting:
-        m_outbox.append(text);
-        break;
-    case Link::open:
-        m_socket->sendTextMessage(text);
-        break;
+    case Link::connecting: m_outbox.append(text); break;
+    case Link::open: m_socket->sendTextMessage(text); break;
     case Link::failed:
         // Every send on a broken connection fails, and says so.
-        reportTransportError(m_socket->errorString().isEmpty() ? QStringLiteral("The connection was closed.")
-                                                                : m_socket->errorString());
+        reportTransportError(
+            m_socket->errorString().isEmpty() ? QStringLiteral("The connection was closed.") : m_socket->errorString());
         break;
     }
 }
@@ -168,9 +164,9 @@ void RealtimeWorker::reportTransportError(const QString& description)
 
 void RealtimeWorker::sendAppend()
 {
-    send(QJsonObject{
-        {QStringLiteral("type"), QStringLiteral("input_audio_buffer.append")},
-        {QStringLiteral("audio"), QString::fromLatin1(m_pending.toBase64())},
+    send(QJsonObject {
+        { QStringLiteral("type"), QStringLiteral("input_audio_buffer.append") },
+        { QStringLiteral("audio"), QString::fromLatin1(m_pending.toBase64()) },
     });
     m_pending.clear();
 }
@@ -216,10 +212,10 @@ void RealtimeWorker::endTurn()
     }
     m_speaking = false;
     if (m_voiced >= OpenAITranscriber::minVoiceSeconds) {
-        send(QJsonObject{{QStringLiteral("type"), QStringLiteral("input_audio_buffer.commit")}});
+        send(QJsonObject { { QStringLiteral("type"), QStringLiteral("input_audio_buffer.commit") } });
         ++m_openTurns;
     } else {
-        send(QJsonObject{{QStringLiteral("type"), QStringLiteral("input_audio_buffer.clear")}});
+        send(QJsonObject { { QStringLiteral("type"), QStringLiteral("input_audio_buffer.clear") } });
     }
 }
 
@@ -256,7 +252,7 @@ void RealtimeWorker::handleFrame(const QString& frame)
         const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message")) : QJsonValue();
         if (m_onError) {
             m_onError(QStringLiteral("OpenAI: ")
-                      + (message.isString() ? message.toString() : QStringLiteral("unknown error")));
+                + (message.isString() ? message.toString() : QStringLiteral("unknown error")));
         }
     }
 }
@@ -277,7 +273,7 @@ void RealtimeWorker::pollOpenTurns(int pollsLeft, std::function<void()> done)
         return;
     }
     QTimer::singleShot(OpenAITranscriber::finishPollMs, this,
-                       [this, pollsLeft, done = std::move(done)]() mutable { pollOpenTurns(pollsLeft - 1, std::move(done)); });
+        [this, pollsLeft, done = std::move(done)]() mutable { pollOpenTurns(pollsLeft - 1, std::move(done)); });
 }
 
 void RealtimeWorker::close(std::function<void()> done)
@@ -296,12 +292,12 @@ void RealtimeWorker::close(std::function<void()> done)
 }
 
 OpenAITranscriber::OpenAITranscriber(const QString& apiKey, const QStringList& languages, TextCallback onText,
-                                     ErrorCallback onError, float speechLevel, const QUrl& endpoint, Clock clock)
+    ErrorCallback onError, float speechLevel, const QUrl& endpoint, Clock clock)
     : m_converter(wireFormat())
 {
     m_thread.setObjectName(QStringLiteral("Quillora.OpenAITranscriber"));
     m_worker = new RealtimeWorker(apiKey, languages, std::move(onText), std::move(onError), speechLevel, endpoint,
-                                  clock ? std::move(clock) : Clock(&wallClockSeconds));
+        clock ? std::move(clock) : Clock(&wallClockSeconds));
     m_worker->moveToThread(&m_thread);
     QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     m_thread.start();
@@ -319,7 +315,7 @@ QUrl OpenAITranscriber::endpointFor(const QString& baseUrl)
     QUrl url(baseUrl);
     const QString scheme = url.scheme().toLower();
     url.setScheme(scheme == QLatin1String("http") || scheme == QLatin1String("ws") ? QStringLiteral("ws")
-                                                                                    : QStringLiteral("wss"));
+                                                                                   : QStringLiteral("wss"));
     QString path = url.path();
     while (path.endsWith(QLatin1Char('/'))) {
         path.chop(1);
@@ -334,7 +330,7 @@ bool OpenAITranscriber::hasForeignScript(const QString& text)
 {
     const QList<uint> scalars = text.toUcs4();
     return std::any_of(scalars.begin(), scalars.end(),
-                       [](uint scalar) { return scalar >= 0x250 && QChar::isLetter(static_cast<char32_t>(scalar)); });
+        [](uint scalar) { return scalar >= 0x250 && QChar::isLetter(static_cast<char32_t>(scalar)); });
 }
 
 void OpenAITranscriber::append(const AudioBufferView& buffer)
@@ -382,7 +378,8 @@ void OpenAITranscriber::finish(std::function<void()> done)
 
 void OpenAITranscriber::drain()
 {
-    QMetaObject::invokeMethod(m_worker, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [] {}, Qt::BlockingQueuedConnection);
 }
 
 #include "OpenAITranscriber.moc"

@@ -39,7 +39,7 @@ public:
     // Opens the connection and sends the session configuration at once; never fails (a refused
     // connection shows through `onError`).
     OpenAITranscriber(const QString& apiKey, const QStringList& languages, TextCallback onText, ErrorCallback onError,
-                      float speechLevel, const QUrl& endpoint, Clock clock = {});
+        float speechLevel, const QUrl& endpoint, Clock clock = {});
     ~OpenAITranscriber();
     OpenAITranscriber(const OpenAITranscriber&) = delete;
     OpenAITranscriber& operator=(const OpenAITranscriber&) = delete;
@@ -47,7 +47,7 @@ public:
     // The Realtime endpoint for a base address: wss:// (ws:// for http://) + host + any base path
     // + /v1/realtime?intent=transcription.
     static QUrl endpointFor(const QString& baseUrl);
-    static AudioFormat wireFormat() { return AudioFormat{wireSampleRate, 1, SampleType::int16}; }
+    static AudioFormat wireFormat() { return AudioFormat { wireSampleRate, 1, SampleType::int16 }; }
     // True when the text holds a letter at or above U+0250 (past Latin Extended-B).
     static bool hasForeignScript(const QString& text);
 
@@ -64,7 +64,7 @@ public:
 private:
     QThread m_thread;
     RealtimeWorker* m_worker = nullptr; // lives on m_thread, deleted when it ends
-    BufferConverter m_converter;        // capture thread only
-    std::atomic<qint64> m_queuedBytes{0};
-    std::atomic<qint64> m_droppedBuffers{0};
+    BufferConverter m_converter; // capture thread only
+    std::atomic<qint64> m_queuedBytes { 0 };
+    std::atomic<qint64> m_droppedBuffers { 0 };
 };

@@ -40,7 +40,7 @@ private:
     cmd_ln_t* m_config = nullptr;
     ps_decoder_t* m_decoder = nullptr;
     bool m_utteranceOpen = false; // ps_start_utt was called
-    bool m_inSpeech = false;      // the detector heard speech in the open utterance
+    bool m_inSpeech = false; // the detector heard speech in the open utterance
     qint64 m_samplesSincePartial = 0;
     QString m_lastPartial;
 };
@@ -52,7 +52,7 @@ std::optional<QString> SphinxWorker::load()
     const QByteArray dict = QFile::encodeName(m_model.dictionary);
     // The decoder's own diagnostics would otherwise flood standard error.
     m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-                           dict.constData(), "-logfn", "/dev/null", nullptr);
+        dict.constData(), "-logfn", "/dev/null", nullptr);
     if (m_config) {
         m_decoder = ps_init(m_config);
     }
@@ -96,8 +96,8 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
         return;
     }
     m_samplesSincePartial += static_cast<qint64>(samples.size());
-    if (m_samplesSincePartial < qint64(PocketSphinxRecognizer::partialIntervalSeconds
-                                       * PocketSphinxRecognizer::decoderSampleRate)) {
+    if (m_samplesSincePartial
+        < qint64(PocketSphinxRecognizer::partialIntervalSeconds * PocketSphinxRecognizer::decoderSampleRate)) {
         return;
     }
     m_samplesSincePartial = 0;
@@ -199,7 +199,8 @@ void PocketSphinxRecognizer::finish(std::function<void()> done)
 
 void PocketSphinxRecognizer::drain()
 {
-    QMetaObject::invokeMethod(m_worker, [] {}, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [] {}, Qt::BlockingQueuedConnection);
 }
 
 #include "PocketSphinxRecognizer.moc"

@@ -34,7 +34,7 @@ public:
     PocketSphinxRecognizer(const PocketSphinxRecognizer&) = delete;
     PocketSphinxRecognizer& operator=(const PocketSphinxRecognizer&) = delete;
 
-    static AudioFormat decoderFormat() { return AudioFormat{decoderSampleRate, 1, SampleType::int16}; }
+    static AudioFormat decoderFormat() { return AudioFormat { decoderSampleRate, 1, SampleType::int16 }; }
 
     // Loads the models on the worker thread (this takes most of a second); `done` runs there.
     void load(LoadCallback done);
@@ -50,7 +50,7 @@ public:
 private:
     QThread m_thread;
     SphinxWorker* m_worker = nullptr; // lives on m_thread, deleted when it ends
-    BufferConverter m_converter;      // capture thread only
-    std::atomic<qint64> m_queuedSamples{0};
-    std::atomic<qint64> m_droppedBuffers{0};
+    BufferConverter m_converter; // capture thread only
+    std::atomic<qint64> m_queuedSamples { 0 };
+    std::atomic<qint64> m_droppedBuffers { 0 };
 };

@@ -21,7 +21,7 @@ std::optional<SpeechModel> modelIn(const QString& folder, const QString& locale)
     if (!dir.exists()) {
         return std::nullopt;
     }
-    SpeechModel model{locale, {}, {}, {}};
+    SpeechModel model { locale, {}, {}, {} };
     for (const QFileInfo& entry : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
         if (QFileInfo::exists(entry.filePath() + QStringLiteral("/mdef"))) {
             model.acousticModel = entry.filePath();
@@ -29,15 +29,15 @@ std::optional<SpeechModel> modelIn(const QString& folder, const QString& locale)
         }
     }
     // A phone-loop language model ("-phone.lm.bin") decodes phones, not words: skip it.
-    for (const QFileInfo& entry : dir.entryInfoList({QStringLiteral("*.lm.bin"), QStringLiteral("*.lm")}, QDir::Files,
-                                                    QDir::Name)) {
+    for (const QFileInfo& entry :
+        dir.entryInfoList({ QStringLiteral("*.lm.bin"), QStringLiteral("*.lm") }, QDir::Files, QDir::Name)) {
         if (!entry.fileName().contains(QLatin1String("-phone."))) {
             model.languageModel = entry.filePath();
             break;
         }
     }
     const QFileInfoList dictionaries =
-        dir.entryInfoList({QStringLiteral("*.dict"), QStringLiteral("*.dic")}, QDir::Files, QDir::Name);
+        dir.entryInfoList({ QStringLiteral("*.dict"), QStringLiteral("*.dic") }, QDir::Files, QDir::Name);
     if (!dictionaries.isEmpty()) {
         model.dictionary = dictionaries.first().filePath();
     }
@@ -51,9 +51,9 @@ std::optional<SpeechModel> modelIn(const QString& folder, const QString& locale)
 
 QStringList foldersFor(const QString& locale)
 {
-    return {QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillora/speech/")
-                + locale,
-            systemModelRoot + QLatin1Char('/') + locale.toLower()};
+    return { QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QStringLiteral("/Quillora/speech/")
+            + locale,
+        systemModelRoot + QLatin1Char('/') + locale.toLower() };
 }
 
 std::optional<SpeechModel> find(const QString& locale)

@@ -145,7 +145,7 @@ QCoro::Task<Result<void>> TranscriptionService::startSteps()
         if (!model) {
             co_return std::unexpected(model.error());
         }
-        for (const Speaker speaker : {Speaker::me, Speaker::them}) {
+        for (const Speaker speaker : { Speaker::me, Speaker::them }) {
             Result<Channel> channel = co_await makeOnDeviceChannel(*model, speaker);
             if (!self) {
                 co_return fail(QString());
@@ -175,14 +175,14 @@ QCoro::Task<Result<void>> TranscriptionService::startSteps()
     if (Result<void> system = m_audio->startSystemAudio(); !system) {
         co_return system;
     }
-    co_return Result<void>{};
+    co_return Result<void> {};
 }
 
-QCoro::Task<Result<TranscriptionService::Channel>> TranscriptionService::makeOnDeviceChannel(const SpeechModel& model,
-                                                                                           Speaker speaker)
+QCoro::Task<Result<TranscriptionService::Channel>> TranscriptionService::makeOnDeviceChannel(
+    const SpeechModel& model, Speaker speaker)
 {
-    const QString threadName =
-        QStringLiteral("Quillora.SpeechRecognizer.%1").arg(speaker == Speaker::me ? QLatin1String("me") : QLatin1String("them"));
+    const QString threadName = QStringLiteral("Quillora.SpeechRecognizer.%1")
+                                   .arg(speaker == Speaker::me ? QLatin1String("me") : QLatin1String("them"));
     auto recognizer = std::make_shared<PocketSphinxRecognizer>(model, textReceiver(speaker), threadName);
 
     Completion loaded;
@@ -201,12 +201,12 @@ QCoro::Task<Result<TranscriptionService::Channel>> TranscriptionService::makeOnD
     co_return channel;
 }
 
-TranscriptionService::Channel TranscriptionService::makeCloudChannel(const QString& apiKey, Speaker speaker,
-                                                                    float speechLevel, const QUrl& endpoint)
+TranscriptionService::Channel TranscriptionService::makeCloudChannel(
+    const QString& apiKey, Speaker speaker, float speechLevel, const QUrl& endpoint)
 {
-    auto transcriber = std::make_shared<OpenAITranscriber>(apiKey, QStringList{QStringLiteral("pt"), QStringLiteral("en")},
-                                                           textReceiver(speaker), errorReceiver(), speechLevel,
-                                                           endpoint, m_options.transcriberClock);
+    auto transcriber =
+        std::make_shared<OpenAITranscriber>(apiKey, QStringList { QStringLiteral("pt"), QStringLiteral("en") },
+            textReceiver(speaker), errorReceiver(), speechLevel, endpoint, m_options.transcriberClock);
     Channel channel;
     channel.speaker = speaker;
     channel.feed = [transcriber](const AudioBufferView& buffer) { transcriber->append(buffer); };

@@ -10,7 +10,7 @@ namespace {
 
 AudioFormat floatFormat(double rate, int channels = 1)
 {
-    return AudioFormat{rate, channels, SampleType::float32};
+    return AudioFormat { rate, channels, SampleType::float32 };
 }
 
 std::vector<float> sine(double frequency, double rate, qsizetype frames, float amplitude, qsizetype offset = 0)
@@ -25,8 +25,8 @@ std::vector<float> sine(double frequency, double rate, qsizetype frames, float a
 
 AudioBufferView viewOf(const std::vector<float>& samples, AudioFormat format)
 {
-    return AudioBufferView{format, reinterpret_cast<const std::byte*>(samples.data()),
-                           static_cast<qsizetype>(samples.size()) / format.channelCount};
+    return AudioBufferView { format, reinterpret_cast<const std::byte*>(samples.data()),
+        static_cast<qsizetype>(samples.size()) / format.channelCount };
 }
 
 // Sign changes of a signal: twice its frequency per second for a clean sine.
@@ -73,7 +73,7 @@ private Q_SLOTS:
         QTest::newRow("sine at -60 dBFS peak") << sine(440, 48000, 4800, 0.001f) << 1 << 0.0;
         QTest::newRow("half the peak beats the rms") << peaky << 1 << (20 * std::log10(0.25) + 60) / 60;
         QTest::newRow("first channel only") << stereo << 2 << 0.0;
-        QTest::newRow("no frames") << std::vector<float>{} << 1 << 0.0;
+        QTest::newRow("no frames") << std::vector<float> {} << 1 << 0.0;
     }
 
     void level()
@@ -88,8 +88,8 @@ private Q_SLOTS:
     void levelOfIntegerSamplesIsZero()
     {
         const std::vector<qint16> samples(1024, 20000);
-        const AudioBufferView view{AudioFormat{48000, 1, SampleType::int16},
-                                   reinterpret_cast<const std::byte*>(samples.data()), 1024};
+        const AudioBufferView view { AudioFormat { 48000, 1, SampleType::int16 },
+            reinterpret_cast<const std::byte*>(samples.data()), 1024 };
         QCOMPARE(AudioCaptureService::level(view), 0.0f);
     }
 
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QFETCH(double, inputRate);
         QFETCH(double, targetRate);
         QFETCH(qsizetype, bufferFrames);
-        BufferConverter converter(AudioFormat{targetRate, 1, SampleType::int16});
+        BufferConverter converter(AudioFormat { targetRate, 1, SampleType::int16 });
         std::vector<qint16> output;
         const qsizetype buffers = qsizetype(2 * inputRate) / bufferFrames; // about 2 s
         for (qsizetype b = 0; b < buffers; ++b) {
@@ -130,8 +130,9 @@ private Q_SLOTS:
         }
         // Nothing lost beyond the resampler's short delay.
         const double expectedFrames = double(buffers * bufferFrames) * targetRate / inputRate;
-        QVERIFY2(double(output.size()) > expectedFrames - 0.05 * targetRate && double(output.size()) <= expectedFrames + 1,
-                 qPrintable(QString::number(output.size())));
+        QVERIFY2(
+            double(output.size()) > expectedFrames - 0.05 * targetRate && double(output.size()) <= expectedFrames + 1,
+            qPrintable(QString::number(output.size())));
         // Still a 1 kHz tone, continuous across buffer boundaries: 2000 sign changes a second.
         const qsizetype skip = qsizetype(0.1 * targetRate);
         const double seconds = double(qsizetype(output.size()) - skip) / targetRate;
@@ -141,8 +142,8 @@ private Q_SLOTS:
 
     void sameRateConvertsSamplesAndChannels()
     {
-        BufferConverter converter(AudioFormat{48000, 1, SampleType::int16});
-        const std::vector<float> stereo{0.5f, 0.5f, 1.0f, 0.0f, -1.0f, -1.0f, 2.0f, 2.0f};
+        BufferConverter converter(AudioFormat { 48000, 1, SampleType::int16 });
+        const std::vector<float> stereo { 0.5f, 0.5f, 1.0f, 0.0f, -1.0f, -1.0f, 2.0f, 2.0f };
         const std::optional<AudioBuffer> converted = converter.convert(viewOf(stereo, floatFormat(48000, 2)));
         QVERIFY(converted);
         QCOMPARE(converted->frameCount(), qsizetype(4));
@@ -167,15 +168,16 @@ private Q_SLOTS:
     {
         QFETCH(AudioFormat, format);
         QFETCH(qsizetype, frames);
-        BufferConverter converter(AudioFormat{16000, 1, SampleType::int16});
-        const std::vector<float> samples(static_cast<size_t>(std::max<qsizetype>(frames, 1) * std::max(format.channelCount, 1)), 0.25f);
-        const AudioBufferView view{format, reinterpret_cast<const std::byte*>(samples.data()), frames};
+        BufferConverter converter(AudioFormat { 16000, 1, SampleType::int16 });
+        const std::vector<float> samples(
+            static_cast<size_t>(std::max<qsizetype>(frames, 1) * std::max(format.channelCount, 1)), 0.25f);
+        const AudioBufferView view { format, reinterpret_cast<const std::byte*>(samples.data()), frames };
         QVERIFY(!converter.convert(view));
     }
 
     void formatChangeStartsAfresh()
     {
-        BufferConverter converter(AudioFormat{24000, 1, SampleType::float32});
+        BufferConverter converter(AudioFormat { 24000, 1, SampleType::float32 });
         const std::vector<float> at48 = sine(440, 48000, 4096, 0.5f);
         qsizetype produced48 = 0;
         for (int i = 0; i < 10; ++i) {

@@ -19,19 +19,18 @@ FakeRealtimeServer::FakeRealtimeServer(QObject* parent)
             connect(socket, &QWebSocket::textMessageReceived, this, [this](const QString& text) {
                 const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
                 m_messages.append(message);
-                if (m_transcribe && message.value(QStringLiteral("type")) == QLatin1String("input_audio_buffer.commit")) {
+                if (m_transcribe
+                    && message.value(QStringLiteral("type")) == QLatin1String("input_audio_buffer.commit")) {
                     const int turn = ++m_commits;
                     QTimer::singleShot(m_delayMs, this, [this, turn] {
                         const QString item = QStringLiteral("item_%1").arg(turn);
                         const QString text = m_text ? m_text(turn) : QStringLiteral("turn %1").arg(turn);
-                        sendEvent({{QStringLiteral("type"),
-                                    QStringLiteral("conversation.item.input_audio_transcription.delta")},
-                                   {QStringLiteral("item_id"), item},
-                                   {QStringLiteral("delta"), text.left(3)}});
-                        sendEvent({{QStringLiteral("type"),
-                                    QStringLiteral("conversation.item.input_audio_transcription.completed")},
-                                   {QStringLiteral("item_id"), item},
-                                   {QStringLiteral("transcript"), text}});
+                        sendEvent({ { QStringLiteral("type"),
+                                        QStringLiteral("conversation.item.input_audio_transcription.delta") },
+                            { QStringLiteral("item_id"), item }, { QStringLiteral("delta"), text.left(3) } });
+                        sendEvent({ { QStringLiteral("type"),
+                                        QStringLiteral("conversation.item.input_audio_transcription.completed") },
+                            { QStringLiteral("item_id"), item }, { QStringLiteral("transcript"), text } });
                     });
                 }
                 Q_EMIT messageReceived(message);

@@ -38,19 +38,20 @@ QString speak(QTemporaryDir& dir, const QString& phrase, int rate)
     static int counter = 0;
     const QString file = dir.filePath(QStringLiteral("phrase%1.wav").arg(++counter));
     const QString spoken = run(QStringLiteral("espeak-ng"),
-                               {QStringLiteral("-v"), QStringLiteral("en-gb"), QStringLiteral("-s"), QStringLiteral("150"),
-                                QStringLiteral("-w"), file, phrase},
-                               file);
+        { QStringLiteral("-v"), QStringLiteral("en-gb"), QStringLiteral("-s"), QStringLiteral("150"),
+            QStringLiteral("-w"), file, phrase },
+        file);
     if (spoken.isEmpty() || rate <= 0) {
         return spoken;
     }
     const QString resampled = dir.filePath(QStringLiteral("phrase%1-%2.wav").arg(counter).arg(rate));
-    return run(QStringLiteral("sox"), {spoken, QStringLiteral("-r"), QString::number(rate), resampled}, resampled);
+    return run(QStringLiteral("sox"), { spoken, QStringLiteral("-r"), QString::number(rate), resampled }, resampled);
 }
 
 int sinkRate(const QString& sink)
 {
-    const std::optional<QString> sinks = pactl({QStringLiteral("list"), QStringLiteral("sinks"), QStringLiteral("short")});
+    const std::optional<QString> sinks =
+        pactl({ QStringLiteral("list"), QStringLiteral("sinks"), QStringLiteral("short") });
     for (const QString& line : sinks.value_or(QString()).split(QLatin1Char('\n'))) {
         const QStringList fields = line.split(QLatin1Char('\t'));
         if (fields.size() >= 4 && fields[1] == sink) {
@@ -66,16 +67,16 @@ QString tone(QTemporaryDir& dir, double frequency, double seconds, double amplit
     static int counter = 0;
     const QString file = dir.filePath(QStringLiteral("tone%1.wav").arg(++counter));
     return run(QStringLiteral("sox"),
-               {QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
-                QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), file, QStringLiteral("synth"),
-                QString::number(seconds), QStringLiteral("sine"), QString::number(frequency), QStringLiteral("vol"),
-                QString::number(amplitude)},
-               file);
+        { QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("48000"), QStringLiteral("-c"),
+            QStringLiteral("1"), QStringLiteral("-b"), QStringLiteral("16"), file, QStringLiteral("synth"),
+            QString::number(seconds), QStringLiteral("sine"), QString::number(frequency), QStringLiteral("vol"),
+            QString::number(amplitude) },
+        file);
 }
 
 void play(const QString& file, const QString& sink)
 {
-    QProcess::startDetached(QStringLiteral("paplay"), {QStringLiteral("-d"), sink, file});
+    QProcess::startDetached(QStringLiteral("paplay"), { QStringLiteral("-d"), sink, file });
 }
 
 ScopedEnvironment::ScopedEnvironment(const char* name, const QByteArray& value)

@@ -1,5 +1,5 @@
-#include "fakes/FakeRealtimeServer.h"
 #include "transcription/OpenAITranscriber.h"
+#include "fakes/FakeRealtimeServer.h"
 
 #include <QJsonArray>
 #include <QSignalSpy>
@@ -21,14 +21,15 @@ public:
     OpenAITranscriber::TextCallback textCallback()
     {
         return [this](const QString& text, bool isFinal) {
-            QMetaObject::invokeMethod(this, [this, text, isFinal] { Q_EMIT received(text, isFinal); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, text, isFinal] { Q_EMIT received(text, isFinal); }, Qt::QueuedConnection);
         };
     }
     OpenAITranscriber::ErrorCallback errorCallback()
     {
         return [this](const QString& message) {
-            QMetaObject::invokeMethod(this, [this, message] { Q_EMIT failed(message); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, message] { Q_EMIT failed(message); }, Qt::QueuedConnection);
         };
     }
 
@@ -46,8 +47,8 @@ std::vector<qint16> constantBuffer(qint16 value)
 
 AudioBufferView viewOf(const std::vector<qint16>& samples)
 {
-    return AudioBufferView{OpenAITranscriber::wireFormat(), reinterpret_cast<const std::byte*>(samples.data()),
-                           static_cast<qsizetype>(samples.size())};
+    return AudioBufferView { OpenAITranscriber::wireFormat(), reinterpret_cast<const std::byte*>(samples.data()),
+        static_cast<qsizetype>(samples.size()) };
 }
 
 qsizetype audioBytes(const QJsonObject& append)
@@ -71,10 +72,10 @@ private:
         m_now = std::make_shared<std::atomic<double>>(1000.0);
         auto now = m_now;
         QSignalSpy connected(m_server.get(), &FakeRealtimeServer::clientConnected);
-        m_transcriber = std::make_unique<OpenAITranscriber>(
-            QStringLiteral("test-key"), QStringList{QStringLiteral("pt"), QStringLiteral("en")},
-            m_recorder->textCallback(), m_recorder->errorCallback(), speechLevel,
-            OpenAITranscriber::endpointFor(m_server->baseUrl()), [now] { return now->load(); });
+        m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("test-key"),
+            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, m_recorder->textCallback(),
+            m_recorder->errorCallback(), speechLevel, OpenAITranscriber::endpointFor(m_server->baseUrl()),
+            [now] { return now->load(); });
         QVERIFY(connected.wait(5000));
         QTRY_COMPARE_WITH_TIMEOUT(m_server->messages().size(), 1, 5000);
     }
@@ -95,7 +96,8 @@ private:
         QSignalSpy finished(m_recorder.get(), &Recorder::finished);
         Recorder* recorder = m_recorder.get();
         m_transcriber->finish([recorder] {
-            QMetaObject::invokeMethod(recorder, [recorder] { Q_EMIT recorder->finished(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                recorder, [recorder] { Q_EMIT recorder->finished(); }, Qt::QueuedConnection);
         });
         QVERIFY(finished.wait(5000));
     }
@@ -133,8 +135,9 @@ private Q_SLOTS:
                                        << "wss://api.openai.com/v1/realtime?intent=transcription";
         QTest::newRow("loopback http") << "http://127.0.0.1:4321"
                                        << "ws://127.0.0.1:4321/v1/realtime?intent=transcription";
-        QTest::newRow("gateway path, trailing slash") << "https://gateway.example/openai/"
-                                                      << "wss://gateway.example/openai/v1/realtime?intent=transcription";
+        QTest::newRow("gateway path, trailing slash")
+            << "https://gateway.example/openai/"
+            << "wss://gateway.example/openai/v1/realtime?intent=transcription";
     }
 
     void endpointFollowsTheBaseAddress()
@@ -172,18 +175,19 @@ private Q_SLOTS:
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer test-key"));
 
         const QJsonObject update = m_server->messages().first();
-        QCOMPARE(update.keys(), (QStringList{QStringLiteral("session"), QStringLiteral("type")}));
+        QCOMPARE(update.keys(), (QStringList { QStringLiteral("session"), QStringLiteral("type") }));
         QCOMPARE(update.value(QStringLiteral("type")).toString(), QStringLiteral("session.update"));
         const QJsonObject session = update.value(QStringLiteral("session")).toObject();
         QCOMPARE(session.value(QStringLiteral("type")).toString(), QStringLiteral("transcription"));
-        const QJsonObject input = session.value(QStringLiteral("audio")).toObject().value(QStringLiteral("input")).toObject();
+        const QJsonObject input =
+            session.value(QStringLiteral("audio")).toObject().value(QStringLiteral("input")).toObject();
         const QJsonObject format = input.value(QStringLiteral("format")).toObject();
         QCOMPARE(format.value(QStringLiteral("type")).toString(), QStringLiteral("audio/pcm"));
         QCOMPARE(format.value(QStringLiteral("rate")).toInt(), 24000);
         const QJsonObject transcription = input.value(QStringLiteral("transcription")).toObject();
         QCOMPARE(transcription.value(QStringLiteral("model")).toString(), QStringLiteral("gpt-live-transcribe"));
         QCOMPARE(transcription.value(QStringLiteral("languages")).toArray(),
-                 QJsonArray({QStringLiteral("pt"), QStringLiteral("en")}));
+            QJsonArray({ QStringLiteral("pt"), QStringLiteral("en") }));
         QCOMPARE(transcription.value(QStringLiteral("delay")).toString(), QStringLiteral("low"));
         QVERIFY(input.contains(QStringLiteral("turn_detection")));
         QVERIFY(input.value(QStringLiteral("turn_detection")).isNull());
@@ -202,7 +206,7 @@ private Q_SLOTS:
     void firstAppendCarriesThePreroll()
     {
         connectTranscriber();
-        feed(0, 10);   // 1 s of silence: only the newest 0.3 s is kept
+        feed(0, 10); // 1 s of silence: only the newest 0.3 s is kept
         feed(3000, 3); // voiced
         const QStringList types = typesAfterSession(3);
         QCOMPARE(types, QStringList(3, QStringLiteral("input_audio_buffer.append")));
@@ -238,7 +242,8 @@ private Q_SLOTS:
         QSignalSpy texts(m_recorder.get(), &Recorder::received);
         feed(3000, 400); // 40 s of voice
         feed(0, 10);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 3, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 3, 5000);
 
         // Where in the audio each commit fell: bytes appended before it, at 48000 bytes a second.
         QList<double> commitSeconds;
@@ -266,7 +271,8 @@ private Q_SLOTS:
                 finals.append(report.at(0).toString());
             }
         }
-        QCOMPARE(finals, (QStringList{QStringLiteral("turn 1"), QStringLiteral("turn 2"), QStringLiteral("turn 3")}));
+        QCOMPARE(
+            finals, (QStringList { QStringLiteral("turn 1"), QStringLiteral("turn 2"), QStringLiteral("turn 3") }));
     }
 
     void finishWaitsForOutstandingTurns()
@@ -287,42 +293,39 @@ private Q_SLOTS:
         QTest::addColumn<QList<QJsonObject>>("events");
         QTest::addColumn<QStringList>("expected"); // "text|final" or "error:message"
         const auto delta = [](const QString& item, const QString& text) {
-            return QJsonObject{{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.delta")},
-                               {QStringLiteral("item_id"), item},
-                               {QStringLiteral("delta"), text}};
+            return QJsonObject { { QStringLiteral("type"),
+                                     QStringLiteral("conversation.item.input_audio_transcription.delta") },
+                { QStringLiteral("item_id"), item }, { QStringLiteral("delta"), text } };
         };
         const auto completed = [](const QString& item, const QString& text) {
-            return QJsonObject{
-                {QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
-                {QStringLiteral("item_id"), item},
-                {QStringLiteral("transcript"), text}};
+            return QJsonObject { { QStringLiteral("type"),
+                                     QStringLiteral("conversation.item.input_audio_transcription.completed") },
+                { QStringLiteral("item_id"), item }, { QStringLiteral("transcript"), text } };
         };
         QTest::newRow("partials accumulate per item")
-            << QList<QJsonObject>{delta(QStringLiteral("a"), QStringLiteral("Olá")),
-                                  delta(QStringLiteral("b"), QStringLiteral("Hi")),
-                                  delta(QStringLiteral("a"), QStringLiteral(" mundo")),
-                                  completed(QStringLiteral("a"), QStringLiteral("Olá, mundo!"))}
-            << QStringList{QStringLiteral("Olá|0"), QStringLiteral("Hi|0"), QStringLiteral("Olá mundo|0"),
-                           QStringLiteral("Olá, mundo!|1")};
+            << QList<QJsonObject> { delta(QStringLiteral("a"), QStringLiteral("Olá")),
+                   delta(QStringLiteral("b"), QStringLiteral("Hi")),
+                   delta(QStringLiteral("a"), QStringLiteral(" mundo")),
+                   completed(QStringLiteral("a"), QStringLiteral("Olá, mundo!")) }
+            << QStringList { QStringLiteral("Olá|0"), QStringLiteral("Hi|0"), QStringLiteral("Olá mundo|0"),
+                   QStringLiteral("Olá, mundo!|1") };
         QTest::newRow("completed without deltas")
-            << QList<QJsonObject>{completed(QStringLiteral("z"), QStringLiteral("Sim, claro."))}
-            << QStringList{QStringLiteral("Sim, claro.|1")};
+            << QList<QJsonObject> { completed(QStringLiteral("z"), QStringLiteral("Sim, claro.")) }
+            << QStringList { QStringLiteral("Sim, claro.|1") };
         QTest::newRow("foreign script blanks the turn")
-            << QList<QJsonObject>{completed(QStringLiteral("c"), QStringLiteral("Sim да"))}
-            << QStringList{QStringLiteral("|1")};
-        QTest::newRow("error with message")
-            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("error")},
-                                   {QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("Bad key")}}}}}
-            << QStringList{QStringLiteral("error:OpenAI: Bad key")};
-        QTest::newRow("error without message")
-            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("error")}, {QStringLiteral("error"), 5}}}
-            << QStringList{QStringLiteral("error:OpenAI: unknown error")};
-        QTest::newRow("unknown and malformed events are ignored")
-            << QList<QJsonObject>{{{QStringLiteral("type"), QStringLiteral("session.updated")}},
-                                  {{QStringLiteral("type"), 7}},
-                                  QJsonObject{},
-                                  completed(QStringLiteral("d"), QStringLiteral("fim"))}
-            << QStringList{QStringLiteral("fim|1")};
+            << QList<QJsonObject> { completed(QStringLiteral("c"), QStringLiteral("Sim да")) }
+            << QStringList { QStringLiteral("|1") };
+        QTest::newRow("error with message") << QList<QJsonObject> {
+            { { QStringLiteral("type"), QStringLiteral("error") },
+                { QStringLiteral("error"), QJsonObject { { QStringLiteral("message"), QStringLiteral("Bad key") } } } }
+        } << QStringList { QStringLiteral("error:OpenAI: Bad key") };
+        QTest::newRow("error without message") << QList<QJsonObject> {
+            { { QStringLiteral("type"), QStringLiteral("error") }, { QStringLiteral("error"), 5 } }
+        } << QStringList { QStringLiteral("error:OpenAI: unknown error") };
+        QTest::newRow("unknown and malformed events are ignored") << QList<QJsonObject> {
+            { { QStringLiteral("type"), QStringLiteral("session.updated") } }, { { QStringLiteral("type"), 7 } },
+            QJsonObject {}, completed(QStringLiteral("d"), QStringLiteral("fim"))
+        } << QStringList { QStringLiteral("fim|1") };
     }
 
     void serverEvents()
@@ -331,10 +334,11 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         connectTranscriber();
         QStringList reports;
-        connect(m_recorder.get(), &Recorder::received, this,
-                [&](const QString& text, bool isFinal) { reports.append(text + (isFinal ? QStringLiteral("|1") : QStringLiteral("|0"))); });
+        connect(m_recorder.get(), &Recorder::received, this, [&](const QString& text, bool isFinal) {
+            reports.append(text + (isFinal ? QStringLiteral("|1") : QStringLiteral("|0")));
+        });
         connect(m_recorder.get(), &Recorder::failed, this,
-                [&](const QString& message) { reports.append(QStringLiteral("error:") + message); });
+            [&](const QString& message) { reports.append(QStringLiteral("error:") + message); });
         for (const QJsonObject& event : events) {
             m_server->sendEvent(event);
         }
@@ -350,13 +354,12 @@ private Q_SLOTS:
         probe.close();
 
         QSignalSpy errors(m_recorder.get(), &Recorder::failed);
-        m_transcriber = std::make_unique<OpenAITranscriber>(
-            QStringLiteral("k"), QStringList{QStringLiteral("pt")}, m_recorder->textCallback(),
-            m_recorder->errorCallback(), 0.02f,
+        m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("k"), QStringList { QStringLiteral("pt") },
+            m_recorder->textCallback(), m_recorder->errorCallback(), 0.02f,
             OpenAITranscriber::endpointFor(QStringLiteral("http://127.0.0.1:%1").arg(port)));
         QVERIFY(errors.wait(5000));
         QVERIFY2(errors.first().first().toString().startsWith(QStringLiteral("OpenAI: ")),
-                 qPrintable(errors.first().first().toString()));
+            qPrintable(errors.first().first().toString()));
     }
 
     void transportErrorAfterFinishIsSilent()

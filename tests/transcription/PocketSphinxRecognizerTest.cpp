@@ -1,5 +1,5 @@
-#include "fakes/WavFile.h"
 #include "transcription/PocketSphinxRecognizer.h"
+#include "fakes/WavFile.h"
 #include "transcription/SpeechModels.h"
 
 #include <QDir>
@@ -23,13 +23,16 @@ public:
     {
         return [this](const QString& text, bool isFinal) {
             callbackThread = QThread::currentThread();
-            QMetaObject::invokeMethod(this, [this, text, isFinal] { Q_EMIT text_(text, isFinal); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, text, isFinal] { Q_EMIT text_(text, isFinal); }, Qt::QueuedConnection);
         };
     }
     std::function<void()> doneCallback()
     {
-        return [this] { QMetaObject::invokeMethod(this, [this] { Q_EMIT done(); }, Qt::QueuedConnection); };
+        return [this] {
+            QMetaObject::invokeMethod(
+                this, [this] { Q_EMIT done(); }, Qt::QueuedConnection);
+        };
     }
 
 Q_SIGNALS:
@@ -51,10 +54,12 @@ private:
     {
         const QString folder = m_data.filePath(QStringLiteral("Quillora/speech/") + locale);
         QVERIFY(QDir().mkpath(folder));
-        QVERIFY(QFile::link(systemModel + QStringLiteral("/cmudict-en-us.dict"), folder + QStringLiteral("/words.dict")));
+        QVERIFY(
+            QFile::link(systemModel + QStringLiteral("/cmudict-en-us.dict"), folder + QStringLiteral("/words.dict")));
         if (complete) {
             QVERIFY(QFile::link(systemModel + QStringLiteral("/en-us"), folder + QStringLiteral("/acoustic")));
-            QVERIFY(QFile::link(systemModel + QStringLiteral("/en-us.lm.bin"), folder + QStringLiteral("/words.lm.bin")));
+            QVERIFY(
+                QFile::link(systemModel + QStringLiteral("/en-us.lm.bin"), folder + QStringLiteral("/words.lm.bin")));
         }
     }
 
@@ -70,12 +75,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("posix name") << "pt_BR.UTF-8" << "pt-BR";
-        QTest::newRow("modifier") << "de_DE@euro" << "de-DE";
-        QTest::newRow("already canonical") << "en-US" << "en-US";
-        QTest::newRow("language only") << "PT" << "pt";
-        QTest::newRow("C locale") << "C.UTF-8" << "";
-        QTest::newRow("POSIX") << "POSIX" << "";
+        QTest::newRow("posix name") << "pt_BR.UTF-8"
+                                    << "pt-BR";
+        QTest::newRow("modifier") << "de_DE@euro"
+                                  << "de-DE";
+        QTest::newRow("already canonical") << "en-US"
+                                           << "en-US";
+        QTest::newRow("language only") << "PT"
+                                       << "pt";
+        QTest::newRow("C locale") << "C.UTF-8"
+                                  << "";
+        QTest::newRow("POSIX") << "POSIX"
+                               << "";
     }
 
     void canonicalLocale()
@@ -91,14 +102,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("systemLocale");
         QTest::addColumn<QString>("locale"); // empty when it fails
         QTest::addColumn<QString>("message");
-        QTest::newRow("requested and installed") << "en-US" << "pt_BR" << "en-US" << "";
-        QTest::newRow("requested in the user's folder") << "fr-FR" << "C" << "fr-FR" << "";
-        QTest::newRow("requested, not installed")
-            << "de-DE" << "en_US" << ""
-            << "On-device transcription does not support de-DE on this computer.";
-        QTest::newRow("system locale first") << "" << "fr_FR.UTF-8" << "fr-FR" << "";
-        QTest::newRow("incomplete pt-BR folder is skipped") << "" << "C.UTF-8" << "en-US" << "";
-        QTest::newRow("uninstalled system locale falls through") << "" << "ja_JP" << "en-US" << "";
+        QTest::newRow("requested and installed") << "en-US"
+                                                 << "pt_BR"
+                                                 << "en-US"
+                                                 << "";
+        QTest::newRow("requested in the user's folder") << "fr-FR"
+                                                        << "C"
+                                                        << "fr-FR"
+                                                        << "";
+        QTest::newRow("requested, not installed") << "de-DE"
+                                                  << "en_US"
+                                                  << ""
+                                                  << "On-device transcription does not support de-DE on this computer.";
+        QTest::newRow("system locale first") << ""
+                                             << "fr_FR.UTF-8"
+                                             << "fr-FR"
+                                             << "";
+        QTest::newRow("incomplete pt-BR folder is skipped") << ""
+                                                            << "C.UTF-8"
+                                                            << "en-US"
+                                                            << "";
+        QTest::newRow("uninstalled system locale falls through") << ""
+                                                                 << "ja_JP"
+                                                                 << "en-US"
+                                                                 << "";
     }
 
     void resolveLocale()
@@ -127,8 +154,9 @@ private Q_SLOTS:
         PocketSphinxRecognizer recognizer(*model, reports.callback(), QStringLiteral("Quillora.SpeechTest"));
         QSignalSpy loaded(&reports, &Reports::loaded);
         recognizer.load([&reports](const std::optional<QString>& error) {
-            QMetaObject::invokeMethod(&reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
+                Qt::QueuedConnection);
         });
         QVERIFY(loaded.wait(20000));
         QCOMPARE(loaded.first().first().toString(), QString());
@@ -149,10 +177,11 @@ private Q_SLOTS:
             const float value = float(sample) / 32768.0f;
             upsampled.insert(upsampled.end(), 3, value); // crude, but the filter cleans it up
         }
-        const AudioFormat captured{48000, 1, SampleType::float32};
+        const AudioFormat captured { 48000, 1, SampleType::float32 };
         for (size_t offset = 0; offset < upsampled.size(); offset += 4096) {
             const qsizetype frames = qsizetype(std::min<size_t>(4096, upsampled.size() - offset));
-            recognizer.feed(AudioBufferView{captured, reinterpret_cast<const std::byte*>(upsampled.data() + offset), frames});
+            recognizer.feed(
+                AudioBufferView { captured, reinterpret_cast<const std::byte*>(upsampled.data() + offset), frames });
         }
         recognizer.finish(reports.doneCallback());
         QTRY_VERIFY_WITH_TIMEOUT(order.contains(QStringLiteral("done")), 30000);
@@ -171,21 +200,22 @@ private Q_SLOTS:
 
     void brokenModelFailsToLoad()
     {
-        SpeechModel broken{QStringLiteral("xx-XX"), m_data.filePath(QStringLiteral("missing")),
-                           m_data.filePath(QStringLiteral("missing.lm.bin")), m_data.filePath(QStringLiteral("missing.dict"))};
+        SpeechModel broken { QStringLiteral("xx-XX"), m_data.filePath(QStringLiteral("missing")),
+            m_data.filePath(QStringLiteral("missing.lm.bin")), m_data.filePath(QStringLiteral("missing.dict")) };
         Reports reports;
         PocketSphinxRecognizer recognizer(broken, reports.callback(), QStringLiteral("Quillora.SpeechTest"));
         QSignalSpy loaded(&reports, &Reports::loaded);
         recognizer.load([&reports](const std::optional<QString>& error) {
-            QMetaObject::invokeMethod(&reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &reports, [&reports, error] { Q_EMIT reports.loaded(error.value_or(QString())); },
+                Qt::QueuedConnection);
         });
         QVERIFY(loaded.wait(20000));
         QCOMPARE(loaded.first().first().toString(), QStringLiteral("Could not load the speech model for xx-XX."));
         // Audio and finish on an unloaded recogniser do nothing but finish.
         const std::vector<float> silence(4096, 0.0f);
-        recognizer.feed(AudioBufferView{AudioFormat{48000, 1, SampleType::float32},
-                                        reinterpret_cast<const std::byte*>(silence.data()), 4096});
+        recognizer.feed(AudioBufferView {
+            AudioFormat { 48000, 1, SampleType::float32 }, reinterpret_cast<const std::byte*>(silence.data()), 4096 });
         QSignalSpy done(&reports, &Reports::done);
         recognizer.finish(reports.doneCallback());
         QVERIFY(done.wait(5000));

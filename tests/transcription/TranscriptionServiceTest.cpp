@@ -1,8 +1,8 @@
+#include "transcription/TranscriptionService.h"
 #include "fakes/FakeRealtimeServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "store/Keychain.h"
 #include "store/Settings.h"
-#include "transcription/TranscriptionService.h"
 
 #include <QCoroTask>
 #include <QJsonObject>
@@ -67,8 +67,9 @@ private Q_SLOTS:
     void initTestCase()
     {
         if (pulseTest::ready()) {
-            for (const QString& sink : {QStringLiteral("callout"), QStringLiteral("micfeed")}) {
-                m_phrase[sink] = pulseTest::speak(m_dir, QStringLiteral("where are you going"), pulseTest::sinkRate(sink));
+            for (const QString& sink : { QStringLiteral("callout"), QStringLiteral("micfeed") }) {
+                m_phrase[sink] =
+                    pulseTest::speak(m_dir, QStringLiteral("where are you going"), pulseTest::sinkRate(sink));
                 QVERIFY(!m_phrase[sink].isEmpty());
             }
         }
@@ -123,10 +124,10 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("sinks");
         QTest::addColumn<bool>("expectMe");
         QTest::addColumn<bool>("expectThem");
-        QTest::newRow("system audio is them") << QStringList{QStringLiteral("callout")} << false << true;
-        QTest::newRow("microphone is me") << QStringList{QStringLiteral("micfeed")} << true << false;
-        QTest::newRow("echo on both leaves them") << QStringList{QStringLiteral("callout"), QStringLiteral("micfeed")}
-                                                  << false << true;
+        QTest::newRow("system audio is them") << QStringList { QStringLiteral("callout") } << false << true;
+        QTest::newRow("microphone is me") << QStringList { QStringLiteral("micfeed") } << true << false;
+        QTest::newRow("echo on both leaves them")
+            << QStringList { QStringLiteral("callout"), QStringLiteral("micfeed") } << false << true;
     }
 
     void onDeviceSpeakers()
@@ -190,12 +191,13 @@ private Q_SLOTS:
         }
         TranscriptionService service;
         {
-            pulseTest::ScopedEnvironment deadServer("PULSE_SERVER",
-                                                    "unix:" + m_dir.filePath(QStringLiteral("gone")).toUtf8());
+            pulseTest::ScopedEnvironment deadServer(
+                "PULSE_SERVER", "unix:" + m_dir.filePath(QStringLiteral("gone")).toUtf8());
             QCoro::waitFor(service.start());
         }
         QCOMPARE(service.status(),
-                 std::optional<QString>(QStringLiteral("Could not reach the sound server (PulseAudio: Connection refused)")));
+            std::optional<QString>(
+                QStringLiteral("Could not reach the sound server (PulseAudio: Connection refused)")));
         QVERIFY(!service.isRunning());
         QVERIFY(!service.audio().isMicrophoneRunning());
         QVERIFY(!service.audio().isSystemAudioRunning());
@@ -212,13 +214,13 @@ private Q_SLOTS:
     {
         requirePulse();
         useOnDeviceEngine();
-        const std::optional<QString> module = pulseTest::pactl(
-            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=servicefault")});
+        const std::optional<QString> module = pulseTest::pactl({ QStringLiteral("load-module"),
+            QStringLiteral("module-null-sink"), QStringLiteral("sink_name=servicefault") });
         QVERIFY(module);
-        QVERIFY(pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("servicefault")}));
+        QVERIFY(pulseTest::pactl({ QStringLiteral("set-default-sink"), QStringLiteral("servicefault") }));
         TranscriptionService service;
         QCoro::waitFor(service.start());
-        pulseTest::pactl({QStringLiteral("set-default-sink"), QStringLiteral("callout")});
+        pulseTest::pactl({ QStringLiteral("set-default-sink"), QStringLiteral("callout") });
         QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
 
         pulseTest::play(m_phrase[QStringLiteral("micfeed")], QStringLiteral("micfeed"));
@@ -226,10 +228,11 @@ private Q_SLOTS:
         const QList<TranscriptLine> before = service.lines();
 
         QSignalSpy statuses(&service, &TranscriptionService::statusChanged);
-        QVERIFY(pulseTest::pactl({QStringLiteral("unload-module"), *module}));
+        QVERIFY(pulseTest::pactl({ QStringLiteral("unload-module"), *module }));
         QVERIFY(statuses.wait(5000));
-        QVERIFY2(service.status().value_or(QString()).startsWith(QStringLiteral("System audio capture ended (PulseAudio: ")),
-                 qPrintable(service.status().value_or(QString())));
+        QVERIFY2(
+            service.status().value_or(QString()).startsWith(QStringLiteral("System audio capture ended (PulseAudio: ")),
+            qPrintable(service.status().value_or(QString())));
         QVERIFY(service.isRunning());
         QCoro::waitFor(service.stop());
         QVERIFY(!service.isRunning());
@@ -246,26 +249,30 @@ private Q_SLOTS:
         TranscriptionService service;
         RecordingSuggestions suggestions;
         QCoro::waitFor(service.toggle(suggestions));
-        QCOMPARE(suggestions.calls, (QStringList{QStringLiteral("clear"), QStringLiteral("warmUp")}));
+        QCOMPARE(suggestions.calls, (QStringList { QStringLiteral("clear"), QStringLiteral("warmUp") }));
         QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
         QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
         QCOMPARE(server.lastRequest().rawHeader("Authorization"), QByteArray("Bearer sk-test"));
 
-        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.delta")},
-                          {QStringLiteral("item_id"), QStringLiteral("i1")},
-                          {QStringLiteral("delta"), QStringLiteral("Olá, tudo")}});
+        server.sendEvent(
+            { { QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.delta") },
+                { QStringLiteral("item_id"), QStringLiteral("i1") },
+                { QStringLiteral("delta"), QStringLiteral("Olá, tudo") } });
         QTRY_COMPARE_WITH_TIMEOUT(service.transcript().volatileText().size(), 1, 5000);
         QCOMPARE(service.transcript().volatileText().begin().value(), QStringLiteral("Olá, tudo"));
-        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
-                          {QStringLiteral("item_id"), QStringLiteral("i1")},
-                          {QStringLiteral("transcript"), QStringLiteral("Olá, tudo bem?")}});
+        server.sendEvent(
+            { { QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed") },
+                { QStringLiteral("item_id"), QStringLiteral("i1") },
+                { QStringLiteral("transcript"), QStringLiteral("Olá, tudo bem?") } });
         QTRY_COMPARE_WITH_TIMEOUT(service.lines().size(), 1, 5000);
         QCOMPARE(service.lines().first().text, QStringLiteral("Olá, tudo bem?"));
         QVERIFY(service.transcript().volatileText().isEmpty());
 
-        server.sendEvent({{QStringLiteral("type"), QStringLiteral("error")},
-                          {QStringLiteral("error"), QJsonObject{{QStringLiteral("message"), QStringLiteral("Rate limited")}}}});
-        QTRY_COMPARE_WITH_TIMEOUT(service.status(), std::optional<QString>(QStringLiteral("OpenAI: Rate limited")), 5000);
+        server.sendEvent({ { QStringLiteral("type"), QStringLiteral("error") },
+            { QStringLiteral("error"),
+                QJsonObject { { QStringLiteral("message"), QStringLiteral("Rate limited") } } } });
+        QTRY_COMPARE_WITH_TIMEOUT(
+            service.status(), std::optional<QString>(QStringLiteral("OpenAI: Rate limited")), 5000);
         QVERIFY(service.isRunning()); // errors do not stop listening
 
         QCoro::waitFor(service.toggle(suggestions));
@@ -286,9 +293,10 @@ private Q_SLOTS:
         QCoro::waitFor(service->start());
         QVERIFY(service->isRunning());
         QTRY_COMPARE_WITH_TIMEOUT(server.connectionCount(), 2, 5000);
-        server.sendEvent({{QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed")},
-                          {QStringLiteral("item_id"), QStringLiteral("late")},
-                          {QStringLiteral("transcript"), QStringLiteral("too late")}});
+        server.sendEvent(
+            { { QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed") },
+                { QStringLiteral("item_id"), QStringLiteral("late") },
+                { QStringLiteral("transcript"), QStringLiteral("too late") } });
         service.reset(); // while the report may still be on its way
         QTest::qWait(200);
     }
