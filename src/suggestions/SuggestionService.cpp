@@ -10,26 +10,40 @@
 
 #include <QCoroSignal>
 #include <QSet>
+#include <QTimer>
 
-// The handle of one scheduled or running request. Cancelling it wakes the request from its
-// pause and stops its stream; the request task and the service share it.
+// The handle of one scheduled or running request. Cancelling it ends the request's pause early
+// and stops its stream; the request task and the service share it.
 class SuggestionRequestHandle : public QObject {
     Q_OBJECT
 
 public:
+    SuggestionRequestHandle()
+    {
+        // Precise: a coarse timer may fire a 300 ms pause up to 15 ms late.
+        m_pause.setTimerType(Qt::PreciseTimer);
+        m_pause.setSingleShot(true);
+        connect(&m_pause, &QTimer::timeout, this, &SuggestionRequestHandle::pauseEnded);
+    }
+
     bool isCancelled() const { return m_cancelled; }
+    void startPause(std::chrono::milliseconds pause) { m_pause.start(pause); }
     void cancel()
     {
         if (!m_cancelled) {
             m_cancelled = true;
+            m_pause.stop();
+            Q_EMIT pauseEnded();
             Q_EMIT cancelRequested();
         }
     }
 
 Q_SIGNALS:
+    void pauseEnded();
     void cancelRequested();
 
 private:
+    QTimer m_pause;
     bool m_cancelled = false;
 };
 
@@ -257,7 +271,8 @@ QCoro::Task<> SuggestionService::request(
     QList<TranscriptLine> snapshot, std::shared_ptr<SuggestionRequestHandle> handle)
 {
     const QPointer<SuggestionService> self(this);
-    co_await qCoro(handle.get(), &SuggestionRequestHandle::cancelRequested, m_options.pause);
+    handle->startPause(m_options.pause);
+    co_await qCoro(handle.get(), &SuggestionRequestHandle::pauseEnded);
     if (!self || handle->isCancelled()) {
         co_return;
     }
