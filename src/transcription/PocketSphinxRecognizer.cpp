@@ -52,7 +52,7 @@ std::optional<QString> SphinxWorker::load()
     const QByteArray dict = QFile::encodeName(m_model.dictionary);
     // The decoder's own diagnostics would otherwise flood standard error.
     m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-        dict.constData(), "-logfn", "/dev/null", nullptr);
+        dict.constData(), "-logfn", "/dev/null", "-vad_postspeech", PocketSphinxRecognizer::endOfSpeechFrames, nullptr);
     if (m_config) {
         m_decoder = ps_init(m_config);
     }

@@ -26,6 +26,9 @@ public:
     static constexpr double decoderSampleRate = 16000;
     // In-progress hypotheses are asked for after at least this much new audio.
     static constexpr double partialIntervalSeconds = 0.3;
+    // Frames (10 ms each) of silence that end an utterance; the decoder's default is 50. Shorter
+    // brings each final line sooner after the speaker stops.
+    static constexpr const char* endOfSpeechFrames = "35";
     // Audio waiting for the decoder beyond this is dropped (and logged).
     static constexpr qint64 maxQueuedSamples = 10 * 16000;
 
