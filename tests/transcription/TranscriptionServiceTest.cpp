@@ -31,8 +31,6 @@ QList<TranscriptLine> linesOf(const TranscriptionService& service, Speaker speak
 
 } // namespace
 
-Q_DECLARE_METATYPE(TranscriptionEngine)
-
 class TranscriptionServiceTest : public QObject {
     Q_OBJECT
 
@@ -73,23 +71,6 @@ private Q_SLOTS:
                 QVERIFY(!m_phrase[sink].isEmpty());
             }
         }
-    }
-
-    void engineChoice_data()
-    {
-        QTest::addColumn<std::optional<QString>>("text");
-        QTest::addColumn<TranscriptionEngine>("engine");
-        QTest::newRow("missing") << std::optional<QString>() << TranscriptionEngine::apple;
-        QTest::newRow("apple") << std::optional<QString>(QStringLiteral("apple")) << TranscriptionEngine::apple;
-        QTest::newRow("openai") << std::optional<QString>(QStringLiteral("openai")) << TranscriptionEngine::openai;
-        QTest::newRow("other text") << std::optional<QString>(QStringLiteral("OpenAI")) << TranscriptionEngine::apple;
-    }
-
-    void engineChoice()
-    {
-        QFETCH(std::optional<QString>, text);
-        QFETCH(TranscriptionEngine, engine);
-        QCOMPARE(TranscriptionService::engineFromText(text), engine);
     }
 
     void stopWhileIdle()
