@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+#include <malloc.h>
+
 OpenedStore openStoreForDesktop(Settings& settings)
 {
     return openStoreForDesktop(settings, storePaths::storeURL());
@@ -46,6 +48,11 @@ OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath)
 
 int runDesktopApp(int argc, char** argv)
 {
+    // Every suggestion reads the assistant's knowledge files (up to a few tens of MB) into fresh
+    // buffers. Served by mmap, each of them page-faults in anew and is unmapped again, which costs
+    // far more than the copying itself; keeping such blocks on the heap lets them be reused.
+    mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Vessaro"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
@@ -58,7 +65,8 @@ int runDesktopApp(int argc, char** argv)
         return 1;
     }
 
-    StoreHolder holder(opened.container, opened.isFallback, [] { return storePaths::makeContainer(false); }, &app);
+    StoreHolder holder(
+        opened.container, opened.isFallback, [] { return storePaths::makeContainer(false); }, &app);
     StoreChangeObserver observer(&app);
     QObject::connect(&observer, &StoreChangeObserver::changed, &holder, &StoreHolder::externalWrite);
 
