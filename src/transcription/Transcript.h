@@ -49,7 +49,7 @@ public:
     explicit Transcript(QObject* parent, Clock clock = {});
 
     const QList<TranscriptLine>& lines() const { return m_lines; }
-    // The in-progress text per speaker (the design's `volatile`); no entry means nothing pending.
+    // The in-progress text per speaker ("volatile" text); no entry means nothing pending.
     const QHash<Speaker, QString>& volatileText() const { return m_volatile; }
 
     // The engines' one entry point: in-progress text when not final, else a finished line.
