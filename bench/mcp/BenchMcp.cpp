@@ -183,11 +183,28 @@ const std::string initialize =
     R"({"jsonrpc":"2.0","id":1,"method":"initialize","params":{"protocolVersion":"2025-06-18",)"
     R"("capabilities":{},"clientInfo":{"name":"bench","version":"1"}}})";
 
+// Processor time of all the process's threads so far, in microseconds: unlike wall time it
+// does not grow when other work shares the machine's cores.
+double cpuMicroseconds(pid_t pid)
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(task + QStringLiteral("/schedstat")));
+        if (stat.open(QIODevice::ReadOnly)) {
+            total += stat.readAll().split(' ').first().toDouble() / 1000.0;
+        }
+    }
+    return total;
+}
+
 // Spawn to the initialize response, in microseconds, as the median of `runs`.
-std::optional<double> startupMedian(
-    const std::vector<std::string>& argv, const std::vector<std::string>& environment, int runs)
+// `cpuMedian` receives the median processor time the child used until it answered.
+std::optional<double> startupMedian(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+    int runs, double* cpuMedian = nullptr)
 {
     std::vector<double> times;
+    std::vector<double> cpu;
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         Child child(argv, environment);
@@ -195,6 +212,10 @@ std::optional<double> startupMedian(
             return std::nullopt;
         }
         times.push_back(microsecondsSince(start));
+        cpu.push_back(cpuMicroseconds(child.pid()));
+    }
+    if (cpuMedian) {
+        *cpuMedian = median(cpu);
     }
     return median(times);
 }
@@ -206,9 +227,11 @@ std::string toolCall(const char* tool, const std::string& arguments)
 }
 
 // Median round trip of one request line, in microseconds; nothing when a response fails.
-std::optional<double> roundTripMedian(Child& child, const std::string& line, int runs, const char* mustContain)
+std::optional<double> roundTripMedian(
+    Child& child, const std::string& line, int runs, const char* mustContain, double* serverCpuMicroseconds = nullptr)
 {
     std::vector<double> times;
+    const double cpuBefore = cpuMicroseconds(child.pid());
     for (int i = 0; i < runs; ++i) {
         const auto start = Clock::now();
         const auto response = child.request(line);
@@ -218,6 +241,9 @@ std::optional<double> roundTripMedian(Child& child, const std::string& line, int
             std::fprintf(stderr, "unexpected response: %.300s\n", response ? response->c_str() : "(none)");
             return std::nullopt;
         }
+    }
+    if (serverCpuMicroseconds) {
+        *serverCpuMicroseconds = (cpuMicroseconds(child.pid()) - cpuBefore) / runs;
     }
     return median(times);
 }
@@ -313,21 +339,25 @@ int main(int argc, char** argv)
 
     // The first start creates the store file; the timed ones open it.
     startupMedian(ours, environment, 1);
-    const auto ourStartup = startupMedian(ours, environment, 31);
+    double ourStartupCpu = 0;
+    const auto ourStartup = startupMedian(ours, environment, 31, &ourStartupCpu);
     if (!ourStartup) {
         std::fprintf(stderr, "quillora --mcp did not answer initialize\n");
         return 1;
     }
     print("mcp.startup_ms", *ourStartup / 1000, "ms");
+    print("mcp.startup_cpu_ms", ourStartupCpu / 1000, "ms");
 
     const QString node = QStringLiteral(QUILLORA_NODE);
     const QString reference = QStringLiteral(
         QUILLORA_MCP_REFERENCE_DIR "/node_modules/@modelcontextprotocol/server-everything/dist/index.js");
     if (!node.isEmpty() && QFileInfo::exists(reference)) {
+        double referenceCpu = 0;
         const auto referenceStartup =
-            startupMedian({ node.toStdString(), reference.toStdString(), "stdio" }, environment, 11);
+            startupMedian({ node.toStdString(), reference.toStdString(), "stdio" }, environment, 11, &referenceCpu);
         if (referenceStartup) {
             print("mcp.reference_startup_ms", *referenceStartup / 1000, "ms");
+            print("mcp.reference_startup_cpu_ms", referenceCpu / 1000, "ms");
             print("mcp.startup_ratio_vs_reference", *ourStartup / *referenceStartup, "x");
         } else {
             std::fprintf(stderr, "the reference server did not answer initialize\n");
@@ -369,20 +399,27 @@ int main(int argc, char** argv)
     if (!child.request(initialize)) {
         return 1;
     }
-    const auto listCalls = roundTripMedian(
-        child, toolCall("list_calls", R"({"assistant":"Assistant 7","limit":200})"), 100, "summary_preview");
-    const auto getCall =
-        roundTripMedian(child, toolCall("get_call", R"({"call":")" + text(extras->longCall) + "\"}"), 100, "lines");
-    const auto getAssistant = roundTripMedian(
-        child, toolCall("get_assistant", R"({"assistant":")" + text(extras->assistantWithQA) + "\"}"), 100, "qa");
+    double listCallsCpu = 0;
+    double getCallCpu = 0;
+    double getAssistantCpu = 0;
+    const auto listCalls = roundTripMedian(child, toolCall("list_calls", R"({"assistant":"Assistant 7","limit":200})"),
+        100, "summary_preview", &listCallsCpu);
+    const auto getCall = roundTripMedian(
+        child, toolCall("get_call", R"({"call":")" + text(extras->longCall) + "\"}"), 100, "lines", &getCallCpu);
+    const auto getAssistant =
+        roundTripMedian(child, toolCall("get_assistant", R"({"assistant":")" + text(extras->assistantWithQA) + "\"}"),
+            100, "qa", &getAssistantCpu);
     if (listCalls) {
         print("mcp.list_calls_200_ms", *listCalls / 1000, "ms");
+        print("mcp.list_calls_200_cpu_ms", listCallsCpu / 1000, "ms");
     }
     if (getCall) {
         print("mcp.get_call_1000_lines_ms", *getCall / 1000, "ms");
+        print("mcp.get_call_1000_lines_cpu_ms", getCallCpu / 1000, "ms");
     }
     if (getAssistant) {
         print("mcp.get_assistant_200_qa_ms", *getAssistant / 1000, "ms");
+        print("mcp.get_assistant_200_qa_cpu_ms", getAssistantCpu / 1000, "ms");
     }
     print("mcp.large_store_rss_mb", residentMegabytes(child.pid()), "MB");
     return listCalls && getCall && getAssistant ? 0 : 1;
