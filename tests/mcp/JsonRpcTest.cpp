@@ -62,12 +62,11 @@ private Q_SLOTS:
         QTest::newRow("two values") << QByteArray("1,2") << null << -32700 << parse;
         QTest::newRow("wrapping trick") << QByteArray("1],[2") << null << -32700 << parse;
         QTest::newRow("trailing garbage") << QByteArray("{\"id\":1} x") << null << -32700 << parse;
-        QTest::newRow("NUL between members") << QByteArray("{\"id\":1,"
-                                                           "\0"
-                                                           "\"method\":\"ping\"}",
-            28) << null << -32700 << parse;
+        const QByteArray nul(1, '\0');
+        QTest::newRow("NUL between members")
+            << QByteArray("{\"id\":1,") + nul + "\"method\":\"ping\"}" << null << -32700 << parse;
         QTest::newRow("raw NUL in string")
-            << QByteArray("{\"id\":1,\"method\":\"pi\0ng\"}", 26) << null << -32700 << parse;
+            << QByteArray("{\"id\":1,\"method\":\"pi") + nul + "ng\"}" << null << -32700 << parse;
         QTest::newRow("array") << QByteArray("[1,2]") << null << -32600 << invalid;
         QTest::newRow("number") << QByteArray("42") << null << -32600 << invalid;
         QTest::newRow("string") << QByteArray("\"ping\"") << null << -32600 << invalid;
