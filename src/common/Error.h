@@ -11,10 +11,9 @@ struct Error {
     bool operator==(const Error&) const = default;
 };
 
-template <typename T>
-using Result = std::expected<T, Error>;
+template <typename T> using Result = std::expected<T, Error>;
 
 inline std::unexpected<Error> fail(QString message)
 {
-    return std::unexpected<Error>(Error{std::move(message)});
+    return std::unexpected<Error>(Error { std::move(message) });
 }

@@ -15,8 +15,8 @@ QString rawText(AssistantTemplate value)
 
 std::optional<AssistantTemplate> parse(const QString& text)
 {
-    for (auto value : {AssistantTemplate::interview, AssistantTemplate::projects, AssistantTemplate::prospecting,
-                       AssistantTemplate::blank}) {
+    for (auto value : { AssistantTemplate::interview, AssistantTemplate::projects, AssistantTemplate::prospecting,
+             AssistantTemplate::blank }) {
         if (text == rawText(value)) {
             return value;
         }
@@ -39,11 +39,13 @@ QString defaultInstructions(AssistantTemplate value)
 {
     switch (value) {
     case AssistantTemplate::interview:
-        return QStringLiteral("Job interview call. The user is the candidate. Answer the way the user would, using real "
-                              "experiences from the material, with a concrete example when there is one.");
+        return QStringLiteral(
+            "Job interview call. The user is the candidate. Answer the way the user would, using real "
+            "experiences from the material, with a concrete example when there is one.");
     case AssistantTemplate::projects:
-        return QStringLiteral("Call with a project client. Be clear about scope, progress and next steps. Never confirm "
-                              "a deadline, price or new feature: offer to confirm later.");
+        return QStringLiteral(
+            "Call with a project client. Be clear about scope, progress and next steps. Never confirm "
+            "a deadline, price or new feature: offer to confirm later.");
     case AssistantTemplate::prospecting:
         return QStringLiteral("Meeting with a lead. First ask about their business; then present the service and a "
                               "case from the material that fit; end by proposing a concrete next step.");
@@ -56,16 +58,15 @@ QStringList stages(AssistantTemplate value)
 {
     switch (value) {
     case AssistantTemplate::interview:
-        return {QStringLiteral("Applied"),          QStringLiteral("Screening"),
-                QStringLiteral("First interview"),  QStringLiteral("Technical interview"),
-                QStringLiteral("Final interview"),  QStringLiteral("Offer"),
-                QStringLiteral("Rejected")};
+        return { QStringLiteral("Applied"), QStringLiteral("Screening"), QStringLiteral("First interview"),
+            QStringLiteral("Technical interview"), QStringLiteral("Final interview"), QStringLiteral("Offer"),
+            QStringLiteral("Rejected") };
     case AssistantTemplate::projects:
-        return {QStringLiteral("Proposal"), QStringLiteral("In progress"), QStringLiteral("Delivered"),
-                QStringLiteral("Paused")};
+        return { QStringLiteral("Proposal"), QStringLiteral("In progress"), QStringLiteral("Delivered"),
+            QStringLiteral("Paused") };
     case AssistantTemplate::prospecting:
-        return {QStringLiteral("New"),           QStringLiteral("Qualified"), QStringLiteral("Meeting"),
-                QStringLiteral("Proposal sent"), QStringLiteral("Won"),       QStringLiteral("Lost")};
+        return { QStringLiteral("New"), QStringLiteral("Qualified"), QStringLiteral("Meeting"),
+            QStringLiteral("Proposal sent"), QStringLiteral("Won"), QStringLiteral("Lost") };
     case AssistantTemplate::blank: return {};
     }
     return {};
@@ -113,7 +114,7 @@ QString rawText(ProposalKind value)
 
 std::optional<ProposalKind> parseStrict(const QString& text)
 {
-    for (auto value : {ProposalKind::newQA, ProposalKind::editQA, ProposalKind::style, ProposalKind::instruction}) {
+    for (auto value : { ProposalKind::newQA, ProposalKind::editQA, ProposalKind::style, ProposalKind::instruction }) {
         if (text == rawText(value)) {
             return value;
         }

@@ -24,7 +24,7 @@ QString message(Failure failure)
 
 Error error(Failure failure)
 {
-    return Error{message(failure)};
+    return Error { message(failure) };
 }
 
 bool hasAcceptedExtension(const QString& path)
@@ -80,7 +80,7 @@ Result<Imported> readFile(const QString& path)
     if (!content) {
         return std::unexpected(error(Failure::notUTF8));
     }
-    return Imported{info.fileName(), std::move(*content)};
+    return Imported { info.fileName(), std::move(*content) };
 }
 
 Result<QString> checkText(const QJsonValue& content)

@@ -19,7 +19,7 @@ Error error(Failure failure);
 bool hasAcceptedExtension(const QString& path);
 
 struct Imported {
-    QString name;    // the last path component, as written on disk
+    QString name; // the last path component, as written on disk
     QString content; // the decoded text, unchanged
 };
 

@@ -22,7 +22,7 @@ std::optional<AssistantTemplate> Assistant::templateValue() const
 QStringList Assistant::stages() const
 {
     const auto value = templateValue();
-    return value ? assistantTemplate::stages(*value) : QStringList{};
+    return value ? assistantTemplate::stages(*value) : QStringList {};
 }
 
 CallContext CallContext::make(const QString& name, const Assistant& owner)

@@ -19,8 +19,7 @@ QByteArray encodeArray(const QJsonArray& array)
 
 // Decodes `data` as an array whose every element `convert` accepts; one bad element (or any
 // other fault) makes the whole list empty.
-template <typename T, typename Convert>
-QList<T> decodeArray(const QByteArray& data, Convert convert)
+template <typename T, typename Convert> QList<T> decodeArray(const QByteArray& data, Convert convert)
 {
     if (data.isEmpty()) {
         return {};
@@ -70,9 +69,8 @@ QByteArray encodeLines(const QList<CallLine>& lines)
 {
     QJsonArray array;
     for (const CallLine& line : lines) {
-        array.append(QJsonObject{{QStringLiteral("fromMe"), line.fromMe},
-                                 {QStringLiteral("text"), line.text},
-                                 {QStringLiteral("date"), dates::toReferenceSeconds(line.date)}});
+        array.append(QJsonObject { { QStringLiteral("fromMe"), line.fromMe }, { QStringLiteral("text"), line.text },
+            { QStringLiteral("date"), dates::toReferenceSeconds(line.date) } });
     }
     return encodeArray(array);
 }
@@ -86,7 +84,7 @@ QList<CallLine> decodeLines(const QByteArray& data)
         if (!fromMe.isBool() || !text || !date) {
             return std::nullopt;
         }
-        return CallLine{fromMe.toBool(), std::move(*text), *date};
+        return CallLine { fromMe.toBool(), std::move(*text), *date };
     });
 }
 
@@ -94,8 +92,8 @@ QByteArray encodeSuggestions(const QList<CallSuggestion>& suggestions)
 {
     QJsonArray array;
     for (const CallSuggestion& suggestion : suggestions) {
-        array.append(QJsonObject{{QStringLiteral("text"), suggestion.text},
-                                 {QStringLiteral("date"), dates::toReferenceSeconds(suggestion.date)}});
+        array.append(QJsonObject { { QStringLiteral("text"), suggestion.text },
+            { QStringLiteral("date"), dates::toReferenceSeconds(suggestion.date) } });
     }
     return encodeArray(array);
 }
@@ -108,7 +106,7 @@ QList<CallSuggestion> decodeSuggestions(const QByteArray& data)
         if (!text || !date) {
             return std::nullopt;
         }
-        return CallSuggestion{std::move(*text), *date};
+        return CallSuggestion { std::move(*text), *date };
     });
 }
 
@@ -116,7 +114,8 @@ QByteArray encodeQuotes(const QList<ProposalQuote>& quotes)
 {
     QJsonArray array;
     for (const ProposalQuote& quote : quotes) {
-        array.append(QJsonObject{{QStringLiteral("callID"), quote.callID}, {QStringLiteral("text"), quote.text}});
+        array.append(
+            QJsonObject { { QStringLiteral("callID"), quote.callID }, { QStringLiteral("text"), quote.text } });
     }
     return encodeArray(array);
 }
@@ -129,7 +128,7 @@ QList<ProposalQuote> decodeQuotes(const QByteArray& data)
         if (!callID || !text) {
             return std::nullopt;
         }
-        return ProposalQuote{std::move(*callID), std::move(*text)};
+        return ProposalQuote { std::move(*callID), std::move(*text) };
     });
 }
 

@@ -15,11 +15,18 @@ const SecretSchema* schema()
         "Vessaro.Quillora",
         SECRET_SCHEMA_DONT_MATCH_NAME,
         {
-            {"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-            {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING},
+            { "service", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { "account", SECRET_SCHEMA_ATTRIBUTE_STRING },
+            { nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING },
         },
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
     };
     return &value;
 }
@@ -32,8 +39,8 @@ std::optional<QString> read(const QString& account)
 {
     const QByteArray accountUtf8 = account.toUtf8();
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(schema(), nullptr, &error, "service", service, "account",
-                                                accountUtf8.constData(), nullptr);
+    gchar* secret = secret_password_lookup_sync(
+        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
         g_error_free(error);
         if (secret != nullptr) {
@@ -58,8 +65,8 @@ void save(const QString& value, const QString& account)
 {
     const QByteArray accountUtf8 = account.toUtf8();
     GError* error = nullptr;
-    secret_password_clear_sync(schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(),
-                               nullptr);
+    secret_password_clear_sync(
+        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
         g_error_free(error);
         error = nullptr;
@@ -70,7 +77,7 @@ void save(const QString& value, const QString& account)
     const QByteArray valueUtf8 = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
     secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
-                               &error, "service", service, "account", accountUtf8.constData(), nullptr);
+        &error, "service", service, "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
         g_error_free(error);
     }

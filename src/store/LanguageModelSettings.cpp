@@ -9,8 +9,8 @@ KeyReader keychainReader()
     return [](const QString& account) { return keychain::read(account); };
 }
 
-SuggestionSettings loadSuggestionSettings(const Settings& settings, const std::function<QString()>& systemPrompt,
-                                          const KeyReader& readKey)
+SuggestionSettings loadSuggestionSettings(
+    const Settings& settings, const std::function<QString()>& systemPrompt, const KeyReader& readKey)
 {
     SuggestionSettings resolved;
     resolved.provider = llmProvider::parseForSuggestions(settings.llmProviderText());

@@ -28,10 +28,10 @@ KeyReader keychainReader();
 
 // `systemPrompt` builds the prompt for the current selection (the suggestion prompt builder).
 SuggestionSettings loadSuggestionSettings(const Settings& settings, const std::function<QString()>& systemPrompt,
-                                          const KeyReader& readKey = keychainReader());
+    const KeyReader& readKey = keychainReader());
 
 // Nothing unless "llmProvider" is exactly "claude" or "openai".
-std::optional<ImprovementSettings> loadImprovementSettings(const Settings& settings,
-                                                           const KeyReader& readKey = keychainReader());
+std::optional<ImprovementSettings> loadImprovementSettings(
+    const Settings& settings, const KeyReader& readKey = keychainReader());
 
 } // namespace languageModelSettings

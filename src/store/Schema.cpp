@@ -65,7 +65,7 @@ QDateTime asDate(const SqlValue& value)
 SqlValue optionalDate(const std::optional<QDateTime>& value)
 {
     if (!value) {
-        return std::monostate{};
+        return std::monostate {};
     }
     return dates::toReferenceSeconds(*value);
 }
@@ -104,7 +104,7 @@ QUuid asId(const SqlValue& value)
 SqlValue reference(const std::optional<QUuid>& value)
 {
     if (!value) {
-        return std::monostate{};
+        return std::monostate {};
     }
     return uuid::toText(*value);
 }
@@ -118,32 +118,53 @@ std::optional<QUuid> asReference(const SqlValue& value)
 }
 
 #define TEXT_COLUMN(Type, field, sql)                                                                                  \
-    Column<Type>{#field, sql, [](const Type& r) { return text(r.field); },                                             \
-                 [](Type& r, const SqlValue& v) { r.field = asText(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, sql, [](const Type& r) { return text(r.field); },                                                      \
+            [](Type & r, const SqlValue& v) { r.field = asText(v); }                                                   \
+    }
 #define NAMED_TEXT_COLUMN(Type, field, column, sql)                                                                    \
-    Column<Type>{column, sql, [](const Type& r) { return text(r.field); },                                             \
-                 [](Type& r, const SqlValue& v) { r.field = asText(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+        column, sql, [](const Type& r) { return text(r.field); },                                                      \
+            [](Type& r, const SqlValue& v) { r.field = asText(v); }                                                    \
+    }
 #define BLOB_COLUMN(Type, field)                                                                                       \
-    Column<Type>{#field, "BLOB NOT NULL DEFAULT x''", [](const Type& r) { return blobValue(r.field); },                \
-                 [](Type& r, const SqlValue& v) { r.field = asBlob(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, "BLOB NOT NULL DEFAULT x''", [](const Type& r) { return blobValue(r.field); },                         \
+            [](Type & r, const SqlValue& v) { r.field = asBlob(v); }                                                   \
+    }
 #define DATE_COLUMN(Type, field)                                                                                       \
-    Column<Type>{#field, "REAL NOT NULL DEFAULT 0", [](const Type& r) { return date(r.field); },                       \
-                 [](Type& r, const SqlValue& v) { r.field = asDate(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, "REAL NOT NULL DEFAULT 0", [](const Type& r) { return date(r.field); },                                \
+            [](Type & r, const SqlValue& v) { r.field = asDate(v); }                                                   \
+    }
 #define BOOL_COLUMN(Type, field)                                                                                       \
-    Column<Type>{#field, "INTEGER NOT NULL DEFAULT 0", [](const Type& r) { return boolean(r.field); },                 \
-                 [](Type& r, const SqlValue& v) { r.field = asBool(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, "INTEGER NOT NULL DEFAULT 0", [](const Type& r) { return boolean(r.field); },                          \
+            [](Type & r, const SqlValue& v) { r.field = asBool(v); }                                                   \
+    }
 #define ID_COLUMN(Type)                                                                                                \
-    Column<Type>{"id", "TEXT PRIMARY KEY NOT NULL", [](const Type& r) { return id(r.id); },                            \
-                 [](Type& r, const SqlValue& v) { r.id = asId(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+        "id", "TEXT PRIMARY KEY NOT NULL", [](const Type& r) { return id(r.id); },                                     \
+            [](Type& r, const SqlValue& v) { r.id = asId(v); }                                                         \
+    }
 #define REFERENCE_COLUMN(Type, field, sql)                                                                             \
-    Column<Type>{#field, sql, [](const Type& r) { return reference(r.field); },                                        \
-                 [](Type& r, const SqlValue& v) { r.field = asReference(v); }}
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, sql, [](const Type& r) { return reference(r.field); },                                                 \
+            [](Type & r, const SqlValue& v) { r.field = asReference(v); }                                              \
+    }
 
 constexpr const char* plainText = "TEXT NOT NULL DEFAULT ''";
 constexpr const char* assistantReference = "TEXT REFERENCES \"Assistant\"(id) ON DELETE SET NULL";
 constexpr const char* contextReference = "TEXT REFERENCES \"CallContext\"(id) ON DELETE SET NULL";
 
-const std::array assistantColumns{
+const std::array assistantColumns {
     ID_COLUMN(Assistant),
     TEXT_COLUMN(Assistant, name, plainText),
     NAMED_TEXT_COLUMN(Assistant, templateText, "template", plainText),
@@ -153,7 +174,7 @@ const std::array assistantColumns{
     DATE_COLUMN(Assistant, createdAt),
 };
 
-const std::array contextColumns{
+const std::array contextColumns {
     ID_COLUMN(CallContext),
     TEXT_COLUMN(CallContext, name, plainText),
     TEXT_COLUMN(CallContext, stage, plainText),
@@ -162,7 +183,7 @@ const std::array contextColumns{
     REFERENCE_COLUMN(CallContext, assistant, assistantReference),
 };
 
-const std::array fileColumns{
+const std::array fileColumns {
     ID_COLUMN(KnowledgeFile),
     TEXT_COLUMN(KnowledgeFile, name, plainText),
     TEXT_COLUMN(KnowledgeFile, content, plainText),
@@ -171,7 +192,7 @@ const std::array fileColumns{
     REFERENCE_COLUMN(KnowledgeFile, context, contextReference),
 };
 
-const std::array callColumns{
+const std::array callColumns {
     ID_COLUMN(Call),
     DATE_COLUMN(Call, startedAt),
     DATE_COLUMN(Call, endedAt),
@@ -186,7 +207,7 @@ const std::array callColumns{
     BOOL_COLUMN(Call, reviewedForImprovement),
 };
 
-const std::array qaColumns{
+const std::array qaColumns {
     ID_COLUMN(QAItem),
     TEXT_COLUMN(QAItem, question, plainText),
     TEXT_COLUMN(QAItem, answer, plainText),
@@ -197,7 +218,7 @@ const std::array qaColumns{
     REFERENCE_COLUMN(QAItem, assistant, assistantReference),
 };
 
-const std::array proposalColumns{
+const std::array proposalColumns {
     ID_COLUMN(Proposal),
     TEXT_COLUMN(Proposal, kind, plainText),
     TEXT_COLUMN(Proposal, question, plainText),
@@ -209,13 +230,12 @@ const std::array proposalColumns{
     BLOB_COLUMN(Proposal, quotesData),
     TEXT_COLUMN(Proposal, status, plainText),
     DATE_COLUMN(Proposal, createdAt),
-    Column<Proposal>{"reviewedAt", "REAL", [](const Proposal& r) { return optionalDate(r.reviewedAt); },
-                     [](Proposal& r, const SqlValue& v) { r.reviewedAt = asOptionalDate(v); }},
+    Column<Proposal> { "reviewedAt", "REAL", [](const Proposal& r) { return optionalDate(r.reviewedAt); },
+        [](Proposal& r, const SqlValue& v) { r.reviewedAt = asOptionalDate(v); } },
     REFERENCE_COLUMN(Proposal, assistant, assistantReference),
 };
 
-template <typename R>
-QString createTable()
+template <typename R> QString createTable()
 {
     QString sql = QStringLiteral("CREATE TABLE IF NOT EXISTS \"%1\" (").arg(QLatin1String(Traits<R>::table));
     bool first = true;
@@ -234,29 +254,65 @@ QString createTable()
 
 const char* Traits<Assistant>::table = "Assistant";
 const char* Traits<Assistant>::dateColumn = "createdAt";
-std::span<const Column<Assistant>> Traits<Assistant>::columns() { return assistantColumns; }
+std::span<const Column<Assistant>> Traits<Assistant>::columns()
+{
+    return assistantColumns;
+}
 const char* Traits<CallContext>::table = "CallContext";
 const char* Traits<CallContext>::dateColumn = "createdAt";
-std::span<const Column<CallContext>> Traits<CallContext>::columns() { return contextColumns; }
+std::span<const Column<CallContext>> Traits<CallContext>::columns()
+{
+    return contextColumns;
+}
 const char* Traits<KnowledgeFile>::table = "KnowledgeFile";
 const char* Traits<KnowledgeFile>::dateColumn = "importedAt";
-std::span<const Column<KnowledgeFile>> Traits<KnowledgeFile>::columns() { return fileColumns; }
+std::span<const Column<KnowledgeFile>> Traits<KnowledgeFile>::columns()
+{
+    return fileColumns;
+}
 const char* Traits<Call>::table = "Call";
 const char* Traits<Call>::dateColumn = "startedAt";
-std::span<const Column<Call>> Traits<Call>::columns() { return callColumns; }
+std::span<const Column<Call>> Traits<Call>::columns()
+{
+    return callColumns;
+}
 const char* Traits<QAItem>::table = "QAItem";
 const char* Traits<QAItem>::dateColumn = "createdAt";
-std::span<const Column<QAItem>> Traits<QAItem>::columns() { return qaColumns; }
+std::span<const Column<QAItem>> Traits<QAItem>::columns()
+{
+    return qaColumns;
+}
 const char* Traits<Proposal>::table = "Proposal";
 const char* Traits<Proposal>::dateColumn = "createdAt";
-std::span<const Column<Proposal>> Traits<Proposal>::columns() { return proposalColumns; }
+std::span<const Column<Proposal>> Traits<Proposal>::columns()
+{
+    return proposalColumns;
+}
 
-double dateKey(const Assistant& r) { return dates::toReferenceSeconds(r.createdAt); }
-double dateKey(const CallContext& r) { return dates::toReferenceSeconds(r.createdAt); }
-double dateKey(const KnowledgeFile& r) { return dates::toReferenceSeconds(r.importedAt); }
-double dateKey(const Call& r) { return dates::toReferenceSeconds(r.startedAt); }
-double dateKey(const QAItem& r) { return dates::toReferenceSeconds(r.createdAt); }
-double dateKey(const Proposal& r) { return dates::toReferenceSeconds(r.createdAt); }
+double dateKey(const Assistant& r)
+{
+    return dates::toReferenceSeconds(r.createdAt);
+}
+double dateKey(const CallContext& r)
+{
+    return dates::toReferenceSeconds(r.createdAt);
+}
+double dateKey(const KnowledgeFile& r)
+{
+    return dates::toReferenceSeconds(r.importedAt);
+}
+double dateKey(const Call& r)
+{
+    return dates::toReferenceSeconds(r.startedAt);
+}
+double dateKey(const QAItem& r)
+{
+    return dates::toReferenceSeconds(r.createdAt);
+}
+double dateKey(const Proposal& r)
+{
+    return dates::toReferenceSeconds(r.createdAt);
+}
 
 namespace {
 
@@ -269,8 +325,11 @@ void clearIfDeleted(std::optional<QUuid>& reference, const std::set<QUuid>& dele
 
 } // namespace
 
-void nullifyReferences(Assistant&, const DeletedOwners&) {}
-void nullifyReferences(CallContext& r, const DeletedOwners& d) { clearIfDeleted(r.assistant, d.assistants); }
+void nullifyReferences(Assistant&, const DeletedOwners&) { }
+void nullifyReferences(CallContext& r, const DeletedOwners& d)
+{
+    clearIfDeleted(r.assistant, d.assistants);
+}
 void nullifyReferences(KnowledgeFile& r, const DeletedOwners& d)
 {
     clearIfDeleted(r.assistant, d.assistants);
@@ -281,21 +340,63 @@ void nullifyReferences(Call& r, const DeletedOwners& d)
     clearIfDeleted(r.assistant, d.assistants);
     clearIfDeleted(r.context, d.contexts);
 }
-void nullifyReferences(QAItem& r, const DeletedOwners& d) { clearIfDeleted(r.assistant, d.assistants); }
-void nullifyReferences(Proposal& r, const DeletedOwners& d) { clearIfDeleted(r.assistant, d.assistants); }
+void nullifyReferences(QAItem& r, const DeletedOwners& d)
+{
+    clearIfDeleted(r.assistant, d.assistants);
+}
+void nullifyReferences(Proposal& r, const DeletedOwners& d)
+{
+    clearIfDeleted(r.assistant, d.assistants);
+}
 
-std::optional<QUuid> assistantOf(const Assistant&) { return std::nullopt; }
-std::optional<QUuid> assistantOf(const CallContext& r) { return r.assistant; }
-std::optional<QUuid> assistantOf(const KnowledgeFile& r) { return r.assistant; }
-std::optional<QUuid> assistantOf(const Call& r) { return r.assistant; }
-std::optional<QUuid> assistantOf(const QAItem& r) { return r.assistant; }
-std::optional<QUuid> assistantOf(const Proposal& r) { return r.assistant; }
-std::optional<QUuid> contextOf(const Assistant&) { return std::nullopt; }
-std::optional<QUuid> contextOf(const CallContext&) { return std::nullopt; }
-std::optional<QUuid> contextOf(const KnowledgeFile& r) { return r.context; }
-std::optional<QUuid> contextOf(const Call& r) { return r.context; }
-std::optional<QUuid> contextOf(const QAItem&) { return std::nullopt; }
-std::optional<QUuid> contextOf(const Proposal&) { return std::nullopt; }
+std::optional<QUuid> assistantOf(const Assistant&)
+{
+    return std::nullopt;
+}
+std::optional<QUuid> assistantOf(const CallContext& r)
+{
+    return r.assistant;
+}
+std::optional<QUuid> assistantOf(const KnowledgeFile& r)
+{
+    return r.assistant;
+}
+std::optional<QUuid> assistantOf(const Call& r)
+{
+    return r.assistant;
+}
+std::optional<QUuid> assistantOf(const QAItem& r)
+{
+    return r.assistant;
+}
+std::optional<QUuid> assistantOf(const Proposal& r)
+{
+    return r.assistant;
+}
+std::optional<QUuid> contextOf(const Assistant&)
+{
+    return std::nullopt;
+}
+std::optional<QUuid> contextOf(const CallContext&)
+{
+    return std::nullopt;
+}
+std::optional<QUuid> contextOf(const KnowledgeFile& r)
+{
+    return r.context;
+}
+std::optional<QUuid> contextOf(const Call& r)
+{
+    return r.context;
+}
+std::optional<QUuid> contextOf(const QAItem&)
+{
+    return std::nullopt;
+}
+std::optional<QUuid> contextOf(const Proposal&)
+{
+    return std::nullopt;
+}
 
 QString createStatements()
 {

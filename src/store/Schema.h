@@ -19,8 +19,7 @@ namespace schema {
 
 using SqlValue = std::variant<std::monostate, qint64, double, QString, QByteArray>;
 
-template <typename R>
-struct Column {
+template <typename R> struct Column {
     const char* name;
     const char* declaration; // type, constraints and default, as written after the name
     SqlValue (*get)(const R&);
@@ -30,8 +29,7 @@ struct Column {
 // Schema version 1.0.0, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch.
 constexpr int userVersion = 10000;
 
-template <typename R>
-struct Traits;
+template <typename R> struct Traits;
 
 struct DeletedOwners {
     std::set<QUuid> assistants;
@@ -59,8 +57,7 @@ QString createStatements();
 } // namespace schema
 
 #define QUILLORA_DECLARE_TRAITS(Type)                                                                                  \
-    template <>                                                                                                        \
-    struct schema::Traits<Type> {                                                                                      \
+    template <> struct schema::Traits<Type> {                                                                          \
         static const char* table;                                                                                      \
         static const char* dateColumn;                                                                                 \
         static std::span<const Column<Type>> columns();                                                                \

@@ -47,8 +47,8 @@ void saveSelection(const Assistant& assistant, const std::optional<CallContext>&
     }
 }
 
-Selection lookupSelection(const std::optional<QUuid>& assistantId, const std::optional<QUuid>& contextId,
-                          StoreContext& context)
+Selection lookupSelection(
+    const std::optional<QUuid>& assistantId, const std::optional<QUuid>& contextId, StoreContext& context)
 {
     if (!assistantId) {
         return {};
@@ -90,7 +90,8 @@ Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings
     }
     Assistant general = Assistant::make(QStringLiteral("General"), AssistantTemplate::blank);
     const QString prompt = settings.text(settingsKey::suggestionPrompt).value_or(QString());
-    general.instructions = prompt.isEmpty() ? assistantTemplate::defaultInstructions(AssistantTemplate::interview) : prompt;
+    general.instructions =
+        prompt.isEmpty() ? assistantTemplate::defaultInstructions(AssistantTemplate::interview) : prompt;
     context.insert(general);
     const QString notes = settings.text(settingsKey::callNotes).value_or(QString());
     if (!notes.isEmpty()) {

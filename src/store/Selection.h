@@ -22,8 +22,8 @@ Selection resolveSelection(StoreContext& context, const Settings& settings);
 void saveSelection(const Assistant& assistant, const std::optional<CallContext>& context, Settings& settings);
 
 // The assistant recorded for a call and its context with the given id (archived or not).
-Selection lookupSelection(const std::optional<QUuid>& assistantId, const std::optional<QUuid>& contextId,
-                          StoreContext& context);
+Selection lookupSelection(
+    const std::optional<QUuid>& assistantId, const std::optional<QUuid>& contextId, StoreContext& context);
 
 } // namespace selection
 

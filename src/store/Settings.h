@@ -77,7 +77,10 @@ public:
         return text(settingsKey::anthropicBaseURL, QStringLiteral("https://api.anthropic.com"));
     }
     QString openaiBaseURL() const { return text(settingsKey::openaiBaseURL, QStringLiteral("https://api.openai.com")); }
-    QString localModelURL() const { return text(settingsKey::localModelURL, QStringLiteral("http://127.0.0.1:11434/v1")); }
+    QString localModelURL() const
+    {
+        return text(settingsKey::localModelURL, QStringLiteral("http://127.0.0.1:11434/v1"));
+    }
     QString speechLocale() const { return text(settingsKey::speechLocale, QString()); }
     QString updateFeedURL() const { return text(settingsKey::updateFeedURL, QString()); }
 

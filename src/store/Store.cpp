@@ -19,8 +19,7 @@ namespace {
 // Long enough for the other process's save to finish; short enough not to freeze the app.
 constexpr int busyTimeoutMs = 5000;
 
-template <typename R>
-std::set<std::string> existingColumns(SQLite::Database& db)
+template <typename R> std::set<std::string> existingColumns(SQLite::Database& db)
 {
     std::set<std::string> existing;
     SQLite::Statement info(db, std::string("PRAGMA table_info(\"") + schema::Traits<R>::table + "\")");
@@ -31,8 +30,7 @@ std::set<std::string> existingColumns(SQLite::Database& db)
 }
 
 // True when the table is missing or lacks one of its columns.
-template <typename R>
-bool lacksColumns(SQLite::Database& db)
+template <typename R> bool lacksColumns(SQLite::Database& db)
 {
     const std::set<std::string> existing = existingColumns<R>(db);
     for (const auto& column : schema::Traits<R>::columns()) {
@@ -43,14 +41,13 @@ bool lacksColumns(SQLite::Database& db)
     return false;
 }
 
-template <typename R>
-void addMissingColumns(SQLite::Database& db)
+template <typename R> void addMissingColumns(SQLite::Database& db)
 {
     const std::set<std::string> existing = existingColumns<R>(db);
     for (const auto& column : schema::Traits<R>::columns()) {
         if (!existing.contains(column.name)) {
             db.exec(std::string("ALTER TABLE \"") + schema::Traits<R>::table + "\" ADD COLUMN \"" + column.name + "\" "
-                    + column.declaration);
+                + column.declaration);
         }
     }
 }

@@ -40,7 +40,7 @@ void bindValue(SQLite::Statement& statement, int index, const SqlValue& value)
 SqlValue readValue(const SQLite::Column& column)
 {
     if (column.isNull()) {
-        return std::monostate{};
+        return std::monostate {};
     }
     if (column.isInteger()) {
         return qint64(column.getInt64());
@@ -54,8 +54,7 @@ SqlValue readValue(const SQLite::Column& column)
     return QString::fromUtf8(column.getText(), column.getBytes());
 }
 
-template <typename R>
-std::string columnList(bool withoutBlobs = false)
+template <typename R> std::string columnList(bool withoutBlobs = false)
 {
     std::string list;
     for (const auto& column : schema::Traits<R>::columns()) {
@@ -71,8 +70,7 @@ std::string columnList(bool withoutBlobs = false)
     return list;
 }
 
-template <typename R>
-R readRecord(SQLite::Statement& statement)
+template <typename R> R readRecord(SQLite::Statement& statement)
 {
     R record;
     int index = 0;
@@ -82,8 +80,7 @@ R readRecord(SQLite::Statement& statement)
     return record;
 }
 
-template <typename R>
-bool matches(const R& record, const Query& query)
+template <typename R> bool matches(const R& record, const Query& query)
 {
     if (query.id && record.id != *query.id) {
         return false;
@@ -98,8 +95,7 @@ bool matches(const R& record, const Query& query)
 }
 
 // Runs `body`, turning the store library's exceptions into the store's message.
-template <typename F>
-auto guarded(F&& body) -> decltype(body())
+template <typename F> auto guarded(F&& body) -> decltype(body())
 {
     try {
         return body();
@@ -127,8 +123,7 @@ size_t hashValue(const SqlValue& value)
         value);
 }
 
-template <typename R>
-RowHashes rowHashes(const R& record)
+template <typename R> RowHashes rowHashes(const R& record)
 {
     RowHashes hashes;
     hashes.reserve(schema::Traits<R>::columns().size());
@@ -138,21 +133,19 @@ RowHashes rowHashes(const R& record)
     return hashes;
 }
 
-template <typename R>
-struct PendingOf {
+template <typename R> struct PendingOf {
     using Record = R;
-    std::map<QUuid, R> inserted;         // new records
-    std::map<QUuid, R> updated;          // stored records with pending field values
+    std::map<QUuid, R> inserted; // new records
+    std::map<QUuid, R> updated; // stored records with pending field values
     std::map<QUuid, RowHashes> baseline; // the rows the updates started from (empty: unknown)
-    std::set<QUuid> removed;             // stored records to delete
+    std::set<QUuid> removed; // stored records to delete
     std::vector<QUuid> insertOrder;
 
     bool empty() const { return inserted.empty() && updated.empty() && removed.empty(); }
-    void clear() { *this = PendingOf{}; }
+    void clear() { *this = PendingOf {}; }
 };
 
-template <typename R>
-struct SeenOf {
+template <typename R> struct SeenOf {
     std::map<QUuid, RowHashes> rows;
 };
 
@@ -160,30 +153,21 @@ struct SeenOf {
 
 struct StoreContext::Pending {
     std::tuple<PendingOf<Assistant>, PendingOf<CallContext>, PendingOf<KnowledgeFile>, PendingOf<Call>,
-               PendingOf<QAItem>, PendingOf<Proposal>>
+        PendingOf<QAItem>, PendingOf<Proposal>>
         byType;
     schema::DeletedOwners deletedOwners;
     // The rows as this context last fetched or saved them. An update is compared with these,
     // so that a field another process changed since this context read the row is not written
     // back with the stale value the caller still holds. Kept across saves and rollbacks.
     std::tuple<SeenOf<Assistant>, SeenOf<CallContext>, SeenOf<KnowledgeFile>, SeenOf<Call>, SeenOf<QAItem>,
-               SeenOf<Proposal>>
+        SeenOf<Proposal>>
         seenByType;
 
-    template <typename R>
-    PendingOf<R>& of()
-    {
-        return std::get<PendingOf<R>>(byType);
-    }
+    template <typename R> PendingOf<R>& of() { return std::get<PendingOf<R>>(byType); }
 
-    template <typename R>
-    std::map<QUuid, RowHashes>& seen()
-    {
-        return std::get<SeenOf<R>>(seenByType).rows;
-    }
+    template <typename R> std::map<QUuid, RowHashes>& seen() { return std::get<SeenOf<R>>(seenByType).rows; }
 
-    template <typename R>
-    void remember(const std::vector<R>& stored)
+    template <typename R> void remember(const std::vector<R>& stored)
     {
         auto& seenRows = seen<R>();
         for (const R& record : stored) {
@@ -191,8 +175,7 @@ struct StoreContext::Pending {
         }
     }
 
-    template <typename F>
-    void forEach(F&& f)
+    template <typename F> void forEach(F&& f)
     {
         std::apply([&](auto&... pending) { (f(pending), ...); }, byType);
     }
@@ -216,8 +199,7 @@ StoreContext::~StoreContext() = default;
 namespace {
 
 // The stored rows that match `query`, without this context's pending changes.
-template <typename R>
-std::vector<R> loadRows(SQLite::Database& db, const Query& query, bool applyLimit)
+template <typename R> std::vector<R> loadRows(SQLite::Database& db, const Query& query, bool applyLimit)
 {
     std::string sql = "SELECT " + columnList<R>(query.withoutBlobs) + " FROM \"" + schema::Traits<R>::table + "\"";
     std::vector<std::pair<std::string, SqlValue>> conditions;
@@ -253,12 +235,11 @@ std::vector<R> loadRows(SQLite::Database& db, const Query& query, bool applyLimi
 
 } // namespace
 
-template <typename R>
-Result<std::vector<R>> StoreContext::fetch(const Query& query)
+template <typename R> Result<std::vector<R>> StoreContext::fetch(const Query& query)
 {
     auto& pending = m_pending->template of<R>();
-    const bool overlay = !pending.empty() || !m_pending->deletedOwners.assistants.empty()
-        || !m_pending->deletedOwners.contexts.empty();
+    const bool overlay =
+        !pending.empty() || !m_pending->deletedOwners.assistants.empty() || !m_pending->deletedOwners.contexts.empty();
     return guarded([&]() -> Result<std::vector<R>> {
         std::vector<R> records = loadRows<R>(m_store->database(), query, !overlay);
         m_pending->remember(records);
@@ -308,8 +289,7 @@ Result<std::vector<R>> StoreContext::fetch(const Query& query)
     });
 }
 
-template <typename R>
-Result<std::optional<R>> StoreContext::fetchOne(const QUuid& id)
+template <typename R> Result<std::optional<R>> StoreContext::fetchOne(const QUuid& id)
 {
     auto records = fetch<R>(Query::byId(id));
     if (!records) {
@@ -321,21 +301,20 @@ Result<std::optional<R>> StoreContext::fetchOne(const QUuid& id)
     return std::optional<R>(std::move(records->front()));
 }
 
-template <typename R>
-Result<qint64> StoreContext::count()
+template <typename R> Result<qint64> StoreContext::count()
 {
     auto& pending = m_pending->template of<R>();
     return guarded([&]() -> Result<qint64> {
-        SQLite::Statement statement(m_store->database(),
-                                    std::string("SELECT count(*) FROM \"") + schema::Traits<R>::table + "\"");
+        SQLite::Statement statement(
+            m_store->database(), std::string("SELECT count(*) FROM \"") + schema::Traits<R>::table + "\"");
         statement.executeStep();
         const qint64 stored = statement.getColumn(0).getInt64();
         // Only removals of rows that are still stored lower the count: an id removed twice over,
         // never stored, or already deleted by another process must not.
         qint64 removedStored = 0;
         if (!pending.removed.empty()) {
-            SQLite::Statement present(m_store->database(), std::string("SELECT count(*) FROM \"")
-                                                             + schema::Traits<R>::table + "\" WHERE id = ?");
+            SQLite::Statement present(m_store->database(),
+                std::string("SELECT count(*) FROM \"") + schema::Traits<R>::table + "\" WHERE id = ?");
             for (const QUuid& id : pending.removed) {
                 present.reset();
                 bindValue(present, 1, uuid::toText(id));
@@ -347,8 +326,7 @@ Result<qint64> StoreContext::count()
     });
 }
 
-template <typename R>
-void StoreContext::insert(const R& record)
+template <typename R> void StoreContext::insert(const R& record)
 {
     auto& pending = m_pending->template of<R>();
     if (!pending.inserted.contains(record.id)) {
@@ -360,8 +338,7 @@ void StoreContext::insert(const R& record)
     pending.inserted.insert_or_assign(record.id, std::move(added));
 }
 
-template <typename R>
-void StoreContext::update(const R& record)
+template <typename R> void StoreContext::update(const R& record)
 {
     auto& pending = m_pending->template of<R>();
     R changed = record;
@@ -386,14 +363,13 @@ void StoreContext::update(const R& record)
             } catch (const std::exception&) {
                 // Unreadable now: every field counts as changed, and the save reports the fault.
             }
-            pending.baseline.insert_or_assign(record.id, stored.empty() ? RowHashes{} : rowHashes(stored.front()));
+            pending.baseline.insert_or_assign(record.id, stored.empty() ? RowHashes {} : rowHashes(stored.front()));
         }
     }
     pending.updated.insert_or_assign(record.id, std::move(changed));
 }
 
-template <typename R>
-void StoreContext::remove(const QUuid& id)
+template <typename R> void StoreContext::remove(const QUuid& id)
 {
     auto& pending = m_pending->template of<R>();
     if (pending.inserted.erase(id) > 0) {
@@ -427,8 +403,7 @@ bool StoreContext::hasChanges() const
 
 namespace {
 
-template <typename R>
-void writeInserts(SQLite::Database& db, const PendingOf<R>& pending)
+template <typename R> void writeInserts(SQLite::Database& db, const PendingOf<R>& pending)
 {
     if (pending.inserted.empty()) {
         return;
@@ -438,8 +413,9 @@ void writeInserts(SQLite::Database& db, const PendingOf<R>& pending)
     for (size_t i = 0; i < columns.size(); ++i) {
         placeholders += i == 0 ? "?" : ", ?";
     }
-    SQLite::Statement statement(db, std::string("INSERT INTO \"") + schema::Traits<R>::table + "\" ("
-                                        + columnList<R>() + ") VALUES (" + placeholders + ")");
+    SQLite::Statement statement(db,
+        std::string("INSERT INTO \"") + schema::Traits<R>::table + "\" (" + columnList<R>() + ") VALUES ("
+            + placeholders + ")");
     for (const QUuid& id : pending.insertOrder) {
         const R& record = pending.inserted.at(id);
         statement.reset();
@@ -451,8 +427,7 @@ void writeInserts(SQLite::Database& db, const PendingOf<R>& pending)
     }
 }
 
-template <typename R>
-void writeUpdates(SQLite::Database& db, const PendingOf<R>& pending)
+template <typename R> void writeUpdates(SQLite::Database& db, const PendingOf<R>& pending)
 {
     for (const auto& [id, record] : pending.updated) {
         const RowHashes& baseline = pending.baseline.at(id);
@@ -472,8 +447,8 @@ void writeUpdates(SQLite::Database& db, const PendingOf<R>& pending)
         if (values.empty()) {
             continue;
         }
-        SQLite::Statement statement(db, std::string("UPDATE \"") + schema::Traits<R>::table + "\" SET " + assignments
-                                            + " WHERE id = ?");
+        SQLite::Statement statement(
+            db, std::string("UPDATE \"") + schema::Traits<R>::table + "\" SET " + assignments + " WHERE id = ?");
         int index = 1;
         for (const SqlValue& value : values) {
             bindValue(statement, index++, value);
@@ -483,8 +458,7 @@ void writeUpdates(SQLite::Database& db, const PendingOf<R>& pending)
     }
 }
 
-template <typename R>
-void writeRemovals(SQLite::Database& db, const PendingOf<R>& pending)
+template <typename R> void writeRemovals(SQLite::Database& db, const PendingOf<R>& pending)
 {
     if (pending.removed.empty()) {
         return;

@@ -18,7 +18,7 @@ enum class Order { unsorted, oldestFirst, newestFirst };
 struct Query {
     std::optional<QUuid> id;
     std::optional<QUuid> assistant; // records whose `assistant` reference is this
-    std::optional<QUuid> context;   // records whose `context` reference is this
+    std::optional<QUuid> context; // records whose `context` reference is this
     Order order = Order::unsorted;
     std::optional<int> limit;
     // Reads blob columns (a call's lines and suggestions, a proposal's quotes) as empty, for
@@ -65,21 +65,15 @@ public:
     StoreContext(const StoreContext&) = delete;
     StoreContext& operator=(const StoreContext&) = delete;
 
-    template <typename R>
-    Result<std::vector<R>> fetch(const Query& query = {});
-    template <typename R>
-    Result<std::optional<R>> fetchOne(const QUuid& id);
-    template <typename R>
-    Result<qint64> count();
+    template <typename R> Result<std::vector<R>> fetch(const Query& query = {});
+    template <typename R> Result<std::optional<R>> fetchOne(const QUuid& id);
+    template <typename R> Result<qint64> count();
 
-    template <typename R>
-    void insert(const R& record);
+    template <typename R> void insert(const R& record);
     // Makes the record's current field values pending; only the fields that differ from the
     // stored row are written on save.
-    template <typename R>
-    void update(const R& record);
-    template <typename R>
-    void remove(const QUuid& id);
+    template <typename R> void update(const R& record);
+    template <typename R> void remove(const QUuid& id);
 
     bool hasChanges() const;
     Result<void> save();

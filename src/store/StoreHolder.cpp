@@ -34,7 +34,7 @@ void StoreHolder::refresh(int attempt)
     if (m_context->hasChanges()) {
         if (auto saved = m_context->save(); !saved) {
             qCCritical(lcAssistants, "Save before refresh failed (attempt %d of 3): %s", attempt,
-                       qUtf8Printable(saved.error().message));
+                qUtf8Printable(saved.error().message));
             if (attempt < maxAttempts) {
                 schedule(attempt + 1, retryMs);
             }

@@ -23,9 +23,10 @@ void postStoreChanged()
     bus.send(QDBusMessage::createSignal(signalPath, signalInterface, signalName));
     // A round trip to the bus daemon: messages are delivered in order, so when the reply is
     // back the signal has left this process.
-    bus.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
-                                            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
-             QDBus::Block, 2000);
+    bus.call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+            QStringLiteral("org.freedesktop.DBus.Peer"), QStringLiteral("Ping")),
+        QDBus::Block, 2000);
 }
 
 } // namespace storeSignal

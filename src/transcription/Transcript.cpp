@@ -52,7 +52,7 @@ void Transcript::handleText(const QString& text, bool isFinal, Speaker speaker)
         return;
     }
     if (text::hasLetterOrDigit(value)) {
-        appendLine(TranscriptLine{uuid::create(), speaker, value, m_clock()});
+        appendLine(TranscriptLine { uuid::create(), speaker, value, m_clock() });
     }
     setVolatile(speaker, QString());
 }
@@ -107,7 +107,8 @@ void Transcript::appendLine(const TranscriptLine& line)
             }
         }
     } else {
-        m_lines.removeIf([&](const TranscriptLine& other) { return other.speaker == Speaker::me && isEcho(line, other); });
+        m_lines.removeIf(
+            [&](const TranscriptLine& other) { return other.speaker == Speaker::me && isEcho(line, other); });
     }
     m_lines.append(line);
     Q_EMIT linesChanged();

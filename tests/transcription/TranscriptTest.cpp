@@ -96,28 +96,29 @@ void TranscriptTest::echoSuppression_data()
 
     QTest::newRow("me echo of them dropped")
         << Speaker::them << QStringLiteral("Sim, claro que sim!") << 3.0 << Speaker::me
-        << QStringLiteral("sim, claro que sim") << QStringList{QStringLiteral("Them: Sim, claro que sim!")};
+        << QStringLiteral("sim, claro que sim") << QStringList { QStringLiteral("Them: Sim, claro que sim!") };
     QTest::newRow("8 s later is not an echo")
         << Speaker::them << QStringLiteral("Sim, claro que sim!") << 8.0 << Speaker::me
         << QStringLiteral("sim, claro que sim")
-        << QStringList{QStringLiteral("Them: Sim, claro que sim!"), QStringLiteral("You: sim, claro que sim")};
+        << QStringList { QStringLiteral("Them: Sim, claro que sim!"), QStringLiteral("You: sim, claro que sim") };
     QTest::newRow("them after me removes the me line")
         << Speaker::me << QStringLiteral("what is your notice period") << 1.5 << Speaker::them
         << QStringLiteral("What is your notice period?")
-        << QStringList{QStringLiteral("Them: What is your notice period?")};
+        << QStringList { QStringLiteral("Them: What is your notice period?") };
     QTest::newRow("single words never match")
         << Speaker::them << QStringLiteral("ok") << 0.5 << Speaker::me << QStringLiteral("Ok!")
-        << QStringList{QStringLiteral("Them: ok"), QStringLiteral("You: Ok!")};
+        << QStringList { QStringLiteral("Them: ok"), QStringLiteral("You: Ok!") };
     QTest::newRow("diacritics and case ignored")
         << Speaker::them << QStringLiteral("Ação rápida agora") << 2.0 << Speaker::me
-        << QStringLiteral("acao rapida agora") << QStringList{QStringLiteral("Them: Ação rápida agora")};
-    QTest::newRow("overlap below 0.7 kept")
-        << Speaker::them << QStringLiteral("we ship on friday next week") << 1.0 << Speaker::me
-        << QStringLiteral("friday works for me")
-        << QStringList{QStringLiteral("Them: we ship on friday next week"), QStringLiteral("You: friday works for me")};
+        << QStringLiteral("acao rapida agora") << QStringList { QStringLiteral("Them: Ação rápida agora") };
+    QTest::newRow("overlap below 0.7 kept") << Speaker::them << QStringLiteral("we ship on friday next week") << 1.0
+                                            << Speaker::me << QStringLiteral("friday works for me")
+                                            << QStringList { QStringLiteral("Them: we ship on friday next week"),
+                                                   QStringLiteral("You: friday works for me") };
     QTest::newRow("same speaker never an echo")
-        << Speaker::me << QStringLiteral("sounds good to me") << 1.0 << Speaker::me << QStringLiteral("sounds good to me")
-        << QStringList{QStringLiteral("You: sounds good to me"), QStringLiteral("You: sounds good to me")};
+        << Speaker::me << QStringLiteral("sounds good to me") << 1.0 << Speaker::me
+        << QStringLiteral("sounds good to me")
+        << QStringList { QStringLiteral("You: sounds good to me"), QStringLiteral("You: sounds good to me") };
 }
 
 void TranscriptTest::echoSuppression()
@@ -145,8 +146,9 @@ void TranscriptTest::themLineRemovesOnlyMatchingEchoes()
     transcript.handleText(QStringLiteral("tell me about the role"), true, Speaker::me);
     clock.advance(1);
     transcript.handleText(QStringLiteral("Tell me about the role."), true, Speaker::them);
-    QCOMPARE(texts(transcript), (QStringList{QStringLiteral("You: I have five years of experience"),
-                                             QStringLiteral("Them: Tell me about the role.")}));
+    QCOMPARE(texts(transcript),
+        (QStringList {
+            QStringLiteral("You: I have five years of experience"), QStringLiteral("Them: Tell me about the role.") }));
 }
 
 void TranscriptTest::clearKeepsReceiving()
@@ -158,7 +160,7 @@ void TranscriptTest::clearKeepsReceiving()
     QVERIFY(transcript.lines().isEmpty());
     QVERIFY(transcript.volatileText().isEmpty());
     transcript.handleText(QStringLiteral("second line here"), true, Speaker::them);
-    QCOMPARE(texts(transcript), QStringList{QStringLiteral("Them: second line here")});
+    QCOMPARE(texts(transcript), QStringList { QStringLiteral("Them: second line here") });
 }
 
 QTEST_GUILESS_MAIN(TranscriptTest)
