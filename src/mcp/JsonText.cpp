@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace jsonText {
@@ -261,6 +262,12 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
 
 std::optional<QJsonValue> parse(const QByteArray& utf8)
 {
+    // QJsonDocument lets raw control characters through inside strings; JSON does not.
+    const bool hasControl =
+        std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    if (hasControl && !pruneDeepContainers(utf8, std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
     QJsonParseError error {};
     auto value = parseWrapped(utf8, &error);
     if (value || error.error != QJsonParseError::DeepNesting) {
