@@ -345,8 +345,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "quillora --mcp did not answer initialize\n");
         return 1;
     }
-    print("mcp.startup_ms", *ourStartup / 1000, "ms");
-    print("mcp.startup_cpu_ms", ourStartupCpu / 1000, "ms");
+    print("mcp.spawn_to_initialize_ms", *ourStartup / 1000, "ms");
+    print("mcp.spawn_to_initialize_cpu_ms", ourStartupCpu / 1000, "ms");
 
     const QString node = QStringLiteral(QUILLORA_NODE);
     const QString reference = QStringLiteral(
@@ -356,8 +356,8 @@ int main(int argc, char** argv)
         const auto referenceStartup =
             startupMedian({ node.toStdString(), reference.toStdString(), "stdio" }, environment, 11, &referenceCpu);
         if (referenceStartup) {
-            print("mcp.reference_startup_ms", *referenceStartup / 1000, "ms");
-            print("mcp.reference_startup_cpu_ms", referenceCpu / 1000, "ms");
+            print("mcp.reference_spawn_to_initialize_ms", *referenceStartup / 1000, "ms");
+            print("mcp.reference_spawn_to_initialize_cpu_ms", referenceCpu / 1000, "ms");
             print("mcp.startup_ratio_vs_reference", *ourStartup / *referenceStartup, "x");
         } else {
             std::fprintf(stderr, "the reference server did not answer initialize\n");
