@@ -22,4 +22,8 @@ function(quillora_add_test name)
     set(ARG_TIMEOUT 300)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
+  # Tests labelled "pulse" play into and unload the suite's shared null sinks: one at a time.
+  if("pulse" IN_LIST ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK pulseaudio)
+  endif()
 endfunction()
