@@ -2,6 +2,7 @@
 
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 
 namespace dates {
@@ -9,6 +10,9 @@ namespace dates {
 namespace {
 
 constexpr qint64 referenceEpochMs = 978307200000LL; // 2001-01-01T00:00:00Z
+// About three million years either way: far beyond any real instant, yet well inside what a
+// millisecond count and QDateTime hold, so an absurd stored number cannot overflow.
+constexpr double maxReferenceSeconds = 1e14;
 
 } // namespace
 
@@ -22,6 +26,7 @@ QDateTime fromReferenceSeconds(double seconds)
     if (!std::isfinite(seconds)) {
         seconds = 0;
     }
+    seconds = std::clamp(seconds, -maxReferenceSeconds, maxReferenceSeconds);
     return QDateTime::fromMSecsSinceEpoch(referenceEpochMs + std::llround(seconds * 1000.0), Qt::UTC);
 }
 

@@ -225,6 +225,13 @@ void CommonTest::referenceSecondsNotFinite()
     const QDateTime reference(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     QCOMPARE(dates::fromReferenceSeconds(std::numeric_limits<double>::quiet_NaN()), reference);
     QCOMPARE(dates::fromReferenceSeconds(std::numeric_limits<double>::infinity()), reference);
+    // Absurd finite numbers (from a blob or a peer) stay valid dates on the right side.
+    const QDateTime far = dates::fromReferenceSeconds(1e300);
+    QVERIFY(far.isValid());
+    QVERIFY(far > QDateTime(QDate(9999, 12, 31), QTime(0, 0), Qt::UTC));
+    const QDateTime early = dates::fromReferenceSeconds(-1e300);
+    QVERIFY(early.isValid());
+    QVERIFY(early < QDateTime(QDate(-9999, 1, 1), QTime(0, 0), Qt::UTC));
 }
 
 void CommonTest::isoText_data()
