@@ -153,6 +153,10 @@ private Q_SLOTS:
         QTest::addColumn<bool>("foreign");
         QTest::newRow("portuguese accents") << QStringLiteral("Ação, coração e café") << false;
         QTest::newRow("latin extended-b") << QStringLiteral("ǅ ș ț") << false;
+        QTest::newRow("last letter before the limit") << QStringLiteral("\u024F") << false;
+        QTest::newRow("first letter at the limit") << QStringLiteral("\u0250") << true;
+        QTest::newRow("symbols above the limit") << QStringLiteral("50 € → ok ✓") << false;
+        QTest::newRow("letter outside the basic plane") << QString::fromUcs4(U"ok \U00020000") << true;
         QTest::newRow("latin mixed with cyrillic") << QStringLiteral("hello мир") << true;
         QTest::newRow("greek") << QStringLiteral("καλημέρα") << true;
         QTest::newRow("japanese") << QStringLiteral("こんにちは") << true;
@@ -275,11 +279,28 @@ private Q_SLOTS:
             finals, (QStringList { QStringLiteral("turn 1"), QStringLiteral("turn 2"), QStringLiteral("turn 3") }));
     }
 
+    void finishWaitsForOutstandingTurns_data()
+    {
+        QTest::addColumn<bool>("strayCompletedFirst");
+        QTest::newRow("one open turn") << false;
+        // A completed event with no turn outstanding must not let the count go below zero, or
+        // the next commit would not be waited for.
+        QTest::newRow("after a stray completed event") << true;
+    }
+
     void finishWaitsForOutstandingTurns()
     {
+        QFETCH(bool, strayCompletedFirst);
         connectTranscriber();
         m_server->setTranscribeCommits(true, 400);
         QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        if (strayCompletedFirst) {
+            m_server->sendEvent(QJsonObject {
+                { QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed") },
+                { QStringLiteral("item_id"), QStringLiteral("stray") },
+                { QStringLiteral("transcript"), QStringLiteral("stray") } });
+            QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 5000);
+        }
         feed(3000, 8); // a turn still open when listening stops
         finishTranscriber();
         QCOMPARE(m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 1);
