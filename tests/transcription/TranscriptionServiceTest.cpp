@@ -73,6 +73,26 @@ private Q_SLOTS:
         }
     }
 
+    void engineChoice_data()
+    {
+        QTest::addColumn<std::optional<QString>>("stored");
+        QTest::addColumn<bool>("cloud");
+        QTest::newRow("nothing stored") << std::optional<QString>() << false;
+        QTest::newRow("empty") << std::optional<QString>(QString()) << false;
+        QTest::newRow("apple") << std::optional<QString>(QStringLiteral("apple")) << false;
+        QTest::newRow("openai") << std::optional<QString>(QStringLiteral("openai")) << true;
+        QTest::newRow("other case") << std::optional<QString>(QStringLiteral("OpenAI")) << false;
+        QTest::newRow("padded") << std::optional<QString>(QStringLiteral(" openai")) << false;
+        QTest::newRow("unknown") << std::optional<QString>(QStringLiteral("whisper")) << false;
+    }
+
+    void engineChoice()
+    {
+        QFETCH(std::optional<QString>, stored);
+        QFETCH(bool, cloud);
+        QCOMPARE(TranscriptionService::engineFromText(stored) == TranscriptionEngine::openai, cloud);
+    }
+
     void stopWhileIdle()
     {
         TranscriptionService service;
