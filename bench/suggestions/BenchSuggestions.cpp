@@ -4,13 +4,16 @@
 #include "fakes/FakeHttpServer.h"
 #include "llm/EventReader.h"
 #include "llm/ProviderProtocol.h"
-#include "store/Settings.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "suggestions/SuggestionPrompt.h"
 #include "suggestions/SuggestionService.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QSettings>
@@ -19,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <malloc.h>
@@ -28,11 +32,11 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
-double millisecondsSince(Clock::time_point start)
+double millisecondsSince(Steady::time_point start)
 {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
 double threadCpuSeconds()
@@ -57,9 +61,9 @@ void print(const char* name, double value, const char* unit)
 // Runs the event loop until `done` holds or the time is up; false on time-out.
 template <typename Condition> bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
 {
-    const auto deadline = Clock::now() + limit;
+    const auto deadline = Steady::now() + limit;
     while (!done()) {
-        if (Clock::now() > deadline) {
+        if (Steady::now() > deadline) {
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -114,7 +118,7 @@ void benchSystemPrompt()
     std::vector<double> pure;
     qsizetype size = 0;
     for (int run = 0; run < 15; ++run) {
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         size = suggestionPrompt::systemPrompt(assistant, files, prepared, material).size();
         pure.push_back(millisecondsSince(started));
     }
@@ -140,7 +144,7 @@ void benchSystemPrompt()
     }
     std::vector<double> stored;
     for (int run = 0; run < 10; ++run) {
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         const QString prompt = suggestionPrompt::systemPrompt(*unit, assistant, context);
         stored.push_back(millisecondsSince(started));
         if (prompt.size() != size) {
@@ -154,7 +158,7 @@ void benchSystemPrompt()
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
     stored.clear();
     for (int run = 0; run < 10; ++run) {
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         const QString prompt = suggestionPrompt::systemPrompt(*unit, assistant, context);
         stored.push_back(millisecondsSince(started));
     }
@@ -178,7 +182,7 @@ void benchEventReader()
         qsizetype characters = 0;
         EventReader reader(
             [&](const QJsonObject& event) { characters += claudeProtocol::readEvent(event, false).append.size(); });
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         const double cpuStarted = threadCpuSeconds();
         for (qsizetype at = 0; at < body.size(); at += 16 * 1024) {
             reader.feed(QByteArrayView(body).sliced(at, std::min<qsizetype>(16 * 1024, body.size() - at)));
@@ -199,20 +203,21 @@ void benchEventReader()
 void benchLivePath()
 {
     QTemporaryDir directory;
-    QSettings settings(directory.filePath(QStringLiteral("Quillora.conf")), QSettings::IniFormat);
+    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
     FakeHttpServer server;
-    settings.setValue(settingsKey::llmProvider, QStringLiteral("claude"));
-    settings.setValue(settingsKey::anthropicBaseURL, server.baseURL());
+    settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+    settings.setText(SettingKey::anthropicBaseURL, server.baseURL());
     QNetworkAccessManager network;
     auto store = *Store::openInMemory();
     auto context = store->newContext();
     Transcript transcript(nullptr);
-    LLMClient client(&network, [&] { return LLMEndpoints::fromSettings(Settings(settings)); });
+    LLMClient client(&network, LLMEndpoints::sourceFor(&settings));
     SuggestionServiceOptions options; // the real 0.3 s pause
-    options.settings = &settings;
-    options.readKey = [](const QString&) { return std::optional<QString>(QStringLiteral("sk-bench")); };
+    options.readKey = [](const QString&) -> QCoro::Task<std::optional<QString>> {
+        co_return std::optional<QString>(QStringLiteral("sk-bench"));
+    };
     SuggestionService service(
-        &transcript, [&]() -> StoreContext& { return *context; }, client, nullptr, options);
+        &transcript, [&]() -> StoreContext& { return *context; }, client, &settings, nullptr, options);
     FakeHttpServer::Response held;
     held.ending = FakeHttpServer::Ending::hang;
     server.respond("/v1/messages", held);
@@ -221,7 +226,7 @@ void benchLivePath()
     std::vector<double> triggers;
     std::vector<double> waits;
     std::vector<double> deltas;
-    Clock::time_point questionAt;
+    Steady::time_point questionAt;
     QObject::connect(&service, &SuggestionService::isWaitingChanged, &service, [&](bool waiting) {
         if (waiting) {
             waits.push_back(millisecondsSince(questionAt));
@@ -229,7 +234,7 @@ void benchLivePath()
     });
     for (int run = 0; run < 8; ++run) {
         const qsizetype before = server.requests().size();
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         questionAt = started;
         transcript.handleText(QStringLiteral("Question %1: can you tell me about it").arg(run), true, Speaker::them);
         if (!spinUntil([&] { return server.requests().size() > before; })) {
@@ -241,7 +246,7 @@ void benchLivePath()
         // Text delta written by the server -> history holding it.
         for (int piece = 0; piece < 40; ++piece) {
             const QString word = QStringLiteral(" w%1").arg(piece);
-            const auto written = Clock::now();
+            const auto written = Steady::now();
             server.push(fakeEvents::claudeText(word));
             if (!spinUntil(
                     [&] { return !service.history().isEmpty() && service.history().last().response.endsWith(word); })) {
@@ -258,6 +263,57 @@ void benchLivePath()
     service.clear();
 }
 
+// A suggestion asked while the secret service does not answer (the daemon is stopped for a
+// second): the longest time the main thread went without turning its event loop.
+void benchStoppedKeyring()
+{
+    const auto pid = QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("org.freedesktop.secrets"));
+    if (!pid.isValid()) {
+        std::fprintf(stderr, "bench: no secret service on the session bus; keyring figure skipped\n");
+        return;
+    }
+    QTemporaryDir directory;
+    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    FakeHttpServer server;
+    settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+    settings.setText(SettingKey::anthropicBaseURL, server.baseURL());
+    QNetworkAccessManager network;
+    auto store = *Store::openInMemory();
+    auto context = store->newContext();
+    Transcript transcript(nullptr);
+    Keychain keychain;
+    SuggestionServiceOptions options;
+    options.pause = 0ms;
+    options.readKey = languageModelSettings::keychainReader(&keychain);
+    SuggestionService service(
+        &transcript, [&]() -> StoreContext& { return *context; },
+        LLMClient(&network, LLMEndpoints::sourceFor(&settings)), &settings, nullptr, options);
+    server.respond("/v1/messages", FakeHttpServer::Response {});
+
+    ::kill(static_cast<pid_t>(pid.value()), SIGSTOP);
+    const auto stoppedAt = Steady::now();
+    transcript.handleText(QStringLiteral("Can you tell me about it?"), true, Speaker::them);
+    double longestMs = 0;
+    auto last = Steady::now();
+    bool resumed = false;
+    spinUntil(
+        [&] {
+            const auto now = Steady::now();
+            longestMs = std::max(longestMs, std::chrono::duration<double, std::milli>(now - last).count());
+            last = now;
+            if (!resumed && now - stoppedAt > 1s) {
+                ::kill(static_cast<pid_t>(pid.value()), SIGCONT);
+                resumed = true;
+            }
+            return resumed && !service.history().isEmpty();
+        },
+        60s);
+    if (!resumed) {
+        ::kill(static_cast<pid_t>(pid.value()), SIGCONT);
+    }
+    print("suggestions.keyring_stopped_max_main_stall_ms", longestMs, "ms");
+}
+
 void benchQuestionHeuristic()
 {
     const QStringList lines {
@@ -270,7 +326,7 @@ void benchQuestionHeuristic()
     };
     int questions = 0;
     const int rounds = 20000;
-    const auto started = Clock::now();
+    const auto started = Steady::now();
     const double cpuStarted = threadCpuSeconds();
     for (int i = 0; i < rounds; ++i) {
         questions += SuggestionService::looksLikeQuestion(lines.at(i % lines.size())) ? 1 : 0;
@@ -287,7 +343,7 @@ void benchQuestionHeuristic()
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    // An optional argument picks one part: question, events, prompt or live.
+    // An optional argument picks one part: question, events, prompt, live or keyring.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
     if (wanted("question")) {
@@ -301,6 +357,9 @@ int main(int argc, char** argv)
     }
     if (wanted("live")) {
         benchLivePath();
+    }
+    if (wanted("keyring")) {
+        benchStoppedKeyring();
     }
     return 0;
 }

@@ -8,7 +8,7 @@
 #include "fakes/FakeRealtimeServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/WavFile.h"
-#include "store/Settings.h"
+#include "settings/Settings.h"
 #include "transcription/OpenAITranscriber.h"
 #include "transcription/PocketSphinxRecognizer.h"
 #include "transcription/TranscriptionService.h"
@@ -241,8 +241,8 @@ void finalLineDelay()
         files.append(pulseTest::speak(dir, phrase, pulseTest::sinkRate(QStringLiteral("callout"))));
     }
     Settings settings;
-    settings.setText(settingsKey::transcriptionEngine, QStringLiteral("apple"));
-    settings.setText(settingsKey::speechLocale, QStringLiteral("en-US"));
+    settings.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
+    settings.setText(SettingKey::speechLocale, QStringLiteral("en-US"));
 
     // A second capture of the same output marks when the last audible audio left the server.
     using Clock = std::chrono::steady_clock;

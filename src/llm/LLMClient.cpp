@@ -1,7 +1,7 @@
 #include "llm/LLMClient.h"
 
 #include "common/Log.h"
-#include "store/Settings.h"
+#include "settings/Settings.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -62,7 +62,13 @@ int statusOf(const QNetworkReply* reply)
 LLMEndpoints LLMEndpoints::fromSettings(const Settings& settings)
 {
     return LLMEndpoints { settings.anthropicBaseURL(), settings.openaiBaseURL(), settings.localModelURL(),
-        settings.text(settingsKey::llmModelPrefix + llmProvider::rawText(LLMProvider::onDevice), QString()) };
+        settings.textOr(SettingKey::llmModelOnDevice, QString()) };
+}
+
+std::function<LLMEndpoints()> LLMEndpoints::sourceFor(const Settings* settings)
+{
+    return
+        [watched = QPointer<const Settings>(settings)] { return watched ? fromSettings(*watched) : LLMEndpoints {}; };
 }
 
 // ---- LLMStream
@@ -253,10 +259,7 @@ LLMClient::LLMClient(QNetworkAccessManager* network, EndpointSource endpoints, T
 
 LLMEndpoints LLMClient::endpoints() const
 {
-    if (m_endpoints) {
-        return m_endpoints();
-    }
-    return LLMEndpoints::fromSettings(Settings());
+    return m_endpoints ? m_endpoints() : LLMEndpoints {};
 }
 
 std::unique_ptr<LLMStream> LLMClient::stream(const LLMRequest& request) const

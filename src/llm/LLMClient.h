@@ -26,6 +26,8 @@ struct LLMEndpoints {
     QString localModel; // "llmModel.onDevice"; empty: the first model the local server lists
 
     static LLMEndpoints fromSettings(const Settings& settings);
+    // Reads `settings` at every request; nothing once it is gone.
+    static std::function<LLMEndpoints()> sourceFor(const Settings* settings);
 };
 
 // The reply of one request as an asynchronous sequence of texts. `received` carries the whole
@@ -98,9 +100,8 @@ public:
 
     using Timeouts = LLMTimeouts;
 
-    // The endpoints default to the application's settings, read at every request.
-    explicit LLMClient(
-        QNetworkAccessManager* network, EndpointSource endpoints = {}, LLMTimeouts timeouts = LLMTimeouts());
+    // `endpoints` is asked at every request (usually LLMEndpoints::sourceFor the app's settings).
+    LLMClient(QNetworkAccessManager* network, EndpointSource endpoints, LLMTimeouts timeouts = LLMTimeouts());
 
     // Starts the request at once; the caller owns the stream.
     std::unique_ptr<LLMStream> stream(const LLMRequest& request) const;

@@ -12,6 +12,7 @@
 #include <QHash>
 
 #include <cmath>
+#include <vector>
 
 namespace tools {
 
@@ -23,83 +24,6 @@ struct Property {
     const char* name;
     const char* type;
 };
-
-QJsonObject descriptor(const char* name, const char* description, std::initializer_list<Property> properties,
-    std::initializer_list<const char*> required)
-{
-    QJsonObject schemaProperties;
-    for (const Property& property : properties) {
-        schemaProperties.insert(
-            QLatin1String(property.name), QJsonObject { { QStringLiteral("type"), QLatin1String(property.type) } });
-    }
-    QJsonArray requiredNames;
-    for (const char* key : required) {
-        requiredNames.append(QLatin1String(key));
-    }
-    return QJsonObject {
-        { QStringLiteral("name"), QLatin1String(name) },
-        { QStringLiteral("description"), QString::fromUtf8(description) },
-        { QStringLiteral("inputSchema"),
-            QJsonObject { { QStringLiteral("type"), QStringLiteral("object") },
-                { QStringLiteral("properties"), schemaProperties }, { QStringLiteral("required"), requiredNames } } },
-    };
-}
-
-QJsonArray buildCatalogue()
-{
-    constexpr const char* s = "string";
-    constexpr const char* b = "boolean";
-    constexpr const char* i = "integer";
-    return QJsonArray {
-        descriptor("list_assistants", "List assistants, hiding archived ones unless include_archived is true.",
-            { { "include_archived", b } }, {}),
-        descriptor("get_assistant", "Get an assistant with its files (without content) and contexts.",
-            { { "assistant", s } }, { "assistant" }),
-        descriptor("create_assistant",
-            "Create an assistant from a template (interview, projects, prospecting or blank), optionally with "
-            "custom instructions.",
-            { { "name", s }, { "template", s }, { "instructions", s } }, { "name" }),
-        descriptor("update_assistant", "Change an assistant's name, instructions or style notes.",
-            { { "assistant", s }, { "name", s }, { "instructions", s }, { "style_notes", s } }, { "assistant" }),
-        descriptor("list_contexts",
-            "List call contexts, optionally of one assistant, hiding archived ones unless include_archived is "
-            "true.",
-            { { "assistant", s }, { "include_archived", b } }, {}),
-        descriptor("get_context", "Get a call context with its files, including their content.", { { "context", s } },
-            { "context" }),
-        descriptor("create_context", "Create a call context inside an assistant, with an optional stage.",
-            { { "assistant", s }, { "name", s }, { "stage", s } }, { "assistant", "name" }),
-        descriptor("update_context", "Change a call context's name or stage.",
-            { { "context", s }, { "name", s }, { "stage", s } }, { "context" }),
-        descriptor("add_file",
-            "Add a .md or .txt knowledge file to an assistant or a context, from content (with name) or from a "
-            "local path.",
-            { { "assistant", s }, { "context", s }, { "name", s }, { "content", s }, { "path", s } }, {}),
-        descriptor("update_file", "Replace the content of a knowledge file.", { { "file_id", s }, { "content", s } },
-            { "file_id", "content" }),
-        descriptor("remove_file", "Remove a knowledge file.", { { "file_id", s } }, { "file_id" }),
-        descriptor("archive", "Archive an assistant or a context; nothing is deleted.",
-            { { "assistant", s }, { "context", s } }, {}),
-        descriptor(
-            "restore", "Restore an archived assistant or context.", { { "assistant", s }, { "context", s } }, {}),
-        descriptor("list_calls",
-            "List recorded calls of an assistant or a context (give exactly one), newest first, with outcome "
-            "and a summary preview.",
-            { { "assistant", s }, { "context", s }, { "limit", i } }, {}),
-        descriptor("get_call", "Get one call by UUID with its full summary, transcript lines and suggestions.",
-            { { "call", s } }, { "call" }),
-        descriptor("set_call_outcome",
-            "Mark a call's outcome (positive, negative or none), optionally replacing its note.",
-            { { "call", s }, { "outcome", s }, { "note", s } }, { "call", "outcome" }),
-        descriptor("add_qa",
-            "Add a question and answer to an assistant's Q&A bank; the answer, language (pt, en or empty) and "
-            "source call UUID are optional.",
-            { { "assistant", s }, { "question", s }, { "answer", s }, { "language", s }, { "call", s } },
-            { "assistant", "question" }),
-        descriptor("update_qa", "Change a Q&A item's question, answer or language; only the given fields change.",
-            { { "qa", s }, { "question", s }, { "answer", s }, { "language", s } }, { "qa" }),
-    };
-}
 
 // ---- argument readers ----
 
@@ -833,43 +757,116 @@ enum class Access { reads, writes };
 
 struct Tool {
     const char* name;
+    const char* description;
+    std::vector<Property> properties;
+    std::vector<const char*> required;
     Access access;
     Handler handler;
 };
 
-const Tool handlers[] = {
-    { "list_assistants", Access::reads, asValue<listAssistants> },
-    { "get_assistant", Access::reads, asValue<getAssistant> },
-    { "create_assistant", Access::writes, asValue<createAssistant> },
-    { "update_assistant", Access::writes, asValue<updateAssistant> },
-    { "list_contexts", Access::reads, asValue<listContexts> },
-    { "get_context", Access::reads, asValue<getContext> },
-    { "create_context", Access::writes, asValue<createContext> },
-    { "update_context", Access::writes, asValue<updateContext> },
-    { "add_file", Access::writes, asValue<addFile> },
-    { "update_file", Access::writes, asValue<updateFile> },
-    { "remove_file", Access::writes, asValue<removeFile> },
-    { "archive", Access::writes, asValue<archive> },
-    { "restore", Access::writes, asValue<restore> },
-    { "list_calls", Access::reads, asValue<listCalls> },
-    { "get_call", Access::reads, getCall },
-    { "set_call_outcome", Access::writes, asValue<setCallOutcome> },
-    { "add_qa", Access::writes, asValue<addQA> },
-    { "update_qa", Access::writes, asValue<updateQA> },
+constexpr const char* string = "string";
+constexpr const char* boolean = "boolean";
+constexpr const char* integer = "integer";
+
+// Every tool once: its catalogue entry and its handler.
+const Tool tools[] = {
+    { "list_assistants", "List assistants, hiding archived ones unless include_archived is true.",
+        { { "include_archived", boolean } }, {}, Access::reads, asValue<listAssistants> },
+    { "get_assistant", "Get an assistant with its files (without content) and contexts.", { { "assistant", string } },
+        { "assistant" }, Access::reads, asValue<getAssistant> },
+    { "create_assistant",
+        "Create an assistant from a template (interview, projects, prospecting or blank), optionally with "
+        "custom instructions.",
+        { { "name", string }, { "template", string }, { "instructions", string } }, { "name" }, Access::writes,
+        asValue<createAssistant> },
+    { "update_assistant", "Change an assistant's name, instructions or style notes.",
+        { { "assistant", string }, { "name", string }, { "instructions", string }, { "style_notes", string } },
+        { "assistant" }, Access::writes, asValue<updateAssistant> },
+    { "list_contexts",
+        "List call contexts, optionally of one assistant, hiding archived ones unless include_archived is "
+        "true.",
+        { { "assistant", string }, { "include_archived", boolean } }, {}, Access::reads, asValue<listContexts> },
+    { "get_context", "Get a call context with its files, including their content.", { { "context", string } },
+        { "context" }, Access::reads, asValue<getContext> },
+    { "create_context", "Create a call context inside an assistant, with an optional stage.",
+        { { "assistant", string }, { "name", string }, { "stage", string } }, { "assistant", "name" }, Access::writes,
+        asValue<createContext> },
+    { "update_context", "Change a call context's name or stage.",
+        { { "context", string }, { "name", string }, { "stage", string } }, { "context" }, Access::writes,
+        asValue<updateContext> },
+    { "add_file",
+        "Add a .md or .txt knowledge file to an assistant or a context, from content (with name) or from a "
+        "local path.",
+        { { "assistant", string }, { "context", string }, { "name", string }, { "content", string },
+            { "path", string } },
+        {}, Access::writes, asValue<addFile> },
+    { "update_file", "Replace the content of a knowledge file.", { { "file_id", string }, { "content", string } },
+        { "file_id", "content" }, Access::writes, asValue<updateFile> },
+    { "remove_file", "Remove a knowledge file.", { { "file_id", string } }, { "file_id" }, Access::writes,
+        asValue<removeFile> },
+    { "archive", "Archive an assistant or a context; nothing is deleted.",
+        { { "assistant", string }, { "context", string } }, {}, Access::writes, asValue<archive> },
+    { "restore", "Restore an archived assistant or context.", { { "assistant", string }, { "context", string } }, {},
+        Access::writes, asValue<restore> },
+    { "list_calls",
+        "List recorded calls of an assistant or a context (give exactly one), newest first, with outcome "
+        "and a summary preview.",
+        { { "assistant", string }, { "context", string }, { "limit", integer } }, {}, Access::reads,
+        asValue<listCalls> },
+    { "get_call", "Get one call by UUID with its full summary, transcript lines and suggestions.",
+        { { "call", string } }, { "call" }, Access::reads, getCall },
+    { "set_call_outcome", "Mark a call's outcome (positive, negative or none), optionally replacing its note.",
+        { { "call", string }, { "outcome", string }, { "note", string } }, { "call", "outcome" }, Access::writes,
+        asValue<setCallOutcome> },
+    { "add_qa",
+        "Add a question and answer to an assistant's Q&A bank; the answer, language (pt, en or empty) and "
+        "source call UUID are optional.",
+        { { "assistant", string }, { "question", string }, { "answer", string }, { "language", string },
+            { "call", string } },
+        { "assistant", "question" }, Access::writes, asValue<addQA> },
+    { "update_qa", "Change a Q&A item's question, answer or language; only the given fields change.",
+        { { "qa", string }, { "question", string }, { "answer", string }, { "language", string } }, { "qa" },
+        Access::writes, asValue<updateQA> },
 };
+
+QJsonObject descriptor(const Tool& tool)
+{
+    QJsonObject schemaProperties;
+    for (const Property& property : tool.properties) {
+        schemaProperties.insert(
+            QLatin1String(property.name), QJsonObject { { QStringLiteral("type"), QLatin1String(property.type) } });
+    }
+    QJsonArray requiredNames;
+    for (const char* key : tool.required) {
+        requiredNames.append(QLatin1String(key));
+    }
+    return QJsonObject {
+        { QStringLiteral("name"), QLatin1String(tool.name) },
+        { QStringLiteral("description"), QString::fromUtf8(tool.description) },
+        { QStringLiteral("inputSchema"),
+            QJsonObject { { QStringLiteral("type"), QStringLiteral("object") },
+                { QStringLiteral("properties"), schemaProperties }, { QStringLiteral("required"), requiredNames } } },
+    };
+}
 
 } // namespace
 
 const QJsonArray& catalogue()
 {
-    static const QJsonArray built = buildCatalogue();
+    static const QJsonArray built = [] {
+        QJsonArray list;
+        for (const Tool& tool : tools) {
+            list.append(descriptor(tool));
+        }
+        return list;
+    }();
     return built;
 }
 
 Result<QByteArray> callTool(const QString& name, const QJsonObject& arguments, RequestState& state)
 {
     const Tool* tool = nullptr;
-    for (const Tool& candidate : handlers) {
+    for (const Tool& candidate : tools) {
         if (name == QLatin1String(candidate.name)) {
             tool = &candidate;
             break;

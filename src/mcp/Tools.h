@@ -7,9 +7,6 @@
 #include <QJsonObject>
 #include <QString>
 
-// A tool's failure: its message is the text of the error result the client sees.
-using ToolError = Error;
-
 namespace tools {
 
 // The eighteen tool descriptors sent by "tools/list", built once per process.

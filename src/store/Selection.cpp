@@ -39,11 +39,11 @@ Selection resolveSelection(StoreContext& context, const Settings& settings)
 
 void saveSelection(const Assistant& assistant, const std::optional<CallContext>& context, Settings& settings)
 {
-    settings.setText(settingsKey::selectedAssistant, uuid::toText(assistant.id));
+    settings.setText(SettingKey::selectedAssistant, uuid::toText(assistant.id));
     if (context) {
-        settings.setText(settingsKey::selectedContext, uuid::toText(context->id));
+        settings.setText(SettingKey::selectedContext, uuid::toText(context->id));
     } else {
-        settings.remove(settingsKey::selectedContext);
+        settings.remove(SettingKey::selectedContext);
     }
 }
 
@@ -89,11 +89,11 @@ Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings
         return std::optional<Assistant>();
     }
     Assistant general = Assistant::make(QStringLiteral("General"), AssistantTemplate::blank);
-    const QString prompt = settings.text(settingsKey::suggestionPrompt).value_or(QString());
+    const QString prompt = settings.text(SettingKey::suggestionPrompt).value_or(QString());
     general.instructions =
         prompt.isEmpty() ? assistantTemplate::defaultInstructions(AssistantTemplate::interview) : prompt;
     context.insert(general);
-    const QString notes = settings.text(settingsKey::callNotes).value_or(QString());
+    const QString notes = settings.text(SettingKey::callNotes).value_or(QString());
     if (!notes.isEmpty()) {
         KnowledgeFile file = KnowledgeFile::make(QStringLiteral("notes.md"), notes);
         file.assistant = general.id;
@@ -103,7 +103,7 @@ Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings
         context.rollback();
         return std::unexpected(saved.error());
     }
-    settings.setBoolean(settingsKey::assistantsMigrated, true);
+    settings.setBoolean(SettingKey::assistantsMigrated, true);
     return std::optional<Assistant>(general);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/Records.h"
-#include "store/Settings.h"
+#include "settings/Settings.h"
 #include "store/StoreContext.h"
 
 #include <optional>

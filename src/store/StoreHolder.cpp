@@ -1,16 +1,31 @@
 #include "store/StoreHolder.h"
 
+#include "common/Clock.h"
 #include "common/Log.h"
 
-StoreHolder::StoreHolder(std::shared_ptr<Store> container, bool isFallback, Opener reopen, QObject* parent)
+StoreHolder::StoreHolder(
+    std::shared_ptr<Store> container, bool isFallback, Opener reopen, QObject* parent, Clock* clock)
     : QObject(parent)
     , m_container(std::move(container))
     , m_context(m_container->newContext())
     , m_isFallback(isFallback)
     , m_reopen(std::move(reopen))
+    , m_pending(Clock::orSystem(clock).createTimer(this, [this] { refresh(m_attempt); }))
 {
-    m_pending.setSingleShot(true);
-    connect(&m_pending, &QTimer::timeout, this, [this] { refresh(m_attempt); });
+    watchContainer();
+}
+
+StoreHolder::~StoreHolder() = default;
+
+bool StoreHolder::isRefreshPending() const
+{
+    return m_pending->isActive();
+}
+
+void StoreHolder::watchContainer()
+{
+    disconnect(m_saved);
+    m_saved = connect(m_container.get(), &Store::saved, this, &StoreHolder::changed);
 }
 
 void StoreHolder::externalWrite()
@@ -26,7 +41,7 @@ void StoreHolder::schedule(int attempt, int delayMs)
 {
     // Restarting the one timer cancels the refresh that was waiting.
     m_attempt = attempt;
-    m_pending.start(delayMs);
+    m_pending->start(std::chrono::milliseconds(delayMs));
 }
 
 void StoreHolder::refresh(int attempt)
@@ -48,6 +63,7 @@ void StoreHolder::refresh(int attempt)
     }
     m_container = std::move(*reopened);
     m_context = m_container->newContext();
+    watchContainer();
     ++m_generation;
-    Q_EMIT generationChanged(m_generation);
+    Q_EMIT changed();
 }

@@ -1,16 +1,15 @@
 #include "suggestions/SuggestionService.h"
 
-#include "common/Dates.h"
+#include "common/Clock.h"
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
+#include "settings/Settings.h"
 #include "store/Selection.h"
-#include "store/Settings.h"
 #include "suggestions/SuggestionPrompt.h"
 
 #include <QCoroSignal>
 #include <QSet>
-#include <QTimer>
 
 // The handle of one scheduled or running request. Cancelling it ends the request's pause early
 // and stops its stream; the request task and the service share it.
@@ -18,21 +17,18 @@ class SuggestionRequestHandle : public QObject {
     Q_OBJECT
 
 public:
-    SuggestionRequestHandle()
+    explicit SuggestionRequestHandle(Clock& clock)
+        : m_pause(clock.createTimer(this, [this] { Q_EMIT pauseEnded(); }))
     {
-        // Precise: a coarse timer may fire a 300 ms pause up to 15 ms late.
-        m_pause.setTimerType(Qt::PreciseTimer);
-        m_pause.setSingleShot(true);
-        connect(&m_pause, &QTimer::timeout, this, &SuggestionRequestHandle::pauseEnded);
     }
 
     bool isCancelled() const { return m_cancelled; }
-    void startPause(std::chrono::milliseconds pause) { m_pause.start(pause); }
+    void startPause(std::chrono::milliseconds pause) { m_pause->start(pause); }
     void cancel()
     {
         if (!m_cancelled) {
             m_cancelled = true;
-            m_pause.stop();
+            m_pause->stop();
             Q_EMIT pauseEnded();
             Q_EMIT cancelRequested();
         }
@@ -43,7 +39,7 @@ Q_SIGNALS:
     void cancelRequested();
 
 private:
-    QTimer m_pause;
+    std::unique_ptr<ClockTimer> m_pause;
     bool m_cancelled = false;
 };
 
@@ -175,12 +171,13 @@ bool exceedsCharacters(const QString& text, qsizetype limit)
 
 } // namespace
 
-SuggestionService::SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, QObject* parent,
-    SuggestionServiceOptions options)
+SuggestionService::SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client,
+    Settings* settings, QObject* parent, SuggestionServiceOptions options)
     : QObject(parent)
     , m_transcript(transcript)
     , m_context(std::move(context))
     , m_client(std::move(client))
+    , m_settings(settings)
     , m_options(std::move(options))
 {
     if (m_transcript) {
@@ -197,6 +194,11 @@ SuggestionService::~SuggestionService()
     if (m_pending) {
         m_pending->cancel(); // the task wakes later, finds the service gone and ends
     }
+}
+
+QString SuggestionService::oversizeMessage()
+{
+    return tr("This assistant is too large for the on-device model. Use Claude or OpenAI in Settings.");
 }
 
 bool SuggestionService::looksLikeQuestion(const QString& text)
@@ -224,16 +226,18 @@ bool SuggestionService::looksLikeQuestion(const QString& text)
     return false;
 }
 
-SuggestionSettings SuggestionService::readSettings(StoreContext& context) const
+QCoro::Task<SuggestionSettings> SuggestionService::readSettings(StoreContext& context) const
 {
-    Settings settings = m_options.settings ? Settings(*m_options.settings) : Settings();
+    if (!m_settings) {
+        co_return SuggestionSettings {};
+    }
+    const Settings& settings = *m_settings;
     const auto buildPrompt = [&] {
         const Selection chosen = selection::resolveSelection(context, settings);
         return chosen.assistant ? suggestionPrompt::systemPrompt(context, *chosen.assistant, chosen.context)
                                 : suggestionPrompt::basePrompt();
     };
-    return languageModelSettings::loadSuggestionSettings(
-        settings, buildPrompt, m_options.readKey ? m_options.readKey : languageModelSettings::keychainReader());
+    co_return co_await languageModelSettings::loadSuggestionSettings(settings, buildPrompt, m_options.readKey);
 }
 
 void SuggestionService::transcriptChanged(const QList<TranscriptLine>& lines)
@@ -263,7 +267,7 @@ void SuggestionService::schedule(const QList<TranscriptLine>& snapshot)
     if (m_pending) {
         m_pending->cancel();
     }
-    m_pending = std::make_shared<SuggestionRequestHandle>();
+    m_pending = std::make_shared<SuggestionRequestHandle>(Clock::orSystem(m_options.clock));
     request(snapshot, m_pending); // runs on by itself; the handle is how it is stopped
 }
 
@@ -277,7 +281,10 @@ QCoro::Task<> SuggestionService::request(
         co_return;
     }
 
-    const SuggestionSettings settings = readSettings(m_context());
+    const SuggestionSettings settings = co_await readSettings(m_context());
+    if (!self || handle->isCancelled()) {
+        co_return;
+    }
     const QString user = suggestionPrompt::userMessage(snapshot);
     const QString question = snapshot.isEmpty() ? QString() : snapshot.last().text;
     const QUuid id = uuid::create();
@@ -287,7 +294,7 @@ QCoro::Task<> SuggestionService::request(
         && exceedsCharacters(settings.prompt, suggestionPrompt::onDeviceLimit)) {
         if (m_oversizeWarned != settings.prompt) {
             m_oversizeWarned = settings.prompt;
-            put(Suggestion { id, now(), question, oversizeMessage, true });
+            put(Suggestion { id, now(), question, oversizeMessage(), true });
         }
         setWaiting(false);
         co_return;
@@ -378,9 +385,13 @@ void SuggestionService::clear()
     }
 }
 
-void SuggestionService::warmUp()
+QCoro::Task<> SuggestionService::warmUp()
 {
-    const SuggestionSettings settings = readSettings(m_context());
+    const QPointer<SuggestionService> self(this);
+    const SuggestionSettings settings = co_await readSettings(m_context());
+    if (!self) {
+        co_return;
+    }
     if (settings.provider == LLMProvider::claude && settings.apiKey && !settings.apiKey->isEmpty()) {
         m_client.warmUp(settings.model, *settings.apiKey, settings.prompt, QStringLiteral("low"));
     }
@@ -396,7 +407,7 @@ void SuggestionService::setWaiting(bool waiting)
 
 QDateTime SuggestionService::now() const
 {
-    return m_options.clock ? m_options.clock() : dates::now();
+    return Clock::orSystem(m_options.clock).now();
 }
 
 #include "SuggestionService.moc"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "llm/LLMClient.h"
-#include "store/LanguageModelSettings.h"
+#include "settings/LanguageModelSettings.h"
 #include "transcription/Transcript.h"
 
 #include <QDateTime>
@@ -17,7 +17,8 @@
 #include <memory>
 #include <optional>
 
-class QSettings;
+class Clock;
+class Settings;
 class StoreContext;
 class SuggestionRequestHandle;
 
@@ -35,12 +36,10 @@ struct Suggestion {
 struct SuggestionServiceOptions {
     // Wait between a trigger and the request; a newer trigger within it replaces the older.
     std::chrono::milliseconds pause { 300 };
-    // The application's settings when null.
-    QSettings* settings = nullptr;
-    // The keychain when empty.
+    // Where cloud keys come from; without one every cloud request lacks its key.
     languageModelSettings::KeyReader readKey;
-    // The wall clock when empty.
-    std::function<QDateTime()> clock;
+    // Times the pause and dates the replies; the system clock when null.
+    Clock* clock = nullptr;
 };
 
 // Decides when to ask for a reply and keeps the replies of the current call. It watches the
@@ -54,12 +53,11 @@ class SuggestionService : public QObject {
 public:
     using ContextFunction = std::function<StoreContext&()>;
 
-    SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, QObject* parent,
-        SuggestionServiceOptions options = SuggestionServiceOptions());
+    SuggestionService(Transcript* transcript, ContextFunction context, LLMClient client, Settings* settings,
+        QObject* parent, SuggestionServiceOptions options = SuggestionServiceOptions());
     ~SuggestionService() override;
 
-    static inline const QString oversizeMessage =
-        QStringLiteral("This assistant is too large for the on-device model. Use Claude or OpenAI in Settings.");
+    static QString oversizeMessage();
 
     const QList<Suggestion>& history() const { return m_history; }
     bool isWaiting() const { return m_isWaiting; }
@@ -67,12 +65,13 @@ public:
     // Cancels the pending request and forgets the replies and the size warning.
     void clear();
     // At the start of listening: fills Claude's prompt cache with the current system prompt.
-    void warmUp();
+    QCoro::Task<> warmUp();
     // Asks for a reply to the transcript as it is, whoever spoke last.
     void suggestNow();
 
     static bool looksLikeQuestion(const QString& text);
-    SuggestionSettings readSettings(StoreContext& context) const;
+    // The prompt is built from `context` before the first suspension; only the key is waited for.
+    QCoro::Task<SuggestionSettings> readSettings(StoreContext& context) const;
 
 Q_SIGNALS:
     void historyChanged();
@@ -95,5 +94,6 @@ private:
     QPointer<Transcript> m_transcript;
     ContextFunction m_context;
     LLMClient m_client;
+    QPointer<Settings> m_settings;
     SuggestionServiceOptions m_options;
 };

@@ -1,8 +1,8 @@
 #include "transcription/TranscriptionService.h"
 
 #include "common/Log.h"
-#include "store/Keychain.h"
-#include "store/Settings.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
 #include "transcription/PocketSphinxRecognizer.h"
 
 #include <QCoreApplication>
@@ -140,7 +140,7 @@ QCoro::Task<Result<void>> TranscriptionService::startSteps()
     QPointer<TranscriptionService> self(this);
     Settings settings;
     std::vector<Channel> channels;
-    if (engineFromText(settings.text(settingsKey::transcriptionEngine)) == TranscriptionEngine::apple) {
+    if (engineFromText(settings.text(SettingKey::transcriptionEngine)) == TranscriptionEngine::apple) {
         const Result<SpeechModel> model = speechModels::resolve(settings.speechLocale(), QLocale::system().name());
         if (!model) {
             co_return std::unexpected(model.error());

@@ -36,7 +36,6 @@ private Q_SLOTS:
 
 private:
     QTemporaryDir m_dir;
-    std::unique_ptr<QSettings> m_backing;
     std::unique_ptr<Settings> m_settings;
     QString m_path;
 };
@@ -50,9 +49,8 @@ void DesktopStartTest::initTestCase()
 
 void DesktopStartTest::init()
 {
-    m_backing = std::make_unique<QSettings>(
-        m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")), QSettings::IniFormat);
-    m_settings = std::make_unique<Settings>(*m_backing);
+    m_settings =
+        std::make_unique<Settings>(m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")), nullptr);
     m_path = m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral("/Quillora/Assistants.store"));
 }
 
@@ -75,15 +73,15 @@ void DesktopStartTest::firstStartAtTheStandardPath()
     QCOMPARE(assistants.front().name, QStringLiteral("General"));
     QCOMPARE(assistants.front().instructions, assistantTemplate::defaultInstructions(AssistantTemplate::interview));
     QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistants.front().id));
-    QVERIFY(!m_settings->contains(settingsKey::selectedContext));
+    QVERIFY(!m_settings->contains(SettingKey::selectedContext));
     QVERIFY(m_settings->assistantsMigrated());
     QCOMPARE(context->count<KnowledgeFile>().value(), 0);
 }
 
 void DesktopStartTest::firstStartWithCallNotes()
 {
-    m_settings->setText(settingsKey::callNotes, QStringLiteral("Remember the budget."));
-    m_settings->setText(settingsKey::selectedContext, uuid::toText(uuid::create()));
+    m_settings->setText(SettingKey::callNotes, QStringLiteral("Remember the budget."));
+    m_settings->setText(SettingKey::selectedContext, uuid::toText(uuid::create()));
     OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
     QVERIFY(opened.container && !opened.isFallback);
     auto context = opened.container->newContext();
@@ -92,7 +90,7 @@ void DesktopStartTest::firstStartWithCallNotes()
     QCOMPARE(files.front().name, QStringLiteral("notes.md"));
     QCOMPARE(files.front().content, QStringLiteral("Remember the budget."));
     QCOMPARE(uuid::toText(*files.front().assistant), m_settings->selectedAssistant());
-    QVERIFY(!m_settings->contains(settingsKey::selectedContext)); // the new assistant has no context
+    QVERIFY(!m_settings->contains(SettingKey::selectedContext)); // the new assistant has no context
 }
 
 void DesktopStartTest::existingAssistantsWithoutFlag()
@@ -108,8 +106,8 @@ void DesktopStartTest::existingAssistantsWithoutFlag()
     QVERIFY(opened.container && !opened.isFallback);
     QCOMPARE(opened.loadError, QString());
     QCOMPARE(opened.container->newContext()->count<Assistant>().value(), 1);
-    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
-    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+    QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
 }
 
 void DesktopStartTest::unusableStoreFallsBackToMemory_data()
@@ -157,7 +155,7 @@ void DesktopStartTest::unusableStoreFallsBackToMemory()
         path = QStringLiteral("/proc/quillora-%1/Quillora/Assistants.store").arg(uuid::toText(uuid::create()));
     }
     const QByteArray before = guarded.isEmpty() ? QByteArray() : bytesOf(guarded);
-    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+    m_settings->setText(SettingKey::callNotes, QStringLiteral("notes"));
 
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Opening the store failed: ") + message));
     OpenedStore opened = openStoreForDesktop(*m_settings, path);
@@ -167,8 +165,8 @@ void DesktopStartTest::unusableStoreFallsBackToMemory()
     QCOMPARE(opened.loadError, message);
     // No migration on the in-memory store.
     QCOMPARE(opened.container->newContext()->count<Assistant>().value(), 0);
-    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
-    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+    QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
     if (!guarded.isEmpty()) {
         QCOMPARE(bytesOf(guarded), before);
     }
@@ -189,8 +187,8 @@ void DesktopStartTest::failingMigrationKeepsTheStore()
     QVERIFY(!opened.isFallback);
     QCOMPARE(opened.container->path(), m_path);
     QCOMPARE(opened.loadError, QStringLiteral("disk says no"));
-    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
-    QVERIFY(!m_settings->contains(settingsKey::selectedAssistant));
+    QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
 }
 
 QTEST_GUILESS_MAIN(DesktopStartTest)

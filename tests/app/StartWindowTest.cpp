@@ -51,7 +51,7 @@ void StartWindowTest::listsActiveAssistantsOldestFirst()
     QVERIFY(context->save());
     StoreHolder holder(
         store, true, [] { return Store::openInMemory(); }, nullptr);
-    StartWindow window(holder, QString());
+    StartWindow window(&holder, QString());
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QCOMPARE(window.windowTitle(), QStringLiteral("Quillora"));
@@ -77,7 +77,7 @@ void StartWindowTest::loadErrorLabel()
     QFETCH(QString, error);
     StoreHolder holder(
         Store::openInMemory().value(), !error.isEmpty(), [] { return Store::openInMemory(); }, nullptr);
-    StartWindow window(holder, error);
+    StartWindow window(&holder, error);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     const auto* label = window.findChild<QLabel*>(QStringLiteral("loadError"));
@@ -95,7 +95,7 @@ void StartWindowTest::followsSavesAndReopens()
     const QString path = dir.filePath(QStringLiteral("Quillora/Assistants.store"));
     StoreHolder holder(
         Store::open(path).value(), false, [path] { return Store::open(path); }, nullptr);
-    StartWindow window(holder, QString());
+    StartWindow window(&holder, QString());
     QVERIFY(listed(window).isEmpty());
 
     // Another process writes, then says so.
@@ -105,9 +105,9 @@ void StartWindowTest::followsSavesAndReopens()
         context->insert(assistantAt(QStringLiteral("From tools"), 10));
         QVERIFY(context->save());
     }
-    QSignalSpy generations(&holder, &StoreHolder::generationChanged);
+    QSignalSpy changes(&holder, &StoreHolder::changed);
     holder.externalWrite();
-    QVERIFY(generations.wait(3000));
+    QVERIFY(changes.wait(3000));
     QCOMPARE(listed(window), QStringList { QStringLiteral("From tools") });
 
     // Saves through the reopened container still reach the window.

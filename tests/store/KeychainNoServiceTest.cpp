@@ -1,4 +1,4 @@
-#include "store/Keychain.h"
+#include "settings/Keychain.h"
 #include "store/StoreSignal.h"
 
 #include <QTest>
@@ -22,10 +22,12 @@ private Q_SLOTS:
         QCOMPARE(keychain::read(QStringLiteral("openai")), std::optional<QString>());
     }
 
-    void savesDoNotFail()
+    void savesSayTheyFailed()
     {
-        keychain::save(QStringLiteral("sk-ant"), QStringLiteral("claude"));
-        keychain::save(QString(), QStringLiteral("openai"));
+        const Result<void> saved = keychain::save(QStringLiteral("sk-ant"), QStringLiteral("claude"));
+        QVERIFY(!saved);
+        QVERIFY(saved.error().message.startsWith(QStringLiteral("The key could not be saved in the system keyring: ")));
+        QVERIFY(keychain::save(QString(), QStringLiteral("openai"))); // nothing to store: nothing failed
         QCOMPARE(keychain::read(QStringLiteral("claude")), std::optional<QString>());
     }
 

@@ -1,13 +1,17 @@
-#include "store/Keychain.h"
+#include "settings/Keychain.h"
 #include "common/Uuid.h"
 
 #include <libsecret/secret.h>
 
+#include <QCoroTask>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
+
+#include <csignal>
 
 namespace {
 
@@ -64,6 +68,7 @@ private Q_SLOTS:
     void emptySaveDeletes();
     void accountsAreSeparate();
     void readableByOtherClients();
+    void unansweringServiceLeavesTheMainThreadFree();
 
 private:
     QString account(const QString& base);
@@ -114,7 +119,7 @@ void KeychainTest::roundTrip()
     QFETCH(QString, key);
     const QString name = account(accountBase);
     QCOMPARE(keychain::read(name), std::optional<QString>());
-    keychain::save(key, name);
+    QVERIFY(keychain::save(key, name));
     QCOMPARE(keychain::read(name), std::optional(key));
     QCOMPARE(itemCount(name), 1);
 }
@@ -165,6 +170,34 @@ void KeychainTest::readableByOtherClients()
             QStringLiteral("account"), name });
     QVERIFY(lookup.waitForFinished(10000));
     QCOMPARE(lookup.readAllStandardOutput(), QByteArray("shared-key"));
+}
+
+void KeychainTest::unansweringServiceLeavesTheMainThreadFree()
+{
+    const QString name = account(QStringLiteral("claude"));
+    QVERIFY(keychain::save(QStringLiteral("patient-key"), name));
+    const auto pid = QDBusConnection::sessionBus().interface()->servicePid(QStringLiteral("org.freedesktop.secrets"));
+    QVERIFY(pid.isValid());
+    QCOMPARE(::kill(static_cast<pid_t>(pid.value()), SIGSTOP), 0);
+    const auto resume = qScopeGuard([&] { ::kill(static_cast<pid_t>(pid.value()), SIGCONT); });
+
+    // While the service is stopped the lookup waits on the worker, and the main thread goes on
+    // turning its event loop; once the service answers again the key arrives.
+    Keychain keychain;
+    std::optional<std::optional<QString>> result;
+    auto lookup = [&]() -> QCoro::Task<> { result = co_await keychain.read(name); };
+    auto task = lookup();
+    int turns = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        if (++turns == 20) {
+            ::kill(static_cast<pid_t>(pid.value()), SIGCONT);
+        }
+    });
+    ticker.start(5);
+    QTRY_VERIFY_WITH_TIMEOUT(result.has_value(), 60000);
+    QVERIFY(turns >= 20);
+    QCOMPARE(*result, std::optional(QStringLiteral("patient-key")));
 }
 
 QTEST_GUILESS_MAIN(KeychainTest)

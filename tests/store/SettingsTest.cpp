@@ -1,13 +1,15 @@
 #include "StoreTesting.h"
 
-#include "store/LanguageModelSettings.h"
+#include "settings/LanguageModelSettings.h"
+#include "settings/Settings.h"
 #include "store/Selection.h"
-#include "store/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 
 #include <SQLiteCpp/Database.h>
 
+#include <QCoroTask>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,10 +24,10 @@ struct FakeKeys {
 
     languageModelSettings::KeyReader reader()
     {
-        return [this](const QString& account) -> std::optional<QString> {
+        return [this](const QString& account) -> QCoro::Task<std::optional<QString>> {
             asked.append(account);
             const auto it = keys.find(account);
-            return it == keys.end() ? std::nullopt : std::optional(it->second);
+            co_return it == keys.end() ? std::nullopt : std::optional(it->second);
         };
     }
 };
@@ -41,6 +43,7 @@ private Q_SLOTS:
 
     void freshDefaults();
     void storedValuesWin();
+    void changesAreAnnounced();
     void suggestionSettings_data();
     void suggestionSettings();
     void improvementSettings_data();
@@ -59,7 +62,7 @@ private Q_SLOTS:
     void lookupSelection();
 
 private:
-    std::unique_ptr<QSettings> m_backing;
+    QString m_path;
     std::unique_ptr<Settings> m_settings;
     std::shared_ptr<Store> m_store;
     std::unique_ptr<StoreContext> m_context;
@@ -69,9 +72,8 @@ private:
 void SettingsTest::init()
 {
     QVERIFY(m_dir.isValid());
-    m_backing = std::make_unique<QSettings>(
-        m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf")), QSettings::IniFormat);
-    m_settings = std::make_unique<Settings>(*m_backing);
+    m_path = m_dir.filePath(uuid::toText(uuid::create()) + QStringLiteral(".conf"));
+    m_settings = std::make_unique<Settings>(m_path, nullptr);
     m_store = Store::openInMemory().value();
     m_context = m_store->newContext();
 }
@@ -81,76 +83,67 @@ void SettingsTest::cleanup()
     m_context.reset();
     m_store.reset();
     m_settings.reset();
-    m_backing.reset();
 }
 
 void SettingsTest::freshDefaults()
 {
     const Settings& s = *m_settings;
-    QCOMPARE(s.llmProviderText(), QStringLiteral("onDevice"));
-    for (LLMProvider provider : { LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai }) {
-        QVERIFY(!s.text(settingsKey::llmModelPrefix + llmProvider::rawText(provider)));
-        QVERIFY(!s.text(settingsKey::improvementModelPrefix + llmProvider::rawText(provider)));
-    }
-    QCOMPARE(s.suggestionModel(LLMProvider::onDevice), QString());
     QCOMPARE(s.suggestionModel(LLMProvider::claude), QStringLiteral("claude-haiku-5-5"));
-    QCOMPARE(s.suggestionModel(LLMProvider::openai), QStringLiteral("gpt-5.4-mini"));
-    QCOMPARE(s.improvementModel(LLMProvider::claude), QStringLiteral("claude-opus-5-5"));
     QCOMPARE(s.improvementModel(LLMProvider::openai), QStringLiteral("gpt-5.6-sol"));
-    QCOMPARE(s.transcriptionEngine(), QStringLiteral("apple"));
-    QCOMPARE(s.windowOpacity(), 1.0);
-    QCOMPARE(s.isAlwaysOnTop(), true);
-    QCOMPARE(s.hideFromScreenShare(), true);
-    QCOMPARE(s.autoScroll(), true);
-    QCOMPARE(s.selectedAssistant(), QString());
-    QCOMPARE(s.selectedContext(), std::optional<QString>());
-    QCOMPARE(s.assistantsWindowSelection(), QString());
-    QCOMPARE(s.assistantTab(), QStringLiteral("general"));
-    QCOMPARE(s.contextTab(), QStringLiteral("general"));
-    QCOMPARE(s.onboardingDone(), false);
-    QCOMPARE(s.assistantsMigrated(), false);
-    QCOMPARE(s.text(settingsKey::suggestionPrompt), std::optional<QString>());
-    QCOMPARE(s.text(settingsKey::callNotes), std::optional<QString>());
-    QCOMPARE(s.anthropicBaseURL(), QStringLiteral("https://api.anthropic.com"));
-    QCOMPARE(s.openaiBaseURL(), QStringLiteral("https://api.openai.com"));
-    QCOMPARE(s.localModelURL(), QStringLiteral("http://127.0.0.1:11434/v1"));
-    QCOMPARE(s.speechLocale(), QString());
-    QCOMPARE(s.updateFeedURL(), QString());
+    QCOMPARE(s.text(SettingKey::selectedContext), std::optional<QString>());
+    QCOMPARE(s.text(SettingKey::callNotes), std::optional<QString>());
     // Reading defaults writes nothing.
-    QVERIFY(m_backing->allKeys().isEmpty());
+    QVERIFY(QSettings(m_path, QSettings::IniFormat).allKeys().isEmpty());
 
-    // A fresh installation: on-device suggestions with no model identifier.
+    // A fresh installation: on-device suggestions with no model identifier, no key asked for.
     FakeKeys keys;
-    const auto suggestion = languageModelSettings::loadSuggestionSettings(
-        s, [] { return QStringLiteral("prompt"); }, keys.reader());
+    const auto suggestion = QCoro::waitFor(languageModelSettings::loadSuggestionSettings(
+        s, [] { return QStringLiteral("prompt"); }, keys.reader()));
     QCOMPARE(suggestion.provider, LLMProvider::onDevice);
     QCOMPARE(suggestion.model, QString());
     QCOMPARE(suggestion.prompt, QStringLiteral("prompt"));
     QCOMPARE(suggestion.apiKey, std::optional<QString>());
     QVERIFY(keys.asked.isEmpty());
-    QVERIFY(!languageModelSettings::loadImprovementSettings(s, keys.reader()));
+    QVERIFY(!QCoro::waitFor(languageModelSettings::loadImprovementSettings(s, keys.reader())));
 }
 
 void SettingsTest::storedValuesWin()
 {
-    m_settings->setNumber(settingsKey::windowOpacity, 0.4);
-    m_settings->setBoolean(settingsKey::isAlwaysOnTop, false);
-    m_settings->setBoolean(settingsKey::autoScroll, false);
-    m_settings->setText(settingsKey::assistantTab, QStringLiteral("qa"));
-    m_settings->setBoolean(settingsKey::onboardingDone, true);
-    m_backing->sync();
-    // Read back through a second QSettings on the same file, as the next start would.
-    QSettings again(m_backing->fileName(), QSettings::IniFormat);
-    Settings reread(again);
+    m_settings->setNumber(SettingKey::windowOpacity, 0.4);
+    m_settings->setBoolean(SettingKey::isAlwaysOnTop, false);
+    m_settings->setText(SettingKey::assistantTab, QStringLiteral("qa"));
+    m_settings->setText(SettingKey::llmModelOpenAI, QStringLiteral("gpt-x"));
+    m_settings.reset();
+    // Read back from the file under the stored names, as the next start would.
+    QSettings file(m_path, QSettings::IniFormat);
+    QCOMPARE(file.value(QStringLiteral("windowOpacity")).toDouble(), 0.4);
+    QCOMPARE(file.value(QStringLiteral("llmModel.openai")).toString(), QStringLiteral("gpt-x"));
+    Settings reread(m_path, nullptr);
     QCOMPARE(reread.windowOpacity(), 0.4);
     QCOMPARE(reread.isAlwaysOnTop(), false);
-    QCOMPARE(reread.autoScroll(), false);
     QCOMPARE(reread.hideFromScreenShare(), true);
     QCOMPARE(reread.assistantTab(), QStringLiteral("qa"));
-    QCOMPARE(reread.onboardingDone(), true);
     // A value of the wrong kind reads as the default.
-    again.setValue(settingsKey::windowOpacity, QStringLiteral("opaque"));
+    reread.setExtra(QStringLiteral("windowOpacity"), QStringLiteral("opaque"));
     QCOMPARE(reread.windowOpacity(), 1.0);
+}
+
+void SettingsTest::changesAreAnnounced()
+{
+    QSignalSpy changes(m_settings.get(), &Settings::changed);
+    m_settings->setText(SettingKey::llmProvider, QStringLiteral("claude"));
+    m_settings->setText(SettingKey::llmProvider, QStringLiteral("claude")); // unchanged: quiet
+    m_settings->setBoolean(SettingKey::autoScroll, false);
+    m_settings->remove(SettingKey::selectedContext); // absent already: quiet
+    m_settings->setText(SettingKey::selectedContext, QStringLiteral("X"));
+    m_settings->remove(SettingKey::selectedContext);
+    QList<SettingKey> keys;
+    for (const QList<QVariant>& change : changes) {
+        keys.append(change.at(0).value<SettingKey>());
+    }
+    QCOMPARE(keys,
+        (QList<SettingKey> { SettingKey::llmProvider, SettingKey::autoScroll, SettingKey::selectedContext,
+            SettingKey::selectedContext }));
 }
 
 void SettingsTest::suggestionSettings_data()
@@ -189,16 +182,16 @@ void SettingsTest::suggestionSettings()
     QFETCH(QString, resolvedModel);
     QFETCH(QString, askedAccount);
     if (!provider.isNull()) {
-        m_settings->setText(settingsKey::llmProvider, provider);
+        m_settings->setText(SettingKey::llmProvider, provider);
     }
     if (!model.isNull()) {
         // Under the key of the provider as written: "llmModel.Claude" belongs to no provider.
-        m_settings->setText(settingsKey::llmModelPrefix + provider, model);
+        m_settings->setExtra(QStringLiteral("llmModel.") + provider, model);
     }
     FakeKeys keys;
     keys.keys = { { QStringLiteral("claude"), QStringLiteral("sk-ant") },
         { QStringLiteral("openai"), QStringLiteral("sk-oa") } };
-    const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
+    const auto settings = QCoro::waitFor(languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader()));
     QCOMPARE(settings.provider, resolved);
     QCOMPARE(settings.model, resolvedModel);
     QCOMPARE(settings.prompt, QString());
@@ -240,17 +233,17 @@ void SettingsTest::improvementSettings()
     QFETCH(LLMProvider, resolved);
     QFETCH(QString, resolvedModel);
     if (!provider.isNull()) {
-        m_settings->setText(settingsKey::llmProvider, provider);
+        m_settings->setText(SettingKey::llmProvider, provider);
     }
     if (!model.isNull()) {
-        m_settings->setText(settingsKey::improvementModelPrefix + provider, model);
+        m_settings->setExtra(QStringLiteral("improvementModel.") + provider, model);
     }
     // Suggestion models never leak into improvements.
-    m_settings->setText(settingsKey::llmModelPrefix + provider, QStringLiteral("suggestion-model"));
+    m_settings->setExtra(QStringLiteral("llmModel.") + provider, QStringLiteral("suggestion-model"));
     FakeKeys keys;
     keys.keys = { { QStringLiteral("claude"), QStringLiteral("sk-ant") },
         { QStringLiteral("openai"), QStringLiteral("sk-oa") } };
-    const auto settings = languageModelSettings::loadImprovementSettings(*m_settings, keys.reader());
+    const auto settings = QCoro::waitFor(languageModelSettings::loadImprovementSettings(*m_settings, keys.reader()));
     QCOMPARE(settings.has_value(), resolves);
     if (!resolves) {
         QVERIFY(keys.asked.isEmpty());
@@ -262,20 +255,21 @@ void SettingsTest::improvementSettings()
 
     // A missing item is a missing key, not a failure.
     keys.keys.clear();
-    QCOMPARE(
-        languageModelSettings::loadImprovementSettings(*m_settings, keys.reader())->apiKey, std::optional<QString>());
+    QCOMPARE(QCoro::waitFor(languageModelSettings::loadImprovementSettings(*m_settings, keys.reader()))->apiKey,
+        std::optional<QString>());
 }
 
 void SettingsTest::switchingProviderKeepsBoth()
 {
-    m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("claude"), QStringLiteral("c-model"));
-    m_settings->setText(settingsKey::llmModelPrefix + QStringLiteral("openai"), QStringLiteral("o-model"));
+    m_settings->setText(SettingKey::llmModelClaude, QStringLiteral("c-model"));
+    m_settings->setText(SettingKey::llmModelOpenAI, QStringLiteral("o-model"));
     FakeKeys keys;
     keys.keys = { { QStringLiteral("claude"), QStringLiteral("c-key") },
         { QStringLiteral("openai"), QStringLiteral("o-key") } };
     for (const QString& provider : { QStringLiteral("claude"), QStringLiteral("openai"), QStringLiteral("claude") }) {
-        m_settings->setText(settingsKey::llmProvider, provider);
-        const auto settings = languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader());
+        m_settings->setText(SettingKey::llmProvider, provider);
+        const auto settings =
+            QCoro::waitFor(languageModelSettings::loadSuggestionSettings(*m_settings, {}, keys.reader()));
         QCOMPARE(settings.model, provider.left(1) + QStringLiteral("-model"));
         QCOMPARE(settings.apiKey, std::optional(provider.left(1) + QStringLiteral("-key")));
     }
@@ -300,10 +294,10 @@ void SettingsTest::migrationOnFreshStore()
     QFETCH(QString, notes);
     QFETCH(QString, instructions);
     if (!prompt.isNull()) {
-        m_settings->setText(settingsKey::suggestionPrompt, prompt);
+        m_settings->setText(SettingKey::suggestionPrompt, prompt);
     }
     if (!notes.isNull()) {
-        m_settings->setText(settingsKey::callNotes, notes);
+        m_settings->setText(SettingKey::callNotes, notes);
     }
     const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
     QVERIFY(migrated);
@@ -327,19 +321,19 @@ void SettingsTest::migrationOnFreshStore()
         QCOMPARE(files.front().context, std::optional<QUuid>());
     }
     // The old keys are only read.
-    QCOMPARE(m_settings->text(settingsKey::suggestionPrompt), prompt.isNull() ? std::nullopt : std::optional(prompt));
+    QCOMPARE(m_settings->text(SettingKey::suggestionPrompt), prompt.isNull() ? std::nullopt : std::optional(prompt));
 }
 
 void SettingsTest::migrationSkipsExistingAssistants()
 {
     m_context->insert(makeAssistant(QStringLiteral("Existing"), 0));
     QVERIFY(m_context->save());
-    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+    m_settings->setText(SettingKey::callNotes, QStringLiteral("notes"));
     for (int run = 0; run < 2; ++run) {
         const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
         QVERIFY(migrated);
         QVERIFY(!*migrated);
-        QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+        QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
     }
     QCOMPARE(m_context->count<Assistant>().value(), 1);
     QCOMPARE(m_context->count<KnowledgeFile>().value(), 0);
@@ -360,11 +354,11 @@ void SettingsTest::failingMigrationSave()
     // A store whose Assistant table refuses every insert makes the save fail for real.
     m_store->database().exec("CREATE TRIGGER refuse BEFORE INSERT ON \"Assistant\" "
                              "BEGIN SELECT RAISE(ABORT, 'disk says no'); END");
-    m_settings->setText(settingsKey::callNotes, QStringLiteral("notes"));
+    m_settings->setText(SettingKey::callNotes, QStringLiteral("notes"));
     const auto migrated = migration::migrateIfNeeded(*m_context, *m_settings);
     QVERIFY(!migrated);
     QCOMPARE(migrated.error().message, QStringLiteral("disk says no"));
-    QVERIFY(!m_settings->contains(settingsKey::assistantsMigrated));
+    QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
     QVERIFY(!m_context->hasChanges());
     QCOMPARE(m_context->count<KnowledgeFile>().value(), 0);
     // Retried at the next start, once the store takes writes again.
@@ -458,19 +452,19 @@ void SettingsTest::resolveSelection()
     }
     QVERIFY(m_context->save());
     if (!selectedAssistant.isNull()) {
-        m_settings->setText(settingsKey::selectedAssistant,
+        m_settings->setText(SettingKey::selectedAssistant,
             selectedAssistant == QLatin1String("garbage") ? QStringLiteral("not-a-uuid")
                                                           : uuid::toText(ids.at(selectedAssistant)).toLower());
     }
     if (!selectedContext.isNull()) {
-        m_settings->setText(settingsKey::selectedContext, uuid::toText(ids.at(selectedContext)));
+        m_settings->setText(SettingKey::selectedContext, uuid::toText(ids.at(selectedContext)));
     }
-    const QStringList keysBefore = m_backing->allKeys();
+    const QStringList keysBefore = QSettings(m_path, QSettings::IniFormat).allKeys();
 
     const Selection chosen = selection::resolveSelection(*m_context, *m_settings);
     QCOMPARE(chosen.assistant ? chosen.assistant->name : QString(), assistant);
     QCOMPARE(chosen.context ? chosen.context->name : QString(), context);
-    QCOMPARE(m_backing->allKeys(), keysBefore); // nothing written back
+    QCOMPARE(QSettings(m_path, QSettings::IniFormat).allKeys(), keysBefore); // nothing written back
 }
 
 void SettingsTest::saveSelection()
@@ -481,7 +475,7 @@ void SettingsTest::saveSelection()
     QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistant.id));
     QCOMPARE(m_settings->selectedContext(), std::optional(uuid::toText(context.id)));
     selection::saveSelection(assistant, std::nullopt, *m_settings);
-    QVERIFY(!m_settings->contains(settingsKey::selectedContext));
+    QVERIFY(!m_settings->contains(SettingKey::selectedContext));
     QCOMPARE(m_settings->selectedAssistant(), uuid::toText(assistant.id));
 }
 

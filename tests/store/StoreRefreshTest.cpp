@@ -1,12 +1,12 @@
 #include "StoreTesting.h"
 
+#include "fakes/ManualClock.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "store/StoreHolder.h"
 #include "store/StoreSignal.h"
 
 #include <QDBusConnection>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -63,6 +63,7 @@ private:
     bool runWriter(const QStringList& arguments);
 
     QTemporaryDir m_dir;
+    ManualClock m_clock;
     QProcess m_bus;
     QString m_path;
 };
@@ -110,7 +111,7 @@ std::unique_ptr<StoreHolder> StoreRefreshTest::holderOn(const QString& path)
         qFatal("cannot open %s: %s", qPrintable(path), qPrintable(store.error().message));
     }
     return std::make_unique<StoreHolder>(
-        *store, false, [path] { return Store::open(path); }, nullptr);
+        *store, false, [path] { return Store::open(path); }, nullptr, &m_clock);
 }
 
 bool StoreRefreshTest::runWriter(const QStringList& arguments)
@@ -128,7 +129,7 @@ void StoreRefreshTest::externalSaveIsPickedUp()
     QVERIFY(observer.isConnected());
     connect(&observer, &StoreChangeObserver::changed, holder.get(), &StoreHolder::externalWrite);
     QSignalSpy notices(&observer, &StoreChangeObserver::changed);
-    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
+    QSignalSpy changes(holder.get(), &StoreHolder::changed);
     const auto oldContainer = holder->container();
 
     // An edit of this process, not yet saved.
@@ -137,9 +138,9 @@ void StoreRefreshTest::externalSaveIsPickedUp()
     QVERIFY(runWriter({ QStringLiteral("post"), m_path, QStringLiteral("Theirs") }));
     QVERIFY(notices.count() > 0 || notices.wait(5000));
     QVERIFY(holder->isRefreshPending());
-    QCOMPARE(generations.count(), 0);
-    QVERIFY(generations.wait(5000));
-    QCOMPARE(generations.count(), 1);
+    QCOMPARE(changes.count(), 0);
+    m_clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs));
+    QCOMPARE(changes.count(), 2); // the save of "Mine", then the reopen
     QCOMPARE(holder->generation(), 1);
     QVERIFY(holder->container() != oldContainer);
 
@@ -159,43 +160,41 @@ void StoreRefreshTest::burstCausesOneReopen()
     StoreChangeObserver observer(nullptr);
     connect(&observer, &StoreChangeObserver::changed, holder.get(), &StoreHolder::externalWrite);
     QSignalSpy notices(&observer, &StoreChangeObserver::changed);
-    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
 
-    QElapsedTimer sinceLastNotice;
-    connect(&observer, &StoreChangeObserver::changed, this, [&] { sinceLastNotice.start(); });
-    qint64 waitedMs = -1;
-    connect(holder.get(), &StoreHolder::generationChanged, this, [&] { waitedMs = sinceLastNotice.elapsed(); });
-
-    // Five notices within 0.1 s.
+    // Five notices, each 0.1 s after the one before; the reopen waits for 0.3 s of quiet.
+    connect(&observer, &StoreChangeObserver::changed, this, [&] { m_clock.advance(std::chrono::milliseconds(100)); });
     QVERIFY(runWriter({ QStringLiteral("signal"), QStringLiteral("5"), QStringLiteral("20") }));
     QTRY_COMPARE_WITH_TIMEOUT(notices.count(), 5, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(generations.count(), 1, 5000);
-    QTest::qWait(700);
-    QCOMPARE(generations.count(), 1);
+    QCOMPARE(holder->generation(), 0);
+    m_clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs - 101));
+    QCOMPARE(holder->generation(), 0);
+    m_clock.advance(std::chrono::milliseconds(1));
     QCOMPARE(holder->generation(), 1);
-    // The reopen waits for the quiet period after the last notice.
-    QVERIFY2(waitedMs >= 250, qPrintable(QString::number(waitedMs)));
-    qInfo("reopened %lld ms after the last notice", static_cast<long long>(waitedMs));
+    m_clock.advance(std::chrono::seconds(10));
+    QCOMPARE(holder->generation(), 1);
 }
 
 void StoreRefreshTest::saveBeforeRefreshGivesUpAfterThreeAttempts()
 {
     auto holder = holderOn(m_path);
-    QSignalSpy generations(holder.get(), &StoreHolder::generationChanged);
+    QSignalSpy changes(holder.get(), &StoreHolder::changed);
     // A pending call that names a missing assistant: every save fails on its foreign key.
     holder->context().insert(makeCall(uuid::create(), 1));
 
     holder->externalWrite();
-    QTRY_COMPARE_WITH_TIMEOUT(g_logged.size(), 3, 8000);
+    m_clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs));
+    QCOMPARE(g_logged.size(), 1);
+    m_clock.advance(std::chrono::milliseconds(2 * StoreHolder::retryMs));
+    QCOMPARE(g_logged.size(), 3);
     for (int attempt = 1; attempt <= 3; ++attempt) {
         const QString prefix = QStringLiteral("Save before refresh failed (attempt %1 of 3): ").arg(attempt);
         QVERIFY2(g_logged[attempt - 1].startsWith(prefix), qPrintable(g_logged[attempt - 1]));
         QVERIFY(g_logged[attempt - 1].contains(QStringLiteral("FOREIGN KEY")));
     }
     QVERIFY(!holder->isRefreshPending());
-    QTest::qWait(2500); // no fourth attempt, no reopen
+    m_clock.advance(std::chrono::seconds(10)); // no fourth attempt, no reopen
     QCOMPARE(g_logged.size(), 3);
-    QCOMPARE(generations.count(), 0);
+    QCOMPARE(changes.count(), 0);
     QCOMPARE(holder->generation(), 0);
     QVERIFY(holder->context().hasChanges()); // the edit stays in memory
 }
@@ -211,12 +210,12 @@ void StoreRefreshTest::fallbackIgnoresExternalWrites()
             ++reopens;
             return Store::openInMemory();
         },
-        nullptr);
+        nullptr, &m_clock);
     QVERIFY(holder.isFallback());
     holder.externalWrite();
     QVERIFY(!holder.isRefreshPending());
     QCOMPARE(g_logged, QStringList { QStringLiteral("External write ignored: running on the in-memory store") });
-    QTest::qWait(500);
+    m_clock.advance(std::chrono::seconds(1));
     QCOMPARE(reopens, 0);
     QCOMPARE(holder.generation(), 0);
 }
@@ -226,10 +225,11 @@ void StoreRefreshTest::failedReopenKeepsTheStore()
     auto store = Store::open(m_path);
     QVERIFY(store);
     StoreHolder holder(
-        *store, false, [] { return Result<std::shared_ptr<Store>>(fail(QStringLiteral("disk gone"))); }, nullptr);
+        *store, false, [] { return Result<std::shared_ptr<Store>>(fail(QStringLiteral("disk gone"))); }, nullptr,
+        &m_clock);
     holder.context().insert(makeAssistant(QStringLiteral("Mine"), 1));
     holder.externalWrite();
-    QTRY_VERIFY_WITH_TIMEOUT(!g_logged.isEmpty(), 3000);
+    m_clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs));
     QCOMPARE(g_logged, QStringList { QStringLiteral("Reopening the store failed: disk gone") });
     QCOMPARE(holder.generation(), 0);
     QCOMPARE(holder.container(), *store);

@@ -3,14 +3,15 @@
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/LogCapture.h"
-#include "store/Settings.h"
+#include "fakes/ManualClock.h"
+#include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "suggestions/SuggestionPrompt.h"
 
+#include <QCoroTask>
 #include <QJsonArray>
 #include <QNetworkAccessManager>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,30 +36,60 @@ Response claudeReply(const QStringList& pieces, Ending ending = Ending::complete
     return response;
 }
 
-// A service wired to a loopback Claude, an in-memory store and throw-away settings.
+enum class Pause { runsOut, goesOn };
+
+// A service wired to a loopback Claude, an in-memory store, throw-away settings and a manual clock.
 struct Harness {
     explicit Harness(const QString& provider = QStringLiteral("claude"))
-        : settings(directory.filePath(QStringLiteral("Quillora.conf")), QSettings::IniFormat)
+        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
+        , clock(start)
         , store(*Store::openInMemory())
         , context(store->newContext())
-        , transcript(nullptr, [this] { return now; })
+        , transcript(nullptr, [this] { return clock.now(); })
     {
-        settings.setValue(settingsKey::llmProvider, provider);
-        settings.setValue(settingsKey::anthropicBaseURL, server.baseURL());
-        settings.setValue(settingsKey::openaiBaseURL, server.baseURL());
-        settings.setValue(settingsKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
-        LLMClient client(
-            &network, [this] { return LLMEndpoints::fromSettings(Settings(settings)); }, LLMTimeouts { 5000ms, 500ms });
+        settings.setText(SettingKey::llmProvider, provider);
+        settings.setText(SettingKey::anthropicBaseURL, server.baseURL());
+        settings.setText(SettingKey::openaiBaseURL, server.baseURL());
+        settings.setText(SettingKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
+        LLMClient client(&network, LLMEndpoints::sourceFor(&settings), LLMTimeouts { 5000ms, 500ms });
         SuggestionServiceOptions options;
         options.pause = testPause;
-        options.settings = &settings;
-        options.readKey = [this](const QString&) { return key; };
-        options.clock = [this] { return now.addMSecs(latencyMs); };
+        // A copy: QCoro's co_return moves from what it is given.
+        options.readKey = [this](const QString&) -> QCoro::Task<std::optional<QString>> {
+            co_return std::optional<QString>(key);
+        };
+        options.clock = &clock;
         service = std::make_unique<SuggestionService>(
-            &transcript, [this]() -> StoreContext& { return *context; }, client, nullptr, options);
+            &transcript, [this]() -> StoreContext& { return *context; }, client, &settings, nullptr, options);
     }
 
-    void say(Speaker who, const QString& text) { transcript.handleText(text, true, who); }
+    void say(Speaker who, const QString& text, Pause pause = Pause::runsOut)
+    {
+        transcript.handleText(text, true, who);
+        if (pause == Pause::runsOut) {
+            clock.advance(testPause);
+        }
+    }
+
+    void suggestNow()
+    {
+        service->suggestNow();
+        clock.advance(testPause);
+    }
+
+    // Lets any pause run out and says whether a request started meanwhile: a request sets the
+    // waiting flag before it sends anything.
+    bool startsRequest()
+    {
+        QSignalSpy waiting(service.get(), &SuggestionService::isWaitingChanged);
+        clock.advance(3 * testPause);
+        for (int round = 0; round < 3; ++round) {
+            QCoreApplication::processEvents();
+        }
+        return !waiting.isEmpty();
+    }
+
+    SuggestionSettings readSettings() { return QCoro::waitFor(service->readSettings(*context)); }
 
     QStringList responses() const
     {
@@ -96,13 +127,12 @@ struct Harness {
     }
 
     QTemporaryDir directory;
-    QSettings settings;
+    Settings settings;
+    ManualClock clock;
     FakeHttpServer server;
     QNetworkAccessManager network;
     std::shared_ptr<Store> store;
     std::unique_ptr<StoreContext> context;
-    QDateTime now = start;
-    qint64 latencyMs = 0;
     Transcript transcript;
     std::optional<QString> key = QStringLiteral("sk-ant-test");
     std::unique_ptr<SuggestionService> service;
@@ -181,9 +211,11 @@ void SuggestionServiceTest::questionTriggersOnceAfterPause()
     QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
     QSignalSpy changed(harness.service.get(), &SuggestionService::historyChanged);
 
-    harness.say(Speaker::them, QStringLiteral("tell me about your last job"));
-    QVERIFY(requests.isEmpty());
-    QVERIFY(!harness.service->isWaiting()); // still in the pause
+    harness.say(Speaker::them, QStringLiteral("tell me about your last job"), Pause::goesOn);
+    harness.clock.advance(testPause - 1ms);
+    QCoreApplication::processEvents();
+    QVERIFY(waiting.isEmpty()); // still in the pause
+    harness.clock.advance(1ms);
     QVERIFY(requests.wait());
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("ABC") });
     QTRY_VERIFY(!harness.service->isWaiting());
@@ -202,7 +234,7 @@ void SuggestionServiceTest::questionTriggersOnceAfterPause()
     Q_EMIT harness.transcript.linesChanged();
     harness.say(Speaker::them, QStringLiteral("Great, thanks"));
     Q_EMIT harness.transcript.linesChanged();
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    QVERIFY(!harness.startsRequest());
     QCOMPARE(harness.server.requests().size(), 1);
 }
 
@@ -211,7 +243,7 @@ void SuggestionServiceTest::userLinesNeverTrigger()
     Harness harness;
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
     harness.say(Speaker::me, QStringLiteral("What about you?"));
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    QVERIFY(!harness.startsRequest());
     QVERIFY(harness.service->history().isEmpty());
 }
 
@@ -220,10 +252,10 @@ void SuggestionServiceTest::secondQuestionWithinPauseWins()
     Harness harness;
     harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Reply") }));
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
-    harness.say(Speaker::them, QStringLiteral("How long have you worked there?"));
+    harness.say(Speaker::them, QStringLiteral("How long have you worked there?"), Pause::goesOn);
     harness.say(Speaker::them, QStringLiteral("And why did you leave?"));
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Reply") });
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    QVERIFY(!harness.startsRequest());
     QCOMPARE(harness.server.requests().size(), 1);
     QVERIFY(harness.user(0).contains(QStringLiteral("«And why did you leave?»")));
     QCOMPARE(harness.service->history().first().question, QStringLiteral("And why did you leave?"));
@@ -239,8 +271,9 @@ void SuggestionServiceTest::newerQuestionReplacesStreamingReply()
     });
     harness.say(Speaker::them, QStringLiteral("What is your biggest strength?"));
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Old reply") });
-    harness.say(Speaker::them, QStringLiteral("And your biggest weakness?"));
+    harness.say(Speaker::them, QStringLiteral("And your biggest weakness?"), Pause::goesOn);
     QTRY_VERIFY(harness.service->history().isEmpty()); // the cut-off reply is removed at once
+    harness.clock.advance(testPause);
     QTRY_COMPARE(harness.server.connectionsClosed(), 1);
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("New reply") });
     QCOMPARE(harness.server.requests().size(), 2);
@@ -295,12 +328,12 @@ void SuggestionServiceTest::suggestNow()
     Harness harness;
     harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Sure") }));
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
-    harness.service->suggestNow(); // empty transcript: nothing
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    harness.suggestNow(); // empty transcript: nothing
+    QVERIFY(!harness.startsRequest());
 
     harness.say(Speaker::them, QStringLiteral("We have a tight budget this quarter"));
     harness.say(Speaker::me, QStringLiteral("I understand"));
-    harness.service->suggestNow();
+    harness.suggestNow();
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Sure") });
     QCOMPARE(harness.service->history().first().question, QStringLiteral("I understand"));
     QVERIFY(harness.user(0).startsWith(
@@ -318,26 +351,26 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
     harness.say(Speaker::them, QStringLiteral("Hello there"));
 
     QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
-    harness.service->suggestNow();
+    harness.suggestNow();
     QTRY_COMPARE(waiting.count(), 2); // true, then false
-    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage });
+    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage() });
     QCOMPARE(harness.service->history().first().question, QStringLiteral("Hello there"));
 
-    harness.service->suggestNow();
+    harness.suggestNow();
     QTRY_COMPARE(waiting.count(), 4);
     QCOMPARE(harness.service->history().size(), 1); // same prompt: not repeated
 
     harness.service->clear();
-    harness.service->suggestNow();
+    harness.suggestNow();
     QTRY_COMPARE(harness.service->history().size(), 1);
-    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage });
+    QCOMPARE(harness.responses(), QStringList { QStringLiteral("error: ") + SuggestionService::oversizeMessage() });
     QCOMPARE(harness.server.connectionsAccepted(), 0);
 
     // Another prompt that is too large again is reported again.
     big.instructions = QString(9001, u'y');
     harness.context->update(big);
     QVERIFY(harness.context->save());
-    harness.service->suggestNow();
+    harness.suggestNow();
     QTRY_COMPARE(harness.service->history().size(), 2);
 
     // Within the limit (counted as user-perceived characters: "é" written as e + combining mark is one).
@@ -349,9 +382,9 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
     big.instructions = decomposed;
     harness.context->update(big);
     QVERIFY(harness.context->save());
-    QVERIFY(harness.service->readSettings(*harness.context).prompt.size() > 8000);
-    QVERIFY(text::graphemeCount(harness.service->readSettings(*harness.context).prompt) <= 8000);
-    harness.service->suggestNow();
+    QVERIFY(harness.readSettings().prompt.size() > 8000);
+    QVERIFY(text::graphemeCount(harness.readSettings().prompt) <= 8000);
+    harness.suggestNow();
     QTRY_COMPARE(harness.responses(),
         QStringList { QStringLiteral("error: No on-device model is available on this computer.") });
 }
@@ -382,10 +415,9 @@ void SuggestionServiceTest::clearDuringRequest()
     QVERIFY(harness.service->history().isEmpty());
 
     // Cleared during the pause: the request never starts.
-    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
-    harness.say(Speaker::them, QStringLiteral("Where are you based?"));
+    harness.say(Speaker::them, QStringLiteral("Where are you based?"), Pause::goesOn);
     harness.service->clear();
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    QVERIFY(!harness.startsRequest());
 }
 
 void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
@@ -408,8 +440,8 @@ void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
     }
     harness.context->insert(gone);
     QVERIFY(harness.context->save());
-    harness.settings.setValue(settingsKey::selectedAssistant, uuid::toText(archived.id));
-    harness.settings.setValue(settingsKey::selectedContext, uuid::toText(gone.id));
+    harness.settings.setText(SettingKey::selectedAssistant, uuid::toText(archived.id));
+    harness.settings.setText(SettingKey::selectedContext, uuid::toText(gone.id));
 
     harness.say(Speaker::them, QStringLiteral("Could you start with an introduction"));
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("ok") });
@@ -420,10 +452,11 @@ void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
 void SuggestionServiceTest::firstTokenIsLogged()
 {
     Harness harness;
-    harness.latencyMs = 1234;
     harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("One"), QStringLiteral(" two") }));
     LogCapture log;
-    harness.say(Speaker::them, QStringLiteral("Can you hear me"));
+    harness.say(Speaker::them, QStringLiteral("Can you hear me"), Pause::goesOn);
+    harness.clock.advance(testPause);
+    harness.clock.setNow(start.addMSecs(1234)); // the line was dated at `start`
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("One two") });
     QCOMPARE(log.texts(QStringLiteral("Vessaro.Quillora.latency")).filter(QStringLiteral("first-token")),
         QStringList { QStringLiteral("first-token 1234 system-chars %1")
@@ -453,8 +486,8 @@ void SuggestionServiceTest::warmUp()
     answer.chunks = { R"({"usage":{"cache_creation_input_tokens":1177}})" };
     harness.server.respond("/v1/messages", answer);
     QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
-    harness.service->warmUp();
-    QCOMPARE(requests.wait(sent ? 5000 : 3 * testPause.count()), sent);
+    QCoro::waitFor(harness.service->warmUp());
+    QCOMPARE(sent ? requests.wait(5000) : !harness.server.requests().isEmpty(), sent);
     if (sent) {
         const QJsonObject body = harness.server.requests().first().json();
         QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 0);
@@ -475,7 +508,7 @@ void SuggestionServiceTest::destroyedWhileBusy()
     QFETCH(bool, streaming);
     Harness harness;
     harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("Hi") }, Ending::hang));
-    harness.say(Speaker::them, QStringLiteral("Who are your clients?"));
+    harness.say(Speaker::them, QStringLiteral("Who are your clients?"), streaming ? Pause::runsOut : Pause::goesOn);
     if (streaming) {
         QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Hi") });
     }
@@ -484,8 +517,9 @@ void SuggestionServiceTest::destroyedWhileBusy()
         QTRY_COMPARE(harness.server.connectionsClosed(), 1);
     }
     harness.say(Speaker::them, QStringLiteral("Why?"));
-    QSignalSpy requests(&harness.server, &FakeHttpServer::requestReceived);
-    QVERIFY(!requests.wait(3 * testPause.count()));
+    QCoreApplication::processEvents();
+    QCOMPARE(harness.clock.activeTimers(), 0);
+    QCOMPARE(harness.server.requests().size(), streaming ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(SuggestionServiceTest)

@@ -1,8 +1,8 @@
 #include "transcription/TranscriptionService.h"
 #include "fakes/FakeRealtimeServer.h"
 #include "fakes/PulseTestSupport.h"
-#include "store/Keychain.h"
-#include "store/Settings.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
 
 #include <QCoroTask>
 #include <QJsonObject>
@@ -41,15 +41,15 @@ private:
     static void useOnDeviceEngine()
     {
         Settings settings;
-        settings.setText(settingsKey::transcriptionEngine, QStringLiteral("apple"));
-        settings.setText(settingsKey::speechLocale, QStringLiteral("en-US"));
+        settings.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
+        settings.setText(SettingKey::speechLocale, QStringLiteral("en-US"));
     }
 
     static bool useCloudEngine(const FakeRealtimeServer& server, const QString& key)
     {
         Settings settings;
-        settings.setText(settingsKey::transcriptionEngine, QStringLiteral("openai"));
-        settings.setText(settingsKey::openaiBaseURL, server.baseUrl());
+        settings.setText(SettingKey::transcriptionEngine, QStringLiteral("openai"));
+        settings.setText(SettingKey::openaiBaseURL, server.baseUrl());
         keychain::save(key, QStringLiteral("openai"));
         return keychain::read(QStringLiteral("openai")).value_or(QString()) == key;
     }

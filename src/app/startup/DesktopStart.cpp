@@ -1,11 +1,11 @@
 #include "app/startup/DesktopStart.h"
 
+#include "app/services/DesktopServices.h"
 #include "app/startup/StartWindow.h"
 #include "common/Log.h"
+#include "settings/Settings.h"
 #include "store/Selection.h"
-#include "store/StoreHolder.h"
 #include "store/StorePaths.h"
-#include "store/StoreSignal.h"
 
 #include <QApplication>
 
@@ -58,19 +58,15 @@ int runDesktopApp(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
 
-    Settings settings;
+    Settings settings(&app);
     OpenedStore opened = openStoreForDesktop(settings);
     if (!opened.container) {
         std::fprintf(stderr, "quillora: %s\n", qUtf8Printable(opened.loadError));
         return 1;
     }
+    DesktopServices services(&settings, std::move(opened), &app, {});
 
-    StoreHolder holder(
-        opened.container, opened.isFallback, [] { return storePaths::makeContainer(false); }, &app);
-    StoreChangeObserver observer(&app);
-    QObject::connect(&observer, &StoreChangeObserver::changed, &holder, &StoreHolder::externalWrite);
-
-    StartWindow window(holder, opened.loadError);
+    StartWindow window(&services.store(), services.loadError());
     window.show();
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/Settings.h"
+#include "settings/Settings.h"
 #include "store/Store.h"
 
 #include <QString>

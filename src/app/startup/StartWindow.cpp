@@ -6,13 +6,13 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-StartWindow::StartWindow(StoreHolder& holder, const QString& loadError, QWidget* parent)
+StartWindow::StartWindow(StoreHolder* holder, const QString& loadError, QWidget* parent)
     : QWidget(parent)
     , m_holder(holder)
     , m_error(new QLabel(loadError, this))
     , m_assistants(new QListWidget(this))
 {
-    setWindowTitle(QStringLiteral("Quillora"));
+    setWindowTitle(tr("Quillora"));
     m_error->setObjectName(QStringLiteral("loadError"));
     m_error->setWordWrap(true);
     m_error->setVisible(!loadError.isEmpty());
@@ -21,25 +21,19 @@ StartWindow::StartWindow(StoreHolder& holder, const QString& loadError, QWidget*
     layout->addWidget(m_error);
     layout->addWidget(m_assistants);
     resize(360, 420);
-    connect(&m_holder, &StoreHolder::generationChanged, this, [this] {
-        watchContainer();
-        reload();
-    });
-    watchContainer();
+    if (m_holder) {
+        connect(m_holder, &StoreHolder::changed, this, &StartWindow::reload);
+    }
     reload();
-}
-
-void StartWindow::watchContainer()
-{
-    // A reopen replaces the container; saves through the new one must refresh the list too.
-    disconnect(m_savedConnection);
-    m_savedConnection = connect(m_holder.container().get(), &Store::saved, this, &StartWindow::reload);
 }
 
 void StartWindow::reload()
 {
     m_assistants->clear();
-    auto assistants = m_holder.context().fetch<Assistant>(Query::all(Order::oldestFirst));
+    if (!m_holder) {
+        return;
+    }
+    auto assistants = m_holder->context().fetch<Assistant>(Query::all(Order::oldestFirst));
     if (!assistants) {
         m_error->setText(assistants.error().message);
         m_error->setVisible(true);

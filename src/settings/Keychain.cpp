@@ -1,4 +1,7 @@
-#include "store/Keychain.h"
+#include "settings/Keychain.h"
+
+#include <QCoroFuture>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <libsecret/secret.h>
 
@@ -61,7 +64,7 @@ std::optional<QString> read(const QString& account)
     return value;
 }
 
-void save(const QString& value, const QString& account)
+Result<void> save(const QString& value, const QString& account)
 {
     const QByteArray accountUtf8 = account.toUtf8();
     GError* error = nullptr;
@@ -72,15 +75,41 @@ void save(const QString& value, const QString& account)
         error = nullptr;
     }
     if (value.isEmpty()) {
-        return;
+        return {};
     }
     const QByteArray valueUtf8 = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
     secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
         &error, "service", service, "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
+        const QString reason = QString::fromUtf8(error->message);
         g_error_free(error);
+        return fail(QObject::tr("The key could not be saved in the system keyring: %1").arg(reason));
     }
+    return {};
 }
 
 } // namespace keychain
+
+Keychain::Keychain(QObject* parent)
+    : QObject(parent)
+{
+    m_worker.setMaxThreadCount(1);
+    m_worker.setObjectName(QStringLiteral("Quillora.Keychain"));
+}
+
+Keychain::~Keychain()
+{
+    // A lookup still waiting on the service finishes (or times out) before the pool goes.
+    m_worker.waitForDone();
+}
+
+QCoro::Task<std::optional<QString>> Keychain::read(QString account)
+{
+    co_return co_await QtConcurrent::run(&m_worker, [account] { return keychain::read(account); });
+}
+
+QCoro::Task<Result<void>> Keychain::save(QString value, QString account)
+{
+    co_return co_await QtConcurrent::run(&m_worker, [value, account] { return keychain::save(value, account); });
+}

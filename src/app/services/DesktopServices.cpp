@@ -1,0 +1,75 @@
+#include "app/services/DesktopServices.h"
+
+#include "common/Clock.h"
+#include "llm/LLMClient.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
+#include "store/StoreHolder.h"
+#include "store/StorePaths.h"
+#include "store/StoreSignal.h"
+#include "suggestions/SuggestionService.h"
+#include "transcription/TranscriptionService.h"
+
+#include <QNetworkAccessManager>
+
+DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject* parent, Options options)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_loadError(opened.loadError)
+    , m_store(new StoreHolder(
+          opened.container, opened.isFallback,
+          [path = options.storePath] {
+              return path.isEmpty() ? storePaths::makeContainer(false) : Store::open(path);
+          },
+          this, options.clock))
+    , m_storeObserver(new StoreChangeObserver(this))
+    , m_keychain(new Keychain(this))
+    , m_network(new QNetworkAccessManager(this))
+    , m_transcription(new TranscriptionService(this))
+    , m_suggestions(new SuggestionService(&m_transcription->transcript(),
+          [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
+          LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
+          SuggestionServiceOptions {
+              .pause = std::chrono::milliseconds(300),
+              .readKey = languageModelSettings::keychainReader(m_keychain),
+              .clock = options.clock,
+          }))
+{
+    connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
+}
+
+DesktopServices::~DesktopServices() = default;
+
+void DesktopServices::toggleListening()
+{
+    ++m_pendingToggles;
+    if (!m_toggling) {
+        runToggles();
+    }
+}
+
+QCoro::Task<> DesktopServices::runToggles()
+{
+    const QPointer<DesktopServices> self(this);
+    m_toggling = true;
+    while (m_pendingToggles > 0) {
+        --m_pendingToggles;
+        if (m_transcription->isRunning()) {
+            co_await m_transcription->stop();
+        } else {
+            m_suggestions->clear();
+            m_suggestions->warmUp(); // only fills a cache; listening does not wait for it
+            co_await m_transcription->start();
+        }
+        if (!self) {
+            co_return;
+        }
+        Q_EMIT toggleFinished();
+    }
+    m_toggling = false;
+}
+
+void DesktopServices::suggestNow()
+{
+    m_suggestions->suggestNow();
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "app/startup/DesktopStart.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+
+class Clock;
+class Keychain;
+class QNetworkAccessManager;
+class Settings;
+class StoreChangeObserver;
+class StoreHolder;
+class SuggestionService;
+class TranscriptionService;
+
+// The long-lived services of the desktop app, created once at start-up and wired together here.
+// Members are declared, and created, in start order: each one may use those above it, and they go
+// away in the reverse order. Windows take what they need from here and hold it weakly.
+class DesktopServices : public QObject {
+    Q_OBJECT
+
+public:
+    struct Options {
+        // The store file; the default place when empty.
+        QString storePath;
+        // Times every rule of the services; the system clock when null.
+        Clock* clock = nullptr;
+    };
+
+    // `settings` is the one settings object of the app: it exists before the store, whose one-time
+    // migration reads and writes it.
+    DesktopServices(Settings* settings, OpenedStore opened, QObject* parent, Options options);
+    ~DesktopServices() override;
+
+    Settings& settings() { return *m_settings; }
+    // Empty when the store opened and the migration (if any) saved.
+    const QString& loadError() const { return m_loadError; }
+    StoreHolder& store() { return *m_store; }
+    Keychain& keychain() { return *m_keychain; }
+    TranscriptionService& transcription() { return *m_transcription; }
+    SuggestionService& suggestions() { return *m_suggestions; }
+
+    // Listening on or off, one press at a time: a press that comes while a start or a stop is
+    // still under way acts once that one has finished.
+    void toggleListening();
+    // Asks for a suggestion on the finished lines as they are (nothing without lines).
+    void suggestNow();
+    bool isToggling() const { return m_toggling; }
+
+Q_SIGNALS:
+    // A press of the listening toggle has been carried out completely.
+    void toggleFinished();
+
+private:
+    QCoro::Task<> runToggles();
+
+    QPointer<Settings> m_settings;
+    const QString m_loadError;
+    StoreHolder* m_store;
+    StoreChangeObserver* m_storeObserver;
+    Keychain* m_keychain;
+    QNetworkAccessManager* m_network;
+    TranscriptionService* m_transcription;
+    SuggestionService* m_suggestions;
+    bool m_toggling = false;
+    int m_pendingToggles = 0;
+};

@@ -1,1 +1,0 @@
-// Shared test doubles live beside this file; this unit keeps the library non-empty.
