@@ -1,6 +1,7 @@
 #include "app/startup/DesktopStart.h"
 
 #include "app/services/DesktopServices.h"
+#include "app/startup/QuitGuard.h"
 #include "app/startup/StartWindow.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
@@ -65,6 +66,10 @@ int runDesktopApp(int argc, char** argv)
         return 1;
     }
     DesktopServices services(&settings, std::move(opened), &app, {});
+    // Quitting in any way (the last window closed, a signal, logging out) stores the call first.
+    QuitGuard quitGuard([&services] { return services.endCall(); }, &app);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &quitGuard, [&quitGuard] { quitGuard.quit(); });
 
     StartWindow window(&services.store(), services.loadError());
     window.show();
