@@ -1,5 +1,7 @@
 #include "app/startup/DesktopStart.h"
 
+#include "app/bus/BusActions.h"
+#include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
 #include "app/startup/QuitGuard.h"
 #include "app/startup/StartWindow.h"
@@ -58,6 +60,18 @@ int runDesktopApp(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Vessaro"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("Vessaro.Quillora"));
+
+    // One desktop app per session: a second start raises the first one's window and ends.
+    BusActions bus(&app);
+    const Result<InstanceClaim> claim = bus.claim();
+    if (!claim) {
+        std::fprintf(stderr, "quillora: %s\n", qUtf8Printable(claim.error().message));
+        return 1;
+    }
+    if (*claim == InstanceClaim::otherInstance) {
+        return 0;
+    }
 
     Settings settings(&app);
     OpenedStore opened = openStoreForDesktop(settings);
@@ -71,7 +85,22 @@ int runDesktopApp(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &quitGuard, [&quitGuard] { quitGuard.quit(); });
 
+    GlobalHotKey hotKeys(&app);
+    hotKeys.registerHotKey(
+        Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier, [&services] { services.toggleListening(); },
+        QObject::tr("Start or stop listening"));
+    hotKeys.registerHotKey(
+        Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier, [&services] { services.suggestNow(); },
+        QObject::tr("Suggest a reply now"));
+    QObject::connect(&bus, &BusActions::toggleListeningRequested, &services, &DesktopServices::toggleListening);
+    QObject::connect(&bus, &BusActions::suggestNowRequested, &services, &DesktopServices::suggestNow);
+
     StartWindow window(&services.store(), services.loadError());
+    QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
     window.show();
     return app.exec();
 }
