@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 namespace {
@@ -41,6 +42,47 @@ QString withoutTimeZone(const QString& format)
         out += c;
     }
     return out.trimmed();
+}
+
+// Shows instants in the user's time zone. Each conversion asks the system for the zone (a file
+// check every time), so when the zone's offset is the same at both ends of a call that lasts less
+// than a day, and the clocks therefore did not change in between, one offset serves every instant.
+class LocalTimes {
+public:
+    LocalTimes(const QDateTime& earliest, const QDateTime& latest)
+    {
+        const int offset = earliest.toLocalTime().offsetFromUtc();
+        if (earliest.secsTo(latest) < 24 * 3600 && latest.toLocalTime().offsetFromUtc() == offset) {
+            m_offset = offset;
+        }
+    }
+
+    QDateTime of(const QDateTime& when) const
+    {
+        return m_offset ? when.toOffsetFromUtc(*m_offset) : when.toLocalTime();
+    }
+
+private:
+    std::optional<int> m_offset;
+};
+
+LocalTimes localTimesFor(const QList<TranscriptLine>& lines, const QList<Suggestion>& suggestions)
+{
+    QDateTime earliest = lines.first().date;
+    QDateTime latest = earliest;
+    const auto widen = [&](const QDateTime& when) {
+        earliest = std::min(earliest, when);
+        latest = std::max(latest, when);
+    };
+    for (const TranscriptLine& line : lines) {
+        widen(line.date);
+    }
+    for (const Suggestion& suggestion : suggestions) {
+        if (!suggestion.isError) {
+            widen(suggestion.timestamp);
+        }
+    }
+    return LocalTimes(earliest, latest);
 }
 
 void appendSuggestion(QString& out, const QString& time, const QString& reply)
@@ -102,10 +144,11 @@ QString content(const QList<TranscriptLine>& lines, const QList<Suggestion>& sug
     if (lines.isEmpty()) {
         return {};
     }
-    const QDateTime start = lines.first().date.toLocalTime();
+    const LocalTimes local = localTimesFor(lines, suggestions);
+    const QDateTime start = local.of(lines.first().date);
     const qint64 minutes = std::max<qint64>(1, lines.first().date.msecsTo(lines.last().date) / 60000);
     const QString timeFormat = timeWithSecondsFormat(locale);
-    const auto timeOf = [&](const QDateTime& when) { return locale.toString(when.toLocalTime().time(), timeFormat); };
+    const auto timeOf = [&](const QDateTime& when) { return locale.toString(local.of(when).time(), timeFormat); };
 
     QString out;
     out.reserve(512 + notes.size() + summary.size() + lines.size() * 96 + suggestions.size() * 192);

@@ -112,6 +112,22 @@ private Q_SLOTS:
         QCOMPARE(written, fileBytes(expected));
     }
 
+    void clockChangeDuringCall()
+    {
+        if (qEnvironmentVariable("TZ") != QLatin1String("America/New_York")) {
+            QSKIP("needs TZ=America/New_York");
+        }
+        // New York's clocks go forward from 2:00 to 3:00 on 8 March 2026, during this call.
+        const QDateTime before(QDate(2026, 3, 8), QTime(6, 59, 30), Qt::UTC);
+        const QList<TranscriptLine> lines { line(Speaker::them, QStringLiteral("Before"), before),
+            line(Speaker::me, QStringLiteral("After"), before.addSecs(60)) };
+        const QString text = callArchive::content(
+            lines, {}, QString(), QStringLiteral("s"), QLocale(QLocale::English, QLocale::UnitedStates));
+        QVERIFY(text.startsWith(QStringLiteral("# Call on 3/8/2026, 1:59 AM\n")));
+        QVERIFY(text.contains(QStringLiteral("**1:59:30 AM Other:** Before\n")));
+        QVERIFY(text.contains(QStringLiteral("**3:00:30 AM You:** After\n")));
+    }
+
     void layout_data()
     {
         // Events as "seconds after the start|kind|text", kind one of them, me, suggestion, error.
