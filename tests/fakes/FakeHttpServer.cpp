@@ -85,6 +85,9 @@ void FakeHttpServer::accept()
         connection->socket = socket;
         m_connections.append(connection);
         socket->setParent(this);
+        // As real servers do: without it each scripted chunk after the first waits for the
+        // client's delayed acknowledgement (up to 40 ms on Linux).
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(connection); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             ++m_closed;
