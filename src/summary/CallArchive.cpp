@@ -14,8 +14,13 @@
 
 namespace {
 
-// Drops the time-zone fields (runs of 't' outside quotes) and the white space that joined each
-// to the rest of the format.
+bool setsApart(QChar c)
+{
+    return c.isSpace() || c == u'(' || c == u')' || c == u'[' || c == u']' || c == u',';
+}
+
+// Drops the time-zone fields (runs of 't' outside quotes) with the spaces, brackets and commas
+// that set each apart from the rest of the format.
 QString withoutTimeZone(const QString& format)
 {
     QString out;
@@ -25,23 +30,20 @@ QString withoutTimeZone(const QString& format)
         if (c == u'\'') {
             quoted = !quoted;
         } else if (!quoted && c == u't') {
-            while (i + 1 < format.size() && format.at(i + 1) == u't') {
+            while (!out.isEmpty() && setsApart(out.back())) {
+                out.chop(1);
+            }
+            while (i + 1 < format.size() && (format.at(i + 1) == u't' || setsApart(format.at(i + 1)))) {
                 ++i;
             }
-            if (!out.isEmpty() && out.back().isSpace()) {
-                while (!out.isEmpty() && out.back().isSpace()) {
-                    out.chop(1);
-                }
-            } else {
-                while (i + 1 < format.size() && format.at(i + 1).isSpace()) {
-                    ++i;
-                }
+            if (!out.isEmpty() && i + 1 < format.size()) {
+                out += u' ';
             }
             continue;
         }
         out += c;
     }
-    return out.trimmed();
+    return out;
 }
 
 // Shows instants in the user's time zone. Each conversion asks the system for the zone (a file
