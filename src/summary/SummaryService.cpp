@@ -15,7 +15,8 @@
 // The handle of the one running summary, shared by the service and the summary's task.
 struct SummaryTask {
     bool cancelled = false;
-    // The service is being destroyed: the task must neither publish nor store anything more.
+    // The service is being destroyed: the task must neither publish nor store anything more, even
+    // if it wakes before the service is gone.
     bool abandoned = false;
     QPointer<LLMStream> stream;
 
@@ -23,7 +24,7 @@ struct SummaryTask {
     {
         cancelled = true;
         if (stream) {
-            stream->cancel(); // its `finished` wakes the task at once
+            stream->cancel(); // aborts the request; its `finished` wakes the task
         }
     }
 };
@@ -114,7 +115,7 @@ void SummaryService::reset()
 void SummaryService::cancelTask()
 {
     if (m_task) {
-        // A cancelled summary stores its call before this returns, without publishing anything.
+        // The cancelled summary still stores its call when it wakes, without publishing anything.
         const std::shared_ptr<SummaryTask> task = std::exchange(m_task, nullptr);
         task->cancel();
     }
@@ -149,9 +150,9 @@ QString SummaryService::transcriptText(const QList<TranscriptLine>& lines)
 
 QString SummaryService::userMessage(const QList<TranscriptLine>& lines, LLMProvider provider)
 {
-    QString transcript = transcriptText(lines);
+    const QString transcript = transcriptText(lines);
     if (provider == LLMProvider::onDevice) {
-        QString end = text::graphemeSuffix(transcript, onDeviceCharacterLimit);
+        const QString end = text::graphemeSuffix(transcript, onDeviceCharacterLimit);
         if (end.size() < transcript.size()) {
             return truncationMarker + end;
         }
