@@ -100,6 +100,7 @@ public:
             &m_anchor,
             [this] {
                 m_server = new FakeHttpServer;
+                m_server->setLowDelay(true);
                 FakeHttpServer::Response summary;
                 summary.chunks = { fakeEvents::claudeText(
                     QStringLiteral("Summary: The release plan was agreed.\nDecisions:\n- Ship every second week.")) };
