@@ -1,6 +1,7 @@
 #include "summary/CallArchive.h"
 #include "common/Uuid.h"
 #include "fakes/UserFolders.h"
+#include "store/StoreTesting.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,12 +21,6 @@ TranscriptLine line(Speaker speaker, const QString& text, int seconds)
 Suggestion suggestion(const QString& response, int seconds, bool isError = false)
 {
     return Suggestion { uuid::create(), callStart.addSecs(seconds), QString(), response, isError };
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -85,8 +80,9 @@ private Q_SLOTS:
         const auto path = writeCallArchive(lines, suggestions, notes, summary);
         QVERIFY2(path, qPrintable(path.error().message));
         QCOMPARE(*path, m_folders->documents() + QStringLiteral("/Quillora/") + fileName);
-        QCOMPARE(QString::fromUtf8(fileBytes(*path)), QString::fromUtf8(fileBytes(expected))); // readable on failure
-        QCOMPARE(fileBytes(*path), fileBytes(expected));
+        QCOMPARE(QString::fromUtf8(storeTesting::fileBytes(*path)),
+            QString::fromUtf8(storeTesting::fileBytes(expected))); // readable on failure
+        QCOMPARE(storeTesting::fileBytes(*path), storeTesting::fileBytes(expected));
     }
 
     void timeWithSeconds_data()
@@ -136,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(paths,
             (QStringList {
                 base + QStringLiteral(".md"), base + QStringLiteral(" 2.md"), base + QStringLiteral(" 3.md") }));
-        QVERIFY(fileBytes(paths.first()).contains("## Summary\n\nfirst\n"));
+        QVERIFY(storeTesting::fileBytes(paths.first()).contains("## Summary\n\nfirst\n"));
         QCOMPARE(QDir(callArchive::folder()).entryList(QDir::Files | QDir::Hidden).size(), 3); // no temporary left
     }
 };
