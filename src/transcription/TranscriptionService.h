@@ -1,17 +1,17 @@
 #pragma once
 
 #include "audio/AudioCaptureService.h"
-#include "transcription/OpenAITranscriber.h"
-#include "transcription/SpeechModels.h"
+#include "transcription/SpeechEngine.h"
 #include "transcription/Transcript.h"
 
 #include <QCoroTask>
 #include <QObject>
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
+
+class Clock;
 
 // What listening needs of the suggestion side when it starts: forget the last call's replies,
 // then warm the model's prompt cache.
@@ -32,13 +32,14 @@ class TranscriptionService : public QObject {
     Q_OBJECT
 
 public:
-    // Where the cloud engine's clock comes from (tests drive the turn rules with their own).
     struct Options {
-        Transcript::Clock transcriptClock;
-        OpenAITranscriber::Clock transcriberClock;
+        // The time of the lines and of the cloud engine's turn rules (the system clock when null);
+        // it outlives the service.
+        Clock* clock = nullptr;
     };
 
-    explicit TranscriptionService(QObject* parent = nullptr, Options options = {});
+    explicit TranscriptionService(QObject* parent = nullptr);
+    TranscriptionService(QObject* parent, Options options);
     ~TranscriptionService() override;
 
     Transcript& transcript() { return *m_transcript; }
@@ -68,19 +69,16 @@ Q_SIGNALS:
     void stopFinished();
 
 private:
+    // One speaker's engine while listening.
     struct Channel {
         Speaker speaker = Speaker::me;
-        AudioCaptureService::BufferCallback feed;
-        std::function<void(std::function<void()> done)> finish;
-        std::shared_ptr<void> engine;
+        std::unique_ptr<SpeechEngine> engine;
     };
 
     QCoro::Task<Result<void>> startSteps();
-    QCoro::Task<Result<Channel>> makeOnDeviceChannel(const SpeechModel& model, Speaker speaker);
-    Channel makeCloudChannel(const QString& apiKey, Speaker speaker, float speechLevel, const QUrl& endpoint);
-    // Hands an engine's report to the main thread, in order; dropped once the service is gone.
-    std::function<void(const QString&, bool)> textReceiver(Speaker speaker);
-    std::function<void(const QString&)> errorReceiver();
+    // Engine reports reach the transcript and `status` on this thread, in order; none arrive
+    // once the service is gone.
+    void connectReports(const Channel& channel);
     void setStatus(std::optional<QString> status);
     void setRunning(bool running);
 

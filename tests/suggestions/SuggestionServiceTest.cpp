@@ -3,6 +3,7 @@
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/LogCapture.h"
+#include "fakes/ManualClock.h"
 #include "store/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
@@ -41,7 +42,7 @@ struct Harness {
         : settings(directory.filePath(QStringLiteral("Quillora.conf")), QSettings::IniFormat)
         , store(*Store::openInMemory())
         , context(store->newContext())
-        , transcript(nullptr, [this] { return now; })
+        , transcript(nullptr, &transcriptClock)
     {
         settings.setValue(settingsKey::llmProvider, provider);
         settings.setValue(settingsKey::anthropicBaseURL, server.baseURL());
@@ -103,6 +104,7 @@ struct Harness {
     std::unique_ptr<StoreContext> context;
     QDateTime now = start;
     qint64 latencyMs = 0;
+    ManualClock transcriptClock { start };
     Transcript transcript;
     std::optional<QString> key = QStringLiteral("sk-ant-test");
     std::unique_ptr<SuggestionService> service;
