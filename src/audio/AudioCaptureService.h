@@ -26,10 +26,6 @@ public:
     explicit AudioCaptureService(QObject* parent = nullptr);
     ~AudioCaptureService() override;
 
-    // There is no per-application microphone permission here: access is always granted, and a
-    // missing input device shows when the microphone starts.
-    bool requestMicrophoneAccess() const { return true; }
-
     void setOnMicBuffer(BufferCallback callback) { m_onMicBuffer = std::move(callback); }
     void setOnSystemBuffer(BufferCallback callback) { m_onSystemBuffer = std::move(callback); }
 

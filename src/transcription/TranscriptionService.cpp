@@ -44,11 +44,6 @@ TranscriptionService::~TranscriptionService()
     m_channels.clear();
 }
 
-QString TranscriptionService::microphoneDeniedMessage()
-{
-    return QStringLiteral("Microphone access denied. Allow it in your desktop's privacy settings.");
-}
-
 QString TranscriptionService::missingKeyMessage()
 {
     return QStringLiteral("Add your OpenAI API key in Settings (Ctrl+,) > General > Transcription.");
@@ -56,7 +51,7 @@ QString TranscriptionService::missingKeyMessage()
 
 TranscriptionEngine TranscriptionService::engineFromText(const std::optional<QString>& text)
 {
-    return text == QStringLiteral("openai") ? TranscriptionEngine::openai : TranscriptionEngine::apple;
+    return text == QStringLiteral("openai") ? TranscriptionEngine::openAI : TranscriptionEngine::onDevice;
 }
 
 void TranscriptionService::connectReports(const Channel& channel)
@@ -94,13 +89,10 @@ QCoro::Task<> TranscriptionService::start()
 
 QCoro::Task<Result<void>> TranscriptionService::startSteps()
 {
-    if (!m_audio->requestMicrophoneAccess()) {
-        co_return fail(microphoneDeniedMessage());
-    }
     QPointer<TranscriptionService> self(this);
     Settings settings;
     std::vector<Channel> channels;
-    if (engineFromText(settings.text(settingsKey::transcriptionEngine)) == TranscriptionEngine::apple) {
+    if (engineFromText(settings.text(settingsKey::transcriptionEngine)) == TranscriptionEngine::onDevice) {
         const Result<SpeechModel> model = speechModels::resolve(settings.speechLocale(), QLocale::system().name());
         if (!model) {
             co_return std::unexpected(model.error());

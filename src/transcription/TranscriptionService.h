@@ -22,7 +22,8 @@ public:
     virtual void warmUp() = 0;
 };
 
-enum class TranscriptionEngine { apple, openai };
+// Stored as "apple" and "openai" under "transcriptionEngine".
+enum class TranscriptionEngine { onDevice, openAI };
 
 // The live-transcription coordinator: owns the audio capture, starts and stops listening, makes
 // one channel per speaker (`me` from the microphone, `them` from the system audio) with the engine
@@ -60,7 +61,6 @@ public:
     // Stops when listening, else clears the suggestions, warms them up and starts.
     QCoro::Task<> toggle(SuggestionControl& suggestions);
 
-    static QString microphoneDeniedMessage();
     static QString missingKeyMessage();
 
 Q_SIGNALS:

@@ -90,7 +90,7 @@ private Q_SLOTS:
     {
         QFETCH(std::optional<QString>, stored);
         QFETCH(bool, cloud);
-        QCOMPARE(TranscriptionService::engineFromText(stored) == TranscriptionEngine::openai, cloud);
+        QCOMPARE(TranscriptionService::engineFromText(stored) == TranscriptionEngine::openAI, cloud);
     }
 
     void stopWhileIdle()
