@@ -1,28 +1,48 @@
 // Prints one figure a line, "name value unit":
-//   audio.server_thread_cpu_ms_per_s_before   processor time of the two PulseAudio callback threads
-//                                             ("Quillora.Microphone", "Quillora.SystemAudioTap") per
-//                                             second of two 48 kHz streams, on-device engine listening
-// Needs the PulseAudio daemon of scripts/with-services and the en-US speech model.
+//   audio.server_thread_cpu_ms_per_s_before  processor time the capture's callbacks take on the sound
+//                                            server's two threads ("Quillora.Microphone",
+//                                            "Quillora.SystemAudioTap") per second of two 48 kHz streams,
+//                                            the on-device engine listening, with the per-buffer work done
+//                                            there as it used to be: the level and the conversion inline,
+//                                            then the hand-off to the decoder
+//   audio.server_thread_cpu_ms_per_s_after   the same with the transcription service as it is: the
+//                                            callbacks copy into a ring and wake the source's audio thread
+//   audio.server_thread_ratio                after / before
+//   audio.server_thread_total_cpu_ms_per_s_before, _after
+//                                            the whole two threads, the sound server library's own reading
+//                                            of the streams included
+//   audio.server_thread_idle_cpu_ms_per_s    the whole two threads with callbacks that do nothing: that
+//                                            library's own share, which no callback removes
+// The callbacks are timed with the thread's processor clock around each call. Each figure is the
+// median of three interleaved runs. Needs the PulseAudio daemon of scripts/with-services and the
+// en-US speech model.
+#include "ThreadCpu.h"
+#include "audio/AudioCaptureService.h"
+#include "audio/PulseCapture.h"
 #include "fakes/PulseTestSupport.h"
 #include "store/Settings.h"
+#include "transcription/PocketSphinxRecognizer.h"
 #include "transcription/TranscriptionService.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
 #include <QDir>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
-#include <ctime>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
 namespace {
 
-constexpr int streamSeconds = 20;
+constexpr int streamSeconds = 10;
+constexpr int rounds = 3;
 
 void print(const char* name, double value, const char* unit)
 {
@@ -36,48 +56,6 @@ void runFor(int ms)
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
-
-// The threads of this process whose name starts with `prefix` (names are cut at 15 bytes).
-QList<pid_t> threadsNamed(const QByteArray& prefix)
-{
-    QList<pid_t> tids;
-    for (const QString& task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-        if (comm.open(QIODevice::ReadOnly) && prefix.startsWith(comm.readAll().trimmed())) {
-            tids.append(task.toInt());
-        }
-    }
-    return tids;
-}
-
-// Processor seconds of one thread of this process, read through its CPU-time clock.
-double threadCpuSeconds(pid_t tid)
-{
-    const clockid_t clock = (~clockid_t(tid) << 3) | 6; // per-thread, scheduler clock
-    timespec value {};
-    if (clock_gettime(clock, &value) != 0) {
-        return 0;
-    }
-    return double(value.tv_sec) + double(value.tv_nsec) / 1e9;
-}
-
-struct ServerThreads {
-    QList<pid_t> tids;
-    double cpuSeconds() const
-    {
-        double sum = 0;
-        for (pid_t tid : tids) {
-            sum += threadCpuSeconds(tid);
-        }
-        return sum;
-    }
-    static ServerThreads find()
-    {
-        ServerThreads threads;
-        threads.tids = threadsNamed("Quillora.Microphone") + threadsNamed("Quillora.SystemAudioTap");
-        return threads;
-    }
-};
 
 // Two 48 kHz null sinks for the run: one is the default output (system audio), the other's
 // monitor the default input (microphone). The suite's own sinks keep whatever rate they have.
@@ -116,7 +94,7 @@ private:
     bool m_ok = false;
 };
 
-// Recorded speech at 48 kHz, a little longer than one measured run.
+// Recorded speech at 48 kHz, longer than one measured run.
 QString speechFile(QTemporaryDir& dir)
 {
     const QString librivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
@@ -135,15 +113,20 @@ QString speechFile(QTemporaryDir& dir)
     return sox.waitForFinished(60000) && sox.exitCode() == 0 ? file : QString();
 }
 
-// Processor milliseconds the callback threads spend per second of the two streams while `file`
-// plays into both sinks; negative when the threads were not found.
-double measure(const QString& file)
+struct Figures {
+    double callbackMs = -1; // in the callbacks, per second of the streams
+    double totalMs = -1; // the whole threads, per second of the streams
+};
+
+// What the two callback threads spend while `file` plays into both sinks; negative when the
+// threads were not found.
+Figures measure(const QString& file)
 {
     runFor(1000); // the streams settle
-    const ServerThreads threads = ServerThreads::find();
-    if (threads.tids.size() != 2) {
-        std::printf("# found %lld callback threads, expected 2\n", static_cast<long long>(threads.tids.size()));
-        return -1;
+    const QList<pid_t> threads = threadCpu::named("Quillora.Microphone") + threadCpu::named("Quillora.SystemAudioTap");
+    if (threads.size() != 2) {
+        std::printf("# found %lld callback threads, expected 2\n", static_cast<long long>(threads.size()));
+        return {};
     }
     // Players of our own, so that they end with the run rather than with the sound server.
     std::vector<std::unique_ptr<QProcess>> players;
@@ -151,27 +134,116 @@ double measure(const QString& file)
         players.push_back(std::make_unique<QProcess>());
         players.back()->start(QStringLiteral("paplay"), { QStringLiteral("-d"), sink, file });
     }
-    const double before = threads.cpuSeconds();
+    const double threadsBefore = threadCpu::seconds(threads);
+    const qint64 callbacksBefore = PulseCapture::handlerTimeNs();
     runFor(streamSeconds * 1000);
-    const double figure = (threads.cpuSeconds() - before) * 1000 / streamSeconds;
+    const Figures figures { double(PulseCapture::handlerTimeNs() - callbacksBefore) / 1e6 / streamSeconds,
+        (threadCpu::seconds(threads) - threadsBefore) * 1000 / streamSeconds };
     for (auto& player : players) {
         player->kill();
         player->waitForFinished(5000);
     }
-    return figure;
+    return figures;
 }
 
-double withService(const QString& file)
+// The two sound-server streams of the capture service, with a handler of the caller's on the
+// server's threads. The microphone's handler gets 4096-frame blocks, as the capture hands on.
+class RawStreams {
+public:
+    using Work = std::function<void(const AudioBufferView&)>;
+
+    bool start(Work micWork, Work systemWork)
+    {
+        m_micWork = std::move(micWork);
+        if (!m_mic.open() || !m_system.open()) {
+            return false;
+        }
+        const AudioFormat micFormat = m_mic.format();
+        m_block.assign(size_t(AudioCaptureService::microphoneBufferFrames * micFormat.channelCount), 0.0f);
+        const auto micBlocks = [this, micFormat](const AudioBufferView& buffer) {
+            const size_t blockBytes = m_block.size() * sizeof(float);
+            const size_t bytes = size_t(buffer.frameCount * micFormat.bytesPerFrame());
+            for (size_t offset = 0; offset < bytes;) {
+                const size_t take = std::min(bytes - offset, blockBytes - m_fill);
+                std::memcpy(reinterpret_cast<std::byte*>(m_block.data()) + m_fill, buffer.data + offset, take);
+                m_fill += take;
+                offset += take;
+                if (m_fill == blockBytes) {
+                    m_micWork(AudioBufferView { micFormat, reinterpret_cast<const std::byte*>(m_block.data()),
+                        AudioCaptureService::microphoneBufferFrames });
+                    m_fill = 0;
+                }
+            }
+        };
+        return m_mic.start(micBlocks, [](const QString&) {}) && m_system.start(systemWork, [](const QString&) {});
+    }
+
+private:
+    Work m_micWork;
+    std::vector<float> m_block;
+    size_t m_fill = 0;
+    // Last, so that the streams end before what their handlers use goes.
+    PulseCapture m_mic { PulseCapture::Source::defaultInput, AudioCaptureService::microphoneBufferFrames,
+        "Quillora.Microphone" };
+    PulseCapture m_system { PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap" };
+};
+
+Figures idle(const QString& file)
+{
+    RawStreams streams;
+    if (!streams.start([](const AudioBufferView&) {}, [](const AudioBufferView&) {})) {
+        return {};
+    }
+    return measure(file);
+}
+
+// The work each buffer used to get on the sound server's thread: its level, posted to the main
+// thread, then the engine's feed, which converts and hands the audio to the decoder.
+Figures inlineWork(const QString& file, const SpeechModel& model)
+{
+    QObject meter;
+    float shown = 0;
+    PocketSphinxRecognizer me(model, QStringLiteral("Quillora.SpeechRecognizer.me"));
+    PocketSphinxRecognizer them(model, QStringLiteral("Quillora.SpeechRecognizer.them"));
+    if (!QCoro::waitFor(me.start()) || !QCoro::waitFor(them.start())) {
+        return {};
+    }
+    const auto work = [&meter, &shown](SpeechEngine& engine) {
+        return [&meter, &shown, &engine](const AudioBufferView& buffer) {
+            const float value = AudioCaptureService::level(buffer);
+            QMetaObject::invokeMethod(
+                &meter, [&shown, value] { shown = value; }, Qt::QueuedConnection);
+            engine.feed(buffer);
+        };
+    };
+    RawStreams streams;
+    if (!streams.start(work(me), work(them))) {
+        return {};
+    }
+    return measure(file);
+}
+
+Figures service(const QString& file)
 {
     TranscriptionService service;
     QCoro::waitFor(service.start());
     if (!service.isRunning()) {
         std::printf("# the service did not start: %s\n", qPrintable(service.status().value_or(QString())));
-        return -1;
+        return {};
     }
-    const double figure = measure(file);
+    const Figures figures = measure(file);
     QCoro::waitFor(service.stop());
-    return figure;
+    return figures;
+}
+
+double median(const std::vector<Figures>& runs, double Figures::*figure)
+{
+    std::vector<double> values;
+    for (const Figures& run : runs) {
+        values.push_back(run.*figure);
+    }
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 } // namespace
@@ -186,16 +258,35 @@ int main(int argc, char** argv)
     Settings settings;
     settings.setText(settingsKey::transcriptionEngine, QStringLiteral("apple"));
     settings.setText(settingsKey::speechLocale, QStringLiteral("en-US"));
+    const std::optional<SpeechModel> model = speechModels::find(QStringLiteral("en-US"));
     QTemporaryDir dir;
     const QString file = speechFile(dir);
     Sinks48k sinks;
-    if (file.isEmpty() || !sinks.ok()) {
-        std::printf("# skipped: no speech fixture or no 48 kHz sinks\n");
+    if (!model || file.isEmpty() || !sinks.ok()) {
+        std::printf("# skipped: no en-US speech model, no speech fixture or no 48 kHz sinks\n");
         return 0;
     }
-    const double before = withService(file);
-    if (before >= 0) {
-        print("audio.server_thread_cpu_ms_per_s_before", before, "ms");
+    PulseCapture::countHandlerTime(true);
+    std::vector<Figures> idles;
+    std::vector<Figures> befores;
+    std::vector<Figures> afters;
+    for (int round = 0; round < rounds; ++round) {
+        idles.push_back(idle(file));
+        befores.push_back(inlineWork(file, *model));
+        afters.push_back(service(file));
     }
+    // The timing's own cost, the same for every call, is what the empty callbacks took.
+    const double timing = median(idles, &Figures::callbackMs);
+    const double before = median(befores, &Figures::callbackMs) - timing;
+    const double after = std::max(0.0, median(afters, &Figures::callbackMs) - timing);
+    if (before <= 0 || after < 0) {
+        return 1;
+    }
+    print("audio.server_thread_cpu_ms_per_s_before", before, "ms");
+    print("audio.server_thread_cpu_ms_per_s_after", after, "ms");
+    print("audio.server_thread_ratio", after / before, "x");
+    print("audio.server_thread_total_cpu_ms_per_s_before", median(befores, &Figures::totalMs), "ms");
+    print("audio.server_thread_total_cpu_ms_per_s_after", median(afters, &Figures::totalMs), "ms");
+    print("audio.server_thread_idle_cpu_ms_per_s", median(idles, &Figures::totalMs), "ms");
     return 0;
 }

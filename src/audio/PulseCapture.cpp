@@ -4,9 +4,21 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <ctime>
+
 namespace {
 
 constexpr const char* applicationName = "Quillora";
+
+std::atomic<bool> countingHandlerTime { false };
+std::atomic<qint64> handlerNs { 0 };
+
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // Runs `request` under the main loop lock and waits until the operation it returns is done.
 template <typename Request> bool runOperation(pa_threaded_mainloop* loop, Request request)
@@ -64,6 +76,16 @@ QString PulseCapture::failure(const char* step) const
     return QStringLiteral("Could not %1 (PulseAudio: %2)").arg(QLatin1String(step), contextError());
 }
 
+void PulseCapture::countHandlerTime(bool on)
+{
+    countingHandlerTime = on;
+}
+
+qint64 PulseCapture::handlerTimeNs()
+{
+    return handlerNs.load();
+}
+
 void PulseCapture::contextStateChanged(pa_context*, void* self)
 {
     pa_threaded_mainloop_signal(static_cast<PulseCapture*>(self)->m_loop, 0);
@@ -94,8 +116,13 @@ void PulseCapture::streamReadable(pa_stream* stream, size_t, void* self)
         }
         // A null pointer with a size is a hole in the stream (lost audio): skip it.
         if (data && capture->m_started.load()) {
+            const bool counting = countingHandlerTime.load(std::memory_order_relaxed);
+            const qint64 startNs = counting ? threadCpuNs() : 0;
             const auto frames = static_cast<qsizetype>(bytes) / capture->m_format.bytesPerFrame();
             capture->m_handler(AudioBufferView { capture->m_format, static_cast<const std::byte*>(data), frames });
+            if (counting) {
+                handlerNs.fetch_add(threadCpuNs() - startNs, std::memory_order_relaxed);
+            }
         }
         pa_stream_drop(stream);
     }

@@ -44,6 +44,11 @@ public:
     const AudioFormat& format() const { return m_format; }
     qsizetype fragmentFrames() const { return m_fragmentFrames; }
 
+    // Processor time the handlers of every capture took on the sound server's threads, counted
+    // only while switched on: the benchmark's measure of what a handler costs that thread.
+    static void countHandlerTime(bool on);
+    static qint64 handlerTimeNs();
+
 private:
     static void contextStateChanged(pa_context* context, void* self);
     static void streamStateChanged(pa_stream* stream, void* self);
