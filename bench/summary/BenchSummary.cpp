@@ -3,6 +3,7 @@
 
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/ManualClock.h"
 #include "fakes/UserFolders.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
@@ -31,15 +32,15 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Steady = std::chrono::steady_clock;
 
 constexpr int callLines = 2000;
 constexpr int callSuggestions = 40;
 constexpr int lineSpacingMs = 3600; // 2,000 lines over two hours
 
-double millisecondsSince(Clock::time_point start)
+double millisecondsSince(Steady::time_point start)
 {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
 }
 
 double threadCpuMilliseconds()
@@ -64,9 +65,9 @@ void print(const char* name, double value, const char* unit)
 // Runs the event loop until `done` holds or the time is up; false on time-out.
 template <typename Condition> bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
 {
-    const auto deadline = Clock::now() + limit;
+    const auto deadline = Steady::now() + limit;
     while (!done()) {
-        if (Clock::now() > deadline) {
+        if (Steady::now() > deadline) {
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -149,7 +150,7 @@ void benchArchive()
     std::vector<double> cpu;
     for (int run = 0; run < 15; ++run) {
         removeCallFiles();
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         const double cpuStarted = threadCpuMilliseconds();
         const auto written = writeCallArchive(lines, suggestions, notes, QStringLiteral("Summary: agreed."));
         cpu.push_back(threadCpuMilliseconds() - cpuStarted);
@@ -195,14 +196,14 @@ void benchStopToSaved()
     settings.setText(SettingKey::selectedContext, uuid::toText(lead.id));
     settings.setText(SettingKey::llmProvider, QStringLiteral("openai"));
 
-    QDateTime now = callStart;
+    ManualClock clock(callStart);
     const auto endpoints = [&] {
         LLMEndpoints where;
         where.anthropicBaseURL = model.baseURL();
         where.openaiBaseURL = model.baseURL();
         return where;
     };
-    TranscriptionService transcription(nullptr, TranscriptionService::Options { [&] { return now; }, {} });
+    TranscriptionService transcription(nullptr, TranscriptionService::Options { &settings, {}, &clock });
     SuggestionServiceOptions suggestionOptions;
     suggestionOptions.pause = 0ms;
     suggestionOptions.readKey = [](const QString&) -> QCoro::Task<std::optional<QString>> {
@@ -221,7 +222,7 @@ void benchStopToSaved()
         &settings, nullptr, options);
 
     for (int i = 0; i < callLines; ++i) {
-        now = callStart.addMSecs(qint64(i) * lineSpacingMs);
+        clock.advance(std::chrono::milliseconds(i == 0 ? 0 : lineSpacingMs));
         transcription.transcript().handleText(lineText(i), true, i % 2 == 0 ? Speaker::them : Speaker::me);
         if (i % (callLines / callSuggestions) == 0) {
             const qsizetype before = suggestions.history().size();
@@ -247,7 +248,7 @@ void benchStopToSaved()
     for (int run = 0; run < 12; ++run) {
         removeCallFiles();
         service.handleRunningFlag(true);
-        const auto started = Clock::now();
+        const auto started = Steady::now();
         const double cpuStarted = threadCpuMilliseconds();
         service.handleRunningFlag(false);
         // A blocking wait, so the main thread's processor time is the work alone.

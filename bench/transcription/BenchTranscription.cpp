@@ -4,7 +4,9 @@
 //   transcription.ondevice_wer, .reference_wer, .wer_ratio   against pocketsphinx_continuous
 //   transcription.final_line_delay_median_ms   end of a phrase played into the sink → its line
 // The delay needs the PulseAudio daemon of scripts/with-services; without it that figure is skipped.
+#include "ThreadCpu.h"
 #include "audio/AudioCaptureService.h"
+#include "common/Clock.h"
 #include "fakes/FakeRealtimeServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/WavFile.h"
@@ -31,6 +33,13 @@
 #include <numbers>
 
 namespace {
+
+// The application's own settings file, in the throw-away home of scripts/with-services.
+Settings& appSettings()
+{
+    static Settings settings;
+    return settings;
+}
 
 const QString librivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
 
@@ -90,6 +99,19 @@ qsizetype editDistance(const QStringList& reference, const QStringList& hypothes
     return previous[size_t(hypothesis.size())];
 }
 
+// Time that follows the position in the audio fed so far, read by the transcribers' workers.
+class AudioPositionClock final : public Clock {
+public:
+    std::atomic<qint64> positionMs { 0 };
+
+    QDateTime now() const override { return QDateTime::fromMSecsSinceEpoch(positionMs, Qt::UTC); }
+    qint64 monotonicMs() const override { return positionMs; }
+    std::unique_ptr<ClockTimer> createTimer(QObject* context, std::function<void()> action) override
+    {
+        return Clock::system().createTimer(context, std::move(action));
+    }
+};
+
 void captureCpu()
 {
     // A 48 kHz stream per speaker: 2 s of a voiced tone, then 1 s of silence, repeated.
@@ -102,12 +124,13 @@ void captureCpu()
         audio[i] = std::fmod(t, 3.0) < 2.0 ? 0.3f * float(std::sin(2 * std::numbers::pi * 220 * t)) : 0.0f;
     }
     FakeRealtimeServer server;
-    auto clock = std::make_shared<std::atomic<double>>(0.0);
+    AudioPositionClock clock;
     std::vector<std::unique_ptr<OpenAITranscriber>> transcribers;
     for (const float level : { 0.02f, 0.01f }) {
         transcribers.push_back(std::make_unique<OpenAITranscriber>(QStringLiteral("bench"),
-            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, nullptr, nullptr, level,
-            OpenAITranscriber::endpointFor(server.baseUrl()), [clock] { return clock->load(); }));
+            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, level,
+            OpenAITranscriber::endpointFor(server.baseUrl()), &clock));
+        QCoro::waitFor(transcribers.back()->start());
     }
     waitUntil([&] { return server.connectionCount() == 2; }, 5000);
 
@@ -115,11 +138,11 @@ void captureCpu()
     const double cpuBefore = processCpuSeconds();
     float levels = 0;
     for (size_t offset = 0; offset + block <= audio.size(); offset += block) {
-        clock->store(double(offset) / rate);
+        clock.positionMs = qint64(double(offset) * 1000 / rate);
         const AudioBufferView view { format, reinterpret_cast<const std::byte*>(audio.data() + offset), block };
         for (auto& transcriber : transcribers) {
             levels += AudioCaptureService::level(view);
-            transcriber->append(view);
+            transcriber->feed(view);
         }
     }
     for (auto& transcriber : transcribers) {
@@ -152,23 +175,16 @@ void onDeviceAccuracy()
     }
 
     QString finals;
-    std::atomic<bool> done { false };
-    PocketSphinxRecognizer recognizer(
-        *model,
-        [&finals](const QString& text, bool isFinal) {
+    PocketSphinxRecognizer recognizer(*model, QStringLiteral("Quillora.SpeechBench"));
+    QObject::connect(
+        &recognizer, &SpeechEngine::textReported, &recognizer, [&finals](const QString& text, bool isFinal) {
             if (isFinal) {
                 finals += text + QLatin1Char(' ');
             }
-        },
-        QStringLiteral("Quillora.SpeechBench"));
-    std::atomic<bool> loaded { false };
-    // CPU time of the decoder's own thread, read on that thread: fair on a busy machine.
-    std::atomic<double> decoderCpu { 0 };
-    recognizer.load([&loaded, &decoderCpu](const std::optional<QString>&) {
-        decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-        loaded = true;
-    });
-    waitUntil([&] { return loaded.load(); }, 30000);
+        });
+    QCoro::waitFor(recognizer.start());
+    // CPU time of the decoder's own thread: fair on a busy machine.
+    const QList<pid_t> decoderThread = threadCpu::named("Quillora.SpeechBench");
 
     qsizetype ourErrors = 0;
     qsizetype referenceErrors = 0;
@@ -185,8 +201,7 @@ void onDeviceAccuracy()
             continue;
         }
         finals.clear();
-        done = false;
-        const double cpuBefore = decoderCpu.load(); // the thread's CPU at the end of the last step
+        const double cpuBefore = threadCpu::seconds(decoderThread);
         QElapsedTimer timer;
         timer.start();
         for (size_t offset = 0; offset < wav->samples.size(); offset += 1365) {
@@ -194,13 +209,9 @@ void onDeviceAccuracy()
             recognizer.feedSamples(
                 std::vector<qint16>(wav->samples.begin() + qsizetype(offset), wav->samples.begin() + qsizetype(end)));
         }
-        recognizer.finish([&done, &decoderCpu] {
-            decoderCpu = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-            done = true;
-        });
-        waitUntil([&] { return done.load(); }, 60000);
+        QCoro::waitFor(recognizer.finish());
         decodeSeconds += double(timer.nsecsElapsed()) / 1e9;
-        decodeCpuSeconds += decoderCpu.load() - cpuBefore;
+        decodeCpuSeconds += threadCpu::seconds(decoderThread) - cpuBefore;
         audioSeconds += wav->seconds();
 
         QProcess reference;
@@ -240,23 +251,23 @@ void finalLineDelay()
     for (const QString& phrase : phrases) {
         files.append(pulseTest::speak(dir, phrase, pulseTest::sinkRate(QStringLiteral("callout"))));
     }
-    Settings settings;
+    Settings& settings = appSettings();
     settings.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
     settings.setText(SettingKey::speechLocale, QStringLiteral("en-US"));
 
     // A second capture of the same output marks when the last audible audio left the server.
-    using Clock = std::chrono::steady_clock;
+    using Steady = std::chrono::steady_clock;
     std::atomic<qint64> lastAudibleNs { 0 };
     AudioCaptureService marker;
     marker.setOnSystemBuffer([&lastAudibleNs](const AudioBufferView& buffer) {
         if (AudioCaptureService::level(buffer) > 0.1f) {
-            lastAudibleNs = Clock::now().time_since_epoch().count();
+            lastAudibleNs = Steady::now().time_since_epoch().count();
         }
     });
     if (!marker.startSystemAudio()) {
         return;
     }
-    TranscriptionService service;
+    TranscriptionService service(nullptr, TranscriptionService::Options { &appSettings(), {}, nullptr });
     QCoro::waitFor(service.start());
     if (!service.isRunning()) {
         std::printf("# final-line delay skipped: %s\n", qPrintable(service.status().value_or(QString())));
@@ -269,7 +280,7 @@ void finalLineDelay()
         auto connection = QObject::connect(
             &service.transcript(), &Transcript::lineAppended, &service, [&lineNs](const TranscriptLine& line) {
                 if (line.speaker == Speaker::them) {
-                    lineNs = Clock::now().time_since_epoch().count();
+                    lineNs = Steady::now().time_since_epoch().count();
                 }
             });
         pulseTest::play(file, QStringLiteral("callout"));

@@ -1,6 +1,6 @@
 #include "audio/AudioCaptureService.h"
 
-#include "audio/PulseCapture.h"
+#include "audio/SourceCapture.h"
 #include "common/Log.h"
 
 #include <QMetaObject>
@@ -42,31 +42,33 @@ float AudioCaptureService::level(const AudioBufferView& buffer)
     return std::clamp(value, 0.0f, 1.0f);
 }
 
+Result<std::unique_ptr<SourceCapture>> AudioCaptureService::startSource(const SourceCapture::Kind& kind,
+    const BufferCallback& callback, void (AudioCaptureService::*setLevel)(float), const QString& name)
+{
+    auto capture = std::make_unique<SourceCapture>(
+        kind, callback, this, [this, setLevel](float value) { (this->*setLevel)(value); });
+    Result<void> started = capture->start([this, name](const QString& error) {
+        const QString message = QStringLiteral("%1 capture ended (PulseAudio: %2)").arg(name, error);
+        QMetaObject::invokeMethod(
+            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+    });
+    if (!started) {
+        return std::unexpected(started.error());
+    }
+    return capture;
+}
+
 Result<void> AudioCaptureService::startMicrophone()
 {
     // A second start replaces the running capture rather than adding another.
     m_microphone.reset();
-    auto capture = std::make_unique<PulseCapture>(
-        PulseCapture::Source::defaultInput, microphoneBufferFrames, "Quillora.Microphone");
-    BufferCallback callback = m_onMicBuffer;
-    auto handler = [this, callback](const AudioBufferView& buffer) {
-        const float value = level(buffer);
-        QMetaObject::invokeMethod(
-            this, [this, value] { setMicLevel(value); }, Qt::QueuedConnection);
-        if (callback) {
-            callback(buffer);
-        }
-    };
-    auto ended = [this](const QString& error) {
-        const QString message = QStringLiteral("Microphone capture ended (PulseAudio: %1)").arg(error);
-        QMetaObject::invokeMethod(
-            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
-    };
-    Result<void> started = capture->start(std::move(handler), std::move(ended));
-    if (!started) {
-        return started;
+    Result<std::unique_ptr<SourceCapture>> capture = startSource(
+        { PulseCapture::Source::defaultInput, microphoneBufferFrames, "Quillora.Microphone", "Quillora.MicAudio" },
+        m_onMicBuffer, &AudioCaptureService::setMicLevel, QStringLiteral("Microphone"));
+    if (!capture) {
+        return std::unexpected(capture.error());
     }
-    m_microphone = std::move(capture);
+    m_microphone = std::move(*capture);
     qCInfo(lcAudio) << "Microphone capture started at" << m_microphone->format().sampleRate << "Hz,"
                     << m_microphone->format().channelCount << "channels";
     return {};
@@ -74,28 +76,14 @@ Result<void> AudioCaptureService::startMicrophone()
 
 Result<void> AudioCaptureService::startSystemAudio()
 {
-    auto capture =
-        std::make_unique<PulseCapture>(PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap");
-    BufferCallback callback = m_onSystemBuffer;
-    auto handler = [this, callback](const AudioBufferView& buffer) {
-        const float value = level(buffer);
-        QMetaObject::invokeMethod(
-            this, [this, value] { setSystemLevel(value); }, Qt::QueuedConnection);
-        if (callback) {
-            callback(buffer);
-        }
-    };
-    auto ended = [this](const QString& error) {
-        const QString message = QStringLiteral("System audio capture ended (PulseAudio: %1)").arg(error);
-        QMetaObject::invokeMethod(
-            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
-    };
-    Result<void> started = capture->start(std::move(handler), std::move(ended));
-    if (!started) {
-        // The new capture is released here with whatever it had made; a running one stays.
-        return started;
+    // A failed start releases whatever the new capture had made; a running one stays.
+    Result<std::unique_ptr<SourceCapture>> capture =
+        startSource({ PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap", "Quillora.SysAudio" },
+            m_onSystemBuffer, &AudioCaptureService::setSystemLevel, QStringLiteral("System audio"));
+    if (!capture) {
+        return std::unexpected(capture.error());
     }
-    m_systemTap = std::move(capture);
+    m_systemTap = std::move(*capture);
     qCInfo(lcAudio) << "System audio capture started at" << m_systemTap->format().sampleRate << "Hz";
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioBuffer.h"
+#include "audio/SourceCapture.h"
 #include "common/Error.h"
 
 #include <QObject>
@@ -8,17 +9,16 @@
 #include <functional>
 #include <memory>
 
-class PulseCapture;
-
 // Captures the microphone (the default source) and the system audio (the monitor of the default
-// output, mixed to mono) as 32-bit float buffers, each on a capture thread of its own. Every
-// buffer goes to the callback that was in force when its capture started; the display levels
+// output, mixed to mono) as 32-bit float buffers. The sound server's threads only copy the audio
+// aside; each source then has an audio thread of its own that measures the display level and
+// hands every buffer to the callback that was in force when its capture started. The levels
 // follow on the main thread. Lives on the main thread.
 class AudioCaptureService : public QObject {
     Q_OBJECT
 
 public:
-    // Called on a capture thread with a buffer that is valid only during the call.
+    // Called on the source's audio thread with a buffer that is valid only during the call.
     using BufferCallback = std::function<void(const AudioBufferView&)>;
 
     static constexpr qsizetype microphoneBufferFrames = 4096;
@@ -26,16 +26,13 @@ public:
     explicit AudioCaptureService(QObject* parent = nullptr);
     ~AudioCaptureService() override;
 
-    // There is no per-application microphone permission here: access is always granted, and a
-    // missing input device shows when the microphone starts.
-    bool requestMicrophoneAccess() const { return true; }
-
     void setOnMicBuffer(BufferCallback callback) { m_onMicBuffer = std::move(callback); }
     void setOnSystemBuffer(BufferCallback callback) { m_onSystemBuffer = std::move(callback); }
 
     Result<void> startMicrophone();
     Result<void> startSystemAudio();
-    // Ends both captures and sets both levels to 0; nothing runs afterwards.
+    // Ends both captures, handing on the audio already captured, and sets both levels to 0;
+    // nothing runs afterwards.
     void stop();
 
     bool isMicrophoneRunning() const;
@@ -54,13 +51,15 @@ Q_SIGNALS:
     void captureFailed(const QString& message);
 
 private:
+    Result<std::unique_ptr<SourceCapture>> startSource(const SourceCapture::Kind& kind, const BufferCallback& callback,
+        void (AudioCaptureService::*setLevel)(float), const QString& name);
     void setMicLevel(float level);
     void setSystemLevel(float level);
 
     BufferCallback m_onMicBuffer;
     BufferCallback m_onSystemBuffer;
-    std::unique_ptr<PulseCapture> m_microphone;
-    std::unique_ptr<PulseCapture> m_systemTap;
+    std::unique_ptr<SourceCapture> m_microphone;
+    std::unique_ptr<SourceCapture> m_systemTap;
     float m_micLevel = 0;
     float m_systemLevel = 0;
 };

@@ -4,11 +4,21 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <cstring>
+#include <ctime>
 
 namespace {
 
 constexpr const char* applicationName = "Quillora";
+
+std::atomic<bool> countingHandlerTime { false };
+std::atomic<qint64> handlerNs { 0 };
+
+qint64 threadCpuNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
 
 // Runs `request` under the main loop lock and waits until the operation it returns is done.
 template <typename Request> bool runOperation(pa_threaded_mainloop* loop, Request request)
@@ -44,9 +54,9 @@ struct Success {
 
 } // namespace
 
-PulseCapture::PulseCapture(Source source, qsizetype blockFrames, const char* threadName)
+PulseCapture::PulseCapture(Source source, qsizetype fragmentFrames, const char* threadName)
     : m_source(source)
-    , m_blockFrames(blockFrames)
+    , m_requestedFragmentFrames(fragmentFrames)
     , m_threadName(threadName)
 {
 }
@@ -64,6 +74,16 @@ QString PulseCapture::contextError() const
 QString PulseCapture::failure(const char* step) const
 {
     return QStringLiteral("Could not %1 (PulseAudio: %2)").arg(QLatin1String(step), contextError());
+}
+
+void PulseCapture::countHandlerTime(bool on)
+{
+    countingHandlerTime = on;
+}
+
+qint64 PulseCapture::handlerTimeNs()
+{
+    return handlerNs.load();
 }
 
 void PulseCapture::contextStateChanged(pa_context*, void* self)
@@ -96,31 +116,15 @@ void PulseCapture::streamReadable(pa_stream* stream, size_t, void* self)
         }
         // A null pointer with a size is a hole in the stream (lost audio): skip it.
         if (data && capture->m_started.load()) {
-            capture->deliver(static_cast<const std::byte*>(data), bytes);
+            const bool counting = countingHandlerTime.load(std::memory_order_relaxed);
+            const qint64 startNs = counting ? threadCpuNs() : 0;
+            const auto frames = static_cast<qsizetype>(bytes) / capture->m_format.bytesPerFrame();
+            capture->m_handler(AudioBufferView { capture->m_format, static_cast<const std::byte*>(data), frames });
+            if (counting) {
+                handlerNs.fetch_add(threadCpuNs() - startNs, std::memory_order_relaxed);
+            }
         }
         pa_stream_drop(stream);
-    }
-}
-
-void PulseCapture::deliver(const std::byte* data, size_t bytes)
-{
-    const qsizetype frameBytes = m_format.bytesPerFrame();
-    if (m_blockFrames <= 0) {
-        m_handler(AudioBufferView { m_format, data, static_cast<qsizetype>(bytes) / frameBytes });
-        return;
-    }
-    // Fixed-size blocks: copy into the preallocated block and hand it over whenever it is full.
-    const qsizetype blockBytes = m_blockFrames * frameBytes;
-    size_t offset = 0;
-    while (offset < bytes) {
-        const size_t take = std::min(bytes - offset, static_cast<size_t>(blockBytes - m_blockFill));
-        std::memcpy(m_block.data() + m_blockFill, data + offset, take);
-        m_blockFill += static_cast<qsizetype>(take);
-        offset += take;
-        if (m_blockFill == blockBytes) {
-            m_handler(AudioBufferView { m_format, m_block.data(), m_blockFrames });
-            m_blockFill = 0;
-        }
     }
 }
 
@@ -225,14 +229,13 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
     pa_stream_set_state_callback(m_stream, &PulseCapture::streamStateChanged, this);
     pa_stream_set_read_callback(m_stream, &PulseCapture::streamReadable, this);
 
-    // About 20 ms fragments for the monitor, one block for the microphone.
-    const qsizetype fragmentFrames = m_blockFrames > 0 ? m_blockFrames : qsizetype(m_format.sampleRate / 50);
+    m_fragmentFrames = m_requestedFragmentFrames > 0 ? m_requestedFragmentFrames : qsizetype(m_format.sampleRate / 50);
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<uint32_t>(-1);
     attributes.tlength = static_cast<uint32_t>(-1);
     attributes.prebuf = static_cast<uint32_t>(-1);
     attributes.minreq = static_cast<uint32_t>(-1);
-    attributes.fragsize = static_cast<uint32_t>(fragmentFrames * m_format.bytesPerFrame());
+    attributes.fragsize = static_cast<uint32_t>(m_fragmentFrames * m_format.bytesPerFrame());
     // The system-audio stream must not follow PulseAudio to another source when the output goes
     // away: it would then record the microphone as the other person.
     const auto flags = static_cast<pa_stream_flags_t>(
@@ -275,13 +278,10 @@ Result<void> PulseCapture::uncork()
     return {};
 }
 
-Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
+Result<void> PulseCapture::open()
 {
     stop();
-    m_handler = std::move(handler);
-    m_ended = std::move(ended);
     m_endReported = false;
-    m_blockFill = 0;
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop) {
         return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
@@ -300,15 +300,27 @@ Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
             result = resolveSource(sourceName);
         }
         if (result) {
-            if (m_blockFrames > 0) {
-                m_block.assign(static_cast<size_t>(m_blockFrames * m_format.bytesPerFrame()), {});
-            }
             result = openStream(sourceName);
         }
-        if (result) {
-            result = uncork();
-        }
     }
+    pa_threaded_mainloop_unlock(m_loop);
+    if (!result) {
+        qCInfo(lcAudio) << "Capture start failed:" << result.error().message;
+        stop();
+    }
+    return result;
+}
+
+Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
+{
+    if (!m_stream) {
+        return fail(
+            failure(m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone"));
+    }
+    pa_threaded_mainloop_lock(m_loop);
+    m_handler = std::move(handler);
+    m_ended = std::move(ended);
+    Result<void> result = uncork();
     pa_threaded_mainloop_unlock(m_loop);
     if (!result) {
         qCInfo(lcAudio) << "Capture start failed:" << result.error().message;

@@ -7,14 +7,14 @@
 
 #include <atomic>
 #include <functional>
-#include <vector>
 
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
 
 // One PulseAudio record stream on a capture thread of its own (a threaded main loop).
-// The handler runs on that thread with buffers PulseAudio owns; it must only copy and hand over.
+// The handler runs on that thread with buffers PulseAudio owns, as the sound server hands them
+// over; it must only copy and hand over.
 class PulseCapture {
 public:
     enum class Source {
@@ -26,20 +26,28 @@ public:
     // server gone), with PulseAudio's error text.
     using EndHandler = std::function<void(const QString& pulseError)>;
 
-    // blockFrames > 0 collects the audio into buffers of exactly that many frames; 0 delivers
-    // whatever PulseAudio hands over, without copying.
-    PulseCapture(Source source, qsizetype blockFrames, const char* threadName);
+    // The stream asks for fragments of `fragmentFrames` frames, or of 20 ms when 0.
+    PulseCapture(Source source, qsizetype fragmentFrames, const char* threadName);
     ~PulseCapture();
     PulseCapture(const PulseCapture&) = delete;
     PulseCapture& operator=(const PulseCapture&) = delete;
 
-    // Connects, opens the stream and starts it. On failure everything made so far is released.
+    // Connects and opens the stream, still paused; `format()` and `fragmentFrames()` are known
+    // afterwards. On failure everything made so far is released.
+    Result<void> open();
+    // Starts the opened stream. On failure everything is released.
     Result<void> start(BufferHandler handler, EndHandler ended);
     // Ends the stream and the capture thread; safe to call at any time and more than once.
     void stop();
 
     bool isRunning() const { return m_loop != nullptr; }
     const AudioFormat& format() const { return m_format; }
+    qsizetype fragmentFrames() const { return m_fragmentFrames; }
+
+    // Processor time the handlers of every capture took on the sound server's threads, counted
+    // only while switched on: the benchmark's measure of what a handler costs that thread.
+    static void countHandlerTime(bool on);
+    static qint64 handlerTimeNs();
 
 private:
     static void contextStateChanged(pa_context* context, void* self);
@@ -52,19 +60,17 @@ private:
     Result<void> uncork();
     QString contextError() const;
     QString failure(const char* step) const;
-    void deliver(const std::byte* data, size_t bytes);
 
-    Source m_source;
-    qsizetype m_blockFrames;
-    const char* m_threadName;
+    const Source m_source;
+    const qsizetype m_requestedFragmentFrames;
+    const char* const m_threadName;
     pa_threaded_mainloop* m_loop = nullptr;
     pa_context* m_context = nullptr;
     pa_stream* m_stream = nullptr;
     AudioFormat m_format;
+    qsizetype m_fragmentFrames = 0;
     BufferHandler m_handler;
     EndHandler m_ended;
     std::atomic<bool> m_started { false };
     bool m_endReported = false; // capture thread only
-    std::vector<std::byte> m_block; // capture thread only
-    qsizetype m_blockFill = 0;
 };

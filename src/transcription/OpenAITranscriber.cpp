@@ -1,59 +1,64 @@
 #include "transcription/OpenAITranscriber.h"
 
+#include "common/Clock.h"
 #include "common/Log.h"
 
-#include <QDateTime>
+#include <QCoroSignal>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
-#include <QTimer>
 #include <QWebSocket>
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 // The transcriber's state, confined to its worker thread.
 class RealtimeWorker : public QObject {
     Q_OBJECT
 
 public:
-    RealtimeWorker(QString apiKey, QStringList languages, OpenAITranscriber::TextCallback onText,
-        OpenAITranscriber::ErrorCallback onError, float speechLevel, QUrl endpoint, OpenAITranscriber::Clock clock)
+    RealtimeWorker(QString apiKey, QStringList languages, float speechLevel, QUrl endpoint, Clock& clock)
         : m_apiKey(std::move(apiKey))
         , m_languages(std::move(languages))
-        , m_onText(std::move(onText))
-        , m_onError(std::move(onError))
         , m_speechLevel(speechLevel)
         , m_endpoint(std::move(endpoint))
-        , m_clock(std::move(clock))
+        , m_clock(clock)
     {
     }
 
     void open();
     void process(const QByteArray& bytes, float level, double durationSeconds);
-    void finish(std::function<void()> done);
+    void finish();
+
+Q_SIGNALS:
+    void textReported(const QString& text, bool isFinal);
+    void errorReported(const QString& message);
+    void finished();
 
 private:
     enum class Link { connecting, open, failed };
 
+    // A clock timer whose action runs here, on this worker's thread, whichever thread fires it.
+    std::unique_ptr<ClockTimer> timer(void (RealtimeWorker::*action)());
     void send(const QJsonObject& message);
     void sendAppend();
     void endTurn();
     void handleFrame(const QString& frame);
     void reportTransportError(const QString& description);
-    void pollOpenTurns(int pollsLeft, std::function<void()> done);
-    void close(std::function<void()> done);
+    void openTimedOut();
+    void close();
 
     const QString m_apiKey;
     const QStringList m_languages;
-    const OpenAITranscriber::TextCallback m_onText;
-    const OpenAITranscriber::ErrorCallback m_onError;
     const float m_speechLevel;
     const QUrl m_endpoint;
-    const OpenAITranscriber::Clock m_clock;
+    Clock& m_clock;
 
     QWebSocket* m_socket = nullptr;
+    std::unique_ptr<ClockTimer> m_openTimer;
+    std::unique_ptr<ClockTimer> m_finishTimer;
     Link m_link = Link::connecting;
     QStringList m_outbox; // messages sent before the connection opened, in order
 
@@ -65,26 +70,26 @@ private:
     double m_voiced = 0;
     QHash<QString, QString> m_partials;
     int m_openTurns = 0;
+    bool m_finishing = false; // finish() waits for the outstanding final texts
     bool m_closing = false;
 };
 
-namespace {
-
-double wallClockSeconds()
+std::unique_ptr<ClockTimer> RealtimeWorker::timer(void (RealtimeWorker::*action)())
 {
-    return static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    return m_clock.createTimer(this, [this, action] { QMetaObject::invokeMethod(this, action, Qt::QueuedConnection); });
 }
-
-} // namespace
 
 void RealtimeWorker::open()
 {
+    m_openTimer = timer(&RealtimeWorker::openTimedOut);
+    m_finishTimer = timer(&RealtimeWorker::close);
     m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
     connect(m_socket, &QWebSocket::connected, this, [this] {
         if (m_link != Link::connecting) {
             return;
         }
         m_link = Link::open;
+        m_openTimer->stop();
         const QStringList outbox = std::exchange(m_outbox, {});
         for (const QString& message : outbox) {
             m_socket->sendTextMessage(message);
@@ -110,16 +115,9 @@ void RealtimeWorker::open()
 
     QNetworkRequest request(m_endpoint);
     request.setRawHeader("Authorization", "Bearer " + m_apiKey.toUtf8());
-    request.setTransferTimeout(OpenAITranscriber::openTimeoutMs);
+    request.setTransferTimeout(static_cast<int>(OpenAITranscriber::openTimeout.count()));
     m_socket->open(request);
-    QTimer::singleShot(OpenAITranscriber::openTimeoutMs, this, [this] {
-        if (m_link == Link::connecting) {
-            m_link = Link::failed;
-            m_outbox.clear();
-            m_socket->abort();
-            reportTransportError(QStringLiteral("The request timed out."));
-        }
-    });
+    m_openTimer->start(OpenAITranscriber::openTimeout);
 
     QJsonObject transcription {
         { QStringLiteral("model"), QStringLiteral("gpt-live-transcribe") },
@@ -141,6 +139,16 @@ void RealtimeWorker::open()
     });
 }
 
+void RealtimeWorker::openTimedOut()
+{
+    if (m_link == Link::connecting) {
+        m_link = Link::failed;
+        m_outbox.clear();
+        m_socket->abort();
+        reportTransportError(QStringLiteral("The request timed out."));
+    }
+}
+
 void RealtimeWorker::send(const QJsonObject& message)
 {
     const QString text = QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
@@ -157,8 +165,8 @@ void RealtimeWorker::send(const QJsonObject& message)
 
 void RealtimeWorker::reportTransportError(const QString& description)
 {
-    if (!m_closing && m_onError) {
-        m_onError(QStringLiteral("OpenAI: ") + description);
+    if (!m_closing) {
+        Q_EMIT errorReported(QStringLiteral("OpenAI: ") + description);
     }
 }
 
@@ -173,7 +181,7 @@ void RealtimeWorker::sendAppend()
 
 void RealtimeWorker::process(const QByteArray& bytes, float level, double durationSeconds)
 {
-    const double now = m_clock();
+    const double now = m_clock.monotonicSeconds();
     if (level > m_speechLevel) {
         if (!m_speaking) {
             m_speaking = true;
@@ -234,9 +242,7 @@ void RealtimeWorker::handleFrame(const QString& frame)
     if (type == QLatin1String("conversation.item.input_audio_transcription.delta")) {
         QString& partial = m_partials[itemId];
         partial += event.value(QStringLiteral("delta")).toString();
-        if (m_onText) {
-            m_onText(partial, false);
-        }
+        Q_EMIT textReported(partial, false);
     } else if (type == QLatin1String("conversation.item.input_audio_transcription.completed")) {
         m_partials.remove(itemId);
         m_openTurns = std::max(0, m_openTurns - 1);
@@ -244,70 +250,70 @@ void RealtimeWorker::handleFrame(const QString& frame)
         if (OpenAITranscriber::hasForeignScript(transcript)) {
             transcript.clear();
         }
-        if (m_onText) {
-            m_onText(transcript, true);
+        Q_EMIT textReported(transcript, true);
+        if (m_finishing && m_openTurns < 1) {
+            close();
         }
     } else if (type == QLatin1String("error")) {
         const QJsonValue error = event.value(QStringLiteral("error"));
         const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message")) : QJsonValue();
-        if (m_onError) {
-            m_onError(QStringLiteral("OpenAI: ")
-                + (message.isString() ? message.toString() : QStringLiteral("unknown error")));
-        }
+        Q_EMIT errorReported(
+            QStringLiteral("OpenAI: ") + (message.isString() ? message.toString() : QStringLiteral("unknown error")));
     }
 }
 
-void RealtimeWorker::finish(std::function<void()> done)
+void RealtimeWorker::finish()
 {
     if (m_speaking) {
         endTurn();
     }
-    pollOpenTurns(OpenAITranscriber::finishPolls, std::move(done));
-}
-
-void RealtimeWorker::pollOpenTurns(int pollsLeft, std::function<void()> done)
-{
-    // Waits on a timer rather than sleeping, so final texts keep arriving meanwhile.
-    if (m_openTurns < 1 || pollsLeft <= 0) {
-        close(std::move(done));
+    // Waits on the final texts themselves rather than sleeping, so they keep arriving meanwhile
+    // and the close follows the last one at once.
+    m_finishing = true;
+    if (m_openTurns < 1) {
+        close();
         return;
     }
-    QTimer::singleShot(OpenAITranscriber::finishPollMs, this,
-        [this, pollsLeft, done = std::move(done)]() mutable { pollOpenTurns(pollsLeft - 1, std::move(done)); });
+    m_finishTimer->start(OpenAITranscriber::finishWait);
 }
 
-void RealtimeWorker::close(std::function<void()> done)
+void RealtimeWorker::close()
 {
+    if (m_closing) {
+        return;
+    }
     if (m_openTurns > 0) {
         qCInfo(lcTranscription) << "Closing the realtime connection with" << m_openTurns << "turns outstanding";
     }
     m_closing = true;
     m_outbox.clear();
     if (m_socket) {
+        m_finishTimer->stop();
         m_socket->close(QWebSocketProtocol::CloseCodeNormal);
     }
-    if (done) {
-        done();
-    }
+    Q_EMIT finished();
 }
 
-OpenAITranscriber::OpenAITranscriber(const QString& apiKey, const QStringList& languages, TextCallback onText,
-    ErrorCallback onError, float speechLevel, const QUrl& endpoint, Clock clock)
-    : m_converter(wireFormat())
+OpenAITranscriber::OpenAITranscriber(const QString& apiKey, const QStringList& languages, float speechLevel,
+    const QUrl& endpoint, Clock* clock, QObject* parent)
+    : SpeechEngine(parent)
+    , m_converter(wireFormat())
+    , m_thread(QStringLiteral("Quillora.OpenAITranscriber"), maxQueuedBytes, &lcTranscription)
 {
-    m_thread.setObjectName(QStringLiteral("Quillora.OpenAITranscriber"));
-    m_worker = new RealtimeWorker(apiKey, languages, std::move(onText), std::move(onError), speechLevel, endpoint,
-        clock ? std::move(clock) : Clock(&wallClockSeconds));
-    m_worker->moveToThread(&m_thread);
-    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
-    QMetaObject::invokeMethod(m_worker, &RealtimeWorker::open, Qt::QueuedConnection);
+    auto worker = std::make_unique<RealtimeWorker>(apiKey, languages, speechLevel, endpoint, Clock::orSystem(clock));
+    m_worker = worker.get();
+    connect(m_worker, &RealtimeWorker::textReported, this, &SpeechEngine::textReported);
+    connect(m_worker, &RealtimeWorker::errorReported, this, &SpeechEngine::errorReported);
+    connect(m_worker, &RealtimeWorker::finished, this, &OpenAITranscriber::finished);
+    m_thread.start(std::move(worker));
 }
 
-OpenAITranscriber::~OpenAITranscriber()
+OpenAITranscriber::~OpenAITranscriber() = default;
+
+QCoro::Task<Result<void>> OpenAITranscriber::start()
 {
-    m_thread.quit();
-    m_thread.wait();
+    m_thread.post([worker = m_worker] { worker->open(); });
+    co_return Result<void> {};
 }
 
 QUrl OpenAITranscriber::endpointFor(const QString& baseUrl)
@@ -333,7 +339,7 @@ bool OpenAITranscriber::hasForeignScript(const QString& text)
         [](uint scalar) { return scalar >= 0x250 && QChar::isLetter(static_cast<char32_t>(scalar)); });
 }
 
-void OpenAITranscriber::append(const AudioBufferView& buffer)
+void OpenAITranscriber::feed(const AudioBufferView& buffer)
 {
     const std::optional<AudioBuffer> converted = m_converter.convert(buffer);
     if (!converted || !converted->int16Data()) {
@@ -349,37 +355,15 @@ void OpenAITranscriber::append(const AudioBufferView& buffer)
     const float level = frames > 0 ? std::sqrt(sumOfSquares / static_cast<float>(frames)) : 0.0f;
     QByteArray bytes(reinterpret_cast<const char*>(samples), frames * 2);
     const double duration = static_cast<double>(frames) / wireSampleRate;
-
-    // When the worker falls this far behind, newer audio is dropped: sending it late would only
-    // delay every later turn further.
-    if (m_queuedBytes.load(std::memory_order_relaxed) + bytes.size() > maxQueuedBytes) {
-        const qint64 dropped = ++m_droppedBuffers;
-        if (dropped == 1 || dropped % 100 == 0) {
-            qCWarning(lcTranscription) << "Transcriber is behind; dropped" << dropped << "audio buffers so far";
-        }
-        return;
-    }
-    m_queuedBytes += bytes.size();
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, bytes = std::move(bytes), level, duration] {
-            m_queuedBytes -= bytes.size();
-            m_worker->process(bytes, level, duration);
-        },
-        Qt::QueuedConnection);
+    const qint64 size = bytes.size();
+    m_thread.postAudio(size,
+        [worker = m_worker, bytes = std::move(bytes), level, duration] { worker->process(bytes, level, duration); });
 }
 
-void OpenAITranscriber::finish(std::function<void()> done)
+QCoro::Task<> OpenAITranscriber::finish()
 {
-    QMetaObject::invokeMethod(
-        m_worker, [this, done = std::move(done)]() mutable { m_worker->finish(std::move(done)); },
-        Qt::QueuedConnection);
-}
-
-void OpenAITranscriber::drain()
-{
-    QMetaObject::invokeMethod(
-        m_worker, [] {}, Qt::BlockingQueuedConnection);
+    m_thread.post([worker = m_worker] { worker->finish(); });
+    co_await qCoro(this, &OpenAITranscriber::finished);
 }
 
 #include "OpenAITranscriber.moc"

@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 
+#include <QCoroSignal>
 #include <QFile>
 
 #include <algorithm>
@@ -12,9 +13,8 @@ class SphinxWorker : public QObject {
     Q_OBJECT
 
 public:
-    SphinxWorker(SpeechModel model, PocketSphinxRecognizer::TextCallback onText)
+    explicit SphinxWorker(SpeechModel model)
         : m_model(std::move(model))
-        , m_onText(std::move(onText))
     {
     }
 
@@ -28,15 +28,19 @@ public:
         }
     }
 
-    std::optional<QString> load();
+    void load();
     void decode(const std::vector<qint16>& samples);
     void finish();
+
+Q_SIGNALS:
+    void textReported(const QString& text, bool isFinal);
+    void loaded(const QString& error);
+    void finished();
 
 private:
     void endUtterance();
 
     const SpeechModel m_model;
-    const PocketSphinxRecognizer::TextCallback m_onText;
     cmd_ln_t* m_config = nullptr;
     ps_decoder_t* m_decoder = nullptr;
     bool m_utteranceOpen = false; // ps_start_utt was called
@@ -45,7 +49,7 @@ private:
     QString m_lastPartial;
 };
 
-std::optional<QString> SphinxWorker::load()
+void SphinxWorker::load()
 {
     const QByteArray hmm = QFile::encodeName(m_model.acousticModel);
     const QByteArray lm = QFile::encodeName(m_model.languageModel);
@@ -58,9 +62,10 @@ std::optional<QString> SphinxWorker::load()
     }
     if (!m_decoder) {
         qCWarning(lcTranscription) << "Cannot load the speech model for" << m_model.locale;
-        return QStringLiteral("Could not load the speech model for %1.").arg(m_model.locale);
+        Q_EMIT loaded(QStringLiteral("Could not load the speech model for %1.").arg(m_model.locale));
+        return;
     }
-    return std::nullopt;
+    Q_EMIT loaded(QString());
 }
 
 void SphinxWorker::decode(const std::vector<qint16>& samples)
@@ -105,7 +110,7 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
     const QString partial = QString::fromUtf8(hypothesis ? hypothesis : "").trimmed();
     if (!partial.isEmpty() && partial != m_lastPartial) {
         m_lastPartial = partial;
-        m_onText(partial, false);
+        Q_EMIT textReported(partial, false);
     }
 }
 
@@ -119,7 +124,7 @@ void SphinxWorker::endUtterance()
     m_inSpeech = false;
     m_lastPartial.clear();
     if (heardSpeech || !text.isEmpty()) {
-        m_onText(text, true);
+        Q_EMIT textReported(text, true);
     }
 }
 
@@ -128,28 +133,32 @@ void SphinxWorker::finish()
     if (m_decoder && m_utteranceOpen) {
         endUtterance();
     }
+    Q_EMIT finished();
 }
 
-PocketSphinxRecognizer::PocketSphinxRecognizer(SpeechModel model, TextCallback onText, const QString& threadName)
-    : m_converter(decoderFormat())
+PocketSphinxRecognizer::PocketSphinxRecognizer(SpeechModel model, const QString& threadName, QObject* parent)
+    : SpeechEngine(parent)
+    , m_converter(decoderFormat())
+    , m_thread(threadName, maxQueuedSamples, &lcTranscription)
 {
-    m_thread.setObjectName(threadName);
-    m_worker = new SphinxWorker(std::move(model), std::move(onText));
-    m_worker->moveToThread(&m_thread);
-    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    auto worker = std::make_unique<SphinxWorker>(std::move(model));
+    m_worker = worker.get();
+    connect(m_worker, &SphinxWorker::textReported, this, &SpeechEngine::textReported);
+    connect(m_worker, &SphinxWorker::loaded, this, &PocketSphinxRecognizer::loaded);
+    connect(m_worker, &SphinxWorker::finished, this, &PocketSphinxRecognizer::finished);
+    m_thread.start(std::move(worker));
 }
 
-PocketSphinxRecognizer::~PocketSphinxRecognizer()
-{
-    m_thread.quit();
-    m_thread.wait();
-}
+PocketSphinxRecognizer::~PocketSphinxRecognizer() = default;
 
-void PocketSphinxRecognizer::load(LoadCallback done)
+QCoro::Task<Result<void>> PocketSphinxRecognizer::start()
 {
-    QMetaObject::invokeMethod(
-        m_worker, [this, done = std::move(done)] { done(m_worker->load()); }, Qt::QueuedConnection);
+    m_thread.post([worker = m_worker] { worker->load(); });
+    const std::optional<QString> error = co_await qCoro(this, &PocketSphinxRecognizer::loaded);
+    if (error && !error->isEmpty()) {
+        co_return fail(*error);
+    }
+    co_return Result<void> {};
 }
 
 void PocketSphinxRecognizer::feed(const AudioBufferView& buffer)
@@ -165,42 +174,13 @@ void PocketSphinxRecognizer::feed(const AudioBufferView& buffer)
 void PocketSphinxRecognizer::feedSamples(std::vector<qint16> samples)
 {
     const auto count = static_cast<qint64>(samples.size());
-    // A decoder that falls this far behind drops the newest audio: a line that arrives many
-    // seconds late is of no use in a live call, and memory stays bounded.
-    if (m_queuedSamples.load(std::memory_order_relaxed) + count > maxQueuedSamples) {
-        const qint64 dropped = ++m_droppedBuffers;
-        if (dropped == 1 || dropped % 100 == 0) {
-            qCWarning(lcTranscription) << "Speech decoder is behind; dropped" << dropped << "audio buffers so far";
-        }
-        return;
-    }
-    m_queuedSamples += count;
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, samples = std::move(samples), count] {
-            m_queuedSamples -= count;
-            m_worker->decode(samples);
-        },
-        Qt::QueuedConnection);
+    m_thread.postAudio(count, [worker = m_worker, samples = std::move(samples)] { worker->decode(samples); });
 }
 
-void PocketSphinxRecognizer::finish(std::function<void()> done)
+QCoro::Task<> PocketSphinxRecognizer::finish()
 {
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, done = std::move(done)] {
-            m_worker->finish();
-            if (done) {
-                done();
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void PocketSphinxRecognizer::drain()
-{
-    QMetaObject::invokeMethod(
-        m_worker, [] {}, Qt::BlockingQueuedConnection);
+    m_thread.post([worker = m_worker] { worker->finish(); });
+    co_await qCoro(this, &PocketSphinxRecognizer::finished);
 }
 
 #include "PocketSphinxRecognizer.moc"

@@ -1,28 +1,22 @@
 #pragma once
 
-#include "audio/AudioBuffer.h"
 #include "audio/BufferConverter.h"
-#include "common/Error.h"
+#include "audio/WorkerThread.h"
+#include "transcription/SpeechEngine.h"
 #include "transcription/SpeechModels.h"
 
-#include <QThread>
-
-#include <atomic>
-#include <functional>
+#include <vector>
 
 class SphinxWorker;
 
 // The on-device engine for one speaker: PocketSphinx decoding continuous speech on a worker thread
 // of its own. Its voice-activity detector splits the audio into utterances; while one is in
 // progress the best hypothesis so far is reported as not-final text, and at each end of an
-// utterance its hypothesis is reported as final text. The callbacks run on the worker thread, in
-// the order the audio was decoded.
-class PocketSphinxRecognizer {
-public:
-    using TextCallback = std::function<void(const QString& text, bool isFinal)>;
-    // Called with nothing on success, else the user's message.
-    using LoadCallback = std::function<void(const std::optional<QString>& error)>;
+// utterance its hypothesis is reported as final text.
+class PocketSphinxRecognizer : public SpeechEngine {
+    Q_OBJECT
 
+public:
     static constexpr double decoderSampleRate = 16000;
     // In-progress hypotheses are asked for after at least this much new audio.
     static constexpr double partialIntervalSeconds = 0.3;
@@ -32,28 +26,29 @@ public:
     // Audio waiting for the decoder beyond this is dropped (and logged).
     static constexpr qint64 maxQueuedSamples = 10 * 16000;
 
-    PocketSphinxRecognizer(SpeechModel model, TextCallback onText, const QString& threadName);
-    ~PocketSphinxRecognizer();
-    PocketSphinxRecognizer(const PocketSphinxRecognizer&) = delete;
-    PocketSphinxRecognizer& operator=(const PocketSphinxRecognizer&) = delete;
+    PocketSphinxRecognizer(SpeechModel model, const QString& threadName, QObject* parent = nullptr);
+    ~PocketSphinxRecognizer() override;
 
     static AudioFormat decoderFormat() { return AudioFormat { decoderSampleRate, 1, SampleType::int16 }; }
 
-    // Loads the models on the worker thread (this takes most of a second); `done` runs there.
-    void load(LoadCallback done);
-    // Called on one capture thread: converts to 16 kHz and hands the audio to the decoder.
-    void feed(const AudioBufferView& buffer);
+    // Loads the models on the worker thread (this takes most of a second).
+    QCoro::Task<Result<void>> start() override;
+    // Converts to 16 kHz and hands the audio to the decoder.
+    void feed(const AudioBufferView& buffer) override;
     // Hands already converted 16 kHz mono samples to the decoder (any thread).
     void feedSamples(std::vector<qint16> samples);
-    // Ends the utterance in progress (reporting its final text), then calls `done` on the worker.
-    void finish(std::function<void()> done);
-    // Returns once the worker has run everything posted to it so far.
-    void drain();
+    // Ends the utterance in progress, reporting its final text.
+    QCoro::Task<> finish() override;
+    // Returns once the worker has run everything handed to it so far.
+    void drain() { m_thread.drain(); }
+
+Q_SIGNALS:
+    // The worker's answers, relayed to this object's thread.
+    void loaded(const QString& error);
+    void finished();
 
 private:
-    QThread m_thread;
-    SphinxWorker* m_worker = nullptr; // lives on m_thread, deleted when it ends
     BufferConverter m_converter; // capture thread only
-    std::atomic<qint64> m_queuedSamples { 0 };
-    std::atomic<qint64> m_droppedBuffers { 0 };
+    WorkerThread m_thread;
+    SphinxWorker* m_worker = nullptr; // lives on m_thread
 };

@@ -1,6 +1,6 @@
 #include "transcription/Transcript.h"
 
-#include "common/Dates.h"
+#include "common/Clock.h"
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
@@ -39,9 +39,9 @@ QSet<QString> wordSet(const QString& text)
 
 } // namespace
 
-Transcript::Transcript(QObject* parent, Clock clock)
+Transcript::Transcript(QObject* parent, Clock* clock)
     : QObject(parent)
-    , m_clock(clock ? std::move(clock) : Clock(&dates::now))
+    , m_clock(Clock::orSystem(clock))
 {
 }
 
@@ -53,7 +53,7 @@ void Transcript::handleText(const QString& text, bool isFinal, Speaker speaker)
         return;
     }
     if (text::hasLetterOrDigit(value)) {
-        appendLine(TranscriptLine { uuid::create(), speaker, value, m_clock() });
+        appendLine(TranscriptLine { uuid::create(), speaker, value, m_clock.now() });
     }
     setVolatile(speaker, QString());
 }

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QUuid>
 
-#include <functional>
+class Clock;
 
 enum class Speaker { me, them };
 
@@ -39,14 +39,13 @@ class Transcript : public QObject {
     Q_OBJECT
 
 public:
-    using Clock = std::function<QDateTime()>;
-
     // Lines of different speakers within this window whose word sets overlap enough are echoes.
     static constexpr double echoWindowSeconds = 8.0;
     static constexpr qsizetype echoMinimumWords = 2;
     static constexpr double echoMinimumOverlap = 0.7;
 
-    explicit Transcript(QObject* parent, Clock clock = {});
+    // `clock` (the system clock when null) dates the lines; it outlives this.
+    explicit Transcript(QObject* parent, Clock* clock = nullptr);
 
     const QList<TranscriptLine>& lines() const { return m_lines; }
     // The in-progress text per speaker ("volatile" text); no entry means nothing pending.
@@ -73,7 +72,7 @@ private:
     void appendLine(const TranscriptLine& line);
     void setVolatile(Speaker speaker, const QString& text);
 
-    Clock m_clock;
+    Clock& m_clock;
     QList<TranscriptLine> m_lines;
     QHash<Speaker, QString> m_volatile;
 };

@@ -1,50 +1,30 @@
 #include "transcription/TranscriptionService.h"
 
 #include "common/Log.h"
-#include "settings/Keychain.h"
 #include "settings/Settings.h"
+#include "transcription/OpenAITranscriber.h"
 #include "transcription/PocketSphinxRecognizer.h"
+#include "transcription/SpeechModels.h"
 
-#include <QCoreApplication>
 #include <QCoroSignal>
 #include <QLocale>
 #include <QPointer>
 
 namespace {
 
-// Carries a completion reported on another thread back to a coroutine on the main thread.
-class Completion : public QObject {
-    Q_OBJECT
-
-public:
-    // A callback for the other thread; it posts the value here, or nothing once this is gone.
-    std::function<void(const QString&)> callback()
-    {
-        QPointer<Completion> target(this);
-        return [target](const QString& value) {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [target, value] {
-                    if (target) {
-                        Q_EMIT target->completed(value);
-                    }
-                },
-                Qt::QueuedConnection);
-        };
-    }
-
-Q_SIGNALS:
-    void completed(const QString& value);
-};
-
 const QString openaiAccount = QStringLiteral("openai");
 
 } // namespace
 
+TranscriptionService::TranscriptionService(QObject* parent)
+    : TranscriptionService(parent, Options())
+{
+}
+
 TranscriptionService::TranscriptionService(QObject* parent, Options options)
     : QObject(parent)
     , m_options(std::move(options))
-    , m_transcript(new Transcript(this, m_options.transcriptClock))
+    , m_transcript(new Transcript(this, m_options.clock))
     , m_audio(new AudioCaptureService(this))
 {
     connect(m_audio, &AudioCaptureService::captureFailed, this, [this](const QString& message) {
@@ -63,49 +43,23 @@ TranscriptionService::~TranscriptionService()
     m_channels.clear();
 }
 
-QString TranscriptionService::microphoneDeniedMessage()
-{
-    return QStringLiteral("Microphone access denied. Allow it in your desktop's privacy settings.");
-}
-
 QString TranscriptionService::missingKeyMessage()
 {
-    return QStringLiteral("Add your OpenAI API key in Settings (Ctrl+,) > General > Transcription.");
+    return tr("Add your OpenAI API key in Settings (Ctrl+,) > General > Transcription.");
 }
 
 TranscriptionEngine TranscriptionService::engineFromText(const std::optional<QString>& text)
 {
-    return text == QStringLiteral("openai") ? TranscriptionEngine::openai : TranscriptionEngine::apple;
+    return text == QStringLiteral("openai") ? TranscriptionEngine::openAI : TranscriptionEngine::onDevice;
 }
 
-std::function<void(const QString&, bool)> TranscriptionService::textReceiver(Speaker speaker)
+void TranscriptionService::connectReports(const Channel& channel)
 {
-    QPointer<TranscriptionService> self(this);
-    return [self, speaker](const QString& text, bool isFinal) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, speaker, text, isFinal] {
-                if (self) {
-                    self->m_transcript->handleText(text, isFinal, speaker);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-}
-
-std::function<void(const QString&)> TranscriptionService::errorReceiver()
-{
-    QPointer<TranscriptionService> self(this);
-    return [self](const QString& message) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, message] {
-                if (self) {
-                    self->setStatus(message);
-                }
-            },
-            Qt::QueuedConnection);
-    };
+    connect(channel.engine.get(), &SpeechEngine::textReported, this,
+        [this, speaker = channel.speaker](
+            const QString& text, bool isFinal) { m_transcript->handleText(text, isFinal, speaker); });
+    connect(channel.engine.get(), &SpeechEngine::errorReported, this,
+        [this](const QString& message) { setStatus(message); });
 }
 
 QCoro::Task<> TranscriptionService::start()
@@ -134,41 +88,60 @@ QCoro::Task<> TranscriptionService::start()
 
 QCoro::Task<Result<void>> TranscriptionService::startSteps()
 {
-    if (!m_audio->requestMicrophoneAccess()) {
-        co_return fail(microphoneDeniedMessage());
-    }
     QPointer<TranscriptionService> self(this);
-    Settings settings;
+    if (!m_options.settings) {
+        co_return fail(tr("Listening cannot start without the app's settings."));
+    }
+    const Settings& settings = *m_options.settings;
     std::vector<Channel> channels;
-    if (engineFromText(settings.text(SettingKey::transcriptionEngine)) == TranscriptionEngine::apple) {
+    if (engineFromText(settings.text(SettingKey::transcriptionEngine)) == TranscriptionEngine::onDevice) {
         const Result<SpeechModel> model = speechModels::resolve(settings.speechLocale(), QLocale::system().name());
         if (!model) {
             co_return std::unexpected(model.error());
         }
         for (const Speaker speaker : { Speaker::me, Speaker::them }) {
-            Result<Channel> channel = co_await makeOnDeviceChannel(*model, speaker);
-            if (!self) {
-                co_return fail(QString());
-            }
-            if (!channel) {
-                co_return std::unexpected(channel.error());
-            }
-            channels.push_back(std::move(*channel));
+            const QString threadName = QStringLiteral("Quillora.SpeechRecognizer.%1")
+                                           .arg(speaker == Speaker::me ? QLatin1String("me") : QLatin1String("them"));
+            channels.push_back({ speaker, std::make_unique<PocketSphinxRecognizer>(*model, threadName) });
         }
     } else {
-        const std::optional<QString> key = keychain::read(openaiAccount);
+        const QUrl endpoint = OpenAITranscriber::endpointFor(settings.openaiBaseURL());
+        // Not inside a conditional expression: g++ 12 mishandles co_await there.
+        std::optional<QString> key;
+        if (m_options.readKey) {
+            key = co_await m_options.readKey(openaiAccount);
+        }
+        if (!self) {
+            co_return fail(QString());
+        }
         if (!key || key->isEmpty()) {
             co_return fail(missingKeyMessage());
         }
-        const QUrl endpoint = OpenAITranscriber::endpointFor(settings.openaiBaseURL());
-        channels.push_back(makeCloudChannel(*key, Speaker::me, 0.02f, endpoint));
-        channels.push_back(makeCloudChannel(*key, Speaker::them, 0.01f, endpoint));
+        const QStringList languages = language::codes();
+        channels.push_back(
+            { Speaker::me, std::make_unique<OpenAITranscriber>(*key, languages, 0.02f, endpoint, m_options.clock) });
+        channels.push_back(
+            { Speaker::them, std::make_unique<OpenAITranscriber>(*key, languages, 0.01f, endpoint, m_options.clock) });
+    }
+    // One after the other, `me` first; when one fails, the channels made are discarded.
+    for (const Channel& channel : channels) {
+        connectReports(channel);
+        const Result<void> started = co_await channel.engine->start();
+        if (!self) {
+            co_return fail(QString());
+        }
+        if (!started) {
+            co_return started;
+        }
     }
     m_channels = std::move(channels);
 
-    // Each capture keeps the callback in force when it starts, so they are set first.
-    m_audio->setOnMicBuffer(m_channels[0].feed);
-    m_audio->setOnSystemBuffer(m_channels[1].feed);
+    // Each capture keeps the callback in force when it starts, so they are set first. The
+    // engines outlive the captures: stop() ends capture before it lets the engines go.
+    SpeechEngine* me = m_channels[0].engine.get();
+    SpeechEngine* them = m_channels[1].engine.get();
+    m_audio->setOnMicBuffer([me](const AudioBufferView& buffer) { me->feed(buffer); });
+    m_audio->setOnSystemBuffer([them](const AudioBufferView& buffer) { them->feed(buffer); });
     if (Result<void> microphone = m_audio->startMicrophone(); !microphone) {
         co_return microphone;
     }
@@ -176,43 +149,6 @@ QCoro::Task<Result<void>> TranscriptionService::startSteps()
         co_return system;
     }
     co_return Result<void> {};
-}
-
-QCoro::Task<Result<TranscriptionService::Channel>> TranscriptionService::makeOnDeviceChannel(
-    const SpeechModel& model, Speaker speaker)
-{
-    const QString threadName = QStringLiteral("Quillora.SpeechRecognizer.%1")
-                                   .arg(speaker == Speaker::me ? QLatin1String("me") : QLatin1String("them"));
-    auto recognizer = std::make_shared<PocketSphinxRecognizer>(model, textReceiver(speaker), threadName);
-
-    Completion loaded;
-    auto report = loaded.callback();
-    recognizer->load([report](const std::optional<QString>& error) { report(error.value_or(QString())); });
-    const QString error = co_await qCoro(&loaded, &Completion::completed);
-    if (!error.isEmpty()) {
-        co_return fail(error);
-    }
-
-    Channel channel;
-    channel.speaker = speaker;
-    channel.feed = [recognizer](const AudioBufferView& buffer) { recognizer->feed(buffer); };
-    channel.finish = [recognizer](std::function<void()> done) { recognizer->finish(std::move(done)); };
-    channel.engine = recognizer;
-    co_return channel;
-}
-
-TranscriptionService::Channel TranscriptionService::makeCloudChannel(
-    const QString& apiKey, Speaker speaker, float speechLevel, const QUrl& endpoint)
-{
-    auto transcriber =
-        std::make_shared<OpenAITranscriber>(apiKey, QStringList { QStringLiteral("pt"), QStringLiteral("en") },
-            textReceiver(speaker), errorReceiver(), speechLevel, endpoint, m_options.transcriberClock);
-    Channel channel;
-    channel.speaker = speaker;
-    channel.feed = [transcriber](const AudioBufferView& buffer) { transcriber->append(buffer); };
-    channel.finish = [transcriber](std::function<void()> done) { transcriber->finish(std::move(done)); };
-    channel.engine = transcriber;
-    return channel;
 }
 
 QCoro::Task<> TranscriptionService::stop()
@@ -227,11 +163,8 @@ QCoro::Task<> TranscriptionService::stop()
     m_audio->setOnSystemBuffer({});
 
     QPointer<TranscriptionService> self(this);
-    for (Channel& channel : m_channels) {
-        Completion finished;
-        auto report = finished.callback();
-        channel.finish([report] { report(QString()); });
-        co_await qCoro(&finished, &Completion::completed);
+    for (const Channel& channel : m_channels) {
+        co_await channel.engine->finish();
         if (!self) {
             co_return;
         }
@@ -241,17 +174,6 @@ QCoro::Task<> TranscriptionService::stop()
     setRunning(false);
     m_stopping = false;
     Q_EMIT stopFinished();
-}
-
-QCoro::Task<> TranscriptionService::toggle(SuggestionControl& suggestions)
-{
-    if (m_running) {
-        co_await stop();
-        co_return;
-    }
-    suggestions.clear();
-    suggestions.warmUp();
-    co_await start();
 }
 
 void TranscriptionService::setStatus(std::optional<QString> status)
@@ -269,5 +191,3 @@ void TranscriptionService::setRunning(bool running)
         Q_EMIT runningChanged(running);
     }
 }
-
-#include "TranscriptionService.moc"

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "audio/AudioCaptureService.h"
-#include "transcription/OpenAITranscriber.h"
-#include "transcription/SpeechModels.h"
+#include "transcription/SpeechEngine.h"
 #include "transcription/Transcript.h"
 
 #include <QCoroTask>
@@ -13,16 +12,11 @@
 #include <optional>
 #include <vector>
 
-// What listening needs of the suggestion side when it starts: forget the last call's replies,
-// then warm the model's prompt cache.
-class SuggestionControl {
-public:
-    virtual ~SuggestionControl() = default;
-    virtual void clear() = 0;
-    virtual void warmUp() = 0;
-};
+class Clock;
+class Settings;
 
-enum class TranscriptionEngine { apple, openai };
+// Stored as "apple" and "openai" under "transcriptionEngine".
+enum class TranscriptionEngine { onDevice, openAI };
 
 // The live-transcription coordinator: owns the audio capture, starts and stops listening, makes
 // one channel per speaker (`me` from the microphone, `them` from the system audio) with the engine
@@ -32,13 +26,19 @@ class TranscriptionService : public QObject {
     Q_OBJECT
 
 public:
-    // Where the cloud engine's clock comes from (tests drive the turn rules with their own).
     struct Options {
-        Transcript::Clock transcriptClock;
-        OpenAITranscriber::Clock transcriberClock;
+        // The engine, locale and service address, read at each start; without settings nothing
+        // starts.
+        Settings* settings = nullptr;
+        // The OpenAI key for the cloud engine, read without holding up the main thread.
+        std::function<QCoro::Task<std::optional<QString>>(const QString& account)> readKey;
+        // The time of the lines and of the cloud engine's turn rules (the system clock when null);
+        // it outlives the service.
+        Clock* clock = nullptr;
     };
 
-    explicit TranscriptionService(QObject* parent = nullptr, Options options = {});
+    explicit TranscriptionService(QObject* parent = nullptr);
+    TranscriptionService(QObject* parent, Options options);
     ~TranscriptionService() override;
 
     Transcript& transcript() { return *m_transcript; }
@@ -56,10 +56,7 @@ public:
     // Ends capture, then finishes each channel in turn (`me` first); `isRunning` falls after the
     // last one. Safe to call when idle.
     QCoro::Task<> stop();
-    // Stops when listening, else clears the suggestions, warms them up and starts.
-    QCoro::Task<> toggle(SuggestionControl& suggestions);
 
-    static QString microphoneDeniedMessage();
     static QString missingKeyMessage();
 
 Q_SIGNALS:
@@ -68,19 +65,16 @@ Q_SIGNALS:
     void stopFinished();
 
 private:
+    // One speaker's engine while listening.
     struct Channel {
         Speaker speaker = Speaker::me;
-        AudioCaptureService::BufferCallback feed;
-        std::function<void(std::function<void()> done)> finish;
-        std::shared_ptr<void> engine;
+        std::unique_ptr<SpeechEngine> engine;
     };
 
     QCoro::Task<Result<void>> startSteps();
-    QCoro::Task<Result<Channel>> makeOnDeviceChannel(const SpeechModel& model, Speaker speaker);
-    Channel makeCloudChannel(const QString& apiKey, Speaker speaker, float speechLevel, const QUrl& endpoint);
-    // Hands an engine's report to the main thread, in order; dropped once the service is gone.
-    std::function<void(const QString&, bool)> textReceiver(Speaker speaker);
-    std::function<void(const QString&)> errorReceiver();
+    // Engine reports reach the transcript and `status` on this thread, in order; none arrive
+    // once the service is gone.
+    void connectReports(const Channel& channel);
     void setStatus(std::optional<QString> status);
     void setRunning(bool running);
 

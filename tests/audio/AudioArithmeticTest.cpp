@@ -1,6 +1,10 @@
 #include "audio/AudioCaptureService.h"
 #include "audio/BufferConverter.h"
+#include "audio/SampleRing.h"
+#include "audio/WorkerThread.h"
+#include "common/Log.h"
 
+#include <QSemaphore>
 #include <QTest>
 
 #include <cmath>
@@ -93,13 +97,6 @@ private Q_SLOTS:
         QCOMPARE(AudioCaptureService::level(view), 0.0f);
     }
 
-    void capacityRule()
-    {
-        QCOMPARE(BufferConverter::capacityFor(24000, 48000, 4096), qsizetype(2049));
-        QCOMPARE(BufferConverter::capacityFor(16000, 44100, 1024), qsizetype(372));
-        QCOMPARE(BufferConverter::capacityFor(48000, 48000, 480), qsizetype(481));
-    }
-
     void resamplingKeepsPitchAndState_data()
     {
         QTest::addColumn<double>("inputRate");
@@ -190,6 +187,41 @@ private Q_SLOTS:
         const std::optional<AudioBuffer> first = converter.convert(viewOf(at44, floatFormat(44100)));
         QVERIFY(first);
         QVERIFY(first->frameCount() <= BufferConverter::capacityFor(24000, 44100, 4410));
+    }
+
+    void ringKeepsOrderAcrossItsEndAndRefusesWhatDoesNotFit()
+    {
+        SampleRing ring(5);
+        const std::vector<float> first { 0, 1, 2 };
+        const std::vector<float> second { 3, 4, 5, 6 };
+        std::vector<float> out(5);
+        QVERIFY(ring.write(first.data(), 3));
+        ring.read(out.data(), 2);
+        QVERIFY(ring.write(second.data(), 4)); // wraps around the end
+        QVERIFY(!ring.write(first.data(), 1)); // full: refused whole
+        QCOMPARE(ring.size(), size_t(5));
+        ring.read(out.data(), 5);
+        QCOMPARE(out, (std::vector<float> { 2, 3, 4, 5, 6 }));
+        QCOMPARE(ring.size(), size_t(0));
+    }
+
+    void handOffDropsAudioOnlyWhileTheWorkerIsBehind()
+    {
+        WorkerThread worker(QStringLiteral("Quillora.HandOffTest"), 10, &lcAudio);
+        worker.start(std::make_unique<QObject>());
+        QSemaphore release;
+        QStringList ran; // written on the worker thread, read after drain()
+        worker.post([&release] { release.acquire(); }); // the worker is busy until released
+        QVERIFY(worker.postAudio(6, [&ran] { ran.append(QStringLiteral("a")); }));
+        QVERIFY(!worker.postAudio(6, [&ran] { ran.append(QStringLiteral("b")); }));
+        QVERIFY(worker.postAudio(4, [&ran] { ran.append(QStringLiteral("c")); }));
+        worker.post([&ran] { ran.append(QStringLiteral("not audio")); }); // never dropped
+        release.release();
+        worker.drain();
+        QCOMPARE(ran, (QStringList { QStringLiteral("a"), QStringLiteral("c"), QStringLiteral("not audio") }));
+        QCOMPARE(worker.droppedBuffers(), qint64(1));
+        // Caught up, it takes audio again.
+        QVERIFY(worker.postAudio(10, [] {}));
     }
 };
 

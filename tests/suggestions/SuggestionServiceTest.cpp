@@ -45,7 +45,7 @@ struct Harness {
         , clock(start)
         , store(*Store::openInMemory())
         , context(store->newContext())
-        , transcript(nullptr, [this] { return clock.now(); })
+        , transcript(nullptr, &clock)
     {
         settings.setText(SettingKey::llmProvider, provider);
         settings.setText(SettingKey::anthropicBaseURL, server.baseURL());

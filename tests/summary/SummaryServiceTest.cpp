@@ -3,6 +3,7 @@
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/LogCapture.h"
+#include "fakes/ManualClock.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/UserFolders.h"
 #include "mcp/RequestState.h"
@@ -63,7 +64,8 @@ struct Harness {
         : settings(nullptr)
         , store(*Store::openInMemory())
         , context(store->newContext())
-        , transcription(nullptr, TranscriptionService::Options { [this] { return now; }, {} })
+        , clock(callStart)
+        , transcription(nullptr, TranscriptionService::Options { &settings, {}, &clock })
         , client(
               &network, [this] { return endpoints(); }, LLMTimeouts { 5000ms, 500ms })
         , suggestions(
@@ -100,7 +102,7 @@ struct Harness {
     void say(const QStringList& lines)
     {
         for (const QString& text : lines) {
-            now = now.addSecs(10);
+            clock.advance(10s);
             transcription.transcript().handleText(text, true, them ? Speaker::them : Speaker::me);
             them = !them;
         }
@@ -163,7 +165,7 @@ struct Harness {
     QNetworkAccessManager network;
     std::shared_ptr<Store> store;
     std::unique_ptr<StoreContext> context;
-    QDateTime now = callStart;
+    ManualClock clock;
     bool them = true;
     TranscriptionService transcription;
     LLMClient client;

@@ -1,49 +1,20 @@
 #include "transcription/OpenAITranscriber.h"
 #include "fakes/FakeRealtimeServer.h"
+#include "fakes/ManualClock.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
 
-#include <atomic>
 #include <memory>
+
+using namespace std::chrono_literals;
 
 namespace {
 
 constexpr qsizetype framesPerBuffer = 2400; // 0.1 s at the wire rate: 4800 bytes
-
-// Collects the transcriber's reports on the test's thread.
-class Recorder : public QObject {
-    Q_OBJECT
-
-public:
-    OpenAITranscriber::TextCallback textCallback()
-    {
-        return [this](const QString& text, bool isFinal) {
-            QMetaObject::invokeMethod(
-                this, [this, text, isFinal] { Q_EMIT received(text, isFinal); }, Qt::QueuedConnection);
-        };
-    }
-    OpenAITranscriber::ErrorCallback errorCallback()
-    {
-        return [this](const QString& message) {
-            QMetaObject::invokeMethod(
-                this, [this, message] { Q_EMIT failed(message); }, Qt::QueuedConnection);
-        };
-    }
-
-Q_SIGNALS:
-    void received(const QString& text, bool isFinal);
-    void failed(const QString& message);
-    void finished();
-};
-
-// A 0.1 s buffer at the wire format whose every sample has this value.
-std::vector<qint16> constantBuffer(qint16 value)
-{
-    return std::vector<qint16>(framesPerBuffer, value);
-}
 
 AudioBufferView viewOf(const std::vector<qint16>& samples)
 {
@@ -63,42 +34,37 @@ class OpenAITranscriberTest : public QObject {
 
 private:
     std::unique_ptr<FakeRealtimeServer> m_server;
-    std::unique_ptr<Recorder> m_recorder;
+    std::unique_ptr<ManualClock> m_clock;
     std::unique_ptr<OpenAITranscriber> m_transcriber;
-    std::shared_ptr<std::atomic<double>> m_now;
 
     void connectTranscriber(float speechLevel = 0.02f)
     {
-        m_now = std::make_shared<std::atomic<double>>(1000.0);
-        auto now = m_now;
         QSignalSpy connected(m_server.get(), &FakeRealtimeServer::clientConnected);
         m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("test-key"),
-            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, m_recorder->textCallback(),
-            m_recorder->errorCallback(), speechLevel, OpenAITranscriber::endpointFor(m_server->baseUrl()),
-            [now] { return now->load(); });
+            QStringList { QStringLiteral("pt"), QStringLiteral("en") }, speechLevel,
+            OpenAITranscriber::endpointFor(m_server->baseUrl()), m_clock.get());
+        QVERIFY(QCoro::waitFor(m_transcriber->start()));
         QVERIFY(connected.wait(5000));
         QTRY_COMPARE_WITH_TIMEOUT(m_server->messages().size(), 1, 5000);
+        m_transcriber->drain(); // the worker's timers exist before the clock moves
     }
 
-    // Feeds `count` buffers of the value, advancing the clock 0.1 s before each one.
+    // Feeds `count` 0.1 s buffers whose every sample has the value, moving the clock 0.1 s before
+    // each one.
     void feed(qint16 value, int count)
     {
-        const std::vector<qint16> samples = constantBuffer(value);
+        const std::vector<qint16> samples(framesPerBuffer, value);
         for (int i = 0; i < count; ++i) {
-            m_now->store(m_now->load() + 0.1);
-            m_transcriber->append(viewOf(samples));
+            m_clock->advance(100ms);
+            m_transcriber->feed(viewOf(samples));
             m_transcriber->drain();
         }
     }
 
     void finishTranscriber()
     {
-        QSignalSpy finished(m_recorder.get(), &Recorder::finished);
-        Recorder* recorder = m_recorder.get();
-        m_transcriber->finish([recorder] {
-            QMetaObject::invokeMethod(
-                recorder, [recorder] { Q_EMIT recorder->finished(); }, Qt::QueuedConnection);
-        });
+        QSignalSpy finished(m_transcriber.get(), &OpenAITranscriber::finished);
+        m_transcriber->finish();
         QVERIFY(finished.wait(5000));
     }
 
@@ -117,13 +83,13 @@ private Q_SLOTS:
     void init()
     {
         m_server = std::make_unique<FakeRealtimeServer>();
-        m_recorder = std::make_unique<Recorder>();
+        m_clock = std::make_unique<ManualClock>();
     }
 
     void cleanup()
     {
         m_transcriber.reset();
-        m_recorder.reset();
+        m_clock.reset();
         m_server.reset();
     }
 
@@ -152,14 +118,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("foreign");
         QTest::newRow("portuguese accents") << QStringLiteral("Ação, coração e café") << false;
-        QTest::newRow("latin extended-b") << QStringLiteral("ǅ ș ț") << false;
         QTest::newRow("last letter before the limit") << QStringLiteral("\u024F") << false;
         QTest::newRow("first letter at the limit") << QStringLiteral("\u0250") << true;
         QTest::newRow("symbols above the limit") << QStringLiteral("50 € → ok ✓") << false;
         QTest::newRow("letter outside the basic plane") << QString::fromUcs4(U"ok \U00020000") << true;
         QTest::newRow("latin mixed with cyrillic") << QStringLiteral("hello мир") << true;
-        QTest::newRow("greek") << QStringLiteral("καλημέρα") << true;
-        QTest::newRow("japanese") << QStringLiteral("こんにちは") << true;
         QTest::newRow("digits and punctuation") << QStringLiteral("42 — ok!") << false;
     }
 
@@ -228,11 +191,12 @@ private Q_SLOTS:
     {
         connectTranscriber();
         m_server->setTranscribeCommits(true);
-        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        QSignalSpy texts(m_transcriber.get(), &SpeechEngine::textReported);
         feed(3000, 3); // 0.3 s voiced
         feed(0, 10);
-        // Three voiced buffers and the silent tail up to 0.7 s after the voice, then the clear.
-        const QStringList types = typesAfterSession(3 + 7 + 1);
+        // Three voiced buffers and the silent tail until more than 0.7 s passed since the voice,
+        // then the clear.
+        const QStringList types = typesAfterSession(3 + 8 + 1);
         QCOMPARE(types.last(), QStringLiteral("input_audio_buffer.clear"));
         QVERIFY(!types.contains(QStringLiteral("input_audio_buffer.commit")));
         finishTranscriber();
@@ -243,7 +207,7 @@ private Q_SLOTS:
     {
         connectTranscriber();
         m_server->setTranscribeCommits(true);
-        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        QSignalSpy texts(m_transcriber.get(), &SpeechEngine::textReported);
         feed(3000, 400); // 40 s of voice
         feed(0, 10);
         QTRY_COMPARE_WITH_TIMEOUT(
@@ -282,18 +246,21 @@ private Q_SLOTS:
     void finishWaitsForOutstandingTurns_data()
     {
         QTest::addColumn<bool>("strayCompletedFirst");
-        QTest::newRow("one open turn") << false;
+        QTest::addColumn<bool>("answered");
+        QTest::newRow("one open turn") << false << true;
         // A completed event with no turn outstanding must not let the count go below zero, or
         // the next commit would not be waited for.
-        QTest::newRow("after a stray completed event") << true;
+        QTest::newRow("after a stray completed event") << true << true;
+        QTest::newRow("no answer: closes after the longest wait") << false << false;
     }
 
     void finishWaitsForOutstandingTurns()
     {
         QFETCH(bool, strayCompletedFirst);
+        QFETCH(bool, answered);
         connectTranscriber();
-        m_server->setTranscribeCommits(true, 400);
-        QSignalSpy texts(m_recorder.get(), &Recorder::received);
+        m_server->setTranscribeCommits(answered, 400);
+        QSignalSpy texts(m_transcriber.get(), &SpeechEngine::textReported);
         if (strayCompletedFirst) {
             m_server->sendEvent(QJsonObject {
                 { QStringLiteral("type"), QStringLiteral("conversation.item.input_audio_transcription.completed") },
@@ -302,11 +269,24 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(texts.size(), 1, 5000);
         }
         feed(3000, 8); // a turn still open when listening stops
-        finishTranscriber();
+        QSignalSpy finished(m_transcriber.get(), &OpenAITranscriber::finished);
+        m_transcriber->finish();
+        if (!answered) {
+            // Only the clock ends this wait, and not a moment early.
+            m_transcriber->drain();
+            m_clock->advance(OpenAITranscriber::finishWait - 1ms);
+            m_transcriber->drain();
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(finished.size(), 0);
+            m_clock->advance(1ms);
+        }
+        QVERIFY(finished.wait(5000));
         QCOMPARE(m_server->messagesOfType(QStringLiteral("input_audio_buffer.commit")).size(), 1);
-        QVERIFY(!texts.isEmpty());
-        QCOMPARE(texts.last().at(0).toString(), QStringLiteral("turn 1"));
-        QCOMPARE(texts.last().at(1).toBool(), true);
+        QCOMPARE(texts.isEmpty(), !answered);
+        if (answered) {
+            QCOMPARE(texts.last().at(0).toString(), QStringLiteral("turn 1"));
+            QCOMPARE(texts.last().at(1).toBool(), true);
+        }
     }
 
     void serverEvents_data()
@@ -355,10 +335,10 @@ private Q_SLOTS:
         QFETCH(QStringList, expected);
         connectTranscriber();
         QStringList reports;
-        connect(m_recorder.get(), &Recorder::received, this, [&](const QString& text, bool isFinal) {
+        connect(m_transcriber.get(), &SpeechEngine::textReported, this, [&](const QString& text, bool isFinal) {
             reports.append(text + (isFinal ? QStringLiteral("|1") : QStringLiteral("|0")));
         });
-        connect(m_recorder.get(), &Recorder::failed, this,
+        connect(m_transcriber.get(), &SpeechEngine::errorReported, this,
             [&](const QString& message) { reports.append(QStringLiteral("error:") + message); });
         for (const QJsonObject& event : events) {
             m_server->sendEvent(event);
@@ -374,10 +354,10 @@ private Q_SLOTS:
         const quint16 port = probe.serverPort();
         probe.close();
 
-        QSignalSpy errors(m_recorder.get(), &Recorder::failed);
         m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("k"), QStringList { QStringLiteral("pt") },
-            m_recorder->textCallback(), m_recorder->errorCallback(), 0.02f,
-            OpenAITranscriber::endpointFor(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+            0.02f, OpenAITranscriber::endpointFor(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+        QSignalSpy errors(m_transcriber.get(), &SpeechEngine::errorReported);
+        m_transcriber->start();
         QVERIFY(errors.wait(5000));
         QVERIFY2(errors.first().first().toString().startsWith(QStringLiteral("OpenAI: ")),
             qPrintable(errors.first().first().toString()));
@@ -386,7 +366,7 @@ private Q_SLOTS:
     void transportErrorAfterFinishIsSilent()
     {
         connectTranscriber();
-        QSignalSpy errors(m_recorder.get(), &Recorder::failed);
+        QSignalSpy errors(m_transcriber.get(), &SpeechEngine::errorReported);
         finishTranscriber();
         m_server.reset(); // the server goes away after the close
         QTest::qWait(200);

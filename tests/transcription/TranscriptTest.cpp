@@ -1,21 +1,14 @@
 #include "transcription/Transcript.h"
+#include "fakes/ManualClock.h"
 
 #include <QSignalSpy>
 #include <QTest>
 
 Q_DECLARE_METATYPE(Speaker)
 
-namespace {
+using namespace std::chrono_literals;
 
-// A clock the test moves by hand.
-struct ManualClock {
-    QDateTime now = QDateTime(QDate(2026, 3, 4), QTime(10, 0), Qt::UTC);
-    Transcript::Clock function()
-    {
-        return [this] { return now; };
-    }
-    void advance(double seconds) { now = now.addMSecs(static_cast<qint64>(seconds * 1000)); }
-};
+namespace {
 
 QStringList texts(const Transcript& transcript)
 {
@@ -130,9 +123,9 @@ void TranscriptTest::echoSuppression()
     QFETCH(QString, second);
     QFETCH(QStringList, expected);
     ManualClock clock;
-    Transcript transcript(nullptr, clock.function());
+    Transcript transcript(nullptr, &clock);
     transcript.handleText(first, true, firstSpeaker);
-    clock.advance(gapSeconds);
+    clock.advance(std::chrono::milliseconds(qRound64(gapSeconds * 1000)));
     transcript.handleText(second, true, secondSpeaker);
     QCOMPARE(texts(transcript), expected);
 }
@@ -140,11 +133,11 @@ void TranscriptTest::echoSuppression()
 void TranscriptTest::themLineRemovesOnlyMatchingEchoes()
 {
     ManualClock clock;
-    Transcript transcript(nullptr, clock.function());
+    Transcript transcript(nullptr, &clock);
     transcript.handleText(QStringLiteral("I have five years of experience"), true, Speaker::me);
-    clock.advance(1);
+    clock.advance(1s);
     transcript.handleText(QStringLiteral("tell me about the role"), true, Speaker::me);
-    clock.advance(1);
+    clock.advance(1s);
     transcript.handleText(QStringLiteral("Tell me about the role."), true, Speaker::them);
     QCOMPARE(texts(transcript),
         (QStringList {

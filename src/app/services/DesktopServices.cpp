@@ -25,7 +25,12 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
     , m_storeObserver(new StoreChangeObserver(this))
     , m_keychain(new Keychain(this))
     , m_network(new QNetworkAccessManager(this))
-    , m_transcription(new TranscriptionService(this))
+    , m_transcription(new TranscriptionService(this,
+          TranscriptionService::Options {
+              .settings = settings,
+              .readKey = languageModelSettings::keychainReader(m_keychain),
+              .clock = options.clock,
+          }))
     , m_suggestions(new SuggestionService(
           &m_transcription->transcript(),
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
