@@ -34,7 +34,9 @@ public:
 
     static constexpr double ringSeconds = 4.0;
     // The audio thread is woken once this much audio waits (or one whole buffer, if longer):
-    // waking a thread costs the sound server's thread far more than copying the audio does.
+    // waking a thread costs the sound server's thread far more than copying the audio does. That is
+    // about one microphone buffer (4096 frames at 48 kHz), so the system audio now waits about as
+    // long as the microphone's audio always did.
     static constexpr double wakeSeconds = 0.08;
 
     // `callback` is called on the audio thread; `showLevel` on `context`'s thread, where levels
