@@ -108,6 +108,20 @@ std::optional<CallOutcome> parseName(const QString& text)
 
 } // namespace callOutcome
 
+namespace speaker {
+
+QString rawText(Speaker value)
+{
+    return value == Speaker::me ? QStringLiteral("You") : QStringLiteral("Them");
+}
+
+QString label(Speaker value)
+{
+    return value == Speaker::me ? QStringLiteral("You") : QStringLiteral("Other");
+}
+
+} // namespace speaker
+
 namespace language {
 
 QStringList codes()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 #include <QStringList>
 
@@ -48,6 +49,21 @@ ProposalKind parse(const QString& text);
 // Exact match only; nothing for any other text.
 std::optional<ProposalKind> parseStrict(const QString& text);
 } // namespace proposalKind
+
+// Who said a line: the user (the microphone) or the other person (the system audio).
+enum class Speaker { me, them };
+
+namespace speaker {
+// Stored raw values: "You" for me, "Them" for them.
+QString rawText(Speaker value);
+// Transcript rendering for prompts and files: "You" for me, "Other" for them.
+QString label(Speaker value);
+} // namespace speaker
+
+inline size_t qHash(Speaker key, size_t seed = 0)
+{
+    return ::qHash(static_cast<int>(key), seed);
+}
 
 enum class LLMProvider { onDevice, claude, openai };
 

@@ -106,10 +106,14 @@ Keychain::~Keychain()
 
 QCoro::Task<std::optional<QString>> Keychain::read(QString account)
 {
-    co_return co_await QtConcurrent::run(&m_worker, [account] { return keychain::read(account); });
+    // Awaited into a local first: g++ 12 mishandles `co_return co_await`.
+    std::optional<QString> key = co_await QtConcurrent::run(&m_worker, [account] { return keychain::read(account); });
+    co_return key;
 }
 
 QCoro::Task<Result<void>> Keychain::save(QString value, QString account)
 {
-    co_return co_await QtConcurrent::run(&m_worker, [value, account] { return keychain::save(value, account); });
+    Result<void> saved =
+        co_await QtConcurrent::run(&m_worker, [value, account] { return keychain::save(value, account); });
+    co_return saved;
 }

@@ -12,7 +12,9 @@ KeyReader keychainReader(Keychain* keychain)
         if (!owner) {
             co_return std::nullopt;
         }
-        co_return co_await owner->read(account);
+        // Awaited into a local first: g++ 12 mishandles `co_return co_await`.
+        std::optional<QString> key = co_await owner->read(account);
+        co_return key;
     };
 }
 

@@ -237,7 +237,10 @@ QCoro::Task<SuggestionSettings> SuggestionService::readSettings(StoreContext& co
         return chosen.assistant ? suggestionPrompt::systemPrompt(context, *chosen.assistant, chosen.context)
                                 : suggestionPrompt::basePrompt();
     };
-    co_return co_await languageModelSettings::loadSuggestionSettings(settings, buildPrompt, m_options.readKey);
+    // Awaited into a local first: g++ 12 mishandles `co_return co_await`.
+    SuggestionSettings loaded =
+        co_await languageModelSettings::loadSuggestionSettings(settings, buildPrompt, m_options.readKey);
+    co_return loaded;
 }
 
 void SuggestionService::transcriptChanged(const QList<TranscriptLine>& lines)

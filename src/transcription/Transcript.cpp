@@ -9,20 +9,6 @@
 
 #include <cmath>
 
-namespace speaker {
-
-QString rawText(Speaker value)
-{
-    return value == Speaker::me ? QStringLiteral("You") : QStringLiteral("Them");
-}
-
-QString label(Speaker value)
-{
-    return value == Speaker::me ? QStringLiteral("You") : QStringLiteral("Other");
-}
-
-} // namespace speaker
-
 namespace {
 
 QString trimmed(const QString& text)

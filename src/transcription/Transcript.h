@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Enums.h"
+
 #include <QDateTime>
 #include <QHash>
 #include <QList>
@@ -8,20 +10,6 @@
 #include <QUuid>
 
 class Clock;
-
-enum class Speaker { me, them };
-
-namespace speaker {
-// Stored raw values: "You" for me, "Them" for them.
-QString rawText(Speaker value);
-// Transcript rendering for prompts and files: "You" for me, "Other" for them.
-QString label(Speaker value);
-} // namespace speaker
-
-inline size_t qHash(Speaker key, size_t seed = 0)
-{
-    return ::qHash(static_cast<int>(key), seed);
-}
 
 struct TranscriptLine {
     QUuid id;

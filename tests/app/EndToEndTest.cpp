@@ -105,12 +105,14 @@ void EndToEndTest::pressKeys(const QString& keys)
     QCOMPARE(xdotool.exitCode(), 0);
 }
 
-// Plays the file into the sink and returns once all of it has been played.
+// Plays the file into the sink and returns once all of it has been played; the event loop turns
+// meanwhile, so the loopback model server goes on answering.
 void EndToEndTest::playToEnd(const QString& file, const QString& sink)
 {
     QProcess player;
+    QSignalSpy finished(&player, &QProcess::finished);
     player.start(QStringLiteral("paplay"), { QStringLiteral("-d"), sink, file });
-    QVERIFY(player.waitForFinished(60000));
+    QVERIFY(finished.wait(60000));
     QCOMPARE(player.exitCode(), 0);
 }
 
