@@ -23,14 +23,17 @@ function(quillora_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
   # Tests labelled "pulse" play into and unload the suite's shared null sinks: one at a time.
-  # Tests labelled "keyring" use the suite's one secret service, and one of them stops it for a while.
+  # Tests labelled "keyring" use the suite's one secret service, and one of them stops it for a while;
+  # "hotkeys" ones grab keys on the one X server; "busname" ones take the app's name on the session bus.
   set(locks)
   if("pulse" IN_LIST ARG_LABELS)
     list(APPEND locks pulseaudio)
   endif()
-  if("keyring" IN_LIST ARG_LABELS)
-    list(APPEND locks keyring)
-  endif()
+  foreach(lock keyring hotkeys busname)
+    if("${lock}" IN_LIST ARG_LABELS)
+      list(APPEND locks ${lock})
+    endif()
+  endforeach()
   if(locks)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${locks}")
   endif()

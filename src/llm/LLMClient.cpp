@@ -80,7 +80,7 @@ LLMStream::LLMStream(QNetworkAccessManager* network, std::chrono::milliseconds i
 {
     m_idle.setSingleShot(true);
     m_idle.setInterval(m_idleTimeout);
-    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Error { llmMessage::timedOut }); });
+    connect(&m_idle, &QTimer::timeout, this, [this] { finish(Error { llmMessage::timedOut() }); });
 }
 
 LLMStream::~LLMStream()
@@ -95,7 +95,7 @@ void LLMStream::cancel()
         return;
     }
     m_cancelled = true;
-    finish(Error { llmMessage::cancelled });
+    finish(Error { llmMessage::cancelled() });
 }
 
 void LLMStream::send(
@@ -123,7 +123,7 @@ void LLMStream::probeLocalModels(
     m_reply = probe;
     QTimer::singleShot(timeout, probe, [this, probe] {
         if (m_reply == probe) {
-            finish(Error { llmMessage::noOnDeviceModel });
+            finish(Error { llmMessage::noOnDeviceModel() });
         }
     });
     connect(probe, &QNetworkReply::finished, this, [this, probe, then = std::move(then)] {
@@ -133,7 +133,7 @@ void LLMStream::probeLocalModels(
         const QStringList models = statusOf(probe) == 200 ? openAIProtocol::modelIds(probe->readAll()) : QStringList();
         dropReply();
         if (models.isEmpty()) {
-            finish(Error { llmMessage::noOnDeviceModel });
+            finish(Error { llmMessage::noOnDeviceModel() });
             return;
         }
         then(models.first());
@@ -282,7 +282,7 @@ std::unique_ptr<LLMStream> LLMClient::stream(const LLMRequest& request) const
     }
 
     if (!request.apiKey || request.apiKey->isEmpty()) {
-        target->finishLater(Error { llmMessage::missingKey });
+        target->finishLater(Error { llmMessage::missingKey() });
         return stream;
     }
     if (request.provider == LLMProvider::claude) {

@@ -1,11 +1,43 @@
 #include "llm/ProviderProtocol.h"
 
+#include <QCoreApplication>
+
 #include "common/Text.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 
 namespace llmMessage {
+
+QString missingKey()
+{
+    return QCoreApplication::translate("LLMClient", "Add an API key in Settings (Ctrl+,).");
+}
+
+QString noOnDeviceModel()
+{
+    return QCoreApplication::translate("LLMClient", "No on-device model is available on this computer.");
+}
+
+QString refusal()
+{
+    return QCoreApplication::translate("LLMClient", "Claude declined to answer this one.");
+}
+
+QString cutOff()
+{
+    return QCoreApplication::translate("LLMClient", "The model's reply was cut off because it was too long.");
+}
+
+QString timedOut()
+{
+    return QCoreApplication::translate("LLMClient", "The request timed out.");
+}
+
+QString cancelled()
+{
+    return QCoreApplication::translate("LLMClient", "Operation canceled");
+}
 
 QString claudeError(const std::optional<QString>& message)
 {
@@ -107,10 +139,10 @@ EventStep readEvent(const QJsonObject& event, bool hasSchema)
         const QString stop =
             event.value(QLatin1String("delta")).toObject().value(QLatin1String("stop_reason")).toString();
         if (stop == QLatin1String("refusal")) {
-            return { QString(), llmMessage::refusal };
+            return { QString(), llmMessage::refusal() };
         }
         if (hasSchema && stop == QLatin1String("max_tokens")) {
-            return { QString(), llmMessage::cutOff };
+            return { QString(), llmMessage::cutOff() };
         }
         return {};
     }

@@ -26,13 +26,14 @@ struct LLMRequest {
 };
 
 // User-facing failure texts of the clients.
+// The texts the user sees when a request fails, translatable.
 namespace llmMessage {
-inline const QString missingKey = QStringLiteral("Add an API key in Settings (Ctrl+,).");
-inline const QString noOnDeviceModel = QStringLiteral("No on-device model is available on this computer.");
-inline const QString refusal = QStringLiteral("Claude declined to answer this one.");
-inline const QString cutOff = QStringLiteral("The model's reply was cut off because it was too long.");
-inline const QString timedOut = QStringLiteral("The request timed out.");
-inline const QString cancelled = QStringLiteral("Operation canceled");
+QString missingKey();
+QString noOnDeviceModel();
+QString refusal();
+QString cutOff();
+QString timedOut();
+QString cancelled();
 // "Claude error: " and the event's message, or "unknown".
 QString claudeError(const std::optional<QString>& message);
 // "HTTP <status>: " and the first 300 user-perceived characters of the body.

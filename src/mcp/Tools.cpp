@@ -177,8 +177,7 @@ Result<std::optional<QString>> checkLanguage(const QJsonObject& arguments)
         return std::optional<QString>();
     }
     const QString language = value.toString();
-    if (!value.isString()
-        || (language != QLatin1String("pt") && language != QLatin1String("en") && !language.isEmpty())) {
+    if (!value.isString() || !language::isStoredLanguage(language)) {
         return fail(QStringLiteral("language must be pt, en or empty."));
     }
     return std::optional<QString>(language);
@@ -681,17 +680,11 @@ Result<QJsonObject> setCallOutcome(StoreContext& context, const QJsonObject& arg
 {
     TRY(call, findById<Call>(context, arguments));
     TRY(outcomeText, requiredString(arguments, "outcome"));
-    CallOutcome outcome;
-    if (*outcomeText == QLatin1String("positive")) {
-        outcome = CallOutcome::positive;
-    } else if (*outcomeText == QLatin1String("negative")) {
-        outcome = CallOutcome::negative;
-    } else if (*outcomeText == QLatin1String("none")) {
-        outcome = CallOutcome::none;
-    } else {
+    const std::optional<CallOutcome> outcome = callOutcome::parseName(*outcomeText);
+    if (!outcome) {
         return fail(QStringLiteral("outcome must be positive, negative or none."));
     }
-    call->outcome = callOutcome::rawText(outcome);
+    call->outcome = callOutcome::rawText(*outcome);
     if (const auto note = optionalString(arguments, "note")) {
         call->outcomeNote = *note;
     }

@@ -97,7 +97,30 @@ CallOutcome parse(const QString& text)
     return CallOutcome::none;
 }
 
+std::optional<CallOutcome> parseName(const QString& text)
+{
+    if (text == QLatin1String("none")) {
+        return CallOutcome::none;
+    }
+    const CallOutcome value = parse(text);
+    return value == CallOutcome::none ? std::nullopt : std::optional(value);
+}
+
 } // namespace callOutcome
+
+namespace language {
+
+QStringList codes()
+{
+    return { portuguese, english };
+}
+
+bool isStoredLanguage(const QString& text)
+{
+    return text.isEmpty() || codes().contains(text);
+}
+
+} // namespace language
 
 namespace proposalKind {
 

@@ -25,7 +25,19 @@ namespace callOutcome {
 QString rawText(CallOutcome value);
 // Any text other than the three stored texts reads as `none`.
 CallOutcome parse(const QString& text);
+// The words a caller names an outcome with: "positive", "negative" or "none"; nothing otherwise.
+std::optional<CallOutcome> parseName(const QString& text);
 } // namespace callOutcome
+
+// The languages of prepared answers and transcription: their stored codes.
+namespace language {
+inline const QString portuguese = QStringLiteral("pt");
+inline const QString english = QStringLiteral("en");
+// Both codes, Portuguese first.
+QStringList codes();
+// A Q&A item's language: one of the codes, or empty for none.
+bool isStoredLanguage(const QString& text);
+} // namespace language
 
 enum class ProposalKind { newQA, editQA, style, instruction };
 

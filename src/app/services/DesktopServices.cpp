@@ -10,6 +10,7 @@
 #include "suggestions/SuggestionService.h"
 #include "transcription/TranscriptionService.h"
 
+#include <QCoroSignal>
 #include <QNetworkAccessManager>
 
 DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject* parent, Options options)
@@ -18,15 +19,14 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
     , m_loadError(opened.loadError)
     , m_store(new StoreHolder(
           opened.container, opened.isFallback,
-          [path = options.storePath] {
-              return path.isEmpty() ? storePaths::makeContainer(false) : Store::open(path);
-          },
+          [path = options.storePath] { return path.isEmpty() ? storePaths::makeContainer(false) : Store::open(path); },
           this, options.clock))
     , m_storeObserver(new StoreChangeObserver(this))
     , m_keychain(new Keychain(this))
     , m_network(new QNetworkAccessManager(this))
     , m_transcription(new TranscriptionService(this))
-    , m_suggestions(new SuggestionService(&m_transcription->transcript(),
+    , m_suggestions(new SuggestionService(
+          &m_transcription->transcript(),
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
           LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
           SuggestionServiceOptions {
@@ -42,6 +42,9 @@ DesktopServices::~DesktopServices() = default;
 
 void DesktopServices::toggleListening()
 {
+    if (m_ending) {
+        return;
+    }
     ++m_pendingToggles;
     if (!m_toggling) {
         runToggles();
@@ -64,9 +67,27 @@ QCoro::Task<> DesktopServices::runToggles()
         if (!self) {
             co_return;
         }
+        // Done before the signal, so a listener that waits for the toggles to end sees them ended.
+        m_toggling = m_pendingToggles > 0;
         Q_EMIT toggleFinished();
     }
     m_toggling = false;
+}
+
+QCoro::Task<> DesktopServices::endCall()
+{
+    const QPointer<DesktopServices> self(this);
+    m_ending = true;
+    m_pendingToggles = 0;
+    while (m_toggling) {
+        co_await qCoro(this, &DesktopServices::toggleFinished);
+        if (!self) {
+            co_return;
+        }
+    }
+    if (m_transcription->isRunning()) {
+        co_await m_transcription->stop();
+    }
 }
 
 void DesktopServices::suggestNow()

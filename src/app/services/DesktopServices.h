@@ -49,6 +49,11 @@ public:
     void suggestNow();
     bool isToggling() const { return m_toggling; }
 
+    // Before the app ends: no further presses are taken, a start or stop under way finishes, a
+    // running call is stopped and stored (with the interrupted summary text when its summary
+    // could not finish).
+    QCoro::Task<> endCall();
+
 Q_SIGNALS:
     // A press of the listening toggle has been carried out completely.
     void toggleFinished();
@@ -65,5 +70,6 @@ private:
     TranscriptionService* m_transcription;
     SuggestionService* m_suggestions;
     bool m_toggling = false;
+    bool m_ending = false;
     int m_pendingToggles = 0;
 };

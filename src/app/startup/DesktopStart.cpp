@@ -1,6 +1,9 @@
 #include "app/startup/DesktopStart.h"
 
+#include "app/bus/BusActions.h"
+#include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
+#include "app/startup/QuitGuard.h"
 #include "app/startup/StartWindow.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
@@ -57,6 +60,18 @@ int runDesktopApp(int argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("Vessaro"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("Vessaro.Quillora"));
+
+    // One desktop app per session: a second start raises the first one's window and ends.
+    BusActions bus(&app);
+    const Result<InstanceClaim> claim = bus.claim();
+    if (!claim) {
+        std::fprintf(stderr, "quillora: %s\n", qUtf8Printable(claim.error().message));
+        return 1;
+    }
+    if (*claim == InstanceClaim::otherInstance) {
+        return 0;
+    }
 
     Settings settings(&app);
     OpenedStore opened = openStoreForDesktop(settings);
@@ -65,8 +80,27 @@ int runDesktopApp(int argc, char** argv)
         return 1;
     }
     DesktopServices services(&settings, std::move(opened), &app, {});
+    // Quitting in any way (the last window closed, a signal, logging out) stores the call first.
+    QuitGuard quitGuard([&services] { return services.endCall(); }, &app);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &quitGuard, [&quitGuard] { quitGuard.quit(); });
+
+    GlobalHotKey hotKeys(&app);
+    hotKeys.registerHotKey(
+        Qt::Key_Space, Qt::ControlModifier | Qt::AltModifier, [&services] { services.toggleListening(); },
+        QObject::tr("Start or stop listening"));
+    hotKeys.registerHotKey(
+        Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier, [&services] { services.suggestNow(); },
+        QObject::tr("Suggest a reply now"));
+    QObject::connect(&bus, &BusActions::toggleListeningRequested, &services, &DesktopServices::toggleListening);
+    QObject::connect(&bus, &BusActions::suggestNowRequested, &services, &DesktopServices::suggestNow);
 
     StartWindow window(&services.store(), services.loadError());
+    QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
     window.show();
     return app.exec();
 }

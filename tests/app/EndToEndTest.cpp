@@ -1,0 +1,223 @@
+#include "fakes/FakeHttpServer.h"
+#include "fakes/PulseTestSupport.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const QString summaryText = QStringLiteral("Summary: The other person asked about the last project.");
+const QString suggestionText = QStringLiteral("I led the migration of our billing system.");
+
+// The loopback stand-in for a local OpenAI-compatible model server.
+void serveLocalModel(FakeHttpServer& server)
+{
+    FakeHttpServer::Response models;
+    models.contentType = "application/json";
+    models.chunks = { R"({"object":"list","data":[{"id":"fake-local","object":"model"}]})" };
+    server.respond("/v1/models", models);
+    server.handle("/v1/chat/completions", [](const FakeHttpServer::Request& request) {
+        const QJsonArray messages = request.json().value(QLatin1String("messages")).toArray();
+        const QString system = messages.first().toObject().value(QLatin1String("content")).toString();
+        const QString reply =
+            system.startsWith(QLatin1String("You summarize video calls")) ? summaryText : suggestionText;
+        FakeHttpServer::Response response;
+        for (const QString& word : reply.split(u' ')) {
+            response.chunks.append(
+                fakeEvents::openAIText(word + (word == reply.split(u' ').last() ? QString() : QStringLiteral(" "))));
+        }
+        response.chunks.append(fakeEvents::done());
+        return response;
+    });
+}
+
+} // namespace
+
+// A whole call through the built app, the way a person holds one: the global hot keys on the X
+// server, speech into the two PulseAudio sinks, the on-device recogniser and a local model server;
+// then the stored call read back through the tool server and the call file in the documents folder.
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void wholeCall();
+    void cleanup();
+
+private:
+    bool waitForLog(const QString& needle, int timeoutMs);
+    void pressKeys(const QString& keys);
+    QJsonObject callTool(QProcess& server, int id, const QString& name, const QJsonObject& arguments);
+
+    QTemporaryDir m_home;
+    QProcess m_app;
+    QString m_log;
+};
+
+void EndToEndTest::initTestCase()
+{
+    if (!pulseTest::ready() || qEnvironmentVariableIsEmpty("DISPLAY")) {
+        QSKIP("needs the PulseAudio daemon and Xvfb of scripts/with-services");
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        QSKIP("xdotool is not installed");
+    }
+    QVERIFY(m_home.isValid());
+}
+
+void EndToEndTest::cleanup()
+{
+    if (m_app.state() != QProcess::NotRunning) {
+        m_app.kill();
+        m_app.waitForFinished(5000);
+    }
+}
+
+bool EndToEndTest::waitForLog(const QString& needle, int timeoutMs)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_log.contains(needle)) {
+        if (waited.elapsed() > timeoutMs || m_app.state() == QProcess::NotRunning) {
+            return false;
+        }
+        QTest::qWait(50);
+    }
+    return true;
+}
+
+void EndToEndTest::pressKeys(const QString& keys)
+{
+    QProcess xdotool;
+    xdotool.start(QStringLiteral("xdotool"), { QStringLiteral("key"), keys });
+    QVERIFY(xdotool.waitForFinished(10000));
+    QCOMPARE(xdotool.exitCode(), 0);
+}
+
+QJsonObject EndToEndTest::callTool(QProcess& server, int id, const QString& name, const QJsonObject& arguments)
+{
+    const QJsonObject request { { QStringLiteral("jsonrpc"), QStringLiteral("2.0") }, { QStringLiteral("id"), id },
+        { QStringLiteral("method"), QStringLiteral("tools/call") },
+        { QStringLiteral("params"),
+            QJsonObject { { QStringLiteral("name"), name }, { QStringLiteral("arguments"), arguments } } } };
+    server.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
+    while (!server.canReadLine()) {
+        if (!server.waitForReadyRead(10000)) {
+            return {};
+        }
+    }
+    const QJsonObject answer = QJsonDocument::fromJson(server.readLine()).object();
+    const QString text = answer.value(QLatin1String("result"))
+                             .toObject()
+                             .value(QLatin1String("content"))
+                             .toArray()
+                             .first()
+                             .toObject()
+                             .value(QLatin1String("text"))
+                             .toString();
+    return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+void EndToEndTest::wholeCall()
+{
+    FakeHttpServer model;
+    serveLocalModel(model);
+    const QString home = m_home.path();
+    {
+        QSettings settings(home + QStringLiteral("/config/Vessaro/Quillora.conf"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("llmProvider"), QStringLiteral("onDevice"));
+        settings.setValue(QStringLiteral("localModelURL"), model.baseURL() + QStringLiteral("/v1"));
+        settings.setValue(QStringLiteral("transcriptionEngine"), QStringLiteral("apple"));
+        settings.setValue(QStringLiteral("speechLocale"), QStringLiteral("en-US"));
+        settings.setValue(QStringLiteral("onboardingDone"), true);
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_app.setProcessEnvironment(environment);
+    m_app.setProcessChannelMode(QProcess::MergedChannels);
+    connect(&m_app, &QProcess::readyRead, this, [this] { m_log += QString::fromUtf8(m_app.readAll()); });
+    m_app.start(QStringLiteral(QUILLORA_BINARY), {});
+    QVERIFY(m_app.waitForStarted());
+    QVERIFY2(waitForLog(QStringLiteral("Ctrl+Alt+Return grabbed"), 20000), qPrintable(m_log));
+
+    // Ctrl+Alt+Space: listening starts.
+    pressKeys(QStringLiteral("ctrl+alt+space"));
+    QVERIFY2(waitForLog(QStringLiteral("System audio capture started"), 30000), qPrintable(m_log));
+
+    // The other person asks; the app hears it on the system audio and the local model is asked.
+    QTemporaryDir audio;
+    QSignalSpy requests(&model, &FakeHttpServer::requestReceived);
+    pulseTest::play(
+        pulseTest::speak(audio, QStringLiteral("Can you tell me about your last project?")), QStringLiteral("callout"));
+    QVERIFY2(waitForLog(QStringLiteral("Finished line: them"), 30000), qPrintable(m_log));
+    // Ctrl+Alt+Enter asks at once, whether or not the line was taken for a question.
+    pressKeys(QStringLiteral("ctrl+alt+Return"));
+    QTRY_VERIFY_WITH_TIMEOUT(std::any_of(model.requests().begin(), model.requests().end(),
+                                 [](const FakeHttpServer::Request& r) { return r.path == "/v1/chat/completions"; }),
+        30000);
+
+    // The user answers into the microphone.
+    pulseTest::play(
+        pulseTest::speak(audio, QStringLiteral("I worked on a large migration last year with a small team.")),
+        QStringLiteral("micfeed"));
+    QVERIFY2(waitForLog(QStringLiteral("Finished line: me"), 30000), qPrintable(m_log));
+
+    // Ctrl+Alt+Space: listening stops; the call is summarised, written and stored.
+    pressKeys(QStringLiteral("ctrl+alt+space"));
+    const QString folder = home + QStringLiteral("/Documents/Quillora");
+    QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).entryList({ QStringLiteral("*.md") }).isEmpty(), 30000);
+    const QString file = folder + u'/' + QDir(folder).entryList({ QStringLiteral("*.md") }).first();
+    QFile written(file);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QString markdown = QString::fromUtf8(written.readAll());
+    QVERIFY2(markdown.contains(summaryText), qPrintable(markdown));
+    QVERIFY2(markdown.contains(QStringLiteral(" Suggestion:** ") + suggestionText), qPrintable(markdown));
+    QVERIFY(markdown.contains(QStringLiteral(" You:** ")));
+    QVERIFY(markdown.contains(QStringLiteral(" Other:** ")));
+
+    // The stored call, as a coding agent reads it.
+    QProcess tools;
+    tools.setProcessEnvironment(environment);
+    tools.start(QStringLiteral(QUILLORA_BINARY), { QStringLiteral("--mcp") });
+    QVERIFY(tools.waitForStarted());
+    const QJsonObject listed = callTool(
+        tools, 1, QStringLiteral("list_calls"), { { QStringLiteral("assistant"), QStringLiteral("General") } });
+    const QJsonArray calls = listed.value(QLatin1String("calls")).toArray();
+    QCOMPARE(calls.size(), 1);
+    const QString id = calls.first().toObject().value(QLatin1String("id")).toString();
+    const QJsonObject call = callTool(tools, 2, QStringLiteral("get_call"), { { QStringLiteral("call"), id } });
+    QCOMPARE(call.value(QLatin1String("summary")).toString(), summaryText);
+    QCOMPARE(call.value(QLatin1String("archive_file")).toString(), file);
+    QStringList speakers;
+    for (const QJsonValue& line : call.value(QLatin1String("lines")).toArray()) {
+        speakers.append(line.toObject().value(QLatin1String("speaker")).toString());
+    }
+    QVERIFY2(speakers.contains(QStringLiteral("You")) && speakers.contains(QStringLiteral("Other")),
+        qPrintable(speakers.join(u',')));
+    const QJsonArray suggestions = call.value(QLatin1String("suggestions")).toArray();
+    QVERIFY(!suggestions.isEmpty());
+    QCOMPARE(suggestions.last().toObject().value(QLatin1String("text")).toString(), suggestionText);
+    tools.closeWriteChannel();
+    QVERIFY(tools.waitForFinished(10000));
+
+    // Ending the app leaves nothing behind.
+    ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
+    QVERIFY(m_app.waitForFinished(20000));
+    QCOMPARE(m_app.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(EndToEndTest)
+#include "EndToEndTest.moc"
