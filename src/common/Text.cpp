@@ -87,6 +87,25 @@ QString graphemePrefix(const QString& text, qsizetype count)
     return text.left(position);
 }
 
+QString graphemeSuffix(const QString& text, qsizetype count)
+{
+    if (count <= 0) {
+        return {};
+    }
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    finder.toEnd();
+    qsizetype seen = 0;
+    qsizetype position = text.size();
+    while (seen < count) {
+        position = finder.toPreviousBoundary();
+        if (position == -1) {
+            return text;
+        }
+        ++seen;
+    }
+    return text.mid(position);
+}
+
 QString trimSpacesAndTabs(const QString& text)
 {
     qsizetype begin = 0;

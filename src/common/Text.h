@@ -18,6 +18,9 @@ qsizetype graphemeCount(const QString& text);
 // The first `count` user-perceived characters of `text` (all of it when shorter).
 QString graphemePrefix(const QString& text, qsizetype count);
 
+// The last `count` user-perceived characters of `text` (all of it when shorter).
+QString graphemeSuffix(const QString& text, qsizetype count);
+
 // Trims spaces and tabs only (line breaks are kept), as the argument checks require.
 QString trimSpacesAndTabs(const QString& text);
 

@@ -1,6 +1,7 @@
 #include "transcription/Transcript.h"
 
 #include "common/Dates.h"
+#include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
 
@@ -111,6 +112,9 @@ void Transcript::appendLine(const TranscriptLine& line)
             [&](const TranscriptLine& other) { return other.speaker == Speaker::me && isEcho(line, other); });
     }
     m_lines.append(line);
+    // Who spoke and how long, never what: transcripts stay out of the log.
+    qCDebug(lcTranscription, "Finished line: %s, %lld characters", line.speaker == Speaker::me ? "me" : "them",
+        static_cast<long long>(line.text.size()));
     Q_EMIT linesChanged();
     Q_EMIT lineAppended(line);
 }

@@ -4,6 +4,7 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <ctime>
 
 namespace {
@@ -129,6 +130,9 @@ void CommonTest::graphemes()
     QFETCH(QString, prefix);
     QCOMPARE(text::graphemeCount(input), count);
     QCOMPARE(text::graphemePrefix(input, prefixLength), prefix);
+    // The suffix is what the prefix leaves over.
+    const qsizetype rest = std::max<qsizetype>(0, count - prefixLength);
+    QCOMPARE(text::graphemeSuffix(input, rest), input.mid(prefix.size()));
 }
 
 void CommonTest::spacesTabsAndLetters_data()

@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 struct FakeHttpServer::Connection {
@@ -85,6 +87,9 @@ void FakeHttpServer::accept()
         connection->socket = socket;
         m_connections.append(connection);
         socket->setParent(this);
+        if (m_lowDelay) {
+            socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        }
         connect(socket, &QTcpSocket::readyRead, this, [this, connection] { readFrom(connection); });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
             ++m_closed;
@@ -101,6 +106,12 @@ void FakeHttpServer::readFrom(Connection* connection)
         return;
     }
     connection->input.append(connection->socket->readAll());
+    if (m_lowDelay) {
+        // Linux re-arms its delayed acknowledgement after every read.
+        const int quickAck = 1;
+        ::setsockopt(static_cast<int>(connection->socket->socketDescriptor()), IPPROTO_TCP, TCP_QUICKACK, &quickAck,
+            sizeof quickAck);
+    }
     while (!connection->answering) {
         const qsizetype headEnd = connection->input.indexOf("\r\n\r\n");
         if (headEnd < 0) {

@@ -59,6 +59,12 @@ public:
     void respond(const QByteArray& path, Response response);
     void handle(const QByteArray& path, Handler handler);
 
+    // Answers like a tuned server: every write goes out at once (no Nagle) and every read is
+    // acknowledged at once, so a benchmark's round trip never waits on Linux's 40 ms delayed
+    // acknowledgement. Off by default: then a scripted chunk waits for the client's
+    // acknowledgement of the one before, which keeps chunks apart even on a busy machine.
+    void setLowDelay(bool lowDelay) { m_lowDelay = lowDelay; }
+
     // Adds a body chunk to the newest connection whose response hangs; `finishHeld` ends it.
     void push(const QByteArray& chunk);
     void finishHeld();
@@ -84,6 +90,7 @@ private:
     QList<Connection*> m_connections;
     int m_accepted = 0;
     int m_closed = 0;
+    bool m_lowDelay = false;
 };
 
 // Stream bodies in the providers' formats, one SSE line ("data: ...\n\n") per event.

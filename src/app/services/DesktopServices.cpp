@@ -8,6 +8,7 @@
 #include "store/StorePaths.h"
 #include "store/StoreSignal.h"
 #include "suggestions/SuggestionService.h"
+#include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
 
 #include <QCoroSignal>
@@ -34,6 +35,11 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
               .readKey = languageModelSettings::keychainReader(m_keychain),
               .clock = options.clock,
           }))
+    , m_summary(new SummaryService(
+          m_transcription, m_suggestions,
+          [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
+          LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
+          SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
 {
     connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
 }
@@ -87,6 +93,14 @@ QCoro::Task<> DesktopServices::endCall()
     }
     if (m_transcription->isRunning()) {
         co_await m_transcription->stop();
+        if (!self) {
+            co_return;
+        }
+    }
+    // There is no time left for a model to summarise: the call is stored with the interrupted text.
+    if (m_summary->isBusy()) {
+        m_summary->interrupt();
+        co_await qCoro(m_summary, &SummaryService::idle);
     }
 }
 

@@ -13,6 +13,7 @@ class Settings;
 class StoreChangeObserver;
 class StoreHolder;
 class SuggestionService;
+class SummaryService;
 class TranscriptionService;
 
 // The long-lived services of the desktop app, created once at start-up and wired together here.
@@ -41,6 +42,7 @@ public:
     Keychain& keychain() { return *m_keychain; }
     TranscriptionService& transcription() { return *m_transcription; }
     SuggestionService& suggestions() { return *m_suggestions; }
+    SummaryService& summary() { return *m_summary; }
 
     // Listening on or off, one press at a time: a press that comes while a start or a stop is
     // still under way acts once that one has finished.
@@ -69,6 +71,7 @@ private:
     QNetworkAccessManager* m_network;
     TranscriptionService* m_transcription;
     SuggestionService* m_suggestions;
+    SummaryService* m_summary;
     bool m_toggling = false;
     bool m_ending = false;
     int m_pendingToggles = 0;
