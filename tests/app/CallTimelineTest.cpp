@@ -13,10 +13,10 @@ Speaker speakerOf(QChar letter)
 }
 
 // "T3 a|Y5 b": the other person says "a" at 10:00:03, the user says "b" at 10:00:05.
-QList<TranscriptLine> linesFrom(const QString& spec)
+QList<TranscriptLine> linesFrom(const QString& described)
 {
     QList<TranscriptLine> lines;
-    for (const QString& entry : spec.split(u'|', Qt::SkipEmptyParts)) {
+    for (const QString& entry : described.split(u'|', Qt::SkipEmptyParts)) {
         const QStringList parts = entry.split(u' ');
         lines.append(TranscriptLine {
             uuid::create(), speakerOf(parts.at(0).at(0)), parts.at(1), start.addSecs(parts.at(0).mid(1).toInt()) });
@@ -25,10 +25,10 @@ QList<TranscriptLine> linesFrom(const QString& spec)
 }
 
 // "5 s1|6 !s2": reply "s1" made at 10:00:05, error "s2" at 10:00:06.
-QList<Suggestion> historyFrom(const QString& spec)
+QList<Suggestion> historyFrom(const QString& described)
 {
     QList<Suggestion> history;
-    for (const QString& entry : spec.split(u'|', Qt::SkipEmptyParts)) {
+    for (const QString& entry : described.split(u'|', Qt::SkipEmptyParts)) {
         const QStringList parts = entry.split(u' ');
         const bool isError = parts.at(1).startsWith(u'!');
         history.append(Suggestion { uuid::create(), start.addSecs(parts.at(0).toInt()), QStringLiteral("q"),
@@ -38,10 +38,10 @@ QList<Suggestion> historyFrom(const QString& spec)
 }
 
 // "T:so|Y:well"
-QHash<Speaker, QString> inProgressFrom(const QString& spec)
+QHash<Speaker, QString> inProgressFrom(const QString& described)
 {
     QHash<Speaker, QString> texts;
-    for (const QString& entry : spec.split(u'|', Qt::SkipEmptyParts)) {
+    for (const QString& entry : described.split(u'|', Qt::SkipEmptyParts)) {
         texts.insert(speakerOf(entry.at(0)), entry.mid(2));
     }
     return texts;

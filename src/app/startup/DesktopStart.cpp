@@ -1,10 +1,10 @@
 #include "app/startup/DesktopStart.h"
 
 #include "app/bus/BusActions.h"
+#include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
 #include "app/startup/QuitGuard.h"
-#include "app/startup/StartWindow.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
@@ -95,7 +95,7 @@ int runDesktopApp(int argc, char** argv)
     QObject::connect(&bus, &BusActions::toggleListeningRequested, &services, &DesktopServices::toggleListening);
     QObject::connect(&bus, &BusActions::suggestNowRequested, &services, &DesktopServices::suggestNow);
 
-    StartWindow window(&services.store(), services.loadError());
+    CallWindow window(services);
     QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
         window.show();
         window.raise();
