@@ -33,6 +33,8 @@ private Q_SLOTS:
     void unusableStoreFallsBackToMemory_data();
     void unusableStoreFallsBackToMemory();
     void failingMigrationKeepsTheStore();
+    void platformOnWayland_data();
+    void platformOnWayland();
 
 private:
     QTemporaryDir m_dir;
@@ -189,6 +191,31 @@ void DesktopStartTest::failingMigrationKeepsTheStore()
     QCOMPARE(opened.loadError, QStringLiteral("disk says no"));
     QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
     QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
+}
+
+void DesktopStartTest::platformOnWayland_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QByteArray>("platform");
+    QTest::newRow("X11 session") << QStringList { QStringLiteral("XDG_SESSION_TYPE=x11") } << QByteArray();
+    QTest::newRow("nothing known") << QStringList {} << QByteArray();
+    QTest::newRow("Wayland session") << QStringList { QStringLiteral("XDG_SESSION_TYPE=wayland") } << QByteArray("xcb");
+    QTest::newRow("Wayland display only")
+        << QStringList { QStringLiteral("WAYLAND_DISPLAY=wayland-0") } << QByteArray("xcb");
+    QTest::newRow("the user's choice stands")
+        << QStringList { QStringLiteral("XDG_SESSION_TYPE=wayland"), QStringLiteral("QT_QPA_PLATFORM=wayland") }
+        << QByteArray();
+}
+
+void DesktopStartTest::platformOnWayland()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QByteArray, platform);
+    QProcessEnvironment values;
+    for (const QString& entry : environment) {
+        values.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1));
+    }
+    QCOMPARE(preferredPlatform(values), platform);
 }
 
 QTEST_GUILESS_MAIN(DesktopStartTest)

@@ -1,10 +1,10 @@
 #include "app/startup/DesktopStart.h"
 
 #include "app/bus/BusActions.h"
+#include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
 #include "app/startup/QuitGuard.h"
-#include "app/startup/StartWindow.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
@@ -49,6 +49,16 @@ OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath)
     return opened;
 }
 
+QByteArray preferredPlatform(const QProcessEnvironment& environment)
+{
+    if (environment.contains(QStringLiteral("QT_QPA_PLATFORM"))) {
+        return {};
+    }
+    const bool wayland = environment.value(QStringLiteral("XDG_SESSION_TYPE")) == u"wayland"
+        || environment.contains(QStringLiteral("WAYLAND_DISPLAY"));
+    return wayland ? QByteArrayLiteral("xcb") : QByteArray();
+}
+
 int runDesktopApp(int argc, char** argv)
 {
     // Every suggestion reads the assistant's knowledge files (up to a few tens of MB) into fresh
@@ -56,6 +66,9 @@ int runDesktopApp(int argc, char** argv)
     // far more than the copying itself; keeping such blocks on the heap lets them be reused.
     mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
     mallopt(M_TRIM_THRESHOLD, 128 * 1024 * 1024);
+    if (const QByteArray platform = preferredPlatform(QProcessEnvironment::systemEnvironment()); !platform.isEmpty()) {
+        qputenv("QT_QPA_PLATFORM", platform);
+    }
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Vessaro"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
@@ -95,7 +108,7 @@ int runDesktopApp(int argc, char** argv)
     QObject::connect(&bus, &BusActions::toggleListeningRequested, &services, &DesktopServices::toggleListening);
     QObject::connect(&bus, &BusActions::suggestNowRequested, &services, &DesktopServices::suggestNow);
 
-    StartWindow window(&services.store(), services.loadError());
+    CallWindow window(services);
     QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
         window.show();
         window.raise();

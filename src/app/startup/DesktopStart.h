@@ -3,6 +3,8 @@
 #include "settings/Settings.h"
 #include "store/Store.h"
 
+#include <QByteArray>
+#include <QProcessEnvironment>
 #include <QString>
 
 #include <memory>
@@ -19,6 +21,11 @@ struct OpenedStore {
 OpenedStore openStoreForDesktop(Settings& settings);
 // The same with the store file at `storePath` instead of storePaths::storeURL().
 OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath);
+
+// The Qt platform plugin the desktop app asks for: "xcb" (XWayland) on a Wayland session unless the
+// user chose one in QT_QPA_PLATFORM, since only X11 windows can be kept above other windows; empty
+// otherwise, leaving the choice to Qt.
+QByteArray preferredPlatform(const QProcessEnvironment& environment);
 
 // The whole desktop mode; returns the exit status.
 int runDesktopApp(int argc, char** argv);

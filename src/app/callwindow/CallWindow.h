@@ -1,0 +1,120 @@
+#pragma once
+
+#include <QPointer>
+#include <QRect>
+#include <QWidget>
+
+#include <chrono>
+#include <memory>
+
+class AssistantMenu;
+class Clock;
+class ClockTimer;
+class ColorDot;
+class DesktopServices;
+class QLabel;
+class QToolButton;
+class Settings;
+class SummaryService;
+class SuggestionService;
+class TimelineView;
+class TranscriptionService;
+class WaveformView;
+
+struct CallWindowOptions {
+    // Times the note's save and the geometry's; the system clock when null.
+    Clock* clock = nullptr;
+};
+
+// The app's main window and the only one used during a call: a frameless, rounded, translucent panel
+// that stays on top while "isAlwaysOnTop" is on. Its header starts and stops listening (also with
+// Space while it has the focus and no text field does), clears the transcript, opens the assistants
+// window, pins the window and chooses the assistant and context; below come the level meters, the
+// transcription's status and the scrolling column of the call. It is dragged by its header and resized
+// from its edges, and remembers where it was and how big.
+class CallWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr QSize defaultSize { 400, 600 };
+    static constexpr int cornerRadius = 20;
+    // Width of the band along the edges that resizes the window.
+    static constexpr int resizeMargin = 6;
+    static constexpr std::chrono::milliseconds geometrySavePause { 500 };
+    static inline const QString geometryKey = QStringLiteral("callWindowGeometry");
+
+    CallWindow(DesktopServices& services, QWidget* parent = nullptr, CallWindowOptions options = {});
+    ~CallWindow() override;
+
+    QLabel* statusText() const { return m_statusText; }
+    ColorDot* statusDot() const { return m_statusDot; }
+    QToolButton* listenButton() const { return m_listen; }
+    QToolButton* clearButton() const { return m_clear; }
+    QToolButton* assistantsButton() const { return m_assistants; }
+    QToolButton* pinButton() const { return m_pin; }
+    AssistantMenu* assistantMenu() const { return m_assistantMenu; }
+    WaveformView* meters() const { return m_meters; }
+    QLabel* transcriptionStatus() const { return m_transcriptionStatus; }
+    TimelineView* timeline() const { return m_timeline; }
+
+    // The window edges under `position` (window coordinates) that a press there resizes.
+    Qt::Edges edgesAt(const QPoint& position) const;
+
+Q_SIGNALS:
+    // The assistants button was pressed.
+    void assistantsRequested();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    QWidget* makeHeader();
+    QToolButton* makeHeaderButton(const QString& name);
+    void toggleListening();
+    void clearTranscript();
+    void showListening();
+    void showClearButton();
+    void showPin();
+    void showTranscriptionStatus();
+    void applyOnTop();
+    void applyOpacity();
+    void saveGeometryNow();
+    void applyCornerMask();
+
+    QPointer<DesktopServices> m_services;
+    QPointer<Settings> m_settings;
+    QPointer<TranscriptionService> m_transcription;
+    QPointer<SuggestionService> m_suggestions;
+    QPointer<SummaryService> m_summary;
+    Clock& m_clock;
+    ColorDot* m_statusDot = nullptr;
+    QLabel* m_statusText = nullptr;
+    QToolButton* m_listen = nullptr;
+    QToolButton* m_clear = nullptr;
+    QToolButton* m_assistants = nullptr;
+    QToolButton* m_pin = nullptr;
+    AssistantMenu* m_assistantMenu = nullptr;
+    QWidget* m_header = nullptr;
+    WaveformView* m_meters = nullptr;
+    QLabel* m_transcriptionStatus = nullptr;
+    TimelineView* m_timeline = nullptr;
+    std::unique_ptr<ClockTimer> m_geometrySave;
+    // Without a compositing manager the rounded corners are cut out with a mask instead.
+    bool m_composited = true;
+
+    // A move or resize this window carries out itself, where the window manager cannot.
+    struct Drag {
+        bool active = false;
+        Qt::Edges edges;
+        QPoint pressGlobal;
+        QRect startGeometry;
+    };
+    Drag m_drag;
+};

@@ -1,0 +1,181 @@
+#include "app/callwindow/CallWindowIcons.h"
+
+#include "app/callwindow/PaintedIconEngine.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace {
+
+// The glyphs are drawn in a 16 x 16 box.
+void fillPath(QPainter& painter, const QPainterPath& path, const QColor& color)
+{
+    painter.fillPath(path, color);
+}
+
+QPen outline(const QColor& color)
+{
+    QPen pen(color, 1.4);
+    pen.setCapStyle(Qt::RoundCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    return pen;
+}
+
+QPainterPath sparkle(QPointF centre, double radius)
+{
+    QPainterPath path;
+    path.moveTo(centre.x(), centre.y() - radius);
+    path.quadTo(centre, QPointF(centre.x() + radius, centre.y()));
+    path.quadTo(centre, QPointF(centre.x(), centre.y() + radius));
+    path.quadTo(centre, QPointF(centre.x() - radius, centre.y()));
+    path.quadTo(centre, QPointF(centre.x(), centre.y() - radius));
+    return path;
+}
+
+void thumb(QPainter& painter, const QColor& color)
+{
+    QPainterPath path;
+    path.addRoundedRect(QRectF(1.5, 7, 3, 7.5), 0.8, 0.8);
+    path.addRoundedRect(QRectF(5.5, 7, 9, 7.5), 1.8, 1.8);
+    QPainterPath up;
+    up.moveTo(5.5, 8);
+    up.lineTo(7.6, 1.8);
+    up.quadTo(10, 1.6, 9.8, 4.4);
+    up.lineTo(9.3, 7.5);
+    up.closeSubpath();
+    fillPath(painter, path.united(up), color);
+}
+
+void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
+{
+    switch (which) {
+    case CallWindowIcon::play:
+    case CallWindowIcon::stop: {
+        QPainterPath circle;
+        circle.addEllipse(QRectF(1, 1, 14, 14));
+        QPainterPath mark;
+        if (which == CallWindowIcon::play) {
+            mark.addPolygon(QPolygonF({ QPointF(6.3, 4.6), QPointF(11.6, 8), QPointF(6.3, 11.4) }));
+            mark.closeSubpath();
+        } else {
+            mark.addRoundedRect(QRectF(5.3, 5.3, 5.4, 5.4), 1, 1);
+        }
+        fillPath(painter, circle.subtracted(mark), color);
+        break;
+    }
+    case CallWindowIcon::trash:
+        painter.setPen(outline(color));
+        painter.drawLine(QPointF(2.5, 4), QPointF(13.5, 4));
+        painter.drawPolyline(QPolygonF({ QPointF(6, 4), QPointF(6.5, 2), QPointF(9.5, 2), QPointF(10, 4) }));
+        painter.drawPolyline(QPolygonF({ QPointF(4, 4), QPointF(4.8, 14), QPointF(11.2, 14), QPointF(12, 4) }));
+        painter.drawLine(QPointF(6.8, 6.5), QPointF(7, 11.5));
+        painter.drawLine(QPointF(9.2, 6.5), QPointF(9, 11.5));
+        break;
+    case CallWindowIcon::assistants: {
+        painter.setPen(outline(color));
+        painter.drawLine(QPointF(4.5, 2), QPointF(11.5, 2));
+        painter.drawRoundedRect(QRectF(2, 4.3, 12, 10), 2, 2);
+        QPainterPath person;
+        person.addEllipse(QPointF(8, 8), 2, 2);
+        QPainterPath shoulders;
+        shoulders.addEllipse(QRectF(4.3, 11, 7.4, 6));
+        QPainterPath card;
+        card.addRoundedRect(QRectF(2, 4.3, 12, 10), 2, 2);
+        fillPath(painter, person.united(shoulders.intersected(card)), color);
+        break;
+    }
+    case CallWindowIcon::pin: {
+        painter.translate(8, 8);
+        painter.rotate(40);
+        painter.translate(-8, -8);
+        QPainterPath head;
+        head.addRoundedRect(QRectF(4.8, 1, 6.4, 2.2), 1, 1);
+        head.addPolygon(QPolygonF({ QPointF(6, 3), QPointF(10, 3), QPointF(11.2, 8.6), QPointF(4.8, 8.6) }));
+        head.addRoundedRect(QRectF(3.8, 8.2, 8.4, 1.8), 0.9, 0.9);
+        fillPath(painter, head.simplified(), color);
+        painter.setPen(outline(color));
+        painter.drawLine(QPointF(8, 10), QPointF(8, 15));
+        break;
+    }
+    case CallWindowIcon::copy: {
+        painter.setPen(outline(color));
+        painter.drawRoundedRect(QRectF(5.5, 1.5, 8.5, 10), 1.5, 1.5);
+        QPainterPath front;
+        front.addRoundedRect(QRectF(2, 4.5, 8.5, 10), 1.5, 1.5);
+        fillPath(painter, front, color);
+        break;
+    }
+    case CallWindowIcon::folder: {
+        QPainterPath path;
+        path.moveTo(1.5, 3.5);
+        path.lineTo(6, 3.5);
+        path.lineTo(7.5, 5);
+        path.lineTo(14.5, 5);
+        path.lineTo(14.5, 13);
+        path.lineTo(1.5, 13);
+        path.closeSubpath();
+        fillPath(painter, path, color);
+        break;
+    }
+    case CallWindowIcon::thumbsUp: thumb(painter, color); break;
+    case CallWindowIcon::thumbsDown:
+        painter.translate(0, 16);
+        painter.scale(1, -1);
+        thumb(painter, color);
+        break;
+    case CallWindowIcon::sparkles:
+        fillPath(painter, sparkle(QPointF(6.5, 9.5), 5.5).united(sparkle(QPointF(12.5, 3.5), 2.6)), color);
+        break;
+    case CallWindowIcon::warning: {
+        QPainterPath triangle;
+        triangle.addPolygon(QPolygonF({ QPointF(8, 1.2), QPointF(15.2, 14.3), QPointF(0.8, 14.3) }));
+        triangle.closeSubpath();
+        QPainterPath mark;
+        mark.addRoundedRect(QRectF(7.25, 5.2, 1.5, 5), 0.7, 0.7);
+        mark.addEllipse(QRectF(7.2, 11.2, 1.6, 1.6));
+        fillPath(painter, triangle.subtracted(mark), color);
+        break;
+    }
+    case CallWindowIcon::waveform: {
+        QPen pen(color, 1.6);
+        pen.setCapStyle(Qt::RoundCap);
+        painter.setPen(pen);
+        const double heights[] = { 3, 8, 13, 6, 10, 4 };
+        for (int i = 0; i < 6; ++i) {
+            const double x = 1.5 + i * 2.6;
+            painter.drawLine(QPointF(x, 8 - heights[i] / 2), QPointF(x, 8 + heights[i] / 2));
+        }
+        break;
+    }
+    }
+}
+
+// Names from the freedesktop icon naming specification (or the common themes) where one fits.
+QString themeName(CallWindowIcon which)
+{
+    switch (which) {
+    case CallWindowIcon::play: return QStringLiteral("media-playback-start");
+    case CallWindowIcon::stop: return QStringLiteral("media-playback-stop");
+    case CallWindowIcon::trash: return QStringLiteral("user-trash");
+    case CallWindowIcon::assistants: return QStringLiteral("system-users");
+    case CallWindowIcon::pin: return QStringLiteral("window-pin");
+    case CallWindowIcon::copy: return QStringLiteral("edit-copy");
+    case CallWindowIcon::folder: return QStringLiteral("folder");
+    case CallWindowIcon::warning: return QStringLiteral("dialog-warning");
+    case CallWindowIcon::thumbsUp:
+    case CallWindowIcon::thumbsDown:
+    case CallWindowIcon::sparkles:
+    case CallWindowIcon::waveform: return QString();
+    }
+    return QString();
+}
+
+} // namespace
+
+QIcon callWindowIcon(CallWindowIcon which, const QColor& color)
+{
+    QIcon painted(
+        new PaintedIconEngine([which](QPainter& painter, const QColor& c) { draw(which, painter, c); }, color));
+    const QString name = themeName(which);
+    return name.isEmpty() ? painted : QIcon::fromTheme(name, painted);
+}

@@ -1,0 +1,134 @@
+#include "app/callwindow/OutcomeControl.h"
+
+#include "app/callwindow/CallWindowIcons.h"
+#include "app/callwindow/CallWindowStyle.h"
+#include "common/Clock.h"
+#include "store/StoreHolder.h"
+#include "summary/SummaryService.h"
+
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+namespace {
+
+QToolButton* thumbButton(const QString& tip, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setAutoRaise(true);
+    button->setCheckable(true);
+    button->setIconSize(QSize(14, 14));
+    button->setToolTip(tip);
+    button->setAccessibleName(tip);
+    return button;
+}
+
+} // namespace
+
+OutcomeControl::OutcomeControl(SummaryService* summary, StoreHolder* holder, Clock& clock, QWidget* parent)
+    : QWidget(parent)
+    , m_summary(summary)
+    , m_holder(holder)
+    , m_up(thumbButton(tr("Good call"), this))
+    , m_down(thumbButton(tr("Bad call"), this))
+    , m_note(new QLineEdit(this))
+    , m_noteTimer(clock.createTimer(this, [this] { saveNote(); }))
+{
+    m_up->setObjectName(QStringLiteral("thumbsUp"));
+    m_down->setObjectName(QStringLiteral("thumbsDown"));
+    m_note->setObjectName(QStringLiteral("note"));
+    m_note->setPlaceholderText(tr("Note (optional)"));
+    m_note->setAccessibleName(m_note->placeholderText());
+    m_note->setFont(callWindowStyle::font(*this, 12));
+    m_note->setFrame(false);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(4);
+    layout->addWidget(m_up);
+    layout->addWidget(m_down);
+    layout->addWidget(m_note, 1);
+
+    showOutcome(CallOutcome::none);
+    connect(m_up, &QToolButton::clicked, this, [this] { tap(CallOutcome::positive); });
+    connect(m_down, &QToolButton::clicked, this, [this] { tap(CallOutcome::negative); });
+    connect(m_note, &QLineEdit::textEdited, this, &OutcomeControl::noteEdited);
+    connect(m_note, &QLineEdit::editingFinished, this, &OutcomeControl::saveNote);
+    if (m_holder) {
+        connect(m_holder, &StoreHolder::changed, this, [this] { reload(NoteRefresh::unlessTyping); });
+    }
+}
+
+OutcomeControl::~OutcomeControl()
+{
+    // Closing the window must not lose what was typed.
+    saveNote();
+}
+
+void OutcomeControl::setCall(const std::optional<QUuid>& callID)
+{
+    if (callID == m_call) {
+        return;
+    }
+    saveNote();
+    m_call = callID;
+    reload(NoteRefresh::always);
+}
+
+void OutcomeControl::tap(CallOutcome outcome)
+{
+    if (!m_call || !m_summary) {
+        return;
+    }
+    const CallOutcome current = m_summary->outcomeOf(*m_call).outcome;
+    const CallOutcome chosen = current == outcome ? CallOutcome::none : outcome;
+    m_summary->setOutcome(*m_call, chosen);
+    showOutcome(chosen);
+}
+
+void OutcomeControl::showOutcome(CallOutcome outcome)
+{
+    // The chosen thumb takes its colour, so the rating reads at a glance.
+    const QColor idle = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const bool good = outcome == CallOutcome::positive;
+    const bool bad = outcome == CallOutcome::negative;
+    m_up->setChecked(good);
+    m_up->setIcon(callWindowIcon(CallWindowIcon::thumbsUp, good ? callWindowStyle::green() : idle));
+    m_down->setChecked(bad);
+    m_down->setIcon(callWindowIcon(CallWindowIcon::thumbsDown, bad ? callWindowStyle::red() : idle));
+}
+
+void OutcomeControl::noteEdited()
+{
+    if (!m_call) {
+        return;
+    }
+    m_noteCall = m_call;
+    m_noteTimer->start(notePause);
+}
+
+void OutcomeControl::saveNote()
+{
+    m_noteTimer->stop();
+    const std::optional<QUuid> call = std::exchange(m_noteCall, std::nullopt);
+    if (!call || !m_summary) {
+        return;
+    }
+    const QString text = m_note->text();
+    if (text != m_summary->outcomeOf(*call).note) {
+        m_summary->setNote(*call, text);
+    }
+}
+
+void OutcomeControl::reload(NoteRefresh refresh)
+{
+    const CallRating rating = m_call && m_summary ? m_summary->outcomeOf(*m_call) : CallRating();
+    showOutcome(rating.outcome);
+    // Text being typed stays: it is saved when typing pauses or the field is left.
+    const bool typing = m_note->hasFocus() || m_noteCall;
+    if ((refresh == NoteRefresh::always || !typing) && m_note->text() != rating.note) {
+        const QSignalBlocker blocker(m_note);
+        m_note->setText(rating.note);
+    }
+}

@@ -1,0 +1,60 @@
+#include "app/callwindow/SuggestionCard.h"
+
+#include "app/callwindow/CallWindowIcons.h"
+#include "app/callwindow/CallWindowStyle.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QVBoxLayout>
+
+SuggestionCard::SuggestionCard(const Suggestion& suggestion, QWidget* parent)
+    : Card(parent, 6)
+    , m_icon(new QLabel(this))
+    , m_time(new QLabel(this))
+    , m_response(new QLabel(this))
+{
+    m_time->setObjectName(QStringLiteral("time"));
+    m_time->setFont(callWindowStyle::font(*this, 11));
+    callWindowStyle::setTextColor(*m_time, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity));
+    m_response->setObjectName(QStringLiteral("response"));
+    m_response->setFont(callWindowStyle::font(*this, 13));
+    m_response->setWordWrap(true);
+    m_response->setTextFormat(Qt::PlainText);
+    m_response->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* caption = new QHBoxLayout;
+    caption->setSpacing(4);
+    caption->addWidget(m_time);
+    caption->addWidget(m_icon);
+    caption->addStretch();
+    rows()->addLayout(caption);
+    rows()->addWidget(m_response);
+    apply(suggestion, Refresh::all);
+}
+
+void SuggestionCard::setSuggestion(const Suggestion& suggestion)
+{
+    apply(suggestion, Refresh::changes);
+}
+
+void SuggestionCard::apply(const Suggestion& suggestion, Refresh refresh)
+{
+    const bool all = refresh == Refresh::all;
+    if (all || suggestion.isError != m_suggestion.isError) {
+        const QColor colour = suggestion.isError ? callWindowStyle::red() : callWindowStyle::green();
+        m_icon->setPixmap(
+            callWindowIcon(suggestion.isError ? CallWindowIcon::warning : CallWindowIcon::sparkles, colour)
+                .pixmap(12, 12));
+        callWindowStyle::setTextColor(
+            *m_response, suggestion.isError ? callWindowStyle::red() : callWindowStyle::textColor(*this, 1.0));
+        setTint(suggestion.isError ? Tint::error : Tint::neutral);
+    }
+    if (all || suggestion.timestamp != m_suggestion.timestamp) {
+        m_time->setText(QLocale().toString(suggestion.timestamp.toLocalTime().time(), QLocale::ShortFormat));
+    }
+    if (all || suggestion.response != m_suggestion.response) {
+        m_response->setText(suggestion.response);
+    }
+    m_suggestion = suggestion;
+}

@@ -1,0 +1,130 @@
+#include "app/callwindow/SummaryCard.h"
+
+#include "app/callwindow/CallWindowIcons.h"
+#include "app/callwindow/CallWindowStyle.h"
+#include "app/callwindow/FileReveal.h"
+#include "app/callwindow/OutcomeControl.h"
+#include "summary/SummaryService.h"
+
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+SummaryCard::SummaryCard(SummaryService* summary, StoreHolder* holder, Clock& clock, QWidget* parent)
+    : Card(parent, 8)
+    , m_summary(summary)
+    , m_title(new QLabel(tr("Call summary"), this))
+    , m_progress(new QProgressBar(this))
+    , m_copy(new QToolButton(this))
+    , m_text(new QLabel(this))
+    , m_saved(new QToolButton(this))
+    , m_saveError(new QLabel(this))
+    , m_outcome(new OutcomeControl(summary, holder, clock, this))
+{
+    setObjectName(QStringLiteral("summaryCard"));
+    m_title->setFont(callWindowStyle::font(*this, 12, QFont::DemiBold));
+    callWindowStyle::setTextColor(*m_title, callWindowStyle::green());
+    m_progress->setRange(0, 0);
+    m_progress->setTextVisible(false);
+    m_progress->setFixedSize(48, 6);
+    m_progress->setAccessibleName(tr("Writing the summary"));
+    const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    m_copy->setObjectName(QStringLiteral("copySummary"));
+    m_copy->setAutoRaise(true);
+    m_copy->setIcon(callWindowIcon(CallWindowIcon::copy, secondary));
+    m_copy->setIconSize(QSize(14, 14));
+    m_copy->setToolTip(tr("Copy summary"));
+    m_copy->setAccessibleName(m_copy->toolTip());
+
+    m_text->setObjectName(QStringLiteral("summaryText"));
+    m_text->setFont(callWindowStyle::font(*this, 13));
+    m_text->setWordWrap(true);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_saved->setObjectName(QStringLiteral("savedFile"));
+    m_saved->setAutoRaise(true);
+    m_saved->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_saved->setIcon(callWindowIcon(CallWindowIcon::folder, secondary));
+    m_saved->setIconSize(QSize(11, 11));
+    m_saved->setFont(callWindowStyle::font(*this, 11));
+    callWindowStyle::setTextColor(*m_saved, secondary);
+    m_saved->setToolTip(tr("Show in folder"));
+    m_saveError->setObjectName(QStringLiteral("saveError"));
+    m_saveError->setFont(callWindowStyle::font(*this, 11));
+    m_saveError->setWordWrap(true);
+    m_saveError->setTextFormat(Qt::PlainText);
+    callWindowStyle::setTextColor(*m_saveError, callWindowStyle::red());
+
+    auto* header = new QHBoxLayout;
+    header->addWidget(m_title);
+    header->addStretch();
+    header->addWidget(m_progress, 0, Qt::AlignVCenter);
+    header->addWidget(m_copy);
+    rows()->addLayout(header);
+    rows()->addWidget(m_text);
+    rows()->addWidget(m_saved, 0, Qt::AlignLeading);
+    rows()->addWidget(m_saveError);
+    rows()->addWidget(m_outcome);
+
+    connect(m_copy, &QToolButton::clicked, this, &SummaryCard::copy);
+    connect(m_saved, &QToolButton::clicked, this, [this] {
+        if (m_summary && m_summary->savedFile()) {
+            fileReveal::reveal(*m_summary->savedFile(), this);
+        }
+    });
+    if (m_summary) {
+        for (auto signal : { &SummaryService::textChanged, &SummaryService::savedFileChanged,
+                 &SummaryService::saveErrorChanged, &SummaryService::savedCallIDChanged }) {
+            connect(m_summary, signal, this, &SummaryCard::refresh);
+        }
+        connect(m_summary, &SummaryService::isErrorChanged, this, &SummaryCard::refresh);
+        connect(m_summary, &SummaryService::isGeneratingChanged, this, &SummaryCard::refresh);
+    }
+    refresh();
+}
+
+bool SummaryCard::hasContent() const
+{
+    return m_summary
+        && (m_summary->isGenerating() || m_summary->text() || m_summary->savedFile() || m_summary->saveError()
+            || m_summary->savedCallID());
+}
+
+void SummaryCard::refresh()
+{
+    const bool generating = m_summary && m_summary->isGenerating();
+    const bool isError = m_summary && m_summary->isError();
+    const std::optional<QString> text = m_summary ? m_summary->text() : std::nullopt;
+    const std::optional<QString> file = m_summary ? m_summary->savedFile() : std::nullopt;
+    const std::optional<QString> saveError = m_summary ? m_summary->saveError() : std::nullopt;
+
+    m_progress->setVisible(generating);
+    m_copy->setVisible(!generating && !isError && text && !text->isEmpty());
+    m_text->setVisible(text.has_value());
+    m_text->setText(text.value_or(QString()));
+    callWindowStyle::setTextColor(*m_text, isError ? callWindowStyle::red() : callWindowStyle::textColor(*this, 1.0));
+    m_saved->setVisible(file.has_value());
+    m_saved->setText(tr("Saved: ") + (file ? QFileInfo(*file).fileName() : QString()));
+    m_saved->setAccessibleName(m_saved->text());
+    m_saved->setAccessibleDescription(m_saved->toolTip());
+    m_saveError->setVisible(saveError.has_value());
+    m_saveError->setText(saveError.value_or(QString()));
+    const std::optional<QUuid> call = m_summary ? m_summary->savedCallID() : std::nullopt;
+    m_outcome->setCall(call);
+    m_outcome->setVisible(call.has_value());
+    setVisible(hasContent());
+    Q_EMIT contentChanged();
+}
+
+void SummaryCard::copy()
+{
+    if (m_summary && m_summary->text()) {
+        QGuiApplication::clipboard()->setText(*m_summary->text(), QClipboard::Clipboard);
+    }
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "app/callwindow/Card.h"
+
+#include <QPointer>
+
+class Clock;
+class OutcomeControl;
+class QLabel;
+class QProgressBar;
+class QToolButton;
+class StoreHolder;
+class SummaryService;
+
+// The end of a call: "Call summary" with progress while it is written, then the summary (copyable),
+// where the call file went, any saving problem and the outcome control of the stored call. Shown
+// whenever the summary service has any of these, a short call's save without a summary too.
+class SummaryCard : public Card {
+    Q_OBJECT
+
+public:
+    SummaryCard(SummaryService* summary, StoreHolder* holder, Clock& clock, QWidget* parent);
+
+    // Something to show: a summary being written or written, a saved file, a saving problem or a call.
+    bool hasContent() const;
+
+    QLabel* text() const { return m_text; }
+    QToolButton* copyButton() const { return m_copy; }
+    QToolButton* savedButton() const { return m_saved; }
+    QLabel* saveError() const { return m_saveError; }
+    OutcomeControl* outcome() const { return m_outcome; }
+
+Q_SIGNALS:
+    // The summary's text or its presence changed (the column may follow it).
+    void contentChanged();
+
+private:
+    void refresh();
+    void copy();
+
+    QPointer<SummaryService> m_summary;
+    QLabel* m_title;
+    QProgressBar* m_progress;
+    QToolButton* m_copy;
+    QLabel* m_text;
+    QToolButton* m_saved;
+    QLabel* m_saveError;
+    OutcomeControl* m_outcome;
+};

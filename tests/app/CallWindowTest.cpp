@@ -1,0 +1,719 @@
+#include "app/callwindow/CallWindow.h"
+#include "app/callwindow/AssistantMenu.h"
+#include "app/callwindow/ColorDot.h"
+#include "app/callwindow/EmptyState.h"
+#include "app/callwindow/LineRow.h"
+#include "app/callwindow/LinesCard.h"
+#include "app/callwindow/OutcomeControl.h"
+#include "app/callwindow/SuggestionCard.h"
+#include "app/callwindow/SummaryCard.h"
+#include "app/callwindow/TimelineView.h"
+#include "app/callwindow/WaveformView.h"
+#include "app/services/DesktopServices.h"
+#include "common/Uuid.h"
+#include "fakes/FakeHttpServer.h"
+#include "fakes/ManualClock.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
+#include "store/StoreContext.h"
+#include "store/StoreHolder.h"
+#include "suggestions/SuggestionService.h"
+#include "summary/SummaryService.h"
+#include "transcription/TranscriptionService.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+using namespace std::chrono_literals;
+using Response = FakeHttpServer::Response;
+using Ending = FakeHttpServer::Ending;
+
+namespace {
+
+bool isSummaryRequest(const FakeHttpServer::Request& request)
+{
+    return request.body.contains("You summarize video calls");
+}
+
+Response reply(const QStringList& pieces, Ending ending = Ending::complete)
+{
+    Response response;
+    for (const QString& piece : pieces) {
+        response.chunks.append(fakeEvents::claudeText(piece));
+    }
+    response.ending = ending;
+    return response;
+}
+
+Response refusal()
+{
+    Response response;
+    response.status = 401;
+    response.contentType = "application/json";
+    response.chunks = { R"({"error":"invalid x-api-key"})" };
+    return response;
+}
+
+QString words(int count)
+{
+    QStringList out;
+    for (int i = 0; i < count; ++i) {
+        out.append(QStringLiteral("word"));
+    }
+    return out.join(u' ');
+}
+
+// The texts of a lines card's rows, "You: text" or "Them: text".
+QStringList rowsOf(const QWidget* card)
+{
+    QStringList rows;
+    for (const LineRow* row : card->findChildren<LineRow*>()) {
+        rows.append(speaker::rawText(row->line().speaker) + QStringLiteral(": ") + row->line().text);
+    }
+    return rows;
+}
+
+// The desktop's file manager as the session bus offers it; it only notes what it was asked to show.
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    QStringList shown;
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString&) { shown += uris; }
+};
+
+// Stands in for the desktop's default application for folders.
+class FolderOpener : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+// The app's real services on an in-memory store, with Claude answered by a loopback fake, and the call
+// window on them. The window's own timers run on a manual clock.
+struct Harness {
+    explicit Harness(const QString& loadError = QString(), const std::function<void(StoreContext&)>& seed = {})
+        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
+    {
+        settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+        settings.setText(SettingKey::anthropicBaseURL, server.baseURL());
+        server.handle("/v1/messages", [this](const FakeHttpServer::Request& request) {
+            return isSummaryRequest(request) ? summaryReply : suggestionReply;
+        });
+        auto store = *Store::openInMemory();
+        if (seed) {
+            auto context = store->newContext();
+            seed(*context);
+            QVERIFY(context->save());
+        }
+        services = std::make_unique<DesktopServices>(
+            &settings, OpenedStore { store, true, loadError }, nullptr, DesktopServices::Options {});
+        window = std::make_unique<CallWindow>(*services, nullptr, CallWindowOptions { &clock });
+    }
+
+    ~Harness()
+    {
+        window.reset();
+        services.reset();
+    }
+
+    bool show()
+    {
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    void say(Speaker who, const QString& text) { transcript().handleText(text, true, who); }
+
+    // Ends a call of these lines as a stop of listening does, and waits until it is stored.
+    bool finishCall(const QStringList& lines)
+    {
+        SummaryService& summary = services->summary();
+        summary.handleRunningFlag(true);
+        for (const QString& line : lines) {
+            say(Speaker::them, line);
+        }
+        QSignalSpy stored(&summary, &SummaryService::savedCallIDChanged);
+        summary.handleRunningFlag(false);
+        return summary.savedCallID() || stored.wait(10000);
+    }
+
+    Transcript& transcript() { return services->transcription().transcript(); }
+    TimelineView& timeline() { return *window->timeline(); }
+    SummaryCard& summaryCard() { return *timeline().summaryCard(); }
+    OutcomeControl& outcome() { return *summaryCard().outcome(); }
+
+    QTemporaryDir directory;
+    Settings settings;
+    FakeHttpServer server;
+    ManualClock clock;
+    Response suggestionReply = reply({ QStringLiteral("Say yes") });
+    Response summaryReply = reply({ QStringLiteral("Summary: "), QStringLiteral("all agreed.") });
+    std::unique_ptr<DesktopServices> services;
+    std::unique_ptr<CallWindow> window;
+};
+
+} // namespace
+
+class CallWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void listening();
+    void linesGrowInPlace();
+    void suggestionCards();
+    void clearTranscript();
+    void summaryCard_data();
+    void summaryCard();
+    void copyAndReveal();
+    void thumbs();
+    void note();
+    void autoScroll();
+    void assistantMenu();
+    void loadError();
+    void shapePinAndOpacity();
+    void resizeAndRemember();
+};
+
+void CallWindowTest::initTestCase()
+{
+    QVERIFY2(QGuiApplication::platformName() == u"xcb", "runs on Xvfb: scripts/with-services");
+    QVERIFY(keychain::save(QStringLiteral("sk-ant-test"), QStringLiteral("claude")));
+}
+
+void CallWindowTest::listening()
+{
+    if (qEnvironmentVariableIsEmpty("QUILLORA_PULSE_READY")) {
+        QSKIP("needs the PulseAudio daemon of scripts/with-services");
+    }
+    // The transcription service reads the application's own settings file, which other tests of the
+    // suite may have pointed at another engine.
+    Settings application;
+    application.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
+    application.setText(SettingKey::speechLocale, QStringLiteral("en-US"));
+    Harness harness;
+    QVERIFY(harness.show());
+    CallWindow& window = *harness.window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Quillora"));
+    QCOMPARE(window.size(), CallWindow::defaultSize);
+    QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+    QCOMPARE(window.statusText()->text(), QStringLiteral("Stopped"));
+    QCOMPARE(window.statusDot()->color(), QColor(Qt::gray));
+    QCOMPARE(window.listenButton()->toolTip(), QStringLiteral("Start listening (Ctrl+Alt+Space from any app)"));
+    QCOMPARE(window.timeline()->emptyState()->prompt()->text(), QStringLiteral("Press ▶ or Space to start"));
+    QCOMPARE(window.timeline()->emptyState()->hint()->text(),
+        QStringLiteral("From any app: Ctrl+Alt+Space starts or stops, Ctrl+Alt+Enter asks for a suggestion"));
+    for (const QToolButton* button : { window.listenButton(), window.clearButton(), window.assistantsButton(),
+             window.pinButton(), window.assistantMenu()->button() }) {
+        QVERIFY(!button->toolTip().isEmpty());
+        QCOMPARE(button->accessibleName(), button->toolTip());
+    }
+
+    QSignalSpy toggled(harness.services.get(), &DesktopServices::toggleFinished);
+    QTest::mouseClick(window.listenButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(toggled.count(), 1, 20000); // a start may also end within the click
+    QVERIFY2(harness.services->transcription().isRunning(),
+        qPrintable(harness.services->transcription().status().value_or(QString())));
+    QCOMPARE(window.statusText()->text(), QStringLiteral("Listening"));
+    QCOMPARE(window.statusDot()->color(), QColor(36, 160, 72));
+    QCOMPARE(window.listenButton()->toolTip(), QStringLiteral("Stop listening (Ctrl+Alt+Space from any app)"));
+    QCOMPARE(window.listenButton()->accessibleName(), window.listenButton()->toolTip());
+    QCOMPARE(window.timeline()->emptyState()->prompt()->text(), QStringLiteral("Listening…"));
+    harness.say(Speaker::them, QStringLiteral("Hello there"));
+    QVERIFY(!window.clearButton()->isVisible()); // never while listening
+
+    // Space stops it again while the window has the focus.
+    window.activateWindow();
+    QTRY_VERIFY(window.isActiveWindow());
+    QTest::keyClick(&window, Qt::Key_Space);
+    QTRY_COMPARE_WITH_TIMEOUT(toggled.count(), 2, 20000);
+    QVERIFY(!harness.services->transcription().isRunning());
+    QCOMPARE(window.statusText()->text(), QStringLiteral("Stopped"));
+    QVERIFY(window.clearButton()->isVisible());
+}
+
+void CallWindowTest::linesGrowInPlace()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    TimelineView& timeline = harness.timeline();
+    QVERIFY(timeline.emptyState()->isVisible());
+
+    // In-progress text alone: one card of its own, in the secondary colour.
+    harness.transcript().handleText(QStringLiteral("So tell"), false, Speaker::them);
+    QVERIFY(!timeline.emptyState()->isVisible());
+    QVERIFY(timeline.inProgressCard()->isVisible());
+    QCOMPARE(rowsOf(timeline.inProgressCard()), QStringList { QStringLiteral("Them: So tell") });
+    const auto* text = timeline.inProgressCard()->findChild<QLabel*>(QStringLiteral("text"));
+    QVERIFY(text->palette().color(QPalette::WindowText).alphaF() < 0.9);
+
+    harness.say(Speaker::them, QStringLiteral("So tell me more"));
+    QCOMPARE(timeline.blockCards().size(), 1);
+    const QPointer<Card> first = timeline.blockCards().first();
+    QCOMPARE(rowsOf(first), QStringList { QStringLiteral("Them: So tell me more") });
+    QVERIFY(!timeline.inProgressCard()->isVisible());
+    const QPointer<LineRow> firstRow = first->findChild<LineRow*>();
+
+    // Further lines and in-progress text join the same card; nothing shown before is made again.
+    harness.transcript().handleText(QStringLiteral("Well"), false, Speaker::me);
+    harness.say(Speaker::me, QStringLiteral("Well, I started in 2019"));
+    harness.transcript().handleText(QStringLiteral("And"), false, Speaker::them);
+    harness.transcript().handleText(QStringLiteral("I also"), false, Speaker::me);
+    QCOMPARE(timeline.blockCards(), QList<Card*> { first.data() });
+    QVERIFY(firstRow);
+    QCOMPARE(rowsOf(first),
+        (QStringList { QStringLiteral("Them: So tell me more"), QStringLiteral("You: Well, I started in 2019"),
+            QStringLiteral("You: I also"), QStringLiteral("Them: And") }));
+    QCOMPARE(qobject_cast<LinesCard*>(first.data())->inProgressCount(), 2);
+    QVERIFY(!timeline.inProgressCard()->isVisible());
+    // Lines are readable by assistive technology as plain label text.
+    QCOMPARE(firstRow->findChild<QLabel*>(QStringLiteral("text"))->text(), QStringLiteral("So tell me more"));
+}
+
+void CallWindowTest::suggestionCards()
+{
+    Harness harness;
+    harness.suggestionReply = reply({ QStringLiteral("You could") }, Ending::hang);
+    QVERIFY(harness.show());
+    TimelineView& timeline = harness.timeline();
+    SuggestionService& suggestions = harness.services->suggestions();
+
+    harness.say(Speaker::them, QStringLiteral("Where did you work before?"));
+    const QPointer<Card> lines = timeline.blockCards().first();
+    QSignalSpy waiting(&suggestions, &SuggestionService::isWaitingChanged);
+    QVERIFY(waiting.wait(5000)); // the question triggers a request after the pause
+    QVERIFY(timeline.waitingIndicator()->isVisible());
+    QTRY_COMPARE(timeline.blockCards().size(), 2);
+    const QPointer<SuggestionCard> card = qobject_cast<SuggestionCard*>(timeline.blockCards().at(1));
+    QVERIFY(card);
+    QCOMPARE(card->findChild<QLabel*>(QStringLiteral("response"))->text(), QStringLiteral("You could"));
+    QCOMPARE(card->tint(), Card::Tint::neutral);
+
+    // The streamed reply grows in the same card; the waiting indicator goes when it ends.
+    harness.server.push(fakeEvents::claudeText(QStringLiteral(" say Acme")));
+    QTRY_COMPARE(card->findChild<QLabel*>(QStringLiteral("response"))->text(), QStringLiteral("You could say Acme"));
+    harness.server.finishHeld();
+    QTRY_VERIFY(!suggestions.isWaiting());
+    QVERIFY(!timeline.waitingIndicator()->isVisible());
+
+    // A line after the reply starts a new card below it; the earlier cards stay.
+    harness.say(Speaker::me, QStringLiteral("I worked at Acme"));
+    QCOMPARE(timeline.blockCards().size(), 3);
+    QCOMPARE(timeline.blockCards().at(0), lines.data());
+    QCOMPARE(timeline.blockCards().at(1), card.data());
+    QCOMPARE(rowsOf(timeline.blockCards().at(2)), QStringList { QStringLiteral("You: I worked at Acme") });
+
+    // A failed request shows as a red card.
+    Harness refused;
+    refused.suggestionReply = refusal();
+    QVERIFY(refused.show());
+    refused.say(Speaker::them, QStringLiteral("Can you start on Monday?"));
+    QTRY_COMPARE(refused.timeline().blockCards().size(), 2);
+    const auto* failed = qobject_cast<SuggestionCard*>(refused.timeline().blockCards().at(1));
+    QVERIFY(failed);
+    QCOMPARE(failed->tint(), Card::Tint::error);
+    const auto* response = failed->findChild<QLabel*>(QStringLiteral("response"));
+    QVERIFY(response->text().startsWith(QStringLiteral("HTTP 401")));
+    QCOMPARE(response->palette().color(QPalette::WindowText).red(), 224);
+}
+
+void CallWindowTest::clearTranscript()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    CallWindow& window = *harness.window;
+    QVERIFY(!window.clearButton()->isVisible()); // no lines
+    QVERIFY(harness.finishCall({ QStringLiteral("Short call") }));
+    QVERIFY(window.clearButton()->isVisible());
+    QVERIFY(harness.summaryCard().isVisible());
+
+    QTest::mouseClick(window.clearButton(), Qt::LeftButton);
+    QVERIFY(harness.transcript().lines().isEmpty());
+    QVERIFY(harness.services->suggestions().history().isEmpty());
+    QVERIFY(!harness.services->summary().savedCallID());
+    QVERIFY(!window.clearButton()->isVisible());
+    QVERIFY(!harness.summaryCard().isVisible());
+    QVERIFY(window.timeline()->blockCards().isEmpty());
+    QVERIFY(window.timeline()->emptyState()->isVisible());
+}
+
+void CallWindowTest::summaryCard_data()
+{
+    QTest::addColumn<int>("wordCount");
+    QTest::addColumn<int>("answer"); // 0 streams on, 1 completes, 2 is refused
+    QTest::addColumn<bool>("documentsBlocked");
+    QTest::addColumn<QString>("text"); // "-" when no text is shown
+    QTest::addColumn<bool>("isError");
+    QTest::addColumn<bool>("progress");
+    QTest::addColumn<bool>("copy");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<bool>("saveError");
+
+    QTest::newRow("being written") << 25 << 0 << false << "Summary: " << false << true << false << false << false;
+    QTest::newRow("written and saved") << 25 << 1 << false << "Summary: all agreed." << false << false << true << true
+                                       << false;
+    QTest::newRow("model refused") << 25 << 2 << false << "HTTP 401" << true << false << false << true << false;
+    QTest::newRow("short call: saved without a summary")
+        << 5 << 1 << false << "-" << false << false << false << true << false;
+    QTest::newRow("call file not written") << 5 << 1 << true << "-" << false << false << false << false << true;
+}
+
+void CallWindowTest::summaryCard()
+{
+    QFETCH(int, wordCount);
+    QFETCH(int, answer);
+    QFETCH(bool, documentsBlocked);
+    QFETCH(QString, text);
+    QFETCH(bool, isError);
+    QFETCH(bool, progress);
+    QFETCH(bool, copy);
+    QFETCH(bool, saved);
+    QFETCH(bool, saveError);
+
+    // A file where the calls' folder belongs makes the call file fail.
+    const QString folder =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(QStringLiteral("Quillora"));
+    QDir(folder).removeRecursively();
+    QFile::remove(folder);
+    if (documentsBlocked) {
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Could not save the call: ")));
+        QDir().mkpath(QFileInfo(folder).path());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+
+    Harness harness;
+    harness.summaryReply = answer == 0 ? reply({ QStringLiteral("Summary: ") }, Ending::hang)
+        : answer == 1                  ? reply({ QStringLiteral("Summary: "), QStringLiteral("all agreed.") })
+                                       : refusal();
+    QVERIFY(harness.show());
+    SummaryService& summary = harness.services->summary();
+    SummaryCard& card = harness.summaryCard();
+    QVERIFY(!card.isVisible());
+    if (answer == 0) {
+        summary.handleRunningFlag(true);
+        harness.say(Speaker::them, words(wordCount));
+        summary.handleRunningFlag(false);
+        QTRY_COMPARE(summary.text().value_or(QString()), QStringLiteral("Summary: "));
+    } else {
+        QVERIFY(harness.finishCall({ words(wordCount) }));
+    }
+    QVERIFY(card.isVisible());
+    QCOMPARE(card.text()->isVisible(), text != u"-");
+    if (text != u"-") {
+        QVERIFY2(card.text()->text().startsWith(text), qPrintable(card.text()->text()));
+        QCOMPARE(card.text()->palette().color(QPalette::WindowText).red() == 224, isError);
+    }
+    QCOMPARE(card.findChild<QProgressBar*>()->isVisible(), progress);
+    QCOMPARE(card.copyButton()->isVisible(), copy);
+    QCOMPARE(card.savedButton()->isVisible(), saved);
+    if (saved) {
+        QCOMPARE(card.savedButton()->text(), QStringLiteral("Saved: ") + QFileInfo(*summary.savedFile()).fileName());
+        QCOMPARE(card.savedButton()->toolTip(), QStringLiteral("Show in folder"));
+    }
+    QCOMPARE(card.saveError()->isVisible(), saveError);
+    if (saveError) {
+        QVERIFY(card.saveError()->text().startsWith(QStringLiteral("Could not save the call: ")));
+    }
+    QCOMPARE(card.outcome()->isVisible(), summary.savedCallID().has_value());
+    QCOMPARE(card.outcome()->isVisible(), answer != 0);
+    QFile::remove(folder);
+}
+
+void CallWindowTest::copyAndReveal()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    QVERIFY(harness.finishCall({ words(25) }));
+    SummaryCard& card = harness.summaryCard();
+
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    QTest::mouseClick(card.copyButton(), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Summary: all agreed."));
+
+    // With a file manager on the bus, the file is shown selected in it.
+    const QString file = *harness.services->summary().savedFile();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    FakeFileManager manager;
+    QVERIFY(bus.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    QVERIFY(
+        bus.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &manager, QDBusConnection::ExportAllSlots));
+    FolderOpener opener;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+    QTest::mouseClick(card.savedButton(), Qt::LeftButton);
+    QTRY_COMPARE(manager.shown, QStringList { QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded) });
+
+    // Without one, the folder opens.
+    bus.unregisterObject(QStringLiteral("/org/freedesktop/FileManager1"));
+    QVERIFY(bus.unregisterService(QStringLiteral("org.freedesktop.FileManager1")));
+    QTest::mouseClick(card.savedButton(), Qt::LeftButton);
+    QTRY_COMPARE(opener.opened, QList<QUrl> { QUrl::fromLocalFile(QFileInfo(file).absolutePath()) });
+    QCOMPARE(manager.shown.size(), 1);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+void CallWindowTest::thumbs()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    QVERIFY(harness.finishCall({ QStringLiteral("Short call") }));
+    SummaryService& summary = harness.services->summary();
+    const QUuid call = *summary.savedCallID();
+    OutcomeControl& outcome = harness.outcome();
+    QCOMPARE(outcome.thumbsUp()->toolTip(), QStringLiteral("Good call"));
+    QCOMPARE(outcome.thumbsDown()->toolTip(), QStringLiteral("Bad call"));
+    QCOMPARE(outcome.thumbsUp()->accessibleName(), QStringLiteral("Good call"));
+
+    const struct {
+        QToolButton* tapped;
+        CallOutcome stored;
+    } taps[] = {
+        { outcome.thumbsUp(), CallOutcome::positive },
+        { outcome.thumbsUp(), CallOutcome::none }, // a second tap takes it back
+        { outcome.thumbsDown(), CallOutcome::negative },
+        { outcome.thumbsUp(), CallOutcome::positive },
+    };
+    for (const auto& tap : taps) {
+        QTest::mouseClick(tap.tapped, Qt::LeftButton);
+        QCOMPARE(summary.outcomeOf(call).outcome, tap.stored);
+        QCOMPARE(outcome.thumbsUp()->isChecked(), tap.stored == CallOutcome::positive);
+        QCOMPARE(outcome.thumbsDown()->isChecked(), tap.stored == CallOutcome::negative);
+    }
+
+    // A change stored elsewhere shows at once.
+    summary.setOutcome(call, CallOutcome::negative);
+    QVERIFY(outcome.thumbsDown()->isChecked());
+}
+
+void CallWindowTest::note()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    QVERIFY(harness.finishCall({ QStringLiteral("First call") }));
+    SummaryService& summary = harness.services->summary();
+    const QUuid first = *summary.savedCallID();
+    QLineEdit* note = harness.outcome().note();
+    QCOMPARE(note->placeholderText(), QStringLiteral("Note (optional)"));
+    harness.window->activateWindow();
+    QTRY_VERIFY(harness.window->isActiveWindow());
+
+    // Saved a pause after typing stops; a space typed there stays in the note.
+    note->setFocus();
+    QTRY_VERIFY(note->hasFocus());
+    QSignalSpy toggles(harness.services.get(), &DesktopServices::toggleFinished);
+    QTest::keyClicks(note, QStringLiteral("good"));
+    QTest::keyClick(note, Qt::Key_Space);
+    QTest::keyClicks(note, QStringLiteral("fit"));
+    QVERIFY(!harness.services->isToggling());
+    QCOMPARE(note->text(), QStringLiteral("good fit"));
+    harness.clock.advance(OutcomeControl::notePause - 1ms);
+    QCOMPARE(summary.outcomeOf(first).note, QString());
+    harness.clock.advance(1ms);
+    QCOMPARE(summary.outcomeOf(first).note, QStringLiteral("good fit"));
+
+    // Leaving the field saves at once.
+    QTest::keyClicks(note, QStringLiteral("!"));
+    harness.window->listenButton()->setFocus();
+    QTRY_VERIFY(!note->hasFocus());
+    QCOMPARE(summary.outcomeOf(first).note, QStringLiteral("good fit!"));
+    QCOMPARE(toggles.count(), 0);
+
+    // Text typed for one call is saved for that call, even when the next call comes before the pause.
+    note->setFocus();
+    QTRY_VERIFY(note->hasFocus());
+    QTest::keyClicks(note, QStringLiteral(" really"));
+    QVERIFY(harness.finishCall({ QStringLiteral("Second call") }));
+    const QUuid second = *summary.savedCallID();
+    QVERIFY(second != first);
+    QCOMPARE(summary.outcomeOf(first).note, QStringLiteral("good fit! really"));
+    harness.clock.advance(OutcomeControl::notePause);
+    QCOMPARE(summary.outcomeOf(second).note, QString());
+    QCOMPARE(note->text(), QString());
+}
+
+void CallWindowTest::autoScroll()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    QScrollBar* bar = harness.timeline().verticalScrollBar();
+    for (int i = 0; i < 40; ++i) {
+        harness.say(i % 2 ? Speaker::me : Speaker::them, QStringLiteral("Line number %1").arg(i));
+    }
+    QTRY_VERIFY(bar->maximum() > 0);
+    QTRY_COMPARE(bar->value(), bar->maximum());
+
+    // Off: new lines leave the column where the user put it.
+    QCheckBox* toggle = harness.window->meters()->autoScrollSwitch();
+    QCOMPARE(toggle->toolTip(), QStringLiteral("On: follow the newest line. Off: stay where you scrolled."));
+    toggle->click();
+    QVERIFY(!harness.settings.autoScroll());
+    bar->setValue(0);
+    const int before = bar->maximum();
+    harness.say(Speaker::them, QStringLiteral("One more line"));
+    QTRY_VERIFY(bar->maximum() > before);
+    QCOMPARE(bar->value(), 0);
+
+    // On again: to the bottom at once, and along with what follows.
+    toggle->click();
+    QVERIFY(harness.settings.autoScroll());
+    QCOMPARE(bar->value(), bar->maximum());
+    const int grown = bar->maximum();
+    harness.say(Speaker::me, QStringLiteral("And another"));
+    QTRY_VERIFY(bar->maximum() > grown);
+    QTRY_COMPARE(bar->value(), bar->maximum());
+}
+
+void CallWindowTest::assistantMenu()
+{
+    Assistant zed = Assistant::make(QStringLiteral("Zed sales"), AssistantTemplate::blank);
+    Assistant alpha = Assistant::make(QStringLiteral("Alpha interviews"), AssistantTemplate::blank);
+    Assistant old = Assistant::make(QStringLiteral("Archived one"), AssistantTemplate::blank);
+    old.archived = true;
+    CallContext later = CallContext::make(QStringLiteral("Northwind"), alpha);
+    CallContext earlier = CallContext::make(QStringLiteral("Contoso"), alpha);
+    CallContext gone = CallContext::make(QStringLiteral("Old lead"), alpha);
+    gone.archived = true;
+    Harness harness(QString(), [&](StoreContext& context) {
+        for (const Assistant& assistant : { zed, alpha, old }) {
+            context.insert(assistant);
+        }
+        for (const CallContext& callContext : { later, earlier, gone }) {
+            context.insert(callContext);
+        }
+    });
+    harness.settings.setText(SettingKey::selectedAssistant, uuid::toText(alpha.id));
+    QVERIFY(harness.show());
+    AssistantMenu& menu = *harness.window->assistantMenu();
+    QCOMPARE(menu.button()->toolTip(), QStringLiteral("Assistant and context for this call"));
+    QCOMPARE(menu.button()->text(), QStringLiteral("Alpha interviews · No context"));
+    const auto entries = [&] {
+        QStringList texts;
+        for (const QAction* action : menu.menu()->actions()) {
+            texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
+        }
+        return texts;
+    };
+    QCOMPARE(entries(),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+            QStringLiteral("Contoso"), QStringLiteral("Northwind"), QStringLiteral("No context") }));
+
+    // Choosing a context records it; choosing an assistant removes the context.
+    menu.menu()->actions().at(4)->trigger();
+    QCOMPARE(harness.settings.selectedContext(), uuid::toText(later.id));
+    QCOMPARE(menu.button()->text(), QStringLiteral("Alpha interviews · Northwind"));
+    menu.menu()->actions().at(1)->trigger();
+    QCOMPARE(harness.settings.selectedAssistant(), uuid::toText(zed.id));
+    QVERIFY(!harness.settings.contains(SettingKey::selectedContext));
+    QCOMPARE(entries(),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+            QStringLiteral("No context") }));
+
+    // A change saved elsewhere shows without reopening.
+    auto context = harness.services->store().container()->newContext();
+    context->insert(Assistant::make(QStringLiteral("Beta"), AssistantTemplate::blank));
+    QVERIFY(context->save());
+    QTRY_COMPARE(entries().at(1), QStringLiteral("Beta"));
+}
+
+void CallWindowTest::loadError()
+{
+    Harness harness(QStringLiteral("file is not a database"));
+    QVERIFY(harness.show());
+    const AssistantMenu& menu = *harness.window->assistantMenu();
+    const auto* error = menu.findChild<QLabel*>(QStringLiteral("loadError"));
+    QVERIFY(error->isVisible());
+    QCOMPARE(error->text(), QStringLiteral("Could not load the assistants: file is not a database"));
+    QVERIFY(!menu.button()->isVisible());
+
+    Harness fine;
+    QVERIFY(fine.show());
+    QVERIFY(!fine.window->assistantMenu()->findChild<QLabel*>(QStringLiteral("loadError"))->isVisible());
+    QCOMPARE(fine.window->assistantMenu()->button()->text(), QStringLiteral("No assistant · No context"));
+}
+
+void CallWindowTest::shapePinAndOpacity()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    CallWindow& window = *harness.window;
+    // Xvfb has no compositing manager: the rounded corners are cut out rather than left black.
+    QVERIFY(window.mask().contains(window.rect().center()));
+    QVERIFY(!window.mask().contains(QPoint(1, 1)));
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(window.pinButton()->toolTip(), QStringLiteral("Stop keeping on top"));
+    window.move(120, 80);
+    QTRY_COMPARE(window.pos(), QPoint(120, 80));
+
+    QTest::mouseClick(window.pinButton(), Qt::LeftButton);
+    QVERIFY(!harness.settings.isAlwaysOnTop());
+    QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(window.pinButton()->toolTip(), QStringLiteral("Keep on top of other windows"));
+    QCOMPARE(window.pinButton()->accessibleName(), window.pinButton()->toolTip());
+    QVERIFY(window.isVisible());
+    QTRY_COMPARE(window.pos(), QPoint(120, 80));
+    QTest::mouseClick(window.pinButton(), Qt::LeftButton);
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QVERIFY(window.isVisible());
+
+    QCOMPARE(window.windowOpacity(), 1.0);
+    harness.settings.setNumber(SettingKey::windowOpacity, 0.5);
+    QVERIFY(qAbs(window.windowOpacity() - 0.5) < 0.01); // X11 keeps opacity in 32 bits
+    harness.settings.setNumber(SettingKey::windowOpacity, 0.0); // never invisible
+    QVERIFY(qAbs(window.windowOpacity() - 0.3) < 0.01);
+}
+
+void CallWindowTest::resizeAndRemember()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    CallWindow& window = *harness.window;
+    window.move(60, 40);
+    QTRY_COMPARE(window.pos(), QPoint(60, 40));
+    const QSize before = window.size();
+    const QPoint corner(window.width() - 2, window.height() - 2);
+    QCOMPARE(window.edgesAt(corner), Qt::RightEdge | Qt::BottomEdge);
+    QCOMPARE(window.edgesAt(QPoint(2, window.height() / 2)), Qt::Edges(Qt::LeftEdge));
+    QCOMPARE(window.edgesAt(QPoint(window.width() / 2, window.height() / 2)), Qt::Edges());
+
+    // Xvfb has no window manager to resize for the window: it follows the mouse itself.
+    QTest::mousePress(&window, Qt::LeftButton, {}, corner);
+    QTest::mouseMove(&window, corner + QPoint(50, 40));
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, corner + QPoint(50, 40));
+    QTRY_COMPARE(window.size(), before + QSize(50, 40));
+    QCOMPARE(window.pos(), QPoint(60, 40));
+    QVERIFY(!harness.settings.extra(CallWindow::geometryKey).isValid());
+    harness.clock.advance(CallWindow::geometrySavePause);
+    QVERIFY(harness.settings.extra(CallWindow::geometryKey).isValid());
+
+    // The next window opens where this one was, as big.
+    harness.window = std::make_unique<CallWindow>(*harness.services, nullptr, CallWindowOptions { &harness.clock });
+    QVERIFY(harness.show());
+    QCOMPARE(harness.window->size(), before + QSize(50, 40));
+    QTRY_COMPARE(harness.window->pos(), QPoint(60, 40));
+}
+
+QTEST_MAIN(CallWindowTest)
+#include "CallWindowTest.moc"
