@@ -52,9 +52,13 @@ class EndToEndTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void wholeCall();
+    void endingTheAppWhileListeningStoresTheCall();
     void cleanup();
 
 private:
+    // Starts the desktop app in its own home, with the on-device engines and the local model at
+    // `modelBaseURL`; the environment serves the tool server afterwards.
+    QProcessEnvironment launch(const QString& home, const QString& modelBaseURL);
     bool waitForLog(const QString& needle, int timeoutMs);
     void pressKeys(const QString& keys);
     void playToEnd(const QString& file, const QString& sink);
@@ -140,15 +144,12 @@ QJsonObject EndToEndTest::callTool(QProcess& server, int id, const QString& name
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
-void EndToEndTest::wholeCall()
+QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& modelBaseURL)
 {
-    FakeHttpServer model;
-    serveLocalModel(model);
-    const QString home = m_home.path();
     {
         QSettings settings(home + QStringLiteral("/config/Vessaro/Quillora.conf"), QSettings::IniFormat);
         settings.setValue(QStringLiteral("llmProvider"), QStringLiteral("onDevice"));
-        settings.setValue(QStringLiteral("localModelURL"), model.baseURL() + QStringLiteral("/v1"));
+        settings.setValue(QStringLiteral("localModelURL"), modelBaseURL + QStringLiteral("/v1"));
         settings.setValue(QStringLiteral("transcriptionEngine"), QStringLiteral("apple"));
         settings.setValue(QStringLiteral("speechLocale"), QStringLiteral("en-US"));
         settings.setValue(QStringLiteral("onboardingDone"), true);
@@ -158,11 +159,22 @@ void EndToEndTest::wholeCall()
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    m_log.clear();
     m_app.setProcessEnvironment(environment);
     m_app.setProcessChannelMode(QProcess::MergedChannels);
+    disconnect(&m_app, &QProcess::readyRead, this, nullptr);
     connect(&m_app, &QProcess::readyRead, this, [this] { m_log += QString::fromUtf8(m_app.readAll()); });
     m_app.start(QStringLiteral(QUILLORA_BINARY), {});
-    QVERIFY(m_app.waitForStarted());
+    m_app.waitForStarted();
+    return environment;
+}
+
+void EndToEndTest::wholeCall()
+{
+    FakeHttpServer model;
+    serveLocalModel(model);
+    const QString home = m_home.filePath(QStringLiteral("whole"));
+    const QProcessEnvironment environment = launch(home, model.baseURL());
     QVERIFY2(waitForLog(QStringLiteral("Ctrl+Alt+Return grabbed"), 20000), qPrintable(m_log));
 
     // Ctrl+Alt+Space: listening starts.
@@ -233,6 +245,32 @@ void EndToEndTest::wholeCall()
     ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
     QVERIFY(m_app.waitForFinished(20000));
     QCOMPARE(m_app.exitCode(), 0);
+}
+
+// SIGTERM (logging out, `kill`) in the middle of a call: the call is stored before the app ends.
+void EndToEndTest::endingTheAppWhileListeningStoresTheCall()
+{
+    FakeHttpServer model;
+    serveLocalModel(model);
+    const QString home = m_home.filePath(QStringLiteral("ended"));
+    launch(home, model.baseURL());
+    QVERIFY2(waitForLog(QStringLiteral("Ctrl+Alt+Return grabbed"), 20000), qPrintable(m_log));
+    pressKeys(QStringLiteral("ctrl+alt+space"));
+    QVERIFY2(waitForLog(QStringLiteral("System audio capture started"), 30000), qPrintable(m_log));
+    QTemporaryDir audio;
+    playToEnd(pulseTest::speak(audio, QStringLiteral("We should sign the contract before the end of the month.")),
+        QStringLiteral("callout"));
+
+    ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
+    QVERIFY(m_app.waitForFinished(30000));
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
+    const QString folder = home + QStringLiteral("/Documents/Quillora");
+    const QStringList files = QDir(folder).entryList({ QStringLiteral("*.md") });
+    QCOMPARE(files.size(), 1);
+    QFile written(folder + u'/' + files.first());
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY2(written.readAll().contains(" Other:** "), qPrintable(m_log));
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)
