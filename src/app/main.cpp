@@ -1,22 +1,36 @@
-#include "app/bus/BusActions.h"
-#include "app/startup/DesktopStart.h"
 #include "mcp/ToolServer.h"
 
+#include <climits>
+#include <cstdio>
 #include <cstring>
-#include <optional>
+#include <string>
+
+#include <dlfcn.h>
+#include <unistd.h>
 
 namespace {
 
-// "--toggle-listening" or "--suggest-now", anywhere among the arguments, drives the running
-// desktop app instead of starting one.
-std::optional<BusCommand> busSwitch(int argc, char** argv)
+// The desktop app with everything it links (Qt Widgets, the speech engine, PulseAudio, the
+// network stack) lives in a module beside the executable, so the tool server, which a coding agent
+// starts for every session, loads none of it.
+int runDesktop(int argc, char** argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (const auto command = busActions::commandForSwitch(argv[i])) {
-            return command;
-        }
+    char self[PATH_MAX] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
+    path = path.substr(0, path.rfind('/') + 1) + "libquillora-desktop.so";
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+        std::fprintf(stderr, "quillora: %s\n", ::dlerror());
+        return 1;
     }
-    return std::nullopt;
+    using Entry = int (*)(int, char**);
+    const auto entry = reinterpret_cast<Entry>(::dlsym(module, "quilloraDesktopMain"));
+    if (!entry) {
+        std::fprintf(stderr, "quillora: %s\n", ::dlerror());
+        return 1;
+    }
+    return entry(argc, argv);
 }
 
 } // namespace
@@ -29,8 +43,5 @@ int main(int argc, char** argv)
             return runToolServer(argc, argv);
         }
     }
-    if (const auto command = busSwitch(argc, argv)) {
-        return runBusCommand(argc, argv, *command);
-    }
-    return runDesktopApp(argc, argv);
+    return runDesktop(argc, argv);
 }
