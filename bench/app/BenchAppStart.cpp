@@ -2,6 +2,7 @@
 // to the first window mapped on the X server, against a bare Qt Widgets window started the same
 // way in the same run; resident memory once idle; processor use while listening to silence.
 
+#include "BenchFigures.h"
 #include "common/Uuid.h"
 #include "model/Records.h"
 #include "store/Store.h"
@@ -29,19 +30,10 @@
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
+using bench::median;
+using bench::print;
 
-void print(const char* name, double value, const char* unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
+using Steady = bench::Steady;
 
 // A store of 50 assistants and 1,000 calls, as a user with some history has.
 bool seedStore(const QString& path)

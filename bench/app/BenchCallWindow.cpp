@@ -1,6 +1,7 @@
 // Figures for the call window, one per line as "name value unit". Needs a display (scripts/bench runs
 // it on Xvfb).
 
+#include "BenchFigures.h"
 #include "app/callwindow/CallTimeline.h"
 #include "app/callwindow/LineRow.h"
 #include "app/callwindow/TimelineView.h"
@@ -16,21 +17,12 @@
 
 namespace {
 
+using bench::median;
+using bench::print;
+
 constexpr int startLines = 2000;
 constexpr int linesPerSuggestion = 20; // 100 suggestions among the 2,000 lines
 constexpr int rounds = 40;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void print(const char* name, double value, const char* unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
 
 // Runs the layout passes that the changes asked for, as the event loop would before painting.
 void settle()

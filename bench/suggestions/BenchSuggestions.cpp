@@ -1,5 +1,6 @@
 // Figures for the suggestion path, one per line as "name value unit".
 
+#include "BenchFigures.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "llm/EventReader.h"
@@ -32,43 +33,18 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
+using bench::median;
+using bench::millisecondsSince;
+using bench::print;
+using bench::spinUntil;
 
-double millisecondsSince(Steady::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
+using Steady = bench::Steady;
 
 double threadCpuSeconds()
 {
     timespec now {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void print(const char* name, double value, const char* unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-// Runs the event loop until `done` holds or the time is up; false on time-out.
-template <typename Condition> bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
-{
-    const auto deadline = Steady::now() + limit;
-    while (!done()) {
-        if (Steady::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
 }
 
 QString filler(qsizetype bytes, QChar letter)

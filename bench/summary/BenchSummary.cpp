@@ -1,6 +1,7 @@
 // Figures for the end of a call, one per line as "name value unit": from the running flag falling
 // to the Call stored and its file written, and the call file writer alone, for a two-hour call.
 
+#include "BenchFigures.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/ManualClock.h"
@@ -32,47 +33,22 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
+using bench::median;
+using bench::millisecondsSince;
+using bench::print;
+using bench::spinUntil;
+
+using Steady = bench::Steady;
 
 constexpr int callLines = 2000;
 constexpr int callSuggestions = 40;
 constexpr int lineSpacingMs = 3600; // 2,000 lines over two hours
-
-double millisecondsSince(Steady::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Steady::now() - start).count();
-}
 
 double threadCpuMilliseconds()
 {
     timespec now {};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[values.size() / 2];
-}
-
-void print(const char* name, double value, const char* unit)
-{
-    std::printf("%s %.3f %s\n", name, value, unit);
-    std::fflush(stdout);
-}
-
-// Runs the event loop until `done` holds or the time is up; false on time-out.
-template <typename Condition> bool spinUntil(Condition done, std::chrono::milliseconds limit = 10s)
-{
-    const auto deadline = Steady::now() + limit;
-    while (!done()) {
-        if (Steady::now() > deadline) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    }
-    return true;
 }
 
 const QDateTime callStart(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
