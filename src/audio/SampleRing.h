@@ -31,14 +31,12 @@ public:
         const size_t first = std::min(count, capacity() - start);
         std::copy_n(samples, first, m_samples.data() + start);
         std::copy_n(samples + first, count - first, m_samples.data());
-        // Sequentially consistent, like the consumer's wake-up flag, so that a consumer that
-        // cleared the flag either sees these samples or is woken again.
-        m_written.store(written + count, std::memory_order_seq_cst);
+        m_written.store(written + count, std::memory_order_release);
         return true;
     }
 
     // Samples waiting now; either side (the producer may see a few more than are left).
-    size_t size() const { return m_written.load(std::memory_order_seq_cst) - m_read.load(std::memory_order_acquire); }
+    size_t size() const { return m_written.load(std::memory_order_acquire) - m_read.load(std::memory_order_acquire); }
 
     // Consumer: copies `count` samples out; the caller made sure that many are waiting.
     void read(float* out, size_t count)

@@ -3,39 +3,31 @@
 #include "audio/AudioCaptureService.h"
 #include "common/Log.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
-// The audio thread's worker: a wake-up event makes it empty the ring. A plain event rather than a
-// queued call keeps the sound server's side to one small allocation per wake-up.
+// The audio thread's worker: empties the ring on a timer of its own, so that the sound server's
+// thread never has to wake anyone (a wake-up is a system call and an allocation; copying the audio
+// is far cheaper).
 class SourceReader : public QObject {
 public:
-    explicit SourceReader(std::function<void()> read)
+    SourceReader(std::function<void()> read, int intervalMs)
         : m_read(std::move(read))
+        , m_timer(this)
     {
+        m_timer.setInterval(intervalMs);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] { m_read(); });
     }
 
-    static QEvent::Type wakeType()
-    {
-        static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return type;
-    }
-
-    bool event(QEvent* event) override
-    {
-        if (event->type() == wakeType()) {
-            m_read();
-            return true;
-        }
-        return QObject::event(event);
-    }
+    // On the audio thread, where the timer must run.
+    void startReading() { m_timer.start(); }
 
 private:
     const std::function<void()> m_read;
+    QTimer m_timer;
 };
 
 } // namespace
@@ -63,16 +55,15 @@ Result<void> SourceCapture::start(PulseCapture::EndHandler ended)
     m_format = m_stream.format();
     const auto channels = static_cast<size_t>(m_format.channelCount);
     m_buffer.assign(static_cast<size_t>(m_stream.fragmentFrames()) * channels, 0.0f);
-    m_wakeSamples = std::max(m_buffer.size(), static_cast<size_t>(wakeSeconds * m_format.sampleRate) * channels);
     m_ring = std::make_unique<SampleRing>(static_cast<size_t>(ringSeconds * m_format.sampleRate) * channels);
     m_level = std::make_shared<LevelMailbox>();
-    m_wakePending = false;
     m_droppedChunks = 0;
     m_droppedLogged = 0;
     m_thread = std::make_unique<WorkerThread>(QString::fromLatin1(m_kind.audioThreadName), 0, &lcAudio);
-    auto reader = std::make_unique<SourceReader>([this] { readAvailable(); });
-    m_reader = reader.get();
+    auto reader = std::make_unique<SourceReader>([this] { readAvailable(); }, readIntervalMs);
+    SourceReader* const readerOnThread = reader.get();
     m_thread->start(std::move(reader));
+    m_thread->post([readerOnThread] { readerOnThread->startReading(); });
     Result<void> started = m_stream.start([this](const AudioBufferView& buffer) { push(buffer); }, std::move(ended));
     if (!started) {
         stop();
@@ -87,7 +78,6 @@ void SourceCapture::stop()
         m_thread->post([this] { readAvailable(); });
         m_thread->drain();
         m_thread.reset();
-        m_reader = nullptr;
     }
     m_ring.reset();
     // Level reports still on their way find their mailbox gone: a stopped meter stays at 0.
@@ -100,14 +90,10 @@ void SourceCapture::push(const AudioBufferView& buffer)
     if (!m_ring->write(reinterpret_cast<const float*>(buffer.data), samples)) {
         m_droppedChunks.fetch_add(1, std::memory_order_relaxed);
     }
-    if (m_ring->size() >= m_wakeSamples && !m_wakePending.exchange(true)) {
-        QCoreApplication::postEvent(m_reader, new QEvent(SourceReader::wakeType()));
-    }
 }
 
 void SourceCapture::readAvailable()
 {
-    m_wakePending.store(false);
     const qsizetype frames = static_cast<qsizetype>(m_buffer.size()) / m_format.channelCount;
     while (m_ring->size() >= m_buffer.size()) {
         m_ring->read(m_buffer.data(), m_buffer.size());

@@ -14,8 +14,8 @@
 #include <vector>
 
 // One source on its way from the sound server to its consumer. The stream's read callback only
-// copies the samples into a ring sized for a few seconds and, once enough audio waits, wakes the
-// source's audio thread (one wake-up until it has run). That thread cuts the audio into buffers,
+// copies the samples into a ring sized for a few seconds; the source's audio thread empties the
+// ring on a timer of its own. That thread cuts the audio into buffers,
 // measures each buffer's level for the meter and hands the buffer to the callback, so conversion
 // and whatever else the consumer does never hold up the sound server's thread. Audio that finds
 // the ring full is dropped and logged.
@@ -33,11 +33,9 @@ public:
     };
 
     static constexpr double ringSeconds = 4.0;
-    // The audio thread is woken once this much audio waits (or one whole buffer, if longer):
-    // waking a thread costs the sound server's thread far more than copying the audio does. That is
-    // about one microphone buffer (4096 frames at 48 kHz), so the system audio now waits about as
-    // long as the microphone's audio always did.
-    static constexpr double wakeSeconds = 0.08;
+    // How often the audio thread empties the ring: about one microphone buffer (4096 frames at
+    // 48 kHz), so the system audio waits about as long as the microphone's audio always did.
+    static constexpr int readIntervalMs = 80;
 
     // `callback` is called on the audio thread; `showLevel` on `context`'s thread, where levels
     // that pile up while one is on its way collapse into the newest.
@@ -73,10 +71,7 @@ private:
     AudioFormat m_format;
     std::unique_ptr<SampleRing> m_ring;
     std::unique_ptr<WorkerThread> m_thread;
-    QObject* m_reader = nullptr; // lives on m_thread
     std::shared_ptr<LevelMailbox> m_level;
-    size_t m_wakeSamples = 0; // fixed while running
-    std::atomic<bool> m_wakePending { false };
     std::atomic<qint64> m_droppedChunks { 0 };
     qint64 m_droppedLogged = 0; // audio thread only
     std::vector<float> m_buffer; // audio thread only
