@@ -21,11 +21,12 @@ std::optional<BusCommand> busSwitch(int argc, char** argv)
 
 } // namespace
 
-// The desktop side of the executable, loaded only when it is needed (see main.cpp).
-extern "C" Q_DECL_EXPORT int quilloraDesktopMain(int argc, char** argv)
+// The desktop side of the executable, loaded only when it is needed (see main.cpp). `mainStartedNs`
+// is when main() began on the monotonic clock, for the start-up trace.
+extern "C" Q_DECL_EXPORT int quilloraDesktopMain(int argc, char** argv, long long mainStartedNs)
 {
     if (const auto command = busSwitch(argc, argv)) {
         return runBusCommand(argc, argv, *command);
     }
-    return runDesktopApp(argc, argv);
+    return runDesktopApp(argc, argv, mainStartedNs);
 }

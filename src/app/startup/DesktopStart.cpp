@@ -13,8 +13,57 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <ctime>
 
 #include <malloc.h>
+
+namespace {
+
+long long monotonicNs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Milestones of start-up as "<milestone> after N ms" from main(), under the debug level of
+// "Vessaro.Quillora.startup", so that a slow start can be taken apart on the machine it happens on.
+class StartTrace : public QObject {
+public:
+    explicit StartTrace(long long startedNs)
+        : m_startedNs(startedNs > 0 ? startedNs : monotonicNs())
+    {
+    }
+
+    void mark(const char* milestone) const
+    {
+        qCDebug(lcStartup, "%s after %.1f ms", milestone, double(monotonicNs() - m_startedNs) / 1e6);
+    }
+
+    // Marks the window's first paint, then forgets the window.
+    void watchFirstPaint(QWidget* window)
+    {
+        if (lcStartup().isDebugEnabled()) {
+            window->installEventFilter(this);
+        }
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            // Posted, so that the time includes the painting this event starts.
+            QMetaObject::invokeMethod(
+                this, [this] { mark("First paint"); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    const long long m_startedNs;
+};
+
+} // namespace
 
 OpenedStore openStoreForDesktop(Settings& settings)
 {
@@ -59,8 +108,10 @@ QByteArray preferredPlatform(const QProcessEnvironment& environment)
     return wayland ? QByteArrayLiteral("xcb") : QByteArray();
 }
 
-int runDesktopApp(int argc, char** argv)
+int runDesktopApp(int argc, char** argv, long long mainStartedNs)
 {
+    StartTrace trace(mainStartedNs);
+    trace.mark("Desktop module loaded");
     // Every suggestion reads the assistant's knowledge files (up to a few tens of MB) into fresh
     // buffers. Served by mmap, each of them page-faults in anew and is unmapped again, which costs
     // far more than the copying itself; keeping such blocks on the heap lets them be reused.
@@ -74,6 +125,7 @@ int runDesktopApp(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("Vessaro.Quillora"));
+    trace.mark("Application created");
 
     // One desktop app per session: a second start raises the first one's window and ends.
     BusActions bus(&app);
@@ -85,6 +137,7 @@ int runDesktopApp(int argc, char** argv)
     if (*claim == InstanceClaim::otherInstance) {
         return 0;
     }
+    trace.mark("Instance claimed");
 
     Settings settings(&app);
     OpenedStore opened = openStoreForDesktop(settings);
@@ -92,7 +145,9 @@ int runDesktopApp(int argc, char** argv)
         std::fprintf(stderr, "quillora: %s\n", qUtf8Printable(opened.loadError));
         return 1;
     }
+    trace.mark("Store opened");
     DesktopServices services(&settings, std::move(opened), &app, {});
+    trace.mark("Services created");
     // Quitting in any way (the last window closed, a signal, logging out) stores the call first.
     QuitGuard quitGuard([&services] { return services.endCall(); }, &app);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -105,15 +160,19 @@ int runDesktopApp(int argc, char** argv)
     hotKeys.registerHotKey(
         Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier, [&services] { services.suggestNow(); },
         QObject::tr("Suggest a reply now"));
+    trace.mark("Hot keys registered");
     QObject::connect(&bus, &BusActions::toggleListeningRequested, &services, &DesktopServices::toggleListening);
     QObject::connect(&bus, &BusActions::suggestNowRequested, &services, &DesktopServices::suggestNow);
 
     CallWindow window(services);
+    trace.mark("Window created");
     QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
         window.show();
         window.raise();
         window.activateWindow();
     });
+    trace.watchFirstPaint(&window);
     window.show();
+    trace.mark("Window shown");
     return app.exec();
 }

@@ -27,5 +27,6 @@ OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath);
 // otherwise, leaving the choice to Qt.
 QByteArray preferredPlatform(const QProcessEnvironment& environment);
 
-// The whole desktop mode; returns the exit status.
-int runDesktopApp(int argc, char** argv);
+// The whole desktop mode; returns the exit status. `mainStartedNs` (CLOCK_MONOTONIC) dates the
+// start-up trace of the "Vessaro.Quillora.startup" category; 0 dates it from this call.
+int runDesktopApp(int argc, char** argv, long long mainStartedNs = 0);
