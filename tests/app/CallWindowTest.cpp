@@ -506,6 +506,11 @@ void CallWindowTest::thumbs()
     // A change stored elsewhere shows at once.
     summary.setOutcome(call, CallOutcome::negative);
     QVERIFY(outcome.thumbsDown()->isChecked());
+
+    // A screen reader toggles the button without a click.
+    outcome.thumbsUp()->toggle();
+    QCOMPARE(summary.outcomeOf(call).outcome, CallOutcome::positive);
+    QVERIFY(!outcome.thumbsDown()->isChecked());
 }
 
 void CallWindowTest::note()

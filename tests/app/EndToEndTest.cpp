@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 namespace {
 
@@ -42,6 +43,28 @@ void serveLocalModel(FakeHttpServer& server)
     });
 }
 
+struct AccessibleNode {
+    QString role;
+    QString name;
+    QString description;
+    QString text;
+    bool showing = false;
+};
+
+QList<AccessibleNode> accessibleTree(const QByteArray& dump)
+{
+    QList<AccessibleNode> nodes;
+    for (const QByteArray& line : dump.split('\n')) {
+        const QJsonObject node = QJsonDocument::fromJson(line).object();
+        if (!node.isEmpty()) {
+            nodes.append(AccessibleNode { node.value(QLatin1String("role")).toString(),
+                node.value(QLatin1String("name")).toString(), node.value(QLatin1String("description")).toString(),
+                node.value(QLatin1String("text")).toString(), node.value(QLatin1String("showing")).toBool() });
+        }
+    }
+    return nodes;
+}
+
 } // namespace
 
 // A whole call through the built app, the way a person holds one: the global hot keys on the X
@@ -64,6 +87,9 @@ private:
     void pressKeys(const QString& keys);
     void playToEnd(const QString& file, const QString& sink);
     QJsonObject callTool(QProcess& server, int id, const QString& name, const QJsonObject& arguments);
+    // Runs the AT-SPI helper beside this test (as a screen reader sees the window); its output, or
+    // nothing when it failed.
+    std::optional<QByteArray> accessible(const QStringList& arguments);
 
     QTemporaryDir m_home;
     QProcess m_app;
@@ -156,6 +182,8 @@ QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& mod
         settings.setValue(QStringLiteral("onboardingDone"), true);
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Qt's accessibility bridge on, as when a screen reader runs.
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
     environment.insert(QStringLiteral("HOME"), home);
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
@@ -168,6 +196,18 @@ QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& mod
     m_app.start(QStringLiteral(QUILLORA_BINARY), {});
     m_app.waitForStarted();
     return environment;
+}
+
+std::optional<QByteArray> EndToEndTest::accessible(const QStringList& arguments)
+{
+    QProcess helper;
+    helper.start(
+        QStringLiteral("/usr/bin/python3"), QStringList { QStringLiteral(QUILLORA_ACCESSIBLE_WINDOW) } + arguments);
+    if (!helper.waitForFinished(40000) || helper.exitCode() != 0) {
+        qWarning("%s", helper.readAllStandardError().constData());
+        return std::nullopt;
+    }
+    return helper.readAllStandardOutput();
 }
 
 void EndToEndTest::wholeCall()
@@ -252,6 +292,42 @@ void EndToEndTest::wholeCall()
     const QJsonArray suggestions = call.value(QLatin1String("suggestions")).toArray();
     QVERIFY(!suggestions.isEmpty());
     QCOMPARE(suggestions.last().toObject().value(QLatin1String("text")).toString(), suggestionText);
+
+    // What a screen reader finds: every control named by its tooltip or label, and the call's
+    // lines, suggestion and summary as text. Rating the call goes through it too.
+    QList<AccessibleNode> tree;
+    const auto rated = [&tree] {
+        return std::any_of(tree.begin(), tree.end(),
+            [](const AccessibleNode& node) { return node.name == u"Good call" && node.showing; });
+    };
+    const auto dump = [this] {
+        return accessible({ QStringLiteral("dump"), QString::number(m_app.processId()) }).value_or(QByteArray());
+    };
+    QByteArray lastDump;
+    QTRY_VERIFY2_WITH_TIMEOUT((tree = accessibleTree(lastDump = dump()), rated()), lastDump.constData(), 30000);
+    const QStringList controls { QStringLiteral("push button"), QStringLiteral("check box"), QStringLiteral("text"),
+        QStringLiteral("progress bar") };
+    QStringList shown;
+    for (const AccessibleNode& node : std::as_const(tree)) {
+        shown.append(node.name);
+        if (node.showing && controls.contains(node.role)) {
+            QVERIFY2(!node.name.isEmpty(), qPrintable(node.role + u' ' + node.description));
+            // Buttons that show a label of their own are named by it; all others by their tooltip.
+            const bool labelled = node.name == u"Auto-scroll" || node.name.startsWith(u"Saved: ");
+            QVERIFY2(labelled || node.description.isEmpty() || node.name == node.description, qPrintable(node.name));
+        }
+    }
+    QVERIFY2(shown.contains(suggestionText), qPrintable(shown.join(u'|')));
+    QVERIFY2(shown.contains(expectedSummary), qPrintable(shown.join(u'|')));
+    for (const QJsonValue& line : call.value(QLatin1String("lines")).toArray()) {
+        const QString text = line.toObject().value(QLatin1String("text")).toString();
+        QVERIFY2(shown.contains(text), qPrintable(text + u'\n' + shown.join(u'|')));
+    }
+    QVERIFY(accessible({ QStringLiteral("press"), QStringLiteral("Good call") }));
+    QTRY_COMPARE_WITH_TIMEOUT(callTool(tools, 3, QStringLiteral("get_call"), { { QStringLiteral("call"), id } })
+                                  .value(QLatin1String("outcome"))
+                                  .toString(),
+        QStringLiteral("positive"), 10000);
     tools.closeWriteChannel();
     QVERIFY(tools.waitForFinished(10000));
 

@@ -51,8 +51,9 @@ OutcomeControl::OutcomeControl(SummaryService* summary, StoreHolder* holder, Clo
     layout->addWidget(m_note, 1);
 
     showOutcome(CallOutcome::none);
-    connect(m_up, &QToolButton::clicked, this, [this] { tap(CallOutcome::positive); });
-    connect(m_down, &QToolButton::clicked, this, [this] { tap(CallOutcome::negative); });
+    // Toggled rather than clicked: assistive technology toggles a checkable button without a click.
+    connect(m_up, &QToolButton::toggled, this, [this] { tap(CallOutcome::positive); });
+    connect(m_down, &QToolButton::toggled, this, [this] { tap(CallOutcome::negative); });
     connect(m_note, &QLineEdit::textEdited, this, &OutcomeControl::noteEdited);
     connect(m_note, &QLineEdit::editingFinished, this, &OutcomeControl::saveNote);
     if (m_holder) {
@@ -93,6 +94,8 @@ void OutcomeControl::showOutcome(CallOutcome outcome)
     const QColor idle = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
     const bool good = outcome == CallOutcome::positive;
     const bool bad = outcome == CallOutcome::negative;
+    const QSignalBlocker upBlocker(m_up);
+    const QSignalBlocker downBlocker(m_down);
     m_up->setChecked(good);
     m_up->setIcon(callWindowIcon(CallWindowIcon::thumbsUp, good ? callWindowStyle::green() : idle));
     m_down->setChecked(bad);
