@@ -283,6 +283,16 @@ Qt::Edges CallWindow::edgesAt(const QPoint& position) const
 
 void CallWindow::paintEvent(QPaintEvent*)
 {
+    if (!m_painted) {
+        m_painted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                loadThemeIcons();
+                update();
+            },
+            Qt::QueuedConnection);
+    }
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     QColor background = palette().color(QPalette::Window);

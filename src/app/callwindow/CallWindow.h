@@ -108,6 +108,7 @@ private:
     std::unique_ptr<ClockTimer> m_geometrySave;
     // Without a compositing manager the rounded corners are cut out with a mask instead.
     bool m_composited = true;
+    bool m_painted = false; // the theme's icons are read after the first paint
 
     // A move or resize this window carries out itself, where the window manager cannot.
     struct Drag {

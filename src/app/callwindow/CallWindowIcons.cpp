@@ -2,10 +2,67 @@
 
 #include "app/callwindow/PaintedIconEngine.h"
 
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 
 namespace {
+
+// The theme's icons by name, once loadThemeIcons() has looked them up; until then every icon is
+// its painted glyph.
+struct ThemeIcons {
+    bool loaded = false;
+    QHash<QString, QIcon> byName;
+};
+
+ThemeIcons& themeIcons()
+{
+    static ThemeIcons icons;
+    return icons;
+}
+
+// A painted glyph that gives way to the theme's icon of the same meaning once the theme has been
+// read, so that an icon handed out before that needs no replacing: the widget's next paint shows it.
+class ThemedIconEngine : public PaintedIconEngine {
+public:
+    ThemedIconEngine(Glyph glyph, QColor color, QString themeName)
+        : PaintedIconEngine(glyph, color)
+        , m_glyph(std::move(glyph))
+        , m_color(color)
+        , m_themeName(std::move(themeName))
+    {
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        if (const QIcon* icon = themed()) {
+            icon->paint(painter, rect, Qt::AlignCenter, mode, state);
+        } else {
+            PaintedIconEngine::paint(painter, rect, mode, state);
+        }
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override
+    {
+        const QIcon* icon = themed();
+        return icon ? icon->pixmap(size, mode, state) : PaintedIconEngine::pixmap(size, mode, state);
+    }
+
+    QIconEngine* clone() const override { return new ThemedIconEngine(m_glyph, m_color, m_themeName); }
+    QString key() const override { return QStringLiteral("ThemedIconEngine"); }
+
+private:
+    const QIcon* themed() const
+    {
+        const ThemeIcons& theme = themeIcons();
+        const auto found = theme.byName.constFind(m_themeName);
+        return found == theme.byName.constEnd() ? nullptr : &*found;
+    }
+
+    const Glyph m_glyph;
+    const QColor m_color;
+    const QString m_themeName;
+};
 
 // The glyphs are drawn in a 16 x 16 box.
 void fillPath(QPainter& painter, const QPainterPath& path, const QColor& color)
@@ -174,8 +231,27 @@ QString themeName(CallWindowIcon which)
 
 QIcon callWindowIcon(CallWindowIcon which, const QColor& color)
 {
-    QIcon painted(
-        new PaintedIconEngine([which](QPainter& painter, const QColor& c) { draw(which, painter, c); }, color));
+    PaintedIconEngine::Glyph glyph = [which](QPainter& painter, const QColor& c) { draw(which, painter, c); };
     const QString name = themeName(which);
-    return name.isEmpty() ? painted : QIcon::fromTheme(name, painted);
+    return QIcon(name.isEmpty() ? new PaintedIconEngine(std::move(glyph), color)
+                                : new ThemedIconEngine(std::move(glyph), color, name));
+}
+
+void loadThemeIcons()
+{
+    ThemeIcons& theme = themeIcons();
+    if (theme.loaded) {
+        return;
+    }
+    theme.loaded = true;
+    for (int which = 0; which <= int(CallWindowIcon::waveform); ++which) {
+        const QString name = themeName(CallWindowIcon(which));
+        if (name.isEmpty()) {
+            continue;
+        }
+        const QIcon icon = QIcon::fromTheme(name);
+        if (!icon.isNull() && !icon.availableSizes().isEmpty()) {
+            theme.byName.insert(name, icon);
+        }
+    }
 }
