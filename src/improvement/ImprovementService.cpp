@@ -91,7 +91,9 @@ QString ImprovementService::analyzingProgress(qsizetype call, qsizetype calls)
 
 QString ImprovementService::failureMessage(const QString& description)
 {
-    return QStringLiteral("Improvement failed: ") + description + QStringLiteral(". Nothing was changed.");
+    // Error texts that end a sentence of their own ("… (Ctrl+,).") are not given a second period.
+    return QStringLiteral("Improvement failed: ") + description
+        + (description.endsWith(u'.') ? QString() : QStringLiteral(".")) + QStringLiteral(" Nothing was changed.");
 }
 
 QString ImprovementService::outcomeMessage(qsizetype stored)
