@@ -254,7 +254,9 @@ const QString& mergeSystemPrompt()
 
 Result<std::vector<Call>> newCalls(StoreContext& store, const QUuid& assistantID)
 {
-    auto calls = store.fetch<Call>(Query::ofAssistant(assistantID, Order::oldestFirst));
+    Query query = Query::ofAssistant(assistantID, Order::oldestFirst);
+    query.withoutBlobs = true; // a run reads each call's lines when it comes to it
+    auto calls = store.fetch<Call>(query);
     if (!calls) {
         return std::unexpected(calls.error());
     }
@@ -303,6 +305,12 @@ QString assistantState(const AssistantState& state, bool includeInstructions)
 
 QString callMessage(const Call& call, const std::optional<CallContext>& context, const AssistantState& state)
 {
+    return callMessage(call, call.lines(), context, state);
+}
+
+QString callMessage(const Call& call, const QList<CallLine>& lines, const std::optional<CallContext>& context,
+    const AssistantState& state)
+{
     QString out = QStringLiteral("Call ") + uuid::toText(call.id) + QStringLiteral(", on ")
         + QLocale().toString(call.startedAt.toLocalTime(), QLocale::ShortFormat) + u'\n';
     out += QStringLiteral("Outcome: ") + outcomeText(call.outcomeValue());
@@ -318,7 +326,6 @@ QString callMessage(const Call& call, const std::optional<CallContext>& context,
         out += u'\n';
     }
     out += QStringLiteral("\nTranscript:\n");
-    const QList<CallLine> lines = call.lines();
     for (qsizetype i = 0; i < lines.size(); ++i) {
         if (i > 0) {
             out += u'\n';

@@ -58,7 +58,7 @@ const QString& analysisSystemPrompt();
 const QJsonObject& mergeSchema();
 const QString& mergeSystemPrompt();
 
-// The assistant's calls not yet reviewed, oldest first.
+// The assistant's calls not yet reviewed, oldest first, read without their lines and suggestions.
 Result<std::vector<Call>> newCalls(StoreContext& store, const QUuid& assistantID);
 // The assistant and its bank; nothing when the assistant is not in the store.
 Result<std::optional<AssistantState>> readAssistant(StoreContext& store, const QUuid& assistantID);
@@ -68,6 +68,9 @@ QString assistantState(const AssistantState& state, bool includeInstructions);
 // The user message for one call: its date, outcome, context, transcript, the suggestions shown
 // and the assistant's state without instructions. `context` is the call's context record, if any.
 QString callMessage(const Call& call, const std::optional<CallContext>& context, const AssistantState& state);
+// The same with the call's lines decoded already.
+QString callMessage(const Call& call, const QList<CallLine>& lines, const std::optional<CallContext>& context,
+    const AssistantState& state);
 // The state with instructions and one line per candidate, as the merge request's user message.
 QString mergeMessage(const AssistantState& state, const QList<ProposalDraft>& candidates);
 

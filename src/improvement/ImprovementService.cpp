@@ -60,9 +60,39 @@ QString sentence(const QString& text)
     return text.endsWith(u'.') ? text : text + u'.';
 }
 
-std::unique_ptr<StoreContext> freshContext(const QPointer<StoreHolder>& holder)
+// What a run reads between requests: a context of its own on the holder's current store, and the
+// assistant with its bank. `missing` describes an assistant that is not there.
+struct RunRead {
+    std::unique_ptr<StoreContext> context;
+    improvement::AssistantState state;
+};
+
+Result<RunRead> readRun(const QPointer<StoreHolder>& holder, const QUuid& assistantID, const QString& missing)
 {
-    return holder ? holder->container()->newContext() : nullptr;
+    if (!holder) {
+        return fail(storeClosed);
+    }
+    RunRead read { holder->container()->newContext(), {} };
+    auto state = improvement::readAssistant(*read.context, assistantID);
+    if (!state) {
+        return std::unexpected(state.error());
+    }
+    if (!*state) {
+        return fail(missing);
+    }
+    read.state = std::move(**state);
+    return read;
+}
+
+Result<bool> callExists(StoreContext& context, const QUuid& callID)
+{
+    Query query = Query::byId(callID);
+    query.withoutBlobs = true;
+    auto found = context.fetch<Call>(query);
+    if (!found) {
+        return std::unexpected(found.error());
+    }
+    return !found->empty();
 }
 
 } // namespace
@@ -143,17 +173,12 @@ QCoro::Task<> ImprovementService::execute(
     // The start checks read through a context of their own, dropped before the first request.
     QList<QUuid> callIDs;
     {
-        const auto context = freshContext(holder);
-        if (!context) {
-            end(failureMessage(storeClosed));
+        const auto read = readRun(holder, assistantID, QStringLiteral("assistant not found"));
+        if (!read) {
+            end(failureMessage(read.error().message));
             co_return;
         }
-        const auto state = improvement::readAssistant(*context, assistantID);
-        if (!state || !*state) {
-            end(failureMessage(state ? QStringLiteral("assistant not found") : state.error().message));
-            co_return;
-        }
-        const auto calls = improvement::newCalls(*context, assistantID);
+        const auto calls = improvement::newCalls(*read->context, assistantID);
         if (!calls) {
             end(failureMessage(calls.error().message));
             co_return;
@@ -179,38 +204,40 @@ QCoro::Task<> ImprovementService::execute(
     };
 
     QList<ProposalDraft> candidates;
+    // The prepared lines of each call that gave candidates. A call's lines never change once it is
+    // stored, so those prepared for its analysis serve the merge's check too.
+    improvement::CallLines candidateLines;
     QList<Skipped> skipped;
     QList<QUuid> analysed; // the calls to mark: the run's calls without those skipped
     for (qsizetype i = 0; i < count; ++i) {
         const QUuid callID = callIDs[i];
         std::optional<QString> user;
+        QList<CallLine> callLines;
         QDateTime startedAt;
         {
-            const auto context = freshContext(holder);
-            if (!context) {
-                failRun(storeClosed);
+            const auto read = readRun(holder, assistantID, assistantDeleted);
+            if (!read) {
+                failRun(read.error().message);
                 co_return;
             }
-            const auto state = improvement::readAssistant(*context, assistantID);
-            if (!state || !*state) {
-                failRun(state ? assistantDeleted : state.error().message);
-                co_return;
-            }
-            const auto call = context->fetchOne<Call>(callID);
+            const auto call = read->context->fetchOne<Call>(callID);
             if (!call) {
                 failRun(call.error().message);
                 co_return;
             }
+            if (*call) {
+                callLines = (*call)->lines();
+            }
             // A call deleted meanwhile, or one without lines, is passed over without a request.
-            if (*call && !(*call)->lines().isEmpty()) {
+            if (!callLines.isEmpty()) {
                 std::optional<CallContext> callContext;
                 if ((*call)->context) {
-                    auto found = context->fetchOne<CallContext>(*(*call)->context);
+                    auto found = read->context->fetchOne<CallContext>(*(*call)->context);
                     if (found && *found) {
                         callContext = **found;
                     }
                 }
-                user = improvement::callMessage(**call, callContext, **state);
+                user = improvement::callMessage(**call, callLines, callContext, read->state);
                 startedAt = (*call)->startedAt;
             }
         }
@@ -233,34 +260,35 @@ QCoro::Task<> ImprovementService::execute(
                     static_cast<long long>(count), qUtf8Printable(decoded.error().message));
                 skipped.append(Skipped { startedAt, decoded.error().message });
             } else {
-                // The call and the bank are read again: the store may have changed or been reopened.
-                const auto context = freshContext(holder);
-                if (!context) {
-                    failRun(storeClosed);
+                // The assistant and its bank are read again: the store may have changed or been
+                // reopened meanwhile, and a call deleted meanwhile backs no quote.
+                const auto read = readRun(holder, assistantID, assistantDeleted);
+                if (!read) {
+                    failRun(read.error().message);
                     co_return;
                 }
-                const auto state = improvement::readAssistant(*context, assistantID);
-                if (!state || !*state) {
-                    failRun(state ? assistantDeleted : state.error().message);
+                const auto present = callExists(*read->context, callID);
+                if (!present) {
+                    failRun(present.error().message);
                     co_return;
                 }
-                auto call = context->fetchOne<Call>(callID);
-                if (!call) {
-                    failRun(call.error().message);
-                    co_return;
-                }
-                std::vector<Call> calls;
-                if (*call) {
-                    calls.push_back(std::move(**call));
+                // Prepared only now, so that the turn before the request stays short.
+                QList<improvement::Line> lines = improvement::prepareLines(std::exchange(callLines, {}));
+                improvement::CallLines table;
+                if (*present) {
+                    table.insert(improvement::callKey(callID), lines);
                 }
                 const QList<ProposalDraft> valid =
-                    improvement::validate(decoded->proposals, calls, (*state)->bank, logNote);
+                    improvement::validate(decoded->proposals, table, read->state.bank, logNote);
                 logNote(QStringLiteral("call %1/%2: %3 drafts, %4 valid")
                             .arg(i + 1)
                             .arg(count)
                             .arg(decoded->proposals.size())
                             .arg(valid.size()));
-                candidates.append(valid);
+                if (!valid.isEmpty()) {
+                    candidates.append(valid);
+                    candidateLines.insert(improvement::callKey(callID), std::move(lines));
+                }
                 analysed.append(callID);
             }
         } else {
@@ -273,17 +301,12 @@ QCoro::Task<> ImprovementService::execute(
     if (!candidates.isEmpty()) {
         QString user;
         {
-            const auto context = freshContext(holder);
-            if (!context) {
-                failRun(storeClosed);
+            const auto read = readRun(holder, assistantID, assistantDeleted);
+            if (!read) {
+                failRun(read.error().message);
                 co_return;
             }
-            const auto state = improvement::readAssistant(*context, assistantID);
-            if (!state || !*state) {
-                failRun(state ? assistantDeleted : state.error().message);
-                co_return;
-            }
-            user = improvement::mergeMessage(**state, candidates);
+            user = improvement::mergeMessage(read->state, candidates);
         }
         const Result<QString> reply =
             co_await ask(*settings, improvement::mergeSystemPrompt(), user, improvement::mergeSchema(), run);
@@ -300,28 +323,22 @@ QCoro::Task<> ImprovementService::execute(
             co_return;
         }
         const QList<ProposalDraft> rebuilt = improvement::rebuild(*decoded, candidates);
-        const auto context = freshContext(holder);
-        if (!context) {
-            failRun(storeClosed);
+        const auto read = readRun(holder, assistantID, assistantDeleted);
+        if (!read) {
+            failRun(read.error().message);
             co_return;
         }
-        const auto state = improvement::readAssistant(*context, assistantID);
-        if (!state || !*state) {
-            failRun(state ? assistantDeleted : state.error().message);
-            co_return;
-        }
-        std::vector<Call> calls;
         for (const QUuid& id : analysed) {
-            auto call = context->fetchOne<Call>(id);
-            if (!call) {
-                failRun(call.error().message);
+            const auto present = callExists(*read->context, id);
+            if (!present) {
+                failRun(present.error().message);
                 co_return;
             }
-            if (*call) {
-                calls.push_back(std::move(**call));
+            if (!*present) {
+                candidateLines.remove(improvement::callKey(id));
             }
         }
-        result = improvement::validate(rebuilt, calls, (*state)->bank, logNote);
+        result = improvement::validate(rebuilt, candidateLines, read->state.bank, logNote);
         logNote(QStringLiteral("merge: %1 drafts, %2 valid").arg(rebuilt.size()).arg(result.size()));
     }
 

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QSet>
+#include <QStringMatcher>
 
 #include <algorithm>
 
@@ -38,7 +39,7 @@ QString trimQuoteMarks(const QString& text)
     return text.mid(begin, end - begin);
 }
 
-// Steps shared by the quote and the words of a line: straight quotes, lower case, single spaces.
+// The first steps of normalisation: straight quotes, lower case, single spaces.
 QString foldQuotes(const QString& text)
 {
     QString folded = text;
@@ -52,13 +53,53 @@ QString foldQuotes(const QString& text)
     return folded.toLower().simplified();
 }
 
-bool containsRun(const QStringList& words, const QStringList& run)
+// The words of a text joined by single spaces. Quote marks and spacing never belong to a word, so
+// only case and composition matter here. Composed form, so that "é" typed as "e" and a combining
+// accent is the same word as "é"; nothing below U+0300 can be decomposed.
+QString joinedWords(const QString& text)
 {
-    if (run.size() > words.size()) {
-        return false;
+    const bool plain = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x300; });
+    const QString folded = (plain ? text : text.normalized(QString::NormalizationForm_C)).toLower();
+    QString words;
+    words.reserve(folded.size());
+    bool inWord = false;
+    for (qsizetype i = 0; i < folded.size(); ++i) {
+        char32_t c = folded[i].unicode();
+        const bool pair = folded[i].isHighSurrogate() && i + 1 < folded.size() && folded[i + 1].isLowSurrogate();
+        if (pair) {
+            c = QChar::surrogateToUcs4(folded[i], folded[i + 1]);
+        }
+        const QChar::Category category = QChar::category(c);
+        const bool mark = category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining
+            || category == QChar::Mark_Enclosing;
+        // A combining mark left after composition stays with the letter it follows.
+        if (QChar::isLetterOrNumber(c) || (mark && inWord)) {
+            if (!inWord && !words.isEmpty()) {
+                words += u' ';
+            }
+            inWord = true;
+            words += folded[i];
+            if (pair) {
+                words += folded[i + 1];
+            }
+        } else {
+            inWord = false;
+        }
+        i += pair ? 1 : 0;
     }
-    for (qsizetype start = 0; start + run.size() <= words.size(); ++start) {
-        if (std::equal(run.begin(), run.end(), words.begin() + start)) {
+    return words;
+}
+
+// The fragment's words as a run inside the line's, starting and ending at word boundaries.
+bool containsRun(const QString& line, const QStringMatcher& run)
+{
+    const qsizetype length = run.pattern().size();
+    if (line.size() <= length) {
+        return false; // an equal line is not a run inside it
+    }
+    for (qsizetype at = run.indexIn(line); at >= 0; at = run.indexIn(line, at + 1)) {
+        const qsizetype end = at + length;
+        if ((at == 0 || line[at - 1] == u' ') && (end == line.size() || line[end] == u' ')) {
             return true;
         }
     }
@@ -67,9 +108,9 @@ bool containsRun(const QStringList& words, const QStringList& run)
 
 bool fragmentsFound(const QStringList& pieces, const QList<Line>& lines)
 {
-    QList<QStringList> fragments;
+    QStringList fragments;
     for (const QString& piece : pieces) {
-        QStringList words = quoteWords(normalizeQuote(piece));
+        QString words = joinedWords(normalizeQuote(piece));
         if (!words.isEmpty()) {
             fragments.append(std::move(words));
         }
@@ -79,12 +120,14 @@ bool fragmentsFound(const QStringList& pieces, const QList<Line>& lines)
     }
     bool user = true;
     bool other = true;
-    for (const QStringList& fragment : fragments) {
+    for (const QString& run : fragments) {
+        // A fragment of one or two words says too little unless it is the whole line.
+        const bool inside = run.count(u' ') >= 2;
+        const QStringMatcher matcher(run);
         bool inUser = false;
         bool inOther = false;
         for (const Line& line : lines) {
-            // A fragment of one or two words says too little unless it is the whole line.
-            if (line.words == fragment || (fragment.size() >= 3 && containsRun(line.words, fragment))) {
+            if (line.words == run || (inside && containsRun(line.words, matcher))) {
                 (line.fromMe ? inUser : inOther) = true;
                 if (inUser && inOther) {
                     break;
@@ -115,30 +158,7 @@ QString normalizeQuote(const QString& text)
 
 QStringList quoteWords(const QString& text)
 {
-    // Composed form, so that "é" typed as "e" and a combining accent is the same word as "é".
-    const QString folded = foldQuotes(text).normalized(QString::NormalizationForm_C);
-    QStringList words;
-    QString word;
-    for (qsizetype i = 0; i < folded.size(); ++i) {
-        char32_t c = folded[i].unicode();
-        if (folded[i].isHighSurrogate() && i + 1 < folded.size() && folded[i + 1].isLowSurrogate()) {
-            c = QChar::surrogateToUcs4(folded[i], folded[i + 1]);
-            ++i;
-        }
-        const bool part = QChar::isLetterOrNumber(c)
-            || (!word.isEmpty()
-                && (QChar::category(c) == QChar::Mark_NonSpacing || QChar::category(c) == QChar::Mark_SpacingCombining
-                    || QChar::category(c) == QChar::Mark_Enclosing));
-        if (part) {
-            word += QStringView(QChar::fromUcs4(c));
-        } else if (!word.isEmpty()) {
-            words.append(std::exchange(word, QString()));
-        }
-    }
-    if (!word.isEmpty()) {
-        words.append(word);
-    }
-    return words;
+    return joinedWords(text).split(u' ', Qt::SkipEmptyParts);
 }
 
 QList<Line> prepareLines(const QList<CallLine>& lines)
@@ -146,7 +166,7 @@ QList<Line> prepareLines(const QList<CallLine>& lines)
     QList<Line> prepared;
     prepared.reserve(lines.size());
     for (const CallLine& line : lines) {
-        prepared.append(Line { quoteWords(line.text), line.fromMe });
+        prepared.append(Line { joinedWords(line.text), line.fromMe });
     }
     return prepared;
 }
@@ -162,13 +182,24 @@ bool verifyQuote(const QString& text, const QList<Line>& lines)
     return pieces.size() > 1 && fragmentsFound({ quote }, lines);
 }
 
+QString callKey(const QUuid& callID)
+{
+    return uuid::toText(callID).toLower();
+}
+
 QList<ProposalDraft> validate(
     const QList<ProposalDraft>& drafts, const std::vector<Call>& calls, const std::vector<QAItem>& bank, const Log& log)
 {
-    QHash<QString, QList<Line>> linesByCall;
+    CallLines linesByCall;
     for (const Call& call : calls) {
-        linesByCall.insert(uuid::toText(call.id).toLower(), prepareLines(call.lines()));
+        linesByCall.insert(callKey(call.id), prepareLines(call.lines()));
     }
+    return validate(drafts, linesByCall, bank, log);
+}
+
+QList<ProposalDraft> validate(
+    const QList<ProposalDraft>& drafts, const CallLines& linesByCall, const std::vector<QAItem>& bank, const Log& log)
+{
     QSet<QUuid> bankIDs;
     for (const QAItem& item : bank) {
         bankIDs.insert(item.id);

@@ -3,6 +3,7 @@
 #include "improvement/Improvement.h"
 #include "model/Records.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -14,17 +15,22 @@
 // their own (curly quotes, labels, runs of letters and digits), not the live path's word rule.
 namespace improvement {
 
-// One transcript line prepared for matching.
+// One transcript line prepared for matching: its words joined by single spaces, so that a line
+// costs one string however many words it has.
 struct Line {
-    QStringList words;
+    QString words;
     bool fromMe = false;
 };
 
+// Each call's prepared lines under the lower-cased canonical text of its id.
+using CallLines = QHash<QString, QList<Line>>;
+
 // Straight quotes, lower case, single spaces, no surrounding quote marks and no leading speaker label.
 QString normalizeQuote(const QString& text);
-// The runs of letters and digits of a text, after quote folding and lower-casing.
+// The runs of letters and digits of a text, lower-cased and composed.
 QStringList quoteWords(const QString& text);
 QList<Line> prepareLines(const QList<CallLine>& lines);
+QString callKey(const QUuid& callID);
 
 // The quote, cut at "..." or "…", has every fragment in lines of one and the same speaker: equal to
 // a whole line, or a run of at least three words inside one. A quote whose cut fragments fail is
@@ -36,5 +42,8 @@ bool verifyQuote(const QString& text, const QList<Line>& lines);
 // is checked against the call it names among `calls`. Order is kept.
 QList<ProposalDraft> validate(const QList<ProposalDraft>& drafts, const std::vector<Call>& calls,
     const std::vector<QAItem>& bank, const Log& log);
+// The same with the calls' lines prepared already.
+QList<ProposalDraft> validate(
+    const QList<ProposalDraft>& drafts, const CallLines& calls, const std::vector<QAItem>& bank, const Log& log);
 
 } // namespace improvement
