@@ -3,6 +3,7 @@
 // once: the main thread's processor time and its longest stretch without returning to wait.
 
 #include "BenchFigures.h"
+#include "ModelThread.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/UserFolders.h"
@@ -20,7 +21,6 @@
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include <chrono>
@@ -85,84 +85,43 @@ QJsonObject draft(const QString& kind, const QString& question, const QString& t
     };
 }
 
-// The loopback model runs on a thread of its own, so the main thread's processor time is the
-// application's work alone. Each analysis proposes three things quoting the call it was given;
-// the merge keeps three proposals, each drawn from every call's candidates.
-class ModelThread {
-public:
-    ModelThread()
-    {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        QMetaObject::invokeMethod(
-            &m_anchor,
-            [this] {
-                m_server = new FakeHttpServer;
-                m_server->setLowDelay(true);
-                m_server->handle(
-                    "/v1/messages", [](const FakeHttpServer::Request& request) { return answer(request); });
-                m_baseURL = m_server->baseURL();
-            },
-            Qt::BlockingQueuedConnection);
+// Each analysis proposes three things quoting the call it was given; the merge keeps three
+// proposals, each drawn from every call's candidates.
+FakeHttpServer::Response answer(const FakeHttpServer::Request& request)
+{
+    const QJsonObject body = request.json();
+    const QString user =
+        body.value(QLatin1String("messages")).toArray().first().toObject().value(QLatin1String("content")).toString();
+    QJsonArray proposals;
+    if (body.value(QLatin1String("system")).toString() == improvement::mergeSystemPrompt()) {
+        const auto merged = [](const QString& kind, const QString& question, const QString& text, int first) {
+            QJsonArray sources;
+            for (int call = 0; call < runCalls; ++call) {
+                sources.append(call * 3 + first);
+            }
+            return QJsonObject { { QStringLiteral("kind"), kind }, { QStringLiteral("question"), question },
+                { QStringLiteral("answer"), question.isEmpty() ? QString() : QStringLiteral("Every second week.") },
+                { QStringLiteral("language"), QStringLiteral("en") }, { QStringLiteral("targetQA"), QString() },
+                { QStringLiteral("text"), text }, { QStringLiteral("reason"), QStringLiteral("Asked in every call.") },
+                { QStringLiteral("sources"), sources } };
+        };
+        proposals = QJsonArray { merged(QStringLiteral("newQA"), QStringLiteral("How often do you ship?"), {}, 0),
+            merged(QStringLiteral("style"), {}, QStringLiteral("Short, concrete answers."), 1),
+            merged(QStringLiteral("instruction"), {}, QStringLiteral("Mention the review step."), 2) };
+    } else {
+        static const QRegularExpression callLine(QStringLiteral("^Call ([0-9A-F-]{36}), on "));
+        const QString callID = callLine.match(user).captured(1);
+        proposals = QJsonArray {
+            draft(QStringLiteral("newQA"), QStringLiteral("How often do you ship?"), {}, callID, 41),
+            draft(QStringLiteral("style"), {}, QStringLiteral("Short, concrete answers."), callID, 1203),
+            draft(QStringLiteral("instruction"), {}, QStringLiteral("Mention the review step."), callID, 1999),
+        };
     }
-
-    ~ModelThread()
-    {
-        QMetaObject::invokeMethod(
-            &m_anchor, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    QString baseURL() const { return m_baseURL; }
-
-private:
-    static FakeHttpServer::Response answer(const FakeHttpServer::Request& request)
-    {
-        const QJsonObject body = request.json();
-        const QString user = body.value(QLatin1String("messages"))
-                                 .toArray()
-                                 .first()
-                                 .toObject()
-                                 .value(QLatin1String("content"))
-                                 .toString();
-        QJsonArray proposals;
-        if (body.value(QLatin1String("system")).toString() == improvement::mergeSystemPrompt()) {
-            const auto merged = [](const QString& kind, const QString& question, const QString& text, int first) {
-                QJsonArray sources;
-                for (int call = 0; call < runCalls; ++call) {
-                    sources.append(call * 3 + first);
-                }
-                return QJsonObject { { QStringLiteral("kind"), kind }, { QStringLiteral("question"), question },
-                    { QStringLiteral("answer"), question.isEmpty() ? QString() : QStringLiteral("Every second week.") },
-                    { QStringLiteral("language"), QStringLiteral("en") }, { QStringLiteral("targetQA"), QString() },
-                    { QStringLiteral("text"), text },
-                    { QStringLiteral("reason"), QStringLiteral("Asked in every call.") },
-                    { QStringLiteral("sources"), sources } };
-            };
-            proposals = QJsonArray { merged(QStringLiteral("newQA"), QStringLiteral("How often do you ship?"), {}, 0),
-                merged(QStringLiteral("style"), {}, QStringLiteral("Short, concrete answers."), 1),
-                merged(QStringLiteral("instruction"), {}, QStringLiteral("Mention the review step."), 2) };
-        } else {
-            static const QRegularExpression callLine(QStringLiteral("^Call ([0-9A-F-]{36}), on "));
-            const QString callID = callLine.match(user).captured(1);
-            proposals = QJsonArray {
-                draft(QStringLiteral("newQA"), QStringLiteral("How often do you ship?"), {}, callID, 41),
-                draft(QStringLiteral("style"), {}, QStringLiteral("Short, concrete answers."), callID, 1203),
-                draft(QStringLiteral("instruction"), {}, QStringLiteral("Mention the review step."), callID, 1999),
-            };
-        }
-        FakeHttpServer::Response response;
-        response.chunks = { fakeEvents::claudeText(QString::fromUtf8(QJsonDocument(
-            QJsonObject { { QStringLiteral("proposals"), proposals } }).toJson(QJsonDocument::Compact))) };
-        return response;
-    }
-
-    QThread m_thread;
-    QObject m_anchor;
-    FakeHttpServer* m_server = nullptr;
-    QString m_baseURL;
-};
+    FakeHttpServer::Response response;
+    response.chunks = { fakeEvents::claudeText(QString::fromUtf8(
+        QJsonDocument(QJsonObject { { QStringLiteral("proposals"), proposals } }).toJson(QJsonDocument::Compact))) };
+    return response;
+}
 
 void benchVerifyQuote()
 {
@@ -238,7 +197,9 @@ private:
 void benchRun()
 {
     QTemporaryDir directory;
-    const ModelThread model;
+    const bench::ModelThread model([](FakeHttpServer& server) {
+        server.handle("/v1/messages", [](const FakeHttpServer::Request& request) { return answer(request); });
+    });
     QNetworkAccessManager network;
     const QString path = directory.filePath(QStringLiteral("Assistants.store"));
     auto opened = Store::open(path);

@@ -367,55 +367,17 @@ QString mergeMessage(const AssistantState& state, const QList<ProposalDraft>& ca
     return out;
 }
 
-Result<Reply> decodeReply(const QString& text)
-{
-    const auto proposals = proposalsOf(text);
-    if (!proposals) {
-        return std::unexpected(proposals.error());
-    }
-    Reply reply;
-    for (qsizetype i = 0; i < proposals->size(); ++i) {
-        const QJsonValue entry = proposals->at(i);
-        const QString where = QStringLiteral("proposal ") + QString::number(i + 1);
-        if (!entry.isObject()) {
-            return fail(where + QStringLiteral(" is not an object"));
-        }
-        const QJsonObject object = entry.toObject();
-        ProposalDraft draft;
-        QStringList values;
-        if (auto read = readFields(object, i, draft.kind, values); !read) {
-            return std::unexpected(read.error());
-        }
-        draft.question = values[0];
-        draft.answer = values[1];
-        draft.language = values[2];
-        draft.targetQA = values[3];
-        draft.text = values[4];
-        draft.reason = values[5];
-        const QJsonValue quotes = object.value(QLatin1String("quotes"));
-        if (!quotes.isArray()) {
-            return fail(where + QStringLiteral(" has no list \"quotes\""));
-        }
-        for (const QJsonValue& quote : quotes.toArray()) {
-            const QJsonValue callID = quote.toObject().value(QLatin1String("callID"));
-            const QJsonValue passage = quote.toObject().value(QLatin1String("text"));
-            if (!callID.isString() || !passage.isString()) {
-                return fail(where + QStringLiteral(" has a quote without text \"callID\" and \"text\""));
-            }
-            draft.quotes.append(ProposalQuote { callID.toString(), passage.toString() });
-        }
-        reply.proposals.append(std::move(draft));
-    }
-    return reply;
-}
+namespace {
 
-Result<MergeReply> decodeMergeReply(const QString& text)
+// Reads every proposal of a reply into `Item` (a draft or a merge item): the shared fields here,
+// the rest by `readRest` (object, "proposal <n>", item).
+template <typename Item, typename ReadRest> Result<QList<Item>> decodeProposals(const QString& text, ReadRest readRest)
 {
     const auto proposals = proposalsOf(text);
     if (!proposals) {
         return std::unexpected(proposals.error());
     }
-    MergeReply reply;
+    QList<Item> items;
     for (qsizetype i = 0; i < proposals->size(); ++i) {
         const QJsonValue entry = proposals->at(i);
         const QString where = QStringLiteral("proposal ") + QString::number(i + 1);
@@ -423,7 +385,7 @@ Result<MergeReply> decodeMergeReply(const QString& text)
             return fail(where + QStringLiteral(" is not an object"));
         }
         const QJsonObject object = entry.toObject();
-        MergeItem item;
+        Item item;
         QStringList values;
         if (auto read = readFields(object, i, item.kind, values); !read) {
             return std::unexpected(read.error());
@@ -434,20 +396,61 @@ Result<MergeReply> decodeMergeReply(const QString& text)
         item.targetQA = values[3];
         item.text = values[4];
         item.reason = values[5];
-        const QJsonValue sources = object.value(QLatin1String("sources"));
-        if (!sources.isArray()) {
-            return fail(where + QStringLiteral(" has no list \"sources\""));
+        if (auto rest = readRest(object, where, item); !rest) {
+            return std::unexpected(rest.error());
         }
-        for (const QJsonValue& source : sources.toArray()) {
-            const double number = source.toDouble(std::nan(""));
-            if (!source.isDouble() || number != std::trunc(number)) {
-                return fail(where + QStringLiteral(" has a source that is not an integer"));
-            }
-            item.sources.append(static_cast<qint64>(number));
-        }
-        reply.proposals.append(std::move(item));
+        items.append(std::move(item));
     }
-    return reply;
+    return items;
+}
+
+} // namespace
+
+Result<Reply> decodeReply(const QString& text)
+{
+    auto proposals = decodeProposals<ProposalDraft>(
+        text, [](const QJsonObject& object, const QString& where, ProposalDraft& draft) -> Result<void> {
+            const QJsonValue quotes = object.value(QLatin1String("quotes"));
+            if (!quotes.isArray()) {
+                return fail(where + QStringLiteral(" has no list \"quotes\""));
+            }
+            for (const QJsonValue& quote : quotes.toArray()) {
+                const QJsonValue callID = quote.toObject().value(QLatin1String("callID"));
+                const QJsonValue passage = quote.toObject().value(QLatin1String("text"));
+                if (!callID.isString() || !passage.isString()) {
+                    return fail(where + QStringLiteral(" has a quote without text \"callID\" and \"text\""));
+                }
+                draft.quotes.append(ProposalQuote { callID.toString(), passage.toString() });
+            }
+            return {};
+        });
+    if (!proposals) {
+        return std::unexpected(proposals.error());
+    }
+    return Reply { std::move(*proposals) };
+}
+
+Result<MergeReply> decodeMergeReply(const QString& text)
+{
+    auto proposals = decodeProposals<MergeItem>(
+        text, [](const QJsonObject& object, const QString& where, MergeItem& item) -> Result<void> {
+            const QJsonValue sources = object.value(QLatin1String("sources"));
+            if (!sources.isArray()) {
+                return fail(where + QStringLiteral(" has no list \"sources\""));
+            }
+            for (const QJsonValue& source : sources.toArray()) {
+                const double number = source.toDouble(std::nan(""));
+                if (!source.isDouble() || number != std::trunc(number)) {
+                    return fail(where + QStringLiteral(" has a source that is not an integer"));
+                }
+                item.sources.append(static_cast<qint64>(number));
+            }
+            return {};
+        });
+    if (!proposals) {
+        return std::unexpected(proposals.error());
+    }
+    return MergeReply { std::move(*proposals) };
 }
 
 QList<ProposalDraft> rebuild(const MergeReply& reply, const QList<ProposalDraft>& candidates)

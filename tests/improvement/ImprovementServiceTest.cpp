@@ -90,6 +90,18 @@ QString proposals(const QStringList& items)
     return QStringLiteral("{\"proposals\":[") + items.join(u',') + QStringLiteral("]}");
 }
 
+// The user message of a request to either provider.
+QString userOf(const FakeHttpServer::Request& request)
+{
+    return request.json()
+        .value(QLatin1String("messages"))
+        .toArray()
+        .last()
+        .toObject()
+        .value(QLatin1String("content"))
+        .toString();
+}
+
 // An assistant with three new calls on a store file of its own: the oldest and the newest have
 // lines, the middle one none. The loopback model answers each call's analysis and the merge from
 // scripts the test can change before the run.
@@ -188,7 +200,7 @@ struct Harness {
         const QString system = body.contains(QLatin1String("system"))
             ? body.value(QLatin1String("system")).toString()
             : messages.first().toObject().value(QLatin1String("content")).toString();
-        const QString user = messages.last().toObject().value(QLatin1String("content")).toString();
+        const QString user = userOf(request);
         Answer script = merge;
         if (system != improvement::mergeSystemPrompt()) {
             static const QRegularExpression callLine(QStringLiteral("^Call ([0-9A-F-]{36}), on "));
@@ -335,14 +347,7 @@ void ImprovementServiceTest::wholeRun()
                 schema);
         }
     }
-    const QString mergeUser = requests[2]
-                                  .json()
-                                  .value(QLatin1String("messages"))
-                                  .toArray()
-                                  .last()
-                                  .toObject()
-                                  .value(QLatin1String("content"))
-                                  .toString();
+    const QString mergeUser = userOf(requests[2]);
     QVERIFY(mergeUser.startsWith(QStringLiteral("Current instructions:\n")));
     QVERIFY(mergeUser.endsWith(QStringLiteral("\n\nCandidate proposals:\n[0] kind: newQA | question: What is your "
                                               "notice period? | answer: Two weeks. | language: en | reason: It came "
@@ -603,14 +608,7 @@ void ImprovementServiceTest::storeReopenedDuringRun()
 
     QCOMPARE(harness.service->message(), QStringLiteral("2 new proposals."));
     // The second analysis read the bank again, from the store as it now is.
-    const QString secondUser = harness.server.requests()[1]
-                                   .json()
-                                   .value(QLatin1String("messages"))
-                                   .toArray()
-                                   .last()
-                                   .toObject()
-                                   .value(QLatin1String("content"))
-                                   .toString();
+    const QString secondUser = userOf(harness.server.requests()[1]);
     QVERIFY(secondUser.contains(QStringLiteral("] Q: Written elsewhere? | A: Yes.")));
     QCOMPARE(harness.holder->context().fetch<Proposal>().value().size(), size_t(2));
     QCOMPARE(harness.reviewed(), (QList<bool> { true, true, true }));
