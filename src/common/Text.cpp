@@ -1,5 +1,7 @@
 #include "common/Text.h"
 
+#include <QStringDecoder>
+
 #include <QTextBoundaryFinder>
 
 namespace text {
@@ -148,6 +150,13 @@ qsizetype wordCount(const QString& text)
         }
     }
     return count;
+}
+
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 } // namespace text

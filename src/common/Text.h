@@ -30,4 +30,8 @@ bool hasLetterOrDigit(const QString& text);
 // Number of maximal runs of non-white-space characters.
 qsizetype wordCount(const QString& text);
 
+// UTF-8 bytes as text, exactly: unlike QString::fromUtf8, a leading U+FEFF is kept as a character.
+// Invalid sequences become U+FFFD.
+QString fromUtf8(QByteArrayView bytes);
+
 } // namespace text

@@ -3,11 +3,15 @@
 #include "common/Text.h"
 
 #include <QFile>
-#include <QFileInfo>
+#include <QScopeGuard>
 #include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace knowledgeImport {
 
@@ -27,6 +31,11 @@ Error error(Failure failure)
     return Error { message(failure) };
 }
 
+QString notRegularFile()
+{
+    return QStringLiteral("Not a regular file: only a file's text can be imported.");
+}
+
 bool hasAcceptedExtension(const QString& path)
 {
     const QString component = path.section(u'/', -1);
@@ -42,7 +51,9 @@ namespace {
 
 std::optional<QString> decodeUtf8(const QByteArray& bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The content is kept unchanged: a leading U+FEFF stays a character of it.
+    QStringDecoder decoder(
+        QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         return std::nullopt;
@@ -57,19 +68,45 @@ Result<Imported> readFile(const QString& path)
     if (!hasAcceptedExtension(path)) {
         return std::unexpected(error(Failure::unsupportedType));
     }
-    const QFileInfo info(path);
-    if (info.isDir()) {
+    // A name the file system cannot hold (a NUL, a lone surrogate) would open some other file.
+    const QByteArray name = QFile::encodeName(path);
+    if (path.contains(QChar(0)) || QFile::decodeName(name) != path) {
+        return fail(QString::fromLocal8Bit(std::strerror(ENOENT)));
+    }
+    // Without blocking, so that a FIFO or a device never hangs the caller; then only a regular
+    // file (a link to one included) is read.
+    const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (descriptor < 0) {
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
+    struct stat status { };
+    if (::fstat(descriptor, &status) != 0) {
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (S_ISDIR(status.st_mode)) {
         return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fail(file.errorString());
+    if (!S_ISREG(status.st_mode)) {
+        return fail(notRegularFile());
     }
     // Read one byte past the limit at most, so a huge file is refused without reading it whole.
-    const QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return fail(file.errorString());
+    QByteArray bytes(maxBytes + 1, Qt::Uninitialized);
+    qsizetype total = 0;
+    while (total < bytes.size()) {
+        const ssize_t got = ::read(descriptor, bytes.data() + total, static_cast<size_t>(bytes.size() - total));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+        if (got == 0) {
+            break;
+        }
+        total += got;
     }
+    bytes.truncate(total);
     if (bytes.size() > maxBytes) {
         return std::unexpected(error(Failure::tooLarge));
     }
@@ -80,7 +117,7 @@ Result<Imported> readFile(const QString& path)
     if (!content) {
         return std::unexpected(error(Failure::notUTF8));
     }
-    return Imported { info.fileName(), std::move(*content) };
+    return Imported { path.section(u'/', -1), std::move(*content) };
 }
 
 Result<QString> checkText(const QJsonValue& content)

@@ -13,6 +13,8 @@ enum class Failure { unsupportedType, empty, notUTF8, tooLarge };
 constexpr qint64 maxBytes = 1000000;
 
 QString message(Failure failure);
+// The read failure of a path that names no regular file (a FIFO, a device, a socket).
+QString notRegularFile();
 Error error(Failure failure);
 
 // True when the last path component's extension, lower-cased, is "md" or "txt".
@@ -23,7 +25,8 @@ struct Imported {
     QString content; // the decoded text, unchanged
 };
 
-// Checks in order: extension, read (the system's message on failure), size, emptiness, UTF-8.
+// Checks in order: extension, read (the system's message on failure; a name the file system cannot
+// hold and a file that is not a regular one fail here too), size, emptiness, UTF-8.
 Result<Imported> readFile(const QString& path);
 
 // Validates text given directly (by the tool server); returns it unchanged.

@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace knowledgeImport;
 
 class KnowledgeImportTest : public QObject {
@@ -17,6 +19,8 @@ private Q_SLOTS:
     void readFile_data();
     void readFile();
     void readFileSystemErrors();
+    void readFileRefusesWhatIsNotAFile_data();
+    void readFileRefusesWhatIsNotAFile();
     void checkText_data();
     void checkText();
 
@@ -70,6 +74,8 @@ void KnowledgeImportTest::readFile_data()
     QTest::newRow("white space only passes") << QStringLiteral("blank.md") << QByteArray(" \n\t\r\n") << QString();
     QTest::newRow("multi-byte text, CRLF kept")
         << QStringLiteral("pt.md") << QByteArray("Ação\r\n\xf0\x9f\x98\x80") << QString();
+    QTest::newRow("leading byte-order mark kept")
+        << QStringLiteral("bom.md") << QByteArray("\xef\xbb\xbfnotes") << QString();
     QTest::newRow("exactly 1,000,000 bytes") << QStringLiteral("max.txt") << QByteArray(1000000, 'a') << QString();
     QTest::newRow("empty") << QStringLiteral("empty.md") << QByteArray() << message(Failure::empty);
     QTest::newRow("1,000,001 bytes that are not UTF-8 either")
@@ -97,7 +103,41 @@ void KnowledgeImportTest::readFile()
     }
     QVERIFY2(imported, qPrintable(imported ? QString() : imported.error().message));
     QCOMPARE(imported->name, name);
-    QCOMPARE(imported->content, QString::fromUtf8(bytes));
+    QCOMPARE(imported->content.toUtf8(), bytes);
+}
+
+// Only a regular file's text is read, and the file read is the one the path names: a FIFO or a
+// device must neither hang the reader nor feed it, and a NUL must not cut the name short.
+void KnowledgeImportTest::readFileRefusesWhatIsNotAFile_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("error"); // empty: accepted
+    const QString secret = write(QStringLiteral("secret"), "private");
+    QTest::newRow("NUL before the extension")
+        << secret + QChar(0) + QStringLiteral(".md") << QStringLiteral("No such file or directory");
+    QTest::newRow("lone surrogate") << m_dir.filePath(QStringLiteral("a") + QChar(0xD800) + QStringLiteral(".md"))
+                                    << QStringLiteral("No such file or directory");
+    const QString fifo = m_dir.filePath(QStringLiteral("notes.md"));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QTest::newRow("FIFO") << fifo << notRegularFile();
+    const QString stdinLink = m_dir.filePath(QStringLiteral("stdin.md"));
+    QVERIFY(QFile::link(QStringLiteral("/dev/stdin"), stdinLink));
+    QTest::newRow("link to standard input") << stdinLink << notRegularFile();
+    const QString fileLink = m_dir.filePath(QStringLiteral("link.md"));
+    QVERIFY(QFile::link(secret, fileLink));
+    QTest::newRow("link to a regular file") << fileLink << QString();
+}
+
+void KnowledgeImportTest::readFileRefusesWhatIsNotAFile()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, error);
+    const auto imported = knowledgeImport::readFile(path);
+    QCOMPARE(imported ? QString() : imported.error().message, error);
+    if (imported) {
+        QCOMPARE(imported->name, QStringLiteral("link.md"));
+        QCOMPARE(imported->content, QStringLiteral("private"));
+    }
 }
 
 void KnowledgeImportTest::readFileSystemErrors()
