@@ -101,7 +101,17 @@ std::optional<QByteArray> handleLine(
     const QByteArray& line, RequestState& state, const std::function<bool()>& wasUpdated)
 {
     // Input is read as text: invalid UTF-8 sequences become U+FFFD, as any text reader does.
-    const auto parsed = jsonText::parse(QString::fromUtf8(line).toUtf8());
+    const QByteArray text = QByteArrayView(line).isValidUtf8() ? line : QString::fromUtf8(line).toUtf8();
+    const auto shape = jsonText::check(text);
+    if (!shape) {
+        return errorResponse(QJsonValue::Null, WireError::parse);
+    }
+    // Each value takes 16 bytes or more once parsed: a line of small numbers would grow several
+    // times over. No request of the tools comes near this many.
+    if (shape->values > maxRequestValues) {
+        return errorResponse(QJsonValue::Null, WireError::invalidRequest);
+    }
+    const auto parsed = jsonText::parseChecked(text, *shape);
     if (!parsed) {
         return errorResponse(QJsonValue::Null, WireError::parse);
     }

@@ -140,19 +140,25 @@ std::optional<qsizetype> scanLiteral(const QByteArray& s, qsizetype pos)
 
 } // namespace
 
-std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
+namespace {
+
+// Checks that `s` is one JSON text and measures it; with `out`, also copies it without
+// insignificant white space, replacing every container that starts deeper than `maxDepth` by null.
+std::optional<Shape> scanText(const QByteArray& s, int maxDepth, QByteArray* out)
 {
     enum class Expect { value, valueOrEnd, key, keyOrEnd, colon, commaOrEnd, done };
     const qsizetype n = s.size();
-    QByteArray out;
-    out.reserve(n);
+    if (out) {
+        out->reserve(n);
+    }
+    Shape shape;
     std::vector<char> open; // '[' or '{' for each container entered
     qsizetype prunedFrom = 0; // depth of the container being replaced by null, 0 when none
     Expect expect = Expect::value;
     qsizetype pos = 0;
     const auto copy = [&](qsizetype from, qsizetype to) {
-        if (prunedFrom == 0) {
-            out.append(s.constData() + from, to - from);
+        if (out && prunedFrom == 0) {
+            out->append(s.constData() + from, to - from);
         }
     };
     const auto afterValue = [&] { return open.empty() ? Expect::done : Expect::commaOrEnd; };
@@ -162,8 +168,8 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
         open.pop_back();
         if (prunedFrom == depth) {
             prunedFrom = 0;
-        } else if (prunedFrom == 0) {
-            out.append(closing);
+        } else if (out && prunedFrom == 0) {
+            out->append(closing);
         }
         ++pos;
         expect = afterValue();
@@ -185,11 +191,13 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
             }
             [[fallthrough]];
         case Expect::value: {
+            ++shape.values;
             if (c == '[' || c == '{') {
                 open.push_back(c);
                 const auto depth = static_cast<qsizetype>(open.size());
-                if (prunedFrom == 0 && depth > maxDepth) {
-                    out.append("null");
+                shape.depth = std::max(shape.depth, depth);
+                if (out && prunedFrom == 0 && depth > maxDepth) {
+                    out->append("null");
                     prunedFrom = depth;
                 }
                 copy(pos, pos + 1);
@@ -227,6 +235,7 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
             if (!end) {
                 return std::nullopt;
             }
+            ++shape.values; // a member's name is stored like a value
             copy(pos, *end);
             pos = *end;
             expect = Expect::colon;
@@ -257,27 +266,54 @@ std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
     if (expect != Expect::done) {
         return std::nullopt;
     }
+    return shape;
+}
+
+} // namespace
+
+std::optional<QByteArray> pruneDeepContainers(const QByteArray& s, int maxDepth)
+{
+    QByteArray out;
+    if (!scanText(s, maxDepth, &out)) {
+        return std::nullopt;
+    }
     return out;
+}
+
+std::optional<Shape> check(const QByteArray& utf8)
+{
+    return scanText(utf8, std::numeric_limits<int>::max(), nullptr);
+}
+
+std::optional<QJsonValue> parseChecked(const QByteArray& utf8, const Shape& shape)
+{
+    QJsonParseError error {};
+    if (shape.depth > keptDepth) {
+        const auto pruned = pruneDeepContainers(utf8, keptDepth);
+        return pruned ? parseWrapped(*pruned, &error) : std::nullopt;
+    }
+    // A container is read as it is; only a bare scalar needs the array around it.
+    const auto first =
+        std::find_if(utf8.begin(), utf8.end(), [](char c) { return c != ' ' && c != '\t' && c != '\n' && c != '\r'; });
+    if (first != utf8.end() && (*first == '{' || *first == '[')) {
+        const QJsonDocument document = QJsonDocument::fromJson(utf8, &error);
+        if (error.error != QJsonParseError::NoError) {
+            return std::nullopt;
+        }
+        return document.isObject() ? QJsonValue(document.object()) : QJsonValue(document.array());
+    }
+    return parseWrapped(utf8, &error);
 }
 
 std::optional<QJsonValue> parse(const QByteArray& utf8)
 {
-    // QJsonDocument lets raw control characters through inside strings; JSON does not.
-    const bool hasControl =
-        std::any_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
-    if (hasControl && !pruneDeepContainers(utf8, std::numeric_limits<int>::max())) {
+    // QJsonDocument is lenient where JSON is not (raw control characters in strings, unknown
+    // escapes, numbers such as ".5" or "01"), so every text is checked first.
+    const auto shape = check(utf8);
+    if (!shape) {
         return std::nullopt;
     }
-    QJsonParseError error {};
-    auto value = parseWrapped(utf8, &error);
-    if (value || error.error != QJsonParseError::DeepNesting) {
-        return value;
-    }
-    const auto pruned = pruneDeepContainers(utf8, keptDepth);
-    if (!pruned) {
-        return std::nullopt;
-    }
-    return parseWrapped(*pruned, &error);
+    return parseChecked(utf8, *shape);
 }
 
 QByteArray escapedString(const QByteArray& utf8)

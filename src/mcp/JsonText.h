@@ -7,6 +7,18 @@
 
 namespace jsonText {
 
+// What a checked JSON text holds: values (object member names counted as values too) and the
+// deepest nesting of containers.
+struct Shape {
+    qsizetype values = 0;
+    qsizetype depth = 0;
+};
+
+// Checks that the text is JSON as RFC 8259 has it, without building anything. Nothing when it is not.
+std::optional<Shape> check(const QByteArray& utf8);
+// Parses a text that check() accepted, with its shape.
+std::optional<QJsonValue> parseChecked(const QByteArray& utf8, const Shape& shape);
+
 // Parses any JSON text, a bare scalar included. Nothing when the text is not JSON.
 // Containers nested deeper than QJsonDocument accepts are read as null, so deep but valid
 // input is still told apart from malformed input.

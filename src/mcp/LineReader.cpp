@@ -22,6 +22,11 @@ void LineReader::feed(const char* data, qsizetype size)
                 m_skipping = true;
                 m_sink.overlong();
             } else {
+                // A long line is given the whole cap at once rather than doubling towards it, which
+                // would hold the old and the new copy together.
+                if (m_buffer.size() + pieceSize > wholeCapFrom && m_buffer.capacity() < m_capBytes) {
+                    m_buffer.reserve(m_capBytes);
+                }
                 m_buffer.append(data, pieceSize);
             }
         }

@@ -11,6 +11,8 @@
 class LineReader {
 public:
     static constexpr qsizetype defaultCapBytes = 16 * 1024 * 1024;
+    // Past this size a line's buffer is given the whole cap at once.
+    static constexpr qsizetype wholeCapFrom = 1024 * 1024;
 
     struct Sink {
         std::function<void(const QByteArray& line)> line;

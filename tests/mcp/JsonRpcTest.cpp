@@ -76,6 +76,13 @@ private Q_SLOTS:
             << QByteArray("{\"id\":1,") + nul + "\"method\":\"ping\"}" << null << -32700 << parse;
         QTest::newRow("raw NUL in string")
             << QByteArray("{\"id\":1,\"method\":\"pi") + nul + "ng\"}" << null << -32700 << parse;
+        QTest::newRow("unknown escape") << QByteArray(R"({"id":1,"method":"p\ing"})") << null << -32700 << parse;
+        QTest::newRow("fraction without digit")
+            << QByteArray(R"({"id":.5,"method":"ping"})") << null << -32700 << parse;
+        QTest::newRow("leading zero") << QByteArray(R"({"id":01,"method":"ping"})") << null << -32700 << parse;
+        QTest::newRow("too many values") << QByteArray(R"({"id":1,"method":"ping","params":[)")
+                + QByteArray("0,").repeated(jsonRpc::maxRequestValues)
+                + "0]}" << null << -32600 << invalid;
         QTest::newRow("array") << QByteArray("[1,2]") << null << -32600 << invalid;
         QTest::newRow("string") << QByteArray("\"ping\"") << null << -32600 << invalid;
         QTest::newRow("null") << QByteArray("null") << null << -32600 << invalid;
