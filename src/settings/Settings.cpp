@@ -1,5 +1,9 @@
 #include "settings/Settings.h"
 
+#include "common/PrivateFiles.h"
+
+#include <QFileInfo>
+
 #include <array>
 
 namespace {
@@ -97,16 +101,30 @@ SettingKey improvementModel(LLMProvider provider)
 
 } // namespace settingKey
 
+namespace {
+
+// The settings name the selected assistant and context and hold call notes: the file and its folder
+// are the user's only. A rewrite keeps the file's permissions.
+void keepPrivate(const QString& file)
+{
+    privateFiles::ensureFolder(QFileInfo(file).path());
+    privateFiles::ensureFile(file);
+}
+
+} // namespace
+
 Settings::Settings(QObject* parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(QStringLiteral("Vessaro"), QStringLiteral("Quillora")))
 {
+    keepPrivate(m_settings->fileName());
 }
 
 Settings::Settings(const QString& iniPath, QObject* parent)
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(iniPath, QSettings::IniFormat))
 {
+    keepPrivate(iniPath);
 }
 
 QVariant Settings::stored(SettingKey key) const

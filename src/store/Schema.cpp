@@ -1,6 +1,7 @@
 #include "store/Schema.h"
 
 #include "common/Dates.h"
+#include "common/Text.h"
 #include "common/Uuid.h"
 
 namespace schema {
@@ -20,7 +21,7 @@ QString asText(const SqlValue& value)
         return *s;
     }
     if (const auto* b = std::get_if<QByteArray>(&value)) {
-        return QString::fromUtf8(*b);
+        return text::fromUtf8(*b);
     }
     return {};
 }

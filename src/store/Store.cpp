@@ -1,14 +1,19 @@
 #include "store/Store.h"
 
+#include "common/PrivateFiles.h"
 #include "store/Schema.h"
 #include "store/StoreContext.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <QFileInfo>
 
+#include <QThread>
+
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -64,12 +69,36 @@ Store::~Store() = default;
 
 Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> db, QString path)
 {
-    try {
+    // SQLite waits out another process's lock on most statements, but not on all of opening (the
+    // switch to WAL on a new file gives up at once): every step here is safe to repeat, so the
+    // whole of it is tried again until the busy timeout has passed.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
+    while (true) {
+        try {
+            prepareSchema(*db, !path.isEmpty());
+            break;
+        } catch (const SQLite::Exception& e) {
+            const int code = e.getErrorCode() & 0xff;
+            if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
+                return fail(QString::fromUtf8(e.what()));
+            }
+            QThread::msleep(20);
+        } catch (const std::exception& e) {
+            return fail(QString::fromUtf8(e.what()));
+        }
+    }
+    return std::shared_ptr<Store>(new Store(std::move(db), std::move(path)));
+}
+
+void Store::prepareSchema(SQLite::Database& database, bool onDisk)
+{
+    SQLite::Database* db = &database;
+    {
         db->setBusyTimeout(busyTimeoutMs);
         // Reading the schema first makes a file that is not a database fail before anything
         // is written to it.
         db->execAndGet("SELECT count(*) FROM sqlite_master");
-        if (!path.isEmpty()) {
+        if (onDisk) {
             db->execAndGet("PRAGMA journal_mode=WAL");
             // With WAL, FULL syncs the log on every commit: a saved call survives a power cut.
             db->exec("PRAGMA synchronous=FULL");
@@ -96,14 +125,11 @@ Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> 
                 }
                 db->exec("COMMIT");
             } catch (...) {
-                db->exec("ROLLBACK");
+                db->tryExec("ROLLBACK");
                 throw;
             }
         }
-    } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
     }
-    return std::shared_ptr<Store>(new Store(std::move(db), std::move(path)));
 }
 
 Result<std::shared_ptr<Store>> Store::open(const QString& path)
@@ -119,6 +145,12 @@ Result<std::shared_ptr<Store>> Store::open(const QString& path)
     if (QFileInfo(path).isDir()) {
         return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
     }
+    // Created owner-only before SQLite opens it; SQLite gives its -wal and -shm files the same
+    // permissions. Files of an earlier start are tightened.
+    privateFiles::ensureFile(path);
+    privateFiles::tighten(path);
+    privateFiles::tighten(path + QStringLiteral("-wal"));
+    privateFiles::tighten(path + QStringLiteral("-shm"));
     std::unique_ptr<SQLite::Database> db;
     try {
         db = std::make_unique<SQLite::Database>(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);

@@ -42,6 +42,8 @@ private:
     friend class StoreContext;
     Store(std::unique_ptr<SQLite::Database> database, QString path);
     static Result<std::shared_ptr<Store>> prepare(std::unique_ptr<SQLite::Database> database, QString path);
+    // Journal, checks and the schema brought up to date; throws SQLite's errors.
+    static void prepareSchema(SQLite::Database& database, bool onDisk);
 
     std::unique_ptr<SQLite::Database> m_database;
     QString m_path;

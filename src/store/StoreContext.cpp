@@ -1,5 +1,6 @@
 #include "store/StoreContext.h"
 
+#include "common/Text.h"
 #include "common/Uuid.h"
 #include "store/Schema.h"
 #include "store/Store.h"
@@ -51,7 +52,7 @@ SqlValue readValue(const SQLite::Column& column)
     if (column.isBlob()) {
         return QByteArray(static_cast<const char*>(column.getBlob()), column.getBytes());
     }
-    return QString::fromUtf8(column.getText(), column.getBytes());
+    return text::fromUtf8(QByteArrayView(column.getText(), column.getBytes()));
 }
 
 template <typename R> std::string columnList(bool withoutBlobs = false)

@@ -1,6 +1,9 @@
 #include "store/StorePaths.h"
 
+#include "common/PrivateFiles.h"
+
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace storePaths {
@@ -14,7 +17,14 @@ QString storeURL()
 
 Result<std::shared_ptr<Store>> makeContainer(bool inMemory)
 {
-    return inMemory ? Store::openInMemory() : Store::open(storeURL());
+    if (inMemory) {
+        return Store::openInMemory();
+    }
+    // The app's own data folder, kept from other users of the machine.
+    if (Result<void> folder = privateFiles::ensureFolder(QFileInfo(storeURL()).path()); !folder) {
+        return std::unexpected(folder.error());
+    }
+    return Store::open(storeURL());
 }
 
 } // namespace storePaths

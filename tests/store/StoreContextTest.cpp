@@ -106,7 +106,9 @@ void StoreContextTest::cleanup()
 
 void StoreContextTest::everyRecordRoundTrips()
 {
-    KnowledgeFile file = KnowledgeFile::make(QStringLiteral("Notes.MD"), QStringLiteral("Línea 1\r\n\U0001F600\n"));
+    // Text comes back exactly as given, a leading U+FEFF included.
+    KnowledgeFile file =
+        KnowledgeFile::make(QStringLiteral("\uFEFFNotes.MD"), QStringLiteral("\uFEFFLínea 1\r\n\U0001F600\n"));
     file.context = m_callContext.id;
     Call call = makeCall(m_assistant.id, 5, m_callContext.id);
     call.linesData.clear(); // an empty blob is legal and must stay empty, not NULL

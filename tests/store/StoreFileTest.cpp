@@ -6,12 +6,20 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
+#include "common/PrivateFiles.h"
+#include "settings/Settings.h"
+
 #include <QDir>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <map>
+#include <memory>
+#include <vector>
+
+#include <sys/stat.h>
 
 using namespace storeTesting;
 
@@ -83,6 +91,9 @@ private Q_SLOTS:
     void unusablePaths();
     void notADatabaseIsLeftAlone();
     void killedWriterLeavesLastCommit();
+    void filesAreTheOwnersOnly();
+    void concurrentFirstOpens_data();
+    void concurrentFirstOpens();
 
 private:
     QString freshPath(const QString& name);
@@ -277,6 +288,81 @@ void StoreFileTest::killedWriterLeavesLastCommit()
             QVERIFY(summary.mid(6).toLongLong() <= lastBatch);
         }
     }
+}
+
+// Transcripts and notes are kept from other users of the machine whatever the umask: the store and
+// its journal files 0600, the app's folders 0700, and files of an earlier start tightened.
+void StoreFileTest::filesAreTheOwnersOnly()
+{
+    const mode_t previous = ::umask(022);
+    const auto restore = qScopeGuard([previous] { ::umask(previous); });
+    const auto mode = [](const QString& path) {
+        struct stat info { };
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+    };
+    const QString folder = m_dir.filePath(QStringLiteral("modes/Quillora"));
+    QVERIFY(privateFiles::ensureFolder(folder));
+    QCOMPARE(mode(folder), 0700);
+    const QString path = folder + QStringLiteral("/Assistants.store");
+    {
+        auto store = Store::open(path);
+        QVERIFY(store);
+        auto context = (*store)->newContext();
+        context->insert(makeAssistant(QStringLiteral("A"), 0));
+        QVERIFY(context->save());
+        for (const QString& file : { path, path + QStringLiteral("-wal"), path + QStringLiteral("-shm") }) {
+            QCOMPARE(mode(file), 0600);
+        }
+    }
+    QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0644) == 0);
+    QVERIFY(privateFiles::ensureFolder(folder));
+    QVERIFY(Store::open(path));
+    QCOMPARE(mode(folder), 0700);
+    QCOMPARE(mode(path), 0600);
+
+    const QString settingsFile = m_dir.filePath(QStringLiteral("modes/config/Vessaro/Quillora.conf"));
+    Settings settings(settingsFile, nullptr);
+    settings.setText(SettingKey::callNotes, QStringLiteral("notes"));
+    QCOMPARE(mode(QFileInfo(settingsFile).path()), 0700);
+    QCOMPARE(mode(settingsFile), 0600);
+}
+
+// Several processes opening a store that does not exist yet, while another connection holds its
+// lock for a second: each one waits its turn instead of giving up at once.
+void StoreFileTest::concurrentFirstOpens_data()
+{
+    QTest::addColumn<int>("processes");
+    QTest::newRow("two") << 2;
+    QTest::newRow("four") << 4;
+}
+
+void StoreFileTest::concurrentFirstOpens()
+{
+    QFETCH(int, processes);
+    const QString path = freshPath(QStringLiteral("race"));
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    std::vector<std::unique_ptr<QProcess>> openers;
+    {
+        SQLite::Database holder(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        holder.exec("BEGIN EXCLUSIVE");
+        for (int i = 0; i < processes; ++i) {
+            auto opener = std::make_unique<QProcess>();
+            opener->setProcessChannelMode(QProcess::MergedChannels);
+            opener->start(QStringLiteral(QUILLORA_STORE_WRITER), { QStringLiteral("open"), path });
+            QVERIFY(opener->waitForStarted());
+            openers.push_back(std::move(opener));
+        }
+        QTest::qWait(1000);
+        holder.exec("COMMIT");
+    }
+    for (const auto& opener : openers) {
+        QVERIFY(opener->waitForFinished(20000));
+        QVERIFY2(opener->exitCode() == 0, opener->readAll().constData());
+    }
+    auto store = Store::open(path);
+    QVERIFY(store);
+    QCOMPARE(pragma((*store)->database(), "journal_mode"), QStringLiteral("wal"));
 }
 
 QTEST_GUILESS_MAIN(StoreFileTest)

@@ -1,5 +1,6 @@
 // A second process for the store tests:
 //   store_writer loop <store>          saves batches of five calls until killed, printing "saved N"
+//   store_writer open <store>          opens (and on first use creates) the store, then ends
 //   store_writer post <store> <name>   saves one assistant, then posts the store-changed signal
 //   store_writer signal <count> <ms>   posts the signal <count> times, <ms> apart
 #include "StoreTesting.h"
@@ -92,6 +93,10 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() == 3 && args[1] == QLatin1String("loop")) {
         return writeLoop(args[2]);
+    }
+    if (args.size() == 3 && args[1] == QLatin1String("open")) {
+        auto store = Store::open(args[2]);
+        return store ? 0 : giveUp(store.error().message);
     }
     if (args.size() == 4 && args[1] == QLatin1String("post")) {
         return postAfterSave(args[2], args[3]);

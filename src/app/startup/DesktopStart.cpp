@@ -6,11 +6,13 @@
 #include "app/services/DesktopServices.h"
 #include "app/startup/QuitGuard.h"
 #include "common/Log.h"
+#include "common/PrivateFiles.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
 #include "store/StorePaths.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <ctime>
@@ -70,6 +72,9 @@ private:
 
 OpenedStore openStoreForDesktop(Settings& settings)
 {
+    // The app's own data folder, kept from other users of the machine; a failure here shows when
+    // the store itself cannot be opened.
+    privateFiles::ensureFolder(QFileInfo(storePaths::storeURL()).path());
     return openStoreForDesktop(settings, storePaths::storeURL());
 }
 
