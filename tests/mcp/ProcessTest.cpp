@@ -171,6 +171,51 @@ private Q_SLOTS:
         QCOMPARE(counter.count, 2);
     }
 
+    // A line past the cap is skipped as it streams by, and a request that would grow far beyond its
+    // line once parsed is refused before it is built: the server's peak stays near twice the cap.
+    void memoryStaysNearTheLineCap()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("AddressSanitizer's own bookkeeping outweighs the figures");
+#endif
+        QTemporaryDir home;
+        ServerProcess server(home.path());
+        QVERIFY(server.start());
+        const auto peakMiB = [&server] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(server.process().processId()));
+            if (!status.open(QIODevice::ReadOnly)) {
+                return -1.0;
+            }
+            for (const QByteArray& line : status.readAll().split('\n')) {
+                if (line.startsWith("VmHWM:")) {
+                    return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+                }
+            }
+            return -1.0;
+        };
+        server.send(ping(1) + '\n');
+        QVERIFY(server.process().waitForReadyRead(10000));
+        server.process().readAllStandardOutput();
+        const double baseline = peakMiB();
+        QVERIFY(baseline > 0);
+
+        const QByteArray numbers = "{\"jsonrpc\":\"2.0\",\"id\":2,\"method\":\"ping\",\"params\":["
+            + QByteArray("0,").repeated(7 * 1024 * 1024) + "0]}";
+        server.send("[\"" + QByteArray(20 * 1024 * 1024, 'x') + "\"]\n" + numbers + '\n' + ping(3) + '\n');
+        QByteArray output;
+        while (output.count('\n') < 3 && server.process().waitForReadyRead(30000)) {
+            output += server.process().readAllStandardOutput();
+        }
+        const QList<QByteArray> lines = output.split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY(lines.at(0).contains("\"code\":-32700"));
+        QVERIFY(lines.at(1).contains("\"code\":-32600"));
+        QCOMPARE(idOf(lines.at(2)), 3);
+        const double cap = 16.0;
+        QVERIFY2(
+            peakMiB() < baseline + 2 * cap, qPrintable(QStringLiteral("%1 MiB after %2").arg(peakMiB()).arg(baseline)));
+    }
+
     void malformedInputNeverEndsTheServer()
     {
         QTemporaryDir home;
