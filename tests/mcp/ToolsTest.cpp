@@ -168,6 +168,8 @@ private Q_SLOTS:
         row("template is case-sensitive", "create_assistant", R"({"name":"X","template":"Interview"})",
             "Unknown template: Interview. Use interview, projects, prospecting or blank.");
         row("rename to blank", "update_assistant", R"({"assistant":"Jobs","name":"\t"})", "Missing argument name.");
+        row("NUL in a file path", "add_file", R"({"assistant":"Jobs","path":"/etc/passwd\u0000.md"})",
+            "No such file or directory");
         row("context in archived assistant", "create_context", R"({"assistant":"Sales","name":"New"})",
             "Assistant is archived: Sales.");
         row("context without name", "create_context", R"({"assistant":"Jobs"})", "Missing argument name.");
