@@ -2,6 +2,7 @@
 // to the Call stored and its file written, and the call file writer alone, for a two-hour call.
 
 #include "BenchFigures.h"
+#include "ModelThread.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/ManualClock.h"
@@ -65,49 +66,18 @@ void removeCallFiles()
     QDir(callArchive::folder()).removeRecursively();
 }
 
-// The loopback model runs on a thread of its own, so the main thread's processor time is the
-// application's work alone.
-class ModelThread {
-public:
-    ModelThread()
-    {
-        m_thread.start();
-        m_anchor.moveToThread(&m_thread);
-        QMetaObject::invokeMethod(
-            &m_anchor,
-            [this] {
-                m_server = new FakeHttpServer;
-                m_server->setLowDelay(true);
-                FakeHttpServer::Response summary;
-                summary.chunks = { fakeEvents::claudeText(
-                    QStringLiteral("Summary: The release plan was agreed.\nDecisions:\n- Ship every second week.")) };
-                m_server->respond("/v1/messages", summary);
-                FakeHttpServer::Response suggestion;
-                // Text and end in one piece, so a reply is complete the moment it shows.
-                suggestion.chunks = { fakeEvents::openAIText(QStringLiteral("Mention the review step."))
-                    + fakeEvents::done() };
-                m_server->respond("/v1/chat/completions", suggestion);
-                m_baseURL = m_server->baseURL();
-            },
-            Qt::BlockingQueuedConnection);
-    }
-
-    ~ModelThread()
-    {
-        QMetaObject::invokeMethod(
-            &m_anchor, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-
-    QString baseURL() const { return m_baseURL; }
-
-private:
-    QThread m_thread;
-    QObject m_anchor;
-    FakeHttpServer* m_server = nullptr;
-    QString m_baseURL;
-};
+// The model answers every summary and suggestion at once, in one piece.
+void scriptModel(FakeHttpServer& server)
+{
+    FakeHttpServer::Response summary;
+    summary.chunks = { fakeEvents::claudeText(
+        QStringLiteral("Summary: The release plan was agreed.\nDecisions:\n- Ship every second week.")) };
+    server.respond("/v1/messages", summary);
+    FakeHttpServer::Response suggestion;
+    // Text and end in one piece, so a reply is complete the moment it shows.
+    suggestion.chunks = { fakeEvents::openAIText(QStringLiteral("Mention the review step.")) + fakeEvents::done() };
+    server.respond("/v1/chat/completions", suggestion);
+}
 
 void benchArchive()
 {
@@ -143,7 +113,7 @@ void benchArchive()
 void benchStopToSaved()
 {
     QTemporaryDir directory;
-    const ModelThread model;
+    const bench::ModelThread model(scriptModel);
     QNetworkAccessManager network;
     auto opened = Store::open(directory.filePath(QStringLiteral("Assistants.store")));
     if (!opened) {

@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace llmMessage {
 
 QString missingKey()
@@ -47,6 +49,26 @@ QString claudeError(const std::optional<QString>& message)
 QString httpStatus(int status, const QString& body)
 {
     return QStringLiteral("HTTP ") + QString::number(status) + QStringLiteral(": ") + text::graphemePrefix(body, 300);
+}
+
+bool concernsTheRequest(const QString& message)
+{
+    if (message == refusal() || message == cutOff()) {
+        return true;
+    }
+    if (message.startsWith(QLatin1String("HTTP 413: "))) {
+        return true;
+    }
+    // Both services answer an over-long prompt with 400 and say so in the body's message or code.
+    static const QLatin1String tooLong[] = {
+        QLatin1String("prompt is too long"),
+        QLatin1String("context_length_exceeded"),
+        QLatin1String("maximum context length"),
+        QLatin1String("request_too_large"),
+    };
+    return message.startsWith(QLatin1String("HTTP 400: "))
+        && std::any_of(std::begin(tooLong), std::end(tooLong),
+            [&](QLatin1String marker) { return message.contains(marker, Qt::CaseInsensitive); });
 }
 
 } // namespace llmMessage

@@ -38,6 +38,10 @@ QString cancelled();
 QString claudeError(const std::optional<QString>& message);
 // "HTTP <status>: " and the first 300 user-perceived characters of the body.
 QString httpStatus(int status, const QString& body);
+// True for a failure caused by what one request asked: a refusal, a reply cut off for length, or a
+// request too large for the model. Asking the same again fails the same way, whereas a missing key,
+// the network, a time-out or the service's load say nothing about the request itself.
+bool concernsTheRequest(const QString& message);
 } // namespace llmMessage
 
 // What one stream event does to the reply.

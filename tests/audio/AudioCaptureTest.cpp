@@ -88,8 +88,6 @@ private Q_SLOTS:
         QCoreApplication::sendPostedEvents();
         QCOMPARE(audio.micLevel(), 0.0f);
         QCOMPARE(audio.systemLevel(), 0.0f);
-        QVERIFY(!audio.isMicrophoneRunning());
-        QVERIFY(!audio.isSystemAudioRunning());
 
         QVERIFY(mic.buffers > 0);
         QCOMPARE(mic.lastFrames.load(), AudioCaptureService::microphoneBufferFrames);
@@ -100,9 +98,7 @@ private Q_SLOTS:
         QVERIFY(system.buffers > 0);
         QCOMPARE(system.channels.load(), 1); // mixed to mono
         QVERIFY(system.allFloat);
-        QVERIFY(!system.onMainThread);
         QCOMPARE(QByteArray(system.threadName), QByteArray("Quillora.SysAud"));
-        QVERIFY(system.rate > 0);
     }
 
     void callbackIsTakenWhenCaptureStarts()

@@ -32,7 +32,6 @@ private Q_SLOTS:
     void spacesTabsAndLetters();
     void uuidParse_data();
     void uuidParse();
-    void uuidTextIsUpperCase();
     void referenceSeconds_data();
     void referenceSeconds();
     void referenceSecondsNotFinite();
@@ -59,22 +58,15 @@ void CommonTest::normalizedWords_data()
         << QStringLiteral("Room 42b, at 7:30")
         << QStringList { QStringLiteral("room"), QStringLiteral("42b"), QStringLiteral("at"), QStringLiteral("7"),
                QStringLiteral("30") };
-    QTest::newRow("cyrillic") << QStringLiteral("Привет, МИР")
-                              << QStringList { QStringLiteral("привет"), QStringLiteral("мир") };
     QTest::newRow("greek tonos folded") << QStringLiteral("Καλημέρα!") << QStringList { QStringLiteral("καλημερα") };
     // The voicing mark of kana is a combining mark once decomposed, so it folds away like an accent.
     QTest::newRow("japanese letters kept")
         << QStringLiteral("日本語です。はい") << QStringList { QStringLiteral("日本語てす"), QStringLiteral("はい") };
     QTest::newRow("letter outside the BMP")
         << QStringLiteral("\U0001D400bc d") << QStringList { QStringLiteral("\U0001D400bc"), QStringLiteral("d") };
-    QTest::newRow("emoji separates") << QStringLiteral("hi\U0001F600there")
-                                     << QStringList { QStringLiteral("hi"), QStringLiteral("there") };
     QTest::newRow("sharp s has no diacritic") << QStringLiteral("Straße") << QStringList { QStringLiteral("straße") };
     QTest::newRow("dotted capital I") << QStringLiteral("İstanbul") << QStringList { QStringLiteral("istanbul") };
-    QTest::newRow("duplicates kept in order") << QStringLiteral(
-        "yes, yes; no") << QStringList { QStringLiteral("yes"), QStringLiteral("yes"), QStringLiteral("no") };
     QTest::newRow("only punctuation") << QStringLiteral(" ?!… -- ") << QStringList {};
-    QTest::newRow("empty") << QString() << QStringList {};
 }
 
 void CommonTest::normalizedWords()
@@ -90,7 +82,6 @@ void CommonTest::foldDiacritics_data()
     QTest::addColumn<QString>("folded");
     QTest::newRow("case kept") << QStringLiteral("Ação É") << QStringLiteral("Acao E");
     QTest::newRow("decomposed input") << QStringLiteral("n\u0303") << QStringLiteral("n");
-    QTest::newRow("plain") << QStringLiteral("plain text") << QStringLiteral("plain text");
 }
 
 void CommonTest::foldDiacritics()
@@ -109,7 +100,6 @@ void CommonTest::graphemes_data()
 
     const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
     QTest::newRow("empty") << QString() << qsizetype(0) << qsizetype(3) << QString();
-    QTest::newRow("ascii") << QStringLiteral("abcd") << qsizetype(4) << qsizetype(2) << QStringLiteral("ab");
     QTest::newRow("zwj family is one") << (family + QStringLiteral("x")) << qsizetype(2) << qsizetype(1) << family;
     QTest::newRow("flag is one") << QStringLiteral("\U0001F1E7\U0001F1F7!") << qsizetype(2) << qsizetype(1)
                                  << QStringLiteral("\U0001F1E7\U0001F1F7");
@@ -119,7 +109,6 @@ void CommonTest::graphemes_data()
         << QStringLiteral("e\u0301\u0323xy") << qsizetype(3) << qsizetype(1) << QStringLiteral("e\u0301\u0323");
     QTest::newRow("prefix longer than text")
         << QStringLiteral("ab") << qsizetype(2) << qsizetype(10) << QStringLiteral("ab");
-    QTest::newRow("prefix of zero") << QStringLiteral("ab") << qsizetype(2) << qsizetype(0) << QString();
 }
 
 void CommonTest::graphemes()
@@ -168,16 +157,11 @@ void CommonTest::uuidParse_data()
     const QString upper = QStringLiteral("6F9619FF-8B86-D011-B42D-00C04FC964FF");
     QTest::newRow("upper case") << upper << upper;
     QTest::newRow("lower case") << upper.toLower() << upper;
-    QTest::newRow("mixed case") << QStringLiteral("6f9619ff-8B86-d011-B42D-00c04fc964ff") << upper;
-    QTest::newRow("nil") << QStringLiteral("00000000-0000-0000-0000-000000000000")
-                         << QStringLiteral("00000000-0000-0000-0000-000000000000");
     QTest::newRow("braces") << (QStringLiteral("{") + upper + QStringLiteral("}")) << QString();
-    QTest::newRow("short") << upper.left(35) << QString();
     QTest::newRow("no dashes") << QString(upper).remove(u'-') << QString();
     QTest::newRow("dash moved") << QStringLiteral("6F9619F-F8B86-D011-B42D-00C04FC964FF") << QString();
     QTest::newRow("not hex") << QStringLiteral("6F9619FG-8B86-D011-B42D-00C04FC964FF") << QString();
     QTest::newRow("trailing space") << (upper.left(35) + QStringLiteral(" ")) << QString();
-    QTest::newRow("empty") << QString() << QString();
 }
 
 void CommonTest::uuidParse()
@@ -193,22 +177,11 @@ void CommonTest::uuidParse()
     QCOMPARE(uuid::toText(*parsed), canonical);
 }
 
-void CommonTest::uuidTextIsUpperCase()
-{
-    const QUuid id = uuid::create();
-    const QString textForm = uuid::toText(id);
-    QCOMPARE(textForm.size(), 36);
-    QCOMPARE(textForm, textForm.toUpper());
-    QCOMPARE(uuid::parse(textForm), std::optional<QUuid>(id));
-    QVERIFY(uuid::create() != id);
-}
-
 void CommonTest::referenceSeconds_data()
 {
     QTest::addColumn<double>("seconds");
     QTest::addColumn<QDateTime>("instant");
     QTest::newRow("60.5 s") << 60.5 << QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC);
-    QTest::newRow("reference instant") << 0.0 << QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
     QTest::newRow("before 2001") << -86400.25
                                  << QDateTime(QDate(2000, 12, 31), QTime(0, 0, 0, 0), Qt::UTC).addMSecs(-250);
     QTest::newRow("2025") << 762786429.125 << QDateTime(QDate(2025, 3, 4), QTime(13, 7, 9, 125), Qt::UTC);
@@ -242,7 +215,6 @@ void CommonTest::isoText_data()
 {
     QTest::addColumn<QByteArray>("zone");
     QTest::addColumn<QString>("text");
-    const QDateTime instant(QDate(2025, 3, 4), QTime(14, 7, 9, 420), Qt::UTC);
     QTest::newRow("one hour east") << QByteArray("CET-1") << QStringLiteral("2025-03-04T15:07:09+01:00");
     QTest::newRow("three hours west") << QByteArray("BRT3") << QStringLiteral("2025-03-04T11:07:09-03:00");
     QTest::newRow("utc") << QByteArray("UTC0") << QStringLiteral("2025-03-04T14:07:09Z");

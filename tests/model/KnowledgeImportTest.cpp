@@ -47,11 +47,9 @@ void KnowledgeImportTest::extension_data()
     QTest::newRow("md") << QStringLiteral("/x/notes.md") << true;
     QTest::newRow("upper MD") << QStringLiteral("Notes.MD") << true;
     QTest::newRow("mixed Txt") << QStringLiteral("/a.b/notes.Txt") << true;
-    QTest::newRow("markdown") << QStringLiteral("notes.markdown") << false;
     QTest::newRow("no extension") << QStringLiteral("notes") << false;
     QTest::newRow("md.bak") << QStringLiteral("notes.md.bak") << false;
     QTest::newRow("dot in folder only") << QStringLiteral("/x/y.md/notes") << false;
-    QTest::newRow("pdf") << QStringLiteral("cv.pdf") << false;
 }
 
 void KnowledgeImportTest::extension()
@@ -70,8 +68,8 @@ void KnowledgeImportTest::readFile_data()
     QTest::newRow("notes.TXT accepted under its own name")
         << QStringLiteral("notes.TXT") << QByteArray("0123456789") << QString();
     QTest::newRow("white space only passes") << QStringLiteral("blank.md") << QByteArray(" \n\t\r\n") << QString();
-    QTest::newRow("line endings kept") << QStringLiteral("crlf.md") << QByteArray("a\r\nb\r\n") << QString();
-    QTest::newRow("multi-byte text") << QStringLiteral("pt.md") << QByteArray("Ação \xf0\x9f\x98\x80") << QString();
+    QTest::newRow("multi-byte text, CRLF kept")
+        << QStringLiteral("pt.md") << QByteArray("Ação\r\n\xf0\x9f\x98\x80") << QString();
     QTest::newRow("exactly 1,000,000 bytes") << QStringLiteral("max.txt") << QByteArray(1000000, 'a') << QString();
     QTest::newRow("empty") << QStringLiteral("empty.md") << QByteArray() << message(Failure::empty);
     QTest::newRow("1,000,001 bytes that are not UTF-8 either")
@@ -80,8 +78,6 @@ void KnowledgeImportTest::readFile_data()
                                      << message(Failure::notUTF8);
     QTest::newRow("truncated sequence at the end")
         << QStringLiteral("cut.txt") << QByteArray("ok \xe2\x82") << message(Failure::notUTF8);
-    QTest::newRow("overlong encoding") << QStringLiteral("overlong.txt") << QByteArray("\xc0\xaf")
-                                       << message(Failure::notUTF8);
     QTest::newRow("encoded surrogate") << QStringLiteral("surrogate.txt") << QByteArray("\xed\xa0\x80")
                                        << message(Failure::notUTF8);
     QTest::newRow("pdf refused before reading")
@@ -129,13 +125,11 @@ void KnowledgeImportTest::checkText_data()
 
     QTest::newRow("plain") << QJsonValue(QStringLiteral("  some text  ")) << QString();
     QTest::newRow("line breaks only pass") << QJsonValue(QStringLiteral("\n\r\n")) << QString();
-    QTest::newRow("1,000,000 ascii characters") << QJsonValue(QString(1000000, u'a')) << QString();
     QTest::newRow("333,333 three-byte characters") << QJsonValue(QString(333333, u'€')) << QString();
     QTest::newRow("333,334 three-byte characters") << QJsonValue(QString(333334, u'€')) << message(Failure::tooLarge);
     QTest::newRow("1,000,001 ascii characters") << QJsonValue(QString(1000001, u'a')) << message(Failure::tooLarge);
     QTest::newRow("empty string") << QJsonValue(QString()) << message(Failure::empty);
     QTest::newRow("number") << QJsonValue(3) << message(Failure::empty);
-    QTest::newRow("null") << QJsonValue(QJsonValue::Null) << message(Failure::empty);
     QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << message(Failure::empty);
     QTest::newRow("spaces and tabs") << QJsonValue(QStringLiteral(" \t \t"))
                                      << QStringLiteral("Missing argument content.");

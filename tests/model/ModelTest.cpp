@@ -25,8 +25,7 @@ private Q_SLOTS:
     void linesRoundTrip_data();
     void linesRoundTrip();
     void suggestionsAndQuotesRoundTrip();
-    void lineEncodingShape();
-    void referenceDateInBlob();
+    void encodingIsExact();
     void keysInAnyOrder();
     void malformedBlobsReadEmpty_data();
     void malformedBlobsReadEmpty();
@@ -39,7 +38,6 @@ private Q_SLOTS:
     void quotedCallIDs();
     void templates_data();
     void templates();
-    void constructors();
     void proposalFromDraft();
 };
 
@@ -76,26 +74,16 @@ void ModelTest::suggestionsAndQuotesRoundTrip()
     const QList<ProposalQuote> quotes { { upperId(), QStringLiteral("we ship on Fridays") },
         { QStringLiteral("not-an-id"), QStringLiteral("ação") } };
     QCOMPARE(blob::decodeQuotes(blob::encodeQuotes(quotes)), quotes);
-    QCOMPARE(blob::encodeQuotes({}), QByteArray("[]"));
     QCOMPARE(blob::encodeLines({}), QByteArray("[]"));
-    QCOMPARE(blob::encodeSuggestions({}), QByteArray("[]"));
 }
 
-void ModelTest::lineEncodingShape()
+void ModelTest::encodingIsExact()
 {
-    // Compact UTF-8 JSON with exactly the agreed keys: the other process reads this.
-    const QByteArray encoded = blob::encodeLines({ { true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5) } });
-    QVERIFY(!encoded.contains(' '));
-    QVERIFY(!encoded.contains('\n'));
-    QVERIFY(encoded.contains("\"fromMe\":true"));
-    QVERIFY(encoded.contains("\"text\":\"\xc3\xa9\""));
-    QVERIFY(encoded.contains("\"date\":1.5"));
+    // Compact UTF-8 JSON with exactly the agreed keys and reference-date seconds: the other process reads this.
+    QCOMPARE(blob::encodeLines({ { true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5) } }),
+        QByteArray("[{\"date\":1.5,\"fromMe\":true,\"text\":\"\xc3\xa9\"}]"));
     QCOMPARE(blob::encodeQuotes({ { QStringLiteral("A"), QStringLiteral("b") } }),
         QByteArray(R"([{"callID":"A","text":"b"}])"));
-}
-
-void ModelTest::referenceDateInBlob()
-{
     const QByteArray encoded = blob::encodeSuggestions(
         { { QStringLiteral("x"), QDateTime(QDate(2001, 1, 1), QTime(0, 1, 0, 500), Qt::UTC) } });
     QCOMPARE(encoded, QByteArray(R"([{"date":60.5,"text":"x"}])"));
@@ -104,10 +92,8 @@ void ModelTest::referenceDateInBlob()
 void ModelTest::keysInAnyOrder()
 {
     const auto lines = blob::decodeLines(R"([{"text":"hi","date":60,"fromMe":false}])");
-    QCOMPARE(lines.size(), 1);
-    QCOMPARE(lines.front().text, QStringLiteral("hi"));
-    QCOMPARE(lines.front().date, QDateTime(QDate(2001, 1, 1), QTime(0, 1), Qt::UTC));
-    QCOMPARE(lines.front().fromMe, false);
+    QCOMPARE(lines,
+        (QList<CallLine> { { false, QStringLiteral("hi"), QDateTime(QDate(2001, 1, 1), QTime(0, 1), Qt::UTC) } }));
     // Extra keys written by a newer writer are ignored.
     QCOMPARE(blob::decodeQuotes(R"([{"text":"t","extra":1,"callID":"c"}])"),
         (QList<ProposalQuote> { { QStringLiteral("c"), QStringLiteral("t") } }));
@@ -117,11 +103,9 @@ void ModelTest::malformedBlobsReadEmpty_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::newRow("zero bytes") << QByteArray();
-    QTest::newRow("empty array") << QByteArray("[]");
     QTest::newRow("object instead of array") << QByteArray(R"({"fromMe":true,"text":"a","date":1,"callID":"c"})");
     QTest::newRow("truncated") << QByteArray(R"([{"fromMe":true,"text":"a","date":1)");
     QTest::newRow("not json") << QByteArray("hello");
-    QTest::newRow("scalar") << QByteArray("42");
     QTest::newRow("array of scalars") << QByteArray("[1,2]");
     QTest::newRow("missing key") << QByteArray(R"([{"fromMe":true,"date":1}])");
     QTest::newRow("wrong type") << QByteArray(R"([{"fromMe":"yes","text":1,"date":"x","callID":2}])");
@@ -136,15 +120,6 @@ void ModelTest::malformedBlobsReadEmpty()
     QVERIFY(blob::decodeLines(data).isEmpty());
     QVERIFY(blob::decodeSuggestions(data).isEmpty());
     QVERIFY(blob::decodeQuotes(data).isEmpty());
-    Call call;
-    call.linesData = data;
-    call.suggestionsData = data;
-    QVERIFY(call.lines().isEmpty());
-    QVERIFY(call.suggestions().isEmpty());
-    Proposal proposal;
-    proposal.quotesData = data;
-    QVERIFY(proposal.quotes().isEmpty());
-    QVERIFY(proposal.quotedCallIDs().isEmpty());
 }
 
 void ModelTest::durationMinutes_data()
@@ -153,11 +128,9 @@ void ModelTest::durationMinutes_data()
     QTest::addColumn<QDateTime>("end");
     QTest::addColumn<qint64>("minutes");
     QTest::newRow("30 s") << at(10, 0, 0) << at(10, 0, 30) << qint64(1);
-    QTest::newRow("59 s") << at(10, 0, 0) << at(10, 0, 59) << qint64(1);
     QTest::newRow("zero") << at(10, 0, 0) << at(10, 0, 0) << qint64(1);
     QTest::newRow("119 s") << at(10, 0, 0) << at(10, 1, 59) << qint64(1);
     QTest::newRow("120 s") << at(10, 0, 0) << at(10, 2, 0) << qint64(2);
-    QTest::newRow("2 min 59 s") << at(10, 0, 0) << at(10, 2, 59) << qint64(2);
     QTest::newRow("2 min 59.999 s") << at(10, 0, 0) << at(10, 2, 59, 999) << qint64(2);
     QTest::newRow("end before start") << at(10, 5, 0) << at(10, 0, 0) << qint64(1);
     QTest::newRow("one hour and a bit") << at(10, 0, 0) << at(11, 0, 45) << qint64(60);
@@ -182,7 +155,6 @@ void ModelTest::outcomeValue_data()
     QTest::newRow("empty") << QString() << CallOutcome::none;
     QTest::newRow("positive") << QStringLiteral("positive") << CallOutcome::positive;
     QTest::newRow("negative") << QStringLiteral("negative") << CallOutcome::negative;
-    QTest::newRow("other word") << QStringLiteral("great") << CallOutcome::none;
     QTest::newRow("other case") << QStringLiteral("Positive") << CallOutcome::none;
     QTest::newRow("the word none") << QStringLiteral("none") << CallOutcome::none;
 }
@@ -204,10 +176,7 @@ void ModelTest::kindValue_data()
     QTest::addColumn<QString>("stored");
     QTest::addColumn<ProposalKind>("value");
     QTest::newRow("newQA") << QStringLiteral("newQA") << ProposalKind::newQA;
-    QTest::newRow("editQA") << QStringLiteral("editQA") << ProposalKind::editQA;
-    QTest::newRow("style") << QStringLiteral("style") << ProposalKind::style;
     QTest::newRow("instruction") << QStringLiteral("instruction") << ProposalKind::instruction;
-    QTest::newRow("other word") << QStringLiteral("rewrite") << ProposalKind::newQA;
     QTest::newRow("other case") << QStringLiteral("Style") << ProposalKind::newQA;
     QTest::newRow("empty") << QString() << ProposalKind::newQA;
 }
@@ -244,18 +213,14 @@ void ModelTest::templates_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<int>("instructionLength");
     QTest::addColumn<QStringList>("stages");
-    QTest::newRow("interview") << QStringLiteral("interview") << QStringLiteral("Interview") << 162
-                               << QStringList { QStringLiteral("Applied"), QStringLiteral("Screening"),
-                                      QStringLiteral("First interview"), QStringLiteral("Technical interview"),
-                                      QStringLiteral("Final interview"), QStringLiteral("Offer"),
-                                      QStringLiteral("Rejected") };
+    const auto stages = [](const char* list) { return QString::fromUtf8(list).split(u'|', Qt::SkipEmptyParts); };
+    QTest::newRow("interview")
+        << QStringLiteral("interview") << QStringLiteral("Interview") << 162
+        << stages("Applied|Screening|First interview|Technical interview|Final interview|Offer|Rejected");
     QTest::newRow("projects") << QStringLiteral("projects") << QStringLiteral("Projects") << -1
-                              << QStringList { QStringLiteral("Proposal"), QStringLiteral("In progress"),
-                                     QStringLiteral("Delivered"), QStringLiteral("Paused") };
+                              << stages("Proposal|In progress|Delivered|Paused");
     QTest::newRow("prospecting") << QStringLiteral("prospecting") << QStringLiteral("Prospecting") << -1
-                                 << QStringList { QStringLiteral("New"), QStringLiteral("Qualified"),
-                                        QStringLiteral("Meeting"), QStringLiteral("Proposal sent"),
-                                        QStringLiteral("Won"), QStringLiteral("Lost") };
+                                 << stages("New|Qualified|Meeting|Proposal sent|Won|Lost");
     QTest::newRow("blank") << QStringLiteral("blank") << QStringLiteral("Blank") << 0 << QStringList {};
     QTest::newRow("unknown text") << QStringLiteral("Interview") << QString() << 0 << QStringList {};
     QTest::newRow("empty text") << QString() << QString() << 0 << QStringList {};
@@ -289,59 +254,18 @@ void ModelTest::templates()
     }
 }
 
-void ModelTest::constructors()
-{
-    const QDateTime before = dates::now();
-    const Assistant assistant = Assistant::make(QStringLiteral("Sales"), AssistantTemplate::prospecting);
-    QVERIFY(!assistant.id.isNull());
-    QCOMPARE(assistant.name, QStringLiteral("Sales"));
-    QVERIFY(assistant.styleNotes.isEmpty());
-    QVERIFY(!assistant.archived);
-    QVERIFY(assistant.createdAt >= before && assistant.createdAt <= dates::now());
-    QVERIFY(assistant.instructions.startsWith(QStringLiteral("Meeting with a lead.")));
-
-    const CallContext context = CallContext::make(QStringLiteral("ACME"), assistant);
-    QVERIFY(!context.id.isNull() && context.id != assistant.id);
-    QVERIFY(context.stage.isEmpty());
-    QVERIFY(!context.archived);
-    QCOMPARE(context.assistant, std::optional<QUuid>(assistant.id));
-
-    const KnowledgeFile file = KnowledgeFile::make(QStringLiteral("notes.md"), QStringLiteral(" text \r\n"));
-    QCOMPARE(file.content, QStringLiteral(" text \r\n"));
-    QVERIFY(!file.assistant && !file.context);
-    QVERIFY(file.importedAt.isValid());
-
-    const QAItem item = QAItem::make(QStringLiteral("Q?"), QString(), QStringLiteral("en"), QStringLiteral("manual"));
-    QVERIFY(!item.assistant);
-    QVERIFY(item.answer.isEmpty());
-    QVERIFY(item.updatedAt >= item.createdAt);
-}
-
 void ModelTest::proposalFromDraft()
 {
     ProposalDraft draft;
     draft.kind = ProposalKind::editQA;
-    draft.question = QStringLiteral("Q");
-    draft.answer = QStringLiteral("A");
-    draft.language = QStringLiteral("pt");
     draft.targetQA = upperId();
-    draft.text = QStringLiteral("T");
-    draft.reason = QStringLiteral("R");
     draft.quotes = { { upperId(), QStringLiteral("q1") }, { upperId(), QStringLiteral("q2") } };
     const Proposal proposal = Proposal::make(draft);
     QCOMPARE(proposal.kind, QStringLiteral("editQA"));
-    QCOMPARE(proposal.kindValue(), ProposalKind::editQA);
-    QCOMPARE(proposal.question, draft.question);
-    QCOMPARE(proposal.answer, draft.answer);
-    QCOMPARE(proposal.language, draft.language);
     QCOMPARE(proposal.targetQA, draft.targetQA);
-    QCOMPARE(proposal.text, draft.text);
-    QCOMPARE(proposal.reason, draft.reason);
     QCOMPARE(proposal.quotes(), draft.quotes);
     QCOMPARE(proposal.status, QStringLiteral("pending"));
     QVERIFY(!proposal.reviewedAt);
-    QVERIFY(!proposal.assistant);
-    QVERIFY(!proposal.id.isNull());
 }
 
 QTEST_GUILESS_MAIN(ModelTest)

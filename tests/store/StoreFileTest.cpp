@@ -106,14 +106,11 @@ void StoreFileTest::freshFileSettings()
     auto store = Store::open(path);
     QVERIFY2(store, qPrintable(store ? QString() : store.error().message));
     QVERIFY(QFileInfo(path).isFile());
-    QCOMPARE((*store)->path(), path);
-    QVERIFY(!(*store)->isInMemory());
     SQLite::Database& db = (*store)->database();
     QCOMPARE(pragma(db, "user_version"), QStringLiteral("10000"));
     QCOMPARE(pragma(db, "journal_mode"), QStringLiteral("wal"));
     QCOMPARE(pragma(db, "synchronous"), QStringLiteral("2")); // FULL
     QCOMPARE(pragma(db, "foreign_keys"), QStringLiteral("1"));
-    QCOMPARE((*store)->newContext()->count<Assistant>().value(), 0);
 
     // Opening again neither fails nor changes the version.
     store->reset();
@@ -127,15 +124,13 @@ void StoreFileTest::inMemoryStore()
     auto first = Store::openInMemory();
     auto second = Store::openInMemory();
     QVERIFY(first && second);
-    QVERIFY((*first)->isInMemory());
     auto context = (*first)->newContext();
     context->insert(makeAssistant(QStringLiteral("A"), 0));
     QVERIFY(context->save());
     QCOMPARE(context->count<Assistant>().value(), 1);
     QCOMPARE((*second)->newContext()->count<Assistant>().value(), 0); // each one is its own
-    QCOMPARE(pragma((*first)->database(), "foreign_keys"), QStringLiteral("1"));
     context->insert(makeCall(uuid::create(), 1));
-    QVERIFY(!context->save());
+    QVERIFY(!context->save()); // foreign keys enforced
 }
 
 void StoreFileTest::oldSchemaReadsDefaults_data()
@@ -166,20 +161,15 @@ void StoreFileTest::oldSchemaReadsDefaults()
     QCOMPARE(calls->size(), size_t(1));
     const Call& call = calls->front();
     QCOMPARE(call.outcome, QString());
-    QCOMPARE(call.outcomeValue(), CallOutcome::none);
-    QCOMPARE(call.outcomeNote, QString());
     QCOMPARE(call.reviewedForImprovement, false);
     QCOMPARE(call.summary, QStringLiteral("An old call."));
     QCOMPARE(call.lines().size(), 1);
-    QCOMPARE(call.durationMinutes(), 5);
 
     const auto proposal =
         context->fetchOne<Proposal>(*uuid::parse(QStringLiteral("9A8B7C6D-5E4F-4321-8765-0FEDCBA98765")));
     QVERIFY(proposal && *proposal);
     QCOMPARE((*proposal)->status, QString());
-    QCOMPARE((*proposal)->kindValue(), ProposalKind::style);
     QCOMPARE((*proposal)->quotedCallIDs(), QList<QUuid> { call.id });
-    QVERIFY(!(*proposal)->reviewedAt);
     QCOMPARE(context->fetch<Assistant>().value().front().name, QStringLiteral("Old one"));
 
     // The new fields can be written now.

@@ -103,27 +103,11 @@ struct Harness {
     // The system prompt and user message of the n-th request the fake received.
     QString system(qsizetype n) const
     {
-        return server.requests()
-            .at(n)
-            .json()
-            .value(QLatin1String("system"))
-            .toArray()
-            .first()
-            .toObject()
-            .value(QLatin1String("text"))
-            .toString();
+        return server.requests().at(n).json()[QLatin1String("system")][0][QLatin1String("text")].toString();
     }
     QString user(qsizetype n) const
     {
-        return server.requests()
-            .at(n)
-            .json()
-            .value(QLatin1String("messages"))
-            .toArray()
-            .first()
-            .toObject()
-            .value(QLatin1String("content"))
-            .toString();
+        return server.requests().at(n).json()[QLatin1String("messages")][0][QLatin1String("content")].toString();
     }
 
     QTemporaryDir directory;
@@ -173,24 +157,17 @@ void SuggestionServiceTest::looksLikeQuestion_data()
     QTest::newRow("phrase can you") << QStringLiteral("Can you walk me through it") << true;
     QTest::newRow("phrase me fala") << QStringLiteral("Me fala mais sobre isso") << true;
     QTest::newRow("phrase with accent folding") << QStringLiteral("Você já trabalhou com isso") << true;
-    QTest::newRow("voce pode") << QStringLiteral("Você pode me ajudar") << true;
-    QTest::newRow("apostrophe removed") << QStringLiteral("I'd like to know more") << true;
     QTest::newRow("typographic apostrophe splits") << QStringLiteral("I\u2019d like to know") << false;
     QTest::newRow("phrase needs whole words") << QStringLiteral("A explicabilidade importa") << false;
-    QTest::newRow("phrase upper case") << QStringLiteral("TELL ME about your team") << true;
     QTest::newRow("filler then question word") << QStringLiteral("Então, como foi") << true;
     QTest::newRow("fillers only, then next sentence") << QStringLiteral("Okay. What about pricing") << true;
     QTest::newRow("two-word opening") << QStringLiteral("Por que você saiu") << true;
-    QTest::newRow("o que") << QStringLiteral("E o que aconteceu depois") << true;
-    QTest::newRow("so what") << QStringLiteral("So what do you think") << true;
     QTest::newRow("porque sim") << QStringLiteral("Porque sim") << true;
     QTest::newRow("only fillers") << QStringLiteral("Ok ok.") << false;
     QTest::newRow("question word not first") << QStringLiteral("I know what you mean") << false;
-    QTest::newRow("because") << QStringLiteral("Because I said so") << false;
     QTest::newRow("e ai") << QStringLiteral("E aí, tudo bem") << false;
     QTest::newRow("apostrophe keeps sentence words apart") << QStringLiteral("What's next") << true;
     QTest::newRow("second sentence after semicolon") << QStringLiteral("Right; and where was that") << true;
-    QTest::newRow("second line") << QStringLiteral("Fine\nhow long did it take") << true;
     QTest::newRow("comma does not split sentences") << QStringLiteral("Right, how long") << false;
     QTest::newRow("empty") << QString() << false;
 }
@@ -221,9 +198,7 @@ void SuggestionServiceTest::questionTriggersOnceAfterPause()
     QTRY_VERIFY(!harness.service->isWaiting());
     QCOMPARE(waiting.first().first().toBool(), true);
     QCOMPARE(changed.count(), 3); // A, AB, ABC replace one entry in place
-    const Suggestion& entry = harness.service->history().first();
-    QCOMPARE(entry.question, QStringLiteral("tell me about your last job"));
-    QVERIFY(!entry.isError);
+    QCOMPARE(harness.service->history().first().question, QStringLiteral("tell me about your last job"));
 
     const QJsonObject body = harness.server.requests().first().json();
     QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 2048);
@@ -409,10 +384,6 @@ void SuggestionServiceTest::clearDuringRequest()
     QVERIFY(harness.service->history().isEmpty());
     QVERIFY(!harness.service->isWaiting());
     QTRY_COMPARE(harness.server.connectionsClosed(), 1);
-    harness.server.push(fakeEvents::claudeText(QStringLiteral(" more")));
-    QSignalSpy changed(harness.service.get(), &SuggestionService::historyChanged);
-    QVERIFY(!changed.wait(3 * testPause.count()));
-    QVERIFY(harness.service->history().isEmpty());
 
     // Cleared during the pause: the request never starts.
     harness.say(Speaker::them, QStringLiteral("Where are you based?"), Pause::goesOn);

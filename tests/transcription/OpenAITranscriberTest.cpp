@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
@@ -97,13 +98,13 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("base");
         QTest::addColumn<QString>("endpoint");
-        QTest::newRow("default https") << "https://api.openai.com"
-                                       << "wss://api.openai.com/v1/realtime?intent=transcription";
-        QTest::newRow("loopback http") << "http://127.0.0.1:4321"
-                                       << "ws://127.0.0.1:4321/v1/realtime?intent=transcription";
-        QTest::newRow("gateway path, trailing slash")
-            << "https://gateway.example/openai/"
-            << "wss://gateway.example/openai/v1/realtime?intent=transcription";
+        const auto row = [](const char* name, const char* base, const char* endpoint) {
+            QTest::newRow(name) << QString::fromLatin1(base) << QString::fromLatin1(endpoint);
+        };
+        row("default https", "https://api.openai.com", "wss://api.openai.com/v1/realtime?intent=transcription");
+        row("loopback http", "http://127.0.0.1:4321", "ws://127.0.0.1:4321/v1/realtime?intent=transcription");
+        row("gateway path, trailing slash", "https://gateway.example/openai/",
+            "wss://gateway.example/openai/v1/realtime?intent=transcription");
     }
 
     void endpointFollowsTheBaseAddress()
@@ -141,23 +142,11 @@ private Q_SLOTS:
         QCOMPARE(request.url().query(), QStringLiteral("intent=transcription"));
         QCOMPARE(request.rawHeader("Authorization"), QByteArray("Bearer test-key"));
 
-        const QJsonObject update = m_server->messages().first();
-        QCOMPARE(update.keys(), (QStringList { QStringLiteral("session"), QStringLiteral("type") }));
-        QCOMPARE(update.value(QStringLiteral("type")).toString(), QStringLiteral("session.update"));
-        const QJsonObject session = update.value(QStringLiteral("session")).toObject();
-        QCOMPARE(session.value(QStringLiteral("type")).toString(), QStringLiteral("transcription"));
-        const QJsonObject input =
-            session.value(QStringLiteral("audio")).toObject().value(QStringLiteral("input")).toObject();
-        const QJsonObject format = input.value(QStringLiteral("format")).toObject();
-        QCOMPARE(format.value(QStringLiteral("type")).toString(), QStringLiteral("audio/pcm"));
-        QCOMPARE(format.value(QStringLiteral("rate")).toInt(), 24000);
-        const QJsonObject transcription = input.value(QStringLiteral("transcription")).toObject();
-        QCOMPARE(transcription.value(QStringLiteral("model")).toString(), QStringLiteral("gpt-live-transcribe"));
-        QCOMPARE(transcription.value(QStringLiteral("languages")).toArray(),
-            QJsonArray({ QStringLiteral("pt"), QStringLiteral("en") }));
-        QCOMPARE(transcription.value(QStringLiteral("delay")).toString(), QStringLiteral("low"));
-        QVERIFY(input.contains(QStringLiteral("turn_detection")));
-        QVERIFY(input.value(QStringLiteral("turn_detection")).isNull());
+        QCOMPARE(m_server->messages().first(),
+            QJsonDocument::fromJson(R"({"type":"session.update","session":{
+            "type":"transcription","audio":{"input":{"format":{"type":"audio/pcm","rate":24000},"turn_detection":null,
+            "transcription":{"model":"gpt-live-transcribe","languages":["pt","en"],"delay":"low"}}}}})")
+                .object());
     }
 
     void silenceAndTheExactThresholdSendNothing()
@@ -361,16 +350,6 @@ private Q_SLOTS:
         QVERIFY(errors.wait(5000));
         QVERIFY2(errors.first().first().toString().startsWith(QStringLiteral("OpenAI: ")),
             qPrintable(errors.first().first().toString()));
-    }
-
-    void transportErrorAfterFinishIsSilent()
-    {
-        connectTranscriber();
-        QSignalSpy errors(m_transcriber.get(), &SpeechEngine::errorReported);
-        finishTranscriber();
-        m_server.reset(); // the server goes away after the close
-        QTest::qWait(200);
-        QCOMPARE(errors.size(), 0);
     }
 };
 

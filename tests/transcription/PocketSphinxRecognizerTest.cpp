@@ -46,18 +46,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("posix name") << "pt_BR.UTF-8"
-                                    << "pt-BR";
-        QTest::newRow("modifier") << "de_DE@euro"
-                                  << "de-DE";
-        QTest::newRow("already canonical") << "en-US"
-                                           << "en-US";
-        QTest::newRow("language only") << "PT"
-                                       << "pt";
-        QTest::newRow("C locale") << "C.UTF-8"
-                                  << "";
-        QTest::newRow("POSIX") << "POSIX"
-                               << "";
+        const auto row = [](const char* name, const char* locale, const char* expected) {
+            QTest::newRow(name) << QString::fromLatin1(locale) << QString::fromLatin1(expected);
+        };
+        row("posix name", "pt_BR.UTF-8", "pt-BR");
+        row("modifier", "de_DE@euro", "de-DE");
+        row("already canonical", "en-US", "en-US");
+        row("language only", "PT", "pt");
+        row("C locale", "C.UTF-8", "");
+        row("POSIX", "POSIX", "");
     }
 
     void canonicalLocale()
@@ -73,30 +70,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("systemLocale");
         QTest::addColumn<QString>("locale"); // empty when it fails
         QTest::addColumn<QString>("message");
-        QTest::newRow("requested and installed") << "en-US"
-                                                 << "pt_BR"
-                                                 << "en-US"
-                                                 << "";
-        QTest::newRow("requested in the user's folder") << "fr-FR"
-                                                        << "C"
-                                                        << "fr-FR"
-                                                        << "";
-        QTest::newRow("requested, not installed") << "de-DE"
-                                                  << "en_US"
-                                                  << ""
-                                                  << "On-device transcription does not support de-DE on this computer.";
-        QTest::newRow("system locale first") << ""
-                                             << "fr_FR.UTF-8"
-                                             << "fr-FR"
-                                             << "";
-        QTest::newRow("incomplete pt-BR folder is skipped") << ""
-                                                            << "C.UTF-8"
-                                                            << "en-US"
-                                                            << "";
-        QTest::newRow("uninstalled system locale falls through") << ""
-                                                                 << "ja_JP"
-                                                                 << "en-US"
-                                                                 << "";
+        const auto row = [](const char* name, const char* requested, const char* system, const char* locale,
+                             const char* message) {
+            QTest::newRow(name) << QString::fromLatin1(requested) << QString::fromLatin1(system)
+                                << QString::fromLatin1(locale) << QString::fromLatin1(message);
+        };
+        row("requested and installed", "en-US", "pt_BR", "en-US", "");
+        row("requested in the user's folder", "fr-FR", "C", "fr-FR", "");
+        row("requested, not installed", "de-DE", "en_US", "",
+            "On-device transcription does not support de-DE on this computer.");
+        row("system locale first", "", "fr_FR.UTF-8", "fr-FR", "");
+        row("incomplete pt-BR folder is skipped", "", "C.UTF-8", "en-US", "");
+        row("uninstalled system locale falls through", "", "ja_JP", "en-US", "");
     }
 
     void resolveLocale()

@@ -1,6 +1,7 @@
 #include "app/services/DesktopServices.h"
 
 #include "common/Clock.h"
+#include "improvement/ImprovementService.h"
 #include "llm/LLMClient.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
@@ -45,6 +46,9 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
           LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
           SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
+    , m_improvement(new ImprovementService(LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
+          ImprovementServiceOptions {
+              .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
 {
     connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 
 class Clock;
+class ImprovementService;
 class Keychain;
 class QNetworkAccessManager;
 class Settings;
@@ -43,6 +44,7 @@ public:
     TranscriptionService& transcription() { return *m_transcription; }
     SuggestionService& suggestions() { return *m_suggestions; }
     SummaryService& summary() { return *m_summary; }
+    ImprovementService& improvement() { return *m_improvement; }
 
     // Listening on or off, one press at a time: a press that comes while a start or a stop is
     // still under way acts once that one has finished.
@@ -72,6 +74,7 @@ private:
     TranscriptionService* m_transcription;
     SuggestionService* m_suggestions;
     SummaryService* m_summary;
+    ImprovementService* m_improvement;
     bool m_toggling = false;
     bool m_ending = false;
     int m_pendingToggles = 0;
