@@ -168,7 +168,7 @@ int main(int argc, char** argv)
             StoreHolder holder(
                 *store, false, [&] { return Store::open((*store)->path()); }, nullptr);
             const auto started = Steady::now();
-            AssistantsWindow window(&holder, &settings);
+            AssistantsWindow window(&holder, &settings, nullptr);
             PaintWatch watch([&window](QObject* watched) { return watched == &window; });
             window.show();
             if (!bench::spinUntil([&] { return watch.painted; })) {
@@ -186,7 +186,7 @@ int main(int argc, char** argv)
     for (int round = 0; round < rounds; ++round) {
         StoreHolder holder(
             *store, false, [&] { return Store::open((*store)->path()); }, nullptr);
-        AssistantsWindow window(&holder, &settings);
+        AssistantsWindow window(&holder, &settings, nullptr);
         PaintWatch shown([&window](QObject* watched) { return watched == &window; });
         window.show();
         bench::spinUntil([&] { return shown.painted; });

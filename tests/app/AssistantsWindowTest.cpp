@@ -5,13 +5,19 @@
 #include "app/assistants/ContextGeneralTab.h"
 #include "app/assistants/DetailView.h"
 #include "app/assistants/GeneralTab.h"
+#include "app/assistants/ImprovementsTab.h"
 #include "app/assistants/KnowledgeTab.h"
+#include "app/assistants/ProposalView.h"
 #include "app/assistants/QuestionEditor.h"
 #include "app/assistants/QuestionsTab.h"
 #include "app/assistants/SaveAction.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
+#include "fakes/FakeHttpServer.h"
 #include "fakes/ManualClock.h"
+#include "improvement/Improvement.h"
+#include "improvement/ImprovementService.h"
+#include "llm/LLMClient.h"
 #include "mcp/ServerProcess.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -30,7 +36,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QNetworkAccessManager>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -100,6 +108,15 @@ struct Harness {
         const QString& storePath = QString())
         : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
     {
+        // "Improve from history" asks Claude, answered by a loopback fake.
+        settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+        settings.setText(SettingKey::anthropicBaseURL, model.baseURL());
+        ImprovementServiceOptions options;
+        options.readKey = [](const QString&) -> QCoro::Task<std::optional<QString>> {
+            co_return std::optional<QString>(QStringLiteral("sk-ant-test"));
+        };
+        improvement = std::make_unique<ImprovementService>(
+            LLMClient(&network, LLMEndpoints::sourceFor(&settings)), &settings, nullptr, options);
         store = storePath.isEmpty() ? *Store::openInMemory() : *Store::open(storePath);
         if (seed) {
             auto context = store->newContext();
@@ -112,12 +129,16 @@ struct Harness {
         holder = std::make_unique<StoreHolder>(store, fallback, reopen, nullptr, &clock);
     }
 
-    ~Harness() { window.reset(); }
+    ~Harness()
+    {
+        window.reset();
+        improvement.reset();
+    }
 
     AssistantsWindow& open()
     {
-        window =
-            std::make_unique<AssistantsWindow>(holder.get(), &settings, nullptr, AssistantsWindowOptions { &clock });
+        window = std::make_unique<AssistantsWindow>(
+            holder.get(), &settings, improvement.get(), nullptr, AssistantsWindowOptions { &clock });
         window->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
         return *window;
@@ -148,10 +169,22 @@ struct Harness {
     QTemporaryDir directory;
     Settings settings;
     ManualClock clock;
+    FakeHttpServer model;
+    QNetworkAccessManager network;
+    std::unique_ptr<ImprovementService> improvement;
     std::shared_ptr<Store> store;
     std::unique_ptr<StoreHolder> holder;
     std::unique_ptr<AssistantsWindow> window;
 };
+
+// The loopback model's reply: `json` as Claude streams it.
+FakeHttpServer::Response claudeReply(const QJsonObject& json)
+{
+    FakeHttpServer::Response response;
+    response.chunks.append(
+        fakeEvents::claudeText(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))));
+    return response;
+}
 
 ShownRecord assistantItem(const Assistant& assistant)
 {
@@ -186,6 +219,7 @@ private Q_SLOTS:
     void questionSearch();
     void calls();
     void noteIsKept();
+    void improvements();
     void toolServerEdit();
     void accessibleNames();
 };
@@ -290,8 +324,8 @@ void AssistantsWindowTest::createFromTemplate()
     QCOMPARE(window.detail()->title()->text(), title);
     QCOMPARE(window.detail()->subtitle()->text(), title);
     QCOMPARE(window.detail()->tabIds(),
-        (QStringList {
-            QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("qa"), QStringLiteral("calls") }));
+        (QStringList { QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("qa"),
+            QStringLiteral("improvements"), QStringLiteral("calls") }));
     QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in ") + title));
 }
 
@@ -407,7 +441,7 @@ void AssistantsWindowTest::generalEditsAndTabs()
     }
     QCOMPARE(labels,
         (QStringList { QStringLiteral("General"), QStringLiteral("Knowledge 1"), QStringLiteral("Questions"),
-            QStringLiteral("Calls 1") }));
+            QStringLiteral("Improvements"), QStringLiteral("Calls 1") }));
     window.detail()->openTab(DetailView::calls);
     QCOMPARE(harness.settings.assistantTab(), QStringLiteral("calls"));
     harness.window.reset();
@@ -806,6 +840,119 @@ void AssistantsWindowTest::noteIsKept()
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(row->goodButton(), Qt::LeftButton); }));
     QCOMPARE(note(), QStringLiteral("Went well, mostly!"));
     QVERIFY(!window.saveError()->isVisible());
+}
+
+void AssistantsWindowTest::improvements()
+{
+    const Assistant jobs = Assistant::make(QStringLiteral("Jobs"), AssistantTemplate::blank);
+    Call call = makeCall(jobs.id, 100);
+    const QString said = QStringLiteral("I can start in two weeks, after my notice.");
+    call.linesData = blob::encodeLines(
+        { { false, QStringLiteral("What is your notice period?"), instant(101) }, { true, said, instant(102) } });
+    Harness harness([&](StoreContext& context) {
+        context.insert(jobs);
+        context.insert(call);
+    });
+    // The call's analysis proposes an answer and a style note, both quoting it; the merge keeps both.
+    auto draft = [&](const QString& kind, const QString& question, const QString& answer, const QString& text) {
+        return QJsonObject { { QStringLiteral("kind"), kind }, { QStringLiteral("question"), question },
+            { QStringLiteral("answer"), answer }, { QStringLiteral("language"), QStringLiteral("en") },
+            { QStringLiteral("targetQA"), QString() }, { QStringLiteral("text"), text },
+            { QStringLiteral("reason"), QStringLiteral("It came up.") } };
+    };
+    QJsonObject answer =
+        draft(QStringLiteral("newQA"), QStringLiteral("Notice period?"), QStringLiteral("Two weeks."), {});
+    QJsonObject style = draft(QStringLiteral("style"), {}, {}, QStringLiteral("Gives dates."));
+    const QJsonArray quotes { QJsonObject {
+        { QStringLiteral("callID"), uuid::toText(call.id) }, { QStringLiteral("text"), said } } };
+    QJsonObject analysedAnswer = answer;
+    analysedAnswer.insert(QStringLiteral("quotes"), quotes);
+    QJsonObject analysedStyle = style;
+    analysedStyle.insert(QStringLiteral("quotes"), quotes);
+    answer.insert(QStringLiteral("sources"), QJsonArray { 0 });
+    style.insert(QStringLiteral("sources"), QJsonArray { 1 });
+    harness.model.handle("/v1/messages", [&](const FakeHttpServer::Request& request) {
+        const bool merging =
+            request.json().value(QLatin1String("system")).toString() == improvement::mergeSystemPrompt();
+        const QJsonArray proposals =
+            merging ? QJsonArray { answer, style } : QJsonArray { analysedAnswer, analysedStyle };
+        return claudeReply(QJsonObject { { QStringLiteral("proposals"), proposals } });
+    });
+    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
+    harness.settings.setText(SettingKey::assistantTab, DetailView::improvements);
+    AssistantsWindow& window = harness.open();
+    auto* tab = harness.tab<ImprovementsTab>(DetailView::improvements);
+    QCOMPARE(tab->runButton()->text(), QStringLiteral("Improve from history (1 new call)"));
+    QVERIFY(tab->runButton()->isEnabled());
+    QVERIFY(tab->proposals().isEmpty());
+
+    // One run: the outcome and the two pending proposals once it ends.
+    QSignalSpy ended(harness.improvement.get(), &ImprovementService::ended);
+    QVERIFY(harness.refreshedAfter([&] {
+        QTest::mouseClick(tab->runButton(), Qt::LeftButton);
+        QVERIFY(ended.wait(10000)); // the proposals are stored just before it ends
+    }));
+    QCOMPARE(tab->proposals().size(), 2);
+    QVERIFY(tab->outcome()->isVisible());
+    QCOMPARE(tab->outcome()->text(), harness.improvement->message().value_or(QString()));
+    QVERIFY(!tab->progress()->isVisible());
+    QCOMPARE(tab->runButton()->text(), QStringLiteral("Improve from history (0 new calls)"));
+    QVERIFY(!tab->runButton()->isEnabled());
+    QCOMPARE(window.detail()->tabs()->tabText(3), QStringLiteral("Improvements 2"));
+    ProposalView* first = tab->proposals().at(0);
+    ProposalView* second = tab->proposals().at(1);
+    QCOMPARE(first->proposal().kindValue(), ProposalKind::newQA);
+    QStringList shown;
+    for (const QLabel* label : first->findChildren<QLabel*>()) {
+        shown.append(label->text());
+    }
+    QVERIFY2(shown.contains(QStringLiteral("Answer: Two weeks.")), qPrintable(shown.join(u'|')));
+    QVERIFY2(shown.contains(QStringLiteral("\u201C") + said + QStringLiteral("\u201D (")
+                 + QLocale().toString(call.startedAt.toLocalTime().date(), QLocale::ShortFormat) + u')'),
+        qPrintable(shown.join(u'|')));
+
+    // Being edited, a proposal survives the store being read again.
+    QTest::mouseClick(second->button(QStringLiteral("Edit and accept")), Qt::LeftButton);
+    QVERIFY(second->isEditing());
+    second->textField()->setPlainText(QString());
+    QVERIFY(!second->button(QStringLiteral("Confirm"))->isEnabled());
+    second->textField()->setPlainText(QStringLiteral("Gives exact dates."));
+    QVERIFY(second->button(QStringLiteral("Confirm"))->isEnabled());
+    QVERIFY(harness.refreshedAfter([&] { Q_EMIT harness.holder->changed(); }));
+    QCOMPARE(tab->proposals().at(1), second);
+    QCOMPARE(second->textField()->toPlainText(), QStringLiteral("Gives exact dates."));
+    QTest::mouseClick(second->button(QStringLiteral("Cancel")), Qt::LeftButton);
+    QVERIFY(!second->isEditing());
+
+    // One accept, one discard, each applied in a later turn and saved.
+    QSignalSpy applied(tab->section(), &ImprovementsSection::applied);
+    QTest::mouseClick(first->button(QStringLiteral("Accept")), Qt::LeftButton);
+    QVERIFY(applied.wait(5000));
+    const auto bank = harness.saved<QAItem>();
+    QCOMPARE(bank.size(), size_t(1));
+    QCOMPARE(bank[0].question, QStringLiteral("Notice period?"));
+    QCOMPARE(bank[0].answer, QStringLiteral("Two weeks."));
+    QCOMPARE(bank[0].source, uuid::toText(call.id));
+    QTest::mouseClick(second->button(QStringLiteral("Discard")), Qt::LeftButton);
+    QVERIFY(applied.wait(5000));
+    // The save right before `applied` has asked the window to read the store again.
+    QVERIFY(harness.refreshedAfter([] {}));
+    QVERIFY(harness.saved<Assistant>()[0].styleNotes.isEmpty());
+    QStringList statuses;
+    for (const Proposal& proposal : harness.saved<Proposal>()) {
+        statuses.append(proposal.status);
+    }
+    statuses.sort();
+    QCOMPARE(statuses, (QStringList { QStringLiteral("accepted"), QStringLiteral("discarded") }));
+    QVERIFY(tab->proposals().isEmpty());
+    QVERIFY(tab->reviewedToggle()->isVisible());
+    QCOMPARE(tab->reviewedToggle()->text(), QStringLiteral("Reviewed (2)"));
+    QVERIFY(!tab->reviewedList()->isVisible());
+    tab->reviewedToggle()->click();
+    QVERIFY(tab->reviewedList()->isVisible());
+    QCOMPARE(
+        tab->reviewedList()->findChildren<QLabel*>().first()->text(), QStringLiteral("How you answer · Discarded"));
+    QCOMPARE(window.detail()->tabs()->tabText(3), QStringLiteral("Improvements"));
 }
 
 void AssistantsWindowTest::toolServerEdit()

@@ -6,6 +6,7 @@
 #include "app/assistants/SaveAction.h"
 #include "app/callwindow/CallWindowStyle.h"
 #include "common/Clock.h"
+#include "improvement/ImprovementService.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
 
@@ -46,11 +47,12 @@ void clearLater(QMenu& menu)
 
 } // namespace
 
-AssistantsWindow::AssistantsWindow(
-    StoreHolder* holder, Settings* settings, QWidget* parent, AssistantsWindowOptions options)
+AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, ImprovementService* improvement,
+    QWidget* parent, AssistantsWindowOptions options)
     : QWidget(parent)
     , m_holder(holder)
     , m_settings(settings)
+    , m_improvement(improvement)
     , m_save(new SaveAction(holder, Clock::orSystem(options.clock), this))
     , m_create(nullptr)
     , m_createMenu(new QMenu(this))
@@ -268,7 +270,7 @@ void AssistantsWindow::showChosen()
         m_detail = nullptr;
     }
     if (shown && !m_detail && m_holder) {
-        m_detail = new DetailView(m_holder, m_save, m_settings, *shown, m_content);
+        m_detail = new DetailView(m_holder, m_save, m_settings, m_improvement, *shown, m_content);
         connect(m_detail, &DetailView::restoreRequested, this, [this] { setArchived(false); });
         m_content->addWidget(m_detail);
     }

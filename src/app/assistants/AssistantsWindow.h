@@ -11,6 +11,7 @@
 class AssistantsSidebar;
 class Clock;
 class DetailView;
+class ImprovementService;
 class QLabel;
 class QMenu;
 class QStackedWidget;
@@ -36,8 +37,9 @@ public:
     static constexpr QSize defaultSize { 820, 560 };
     static inline const QString geometryKey = QStringLiteral("assistantsWindowGeometry");
 
-    AssistantsWindow(
-        StoreHolder* holder, Settings* settings, QWidget* parent = nullptr, AssistantsWindowOptions options = {});
+    // `improvement` runs "Improve from history"; without it assistants have no improvements tab.
+    AssistantsWindow(StoreHolder* holder, Settings* settings, ImprovementService* improvement,
+        QWidget* parent = nullptr, AssistantsWindowOptions options = {});
     ~AssistantsWindow() override;
 
     // Shows the window, or brings it forward when it is open already.
@@ -81,6 +83,7 @@ private:
 
     QPointer<StoreHolder> m_holder;
     QPointer<Settings> m_settings;
+    QPointer<ImprovementService> m_improvement;
     SaveAction* m_save;
     QToolButton* m_create;
     QMenu* m_createMenu;

@@ -3,9 +3,11 @@
 #include "app/assistants/CallsTab.h"
 #include "app/assistants/ContextGeneralTab.h"
 #include "app/assistants/GeneralTab.h"
+#include "app/assistants/ImprovementsTab.h"
 #include "app/assistants/KnowledgeTab.h"
 #include "app/assistants/QuestionsTab.h"
 #include "app/callwindow/CallWindowStyle.h"
+#include "improvement/ProposalReview.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
 
@@ -26,6 +28,15 @@ template <typename R> qsizetype countOf(StoreContext& context, const ShownRecord
     return static_cast<qsizetype>(context.fetch<R>(query).value_or(std::vector<R>()).size());
 }
 
+qsizetype pendingProposals(StoreContext& context, const QUuid& assistant)
+{
+    Query query = Query::ofAssistant(assistant, Order::unsorted);
+    query.withoutBlobs = true;
+    const auto proposals = context.fetch<Proposal>(query).value_or(std::vector<Proposal>());
+    return std::ranges::count_if(proposals,
+        [](const Proposal& proposal) { return proposalReview::status(proposal) == proposalReview::Status::pending; });
+}
+
 QString counted(const QString& label, qsizetype count)
 {
     return count == 0 ? label : label + u' ' + QString::number(count);
@@ -33,7 +44,8 @@ QString counted(const QString& label, qsizetype count)
 
 } // namespace
 
-DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ShownRecord shown, QWidget* parent)
+DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ImprovementService* improvement,
+    ShownRecord shown, QWidget* parent)
     : QWidget(parent)
     , m_holder(holder)
     , m_settings(settings)
@@ -75,6 +87,9 @@ DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings
         addTab(general, tr("General"), new GeneralTab(holder, save, shown, m_tabs));
         addTab(knowledge, tr("Knowledge"), new KnowledgeTab(holder, save, shown, m_tabs));
         addTab(questions, tr("Questions"), new QuestionsTab(holder, save, shown, m_tabs));
+        if (improvement) {
+            addTab(improvements, tr("Improvements"), new ImprovementsTab(holder, save, shown, improvement, m_tabs));
+        }
         addTab(calls, tr("Calls"), new CallsTab(holder, save, shown, m_tabs));
     } else {
         addTab(general, tr("General"), new ContextGeneralTab(holder, save, shown, m_tabs));
@@ -152,7 +167,7 @@ bool DetailView::refresh()
         m_subtitle->setText(from ? assistantTemplate::title(*from) : QString());
         archived = assistant->archived;
         showCounts(countOf<KnowledgeFile>(context, m_shown), countOf<QAItem>(context, m_shown),
-            countOf<Call>(context, m_shown), 0);
+            countOf<Call>(context, m_shown), pendingProposals(context, m_shown.id));
     } else {
         const auto callContext = context.fetchOne<CallContext>(m_shown.id).value_or(std::nullopt);
         if (!callContext) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 class DetailTab;
+class ImprovementService;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -30,7 +31,9 @@ public:
     static inline const QString improvements = QStringLiteral("improvements");
     static inline const QString calls = QStringLiteral("calls");
 
-    DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ShownRecord shown, QWidget* parent);
+    // Without an improvement service an assistant has no improvements tab.
+    DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ImprovementService* improvement,
+        ShownRecord shown, QWidget* parent);
 
     const ShownRecord& shown() const { return m_shown; }
     // Reads the record again; false when it no longer exists.

@@ -180,7 +180,7 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     std::unique_ptr<AssistantsWindow> assistants;
     QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings] {
         if (!assistants) {
-            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings);
+            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement());
         }
         assistants->open();
     });
