@@ -1,4 +1,5 @@
 #include "app/assistants/AssistantsWindow.h"
+#include "AccessibleTree.h"
 #include "app/assistants/AssistantsSidebar.h"
 #include "app/assistants/CallRow.h"
 #include "app/assistants/CallsTab.h"
@@ -38,11 +39,13 @@
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,6 +225,7 @@ private Q_SLOTS:
     void improvements();
     void toolServerEdit();
     void accessibleNames();
+    void readableThroughAtSpi();
 };
 
 void AssistantsWindowTest::initTestCase()
@@ -1054,6 +1058,52 @@ void AssistantsWindowTest::accessibleNames()
     QCOMPARE(general->styleNotes()->accessibleName(), QStringLiteral("How you answer"));
 }
 
-QTEST_MAIN(AssistantsWindowTest)
+void AssistantsWindowTest::readableThroughAtSpi()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty()) {
+        QSKIP("needs python3 with pyatspi");
+    }
+    const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
+    Harness harness([&](StoreContext& context) { context.insert(jobs); });
+    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
+    harness.settings.setText(SettingKey::assistantTab, DetailView::general);
+    harness.open();
+
+    // The helper reads this process's tree while the event loop answers it.
+    QProcess helper;
+    QSignalSpy finished(&helper, &QProcess::finished);
+    helper.start(QStringLiteral("/usr/bin/python3"),
+        { QStringLiteral(QUILLORA_ACCESSIBLE_WINDOW), QStringLiteral("dump"),
+            QString::number(QCoreApplication::applicationPid()) });
+    QVERIFY(finished.wait(40000));
+    QVERIFY2(helper.exitCode() == 0, helper.readAllStandardError().constData());
+    const QList<AccessibleNode> tree = accessibleTree(helper.readAllStandardOutput());
+    QStringList names;
+    for (const AccessibleNode& node : tree) {
+        if (!node.showing) {
+            continue;
+        }
+        names.append(node.name);
+        if (node.role == u"push button" || node.role == u"text" || node.role == u"combo box") {
+            QVERIFY2(!node.name.isEmpty(), qPrintable(node.role + u' ' + node.description));
+            QVERIFY2(node.description.isEmpty() || node.name == node.description, qPrintable(node.name));
+        }
+    }
+    for (const QString& expected : { QStringLiteral("New"), QStringLiteral("More"), QStringLiteral("Name"),
+             QStringLiteral("Instructions"), QStringLiteral("How you answer"), QStringLiteral("Jobs") }) {
+        QVERIFY2(names.contains(expected), qPrintable(expected + u'\n' + names.join(u'|')));
+    }
+}
+
+int main(int argc, char** argv)
+{
+    // Qt's accessibility bridge on, as when a screen reader runs, under the name the helper looks for.
+    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillora"));
+    AssistantsWindowTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 
 #include "AssistantsWindowTest.moc"
