@@ -230,17 +230,7 @@ void AssistantsWindow::scheduleRefresh()
 {
     // Saves happen inside the handlers of the window's own lists and buttons; rebuilding those under
     // their feet is left to the next turn of the event loop, once for any number of changes.
-    if (m_refreshQueued) {
-        return;
-    }
-    m_refreshQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_refreshQueued = false;
-            refresh();
-        },
-        Qt::QueuedConnection);
+    m_refreshLater.request();
 }
 
 void AssistantsWindow::refresh()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/assistants/LaterOnce.h"
 #include "app/assistants/ShownRecord.h"
 #include "model/Enums.h"
 
@@ -95,5 +96,5 @@ private:
     QLabel* m_placeholder;
     DetailView* m_detail = nullptr;
     QLabel* m_saveError;
-    bool m_refreshQueued = false;
+    LaterOnce m_refreshLater { this, [this] { refresh(); } };
 };

@@ -94,17 +94,9 @@ void ImprovementsTab::scheduleRefresh()
 {
     // The section speaks up inside saves and the service's steps; the rows are rebuilt afterwards,
     // and only while they are on screen (the detail refreshes a tab when it is opened).
-    if (m_refreshQueued || !isVisible()) {
-        return;
+    if (isVisible()) {
+        m_refreshLater.request();
     }
-    m_refreshQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_refreshQueued = false;
-            refresh();
-        },
-        Qt::QueuedConnection);
 }
 
 void ImprovementsTab::refresh()

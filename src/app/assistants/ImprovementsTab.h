@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/assistants/DetailTab.h"
+#include "app/assistants/LaterOnce.h"
 
 #include <map>
 
@@ -48,5 +49,5 @@ private:
     QToolButton* m_reviewedToggle;
     QWidget* m_reviewedList;
     std::map<QUuid, ProposalView*> m_views;
-    bool m_refreshQueued = false;
+    LaterOnce m_refreshLater { this, [this] { refresh(); } };
 };
