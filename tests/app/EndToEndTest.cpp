@@ -1,3 +1,4 @@
+#include "AccessibleTree.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
 
@@ -41,28 +42,6 @@ void serveLocalModel(FakeHttpServer& server)
         response.chunks.append(fakeEvents::done());
         return response;
     });
-}
-
-struct AccessibleNode {
-    QString role;
-    QString name;
-    QString description;
-    QString text;
-    bool showing = false;
-};
-
-QList<AccessibleNode> accessibleTree(const QByteArray& dump)
-{
-    QList<AccessibleNode> nodes;
-    for (const QByteArray& line : dump.split('\n')) {
-        const QJsonObject node = QJsonDocument::fromJson(line).object();
-        if (!node.isEmpty()) {
-            nodes.append(AccessibleNode { node.value(QLatin1String("role")).toString(),
-                node.value(QLatin1String("name")).toString(), node.value(QLatin1String("description")).toString(),
-                node.value(QLatin1String("text")).toString(), node.value(QLatin1String("showing")).toBool() });
-        }
-    }
-    return nodes;
 }
 
 } // namespace

@@ -104,6 +104,11 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
         }
     });
 
+    // The assistants window's shortcut works from every window of the app.
+    auto* assistants = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
+    assistants->setContext(Qt::ApplicationShortcut);
+    connect(assistants, &QShortcut::activated, this, &CallWindow::assistantsRequested);
+
     connect(m_transcription, &TranscriptionService::runningChanged, this, &CallWindow::showListening);
     connect(m_transcription, &TranscriptionService::statusChanged, this, &CallWindow::showTranscriptionStatus);
     connect(&m_transcription->transcript(), &Transcript::linesChanged, this, &CallWindow::showClearButton);

@@ -61,7 +61,7 @@ public:
     Qt::Edges edgesAt(const QPoint& position) const;
 
 Q_SIGNALS:
-    // The assistants button was pressed.
+    // The assistants button was pressed, or Ctrl+Shift+A.
     void assistantsRequested();
 
 protected:

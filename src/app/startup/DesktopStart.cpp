@@ -1,5 +1,6 @@
 #include "app/startup/DesktopStart.h"
 
+#include "app/assistants/AssistantsWindow.h"
 #include "app/bus/BusActions.h"
 #include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
@@ -16,6 +17,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <memory>
 
 #include <malloc.h>
 
@@ -178,6 +180,14 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
         window.show();
         window.raise();
         window.activateWindow();
+    });
+    // Made when first asked for, so start-up does not pay for it; one instance, raised when asked again.
+    std::unique_ptr<AssistantsWindow> assistants;
+    QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings] {
+        if (!assistants) {
+            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement());
+        }
+        assistants->open();
     });
     trace.watchFirstPaint(&window);
     window.show();

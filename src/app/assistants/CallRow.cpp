@@ -1,0 +1,342 @@
+#include "app/assistants/CallRow.h"
+
+#include "app/assistants/SaveAction.h"
+#include "app/callwindow/CallWindowIcons.h"
+#include "app/callwindow/CallWindowStyle.h"
+#include "app/callwindow/FileReveal.h"
+#include "common/Log.h"
+#include "store/StoreHolder.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int markSize = 14;
+
+QToolButton* outcomeButton(const QString& label, QWidget* parent)
+{
+    auto* button = new QToolButton(parent);
+    button->setText(label);
+    button->setToolTip(label);
+    button->setAccessibleName(label);
+    button->setCheckable(true);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return button;
+}
+
+QTextCharFormat labelFormat(const QColor& color)
+{
+    QTextCharFormat format;
+    format.setForeground(color);
+    format.setFontWeight(QFont::DemiBold);
+    return format;
+}
+
+} // namespace
+
+CallRow::CallRow(StoreHolder* holder, SaveAction* save, const Call& call, const QString& contextName, QWidget* parent)
+    : QWidget(parent)
+    , m_holder(holder)
+    , m_save(save)
+    , m_call(call)
+    , m_contextName(contextName)
+    , m_loadedNote(call.outcomeNote)
+    , m_header(new QToolButton(this))
+    , m_mark(new QLabel(this))
+{
+    m_header->setObjectName(QStringLiteral("callHeader"));
+    m_header->setCheckable(true);
+    m_header->setAutoRaise(true);
+    m_header->setArrowType(Qt::RightArrow);
+    m_header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_mark->setObjectName(QStringLiteral("outcomeMark"));
+    m_mark->setFixedWidth(markSize + 8);
+    m_mark->setAlignment(Qt::AlignCenter);
+
+    auto* headerRow = new QHBoxLayout;
+    headerRow->setContentsMargins(0, 0, 0, 0);
+    headerRow->addWidget(m_header, 1);
+    headerRow->addWidget(m_mark);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    layout->addLayout(headerRow);
+
+    connect(m_header, &QToolButton::toggled, this, &CallRow::setExpanded);
+    showHeader();
+}
+
+CallRow::~CallRow()
+{
+    // A row goes away when its list is rebuilt or the window closes: what was typed stays pending in
+    // the context, which the window saves; saving here would refresh widgets that are going away.
+    (void)keepNote();
+}
+
+void CallRow::update(const Call& call, const QString& contextName)
+{
+    // The blobs of a listing are empty; the ones already read stay.
+    const QByteArray lines = m_call.linesData;
+    const QByteArray suggestions = m_call.suggestionsData;
+    m_call = call;
+    if (call.linesData.isEmpty() && call.suggestionsData.isEmpty()) {
+        m_call.linesData = lines;
+        m_call.suggestionsData = suggestions;
+    }
+    m_contextName = contextName;
+    showHeader();
+    if (m_body) {
+        showBody();
+    }
+}
+
+void CallRow::setExpanded(bool expanded)
+{
+    if (expanded == isExpanded()) {
+        return;
+    }
+    if (!expanded) {
+        saveNote();
+    }
+    if (expanded && !m_body) {
+        buildBody();
+    }
+    if (m_body) {
+        m_body->setVisible(expanded);
+    }
+    const QSignalBlocker blocker(m_header);
+    m_header->setChecked(expanded);
+    m_header->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
+}
+
+void CallRow::showHeader()
+{
+    const QLocale locale;
+    QString text = locale.toString(m_call.startedAt.toLocalTime(), QLocale::ShortFormat) + QStringLiteral(" · ")
+        + tr("%1 min").arg(m_call.durationMinutes());
+    if (!m_contextName.isEmpty()) {
+        text += QStringLiteral(" · ") + m_contextName;
+    }
+    m_header->setText(text);
+    m_header->setAccessibleName(text);
+    const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    switch (m_call.outcomeValue()) {
+    case CallOutcome::positive:
+        m_mark->setPixmap(callWindowIcon(CallWindowIcon::thumbsUp, callWindowStyle::green()).pixmap(markSize));
+        m_mark->setAccessibleName(tr("Good call"));
+        break;
+    case CallOutcome::negative:
+        m_mark->setPixmap(callWindowIcon(CallWindowIcon::thumbsDown, callWindowStyle::red()).pixmap(markSize));
+        m_mark->setAccessibleName(tr("Bad call"));
+        break;
+    case CallOutcome::none:
+        m_mark->setText(QStringLiteral("\u2014"));
+        callWindowStyle::setTextColor(*m_mark, secondary);
+        m_mark->setAccessibleName(tr("No outcome"));
+        break;
+    }
+}
+
+void CallRow::buildBody()
+{
+    if (m_holder && m_call.linesData.isEmpty() && m_call.suggestionsData.isEmpty()) {
+        if (auto full = m_holder->context().fetchOne<Call>(m_call.id); full && *full) {
+            m_call.linesData = (*full)->linesData;
+            m_call.suggestionsData = (*full)->suggestionsData;
+        }
+    }
+    m_body = new QWidget(this);
+    m_body->setObjectName(QStringLiteral("callDetail"));
+    m_summary = new QLabel(m_body);
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setWordWrap(true);
+    m_summary->setTextFormat(Qt::PlainText);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_transcript = new QPlainTextEdit(m_body);
+    m_transcript->setObjectName(QStringLiteral("transcript"));
+    m_transcript->setAccessibleName(tr("Transcript"));
+    m_transcript->setReadOnly(true);
+    m_transcript->setMinimumHeight(120);
+    m_transcript->setMaximumHeight(260);
+    m_openFile = new QPushButton(tr("Open file"), m_body);
+    m_openFile->setObjectName(QStringLiteral("openFile"));
+    m_reveal = new QPushButton(
+        callWindowIcon(CallWindowIcon::folder, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity)),
+        QString(), m_body);
+    m_reveal->setObjectName(QStringLiteral("showInFolder"));
+    m_reveal->setToolTip(tr("Show in folder"));
+    m_reveal->setAccessibleName(m_reveal->toolTip());
+    m_good = outcomeButton(tr("Good call"), m_body);
+    m_good->setObjectName(QStringLiteral("goodCall"));
+    m_bad = outcomeButton(tr("Bad call"), m_body);
+    m_bad->setObjectName(QStringLiteral("badCall"));
+    m_note = new QLineEdit(m_body);
+    m_note->setObjectName(QStringLiteral("note"));
+    m_note->setPlaceholderText(tr("Note (optional)"));
+    m_note->setAccessibleName(tr("Note"));
+    m_note->setText(m_call.outcomeNote);
+    m_loadedNote = m_call.outcomeNote;
+
+    auto* fileRow = new QHBoxLayout;
+    fileRow->addWidget(m_openFile);
+    fileRow->addWidget(m_reveal);
+    fileRow->addStretch();
+    auto* outcomeRow = new QHBoxLayout;
+    outcomeRow->addWidget(m_good);
+    outcomeRow->addWidget(m_bad);
+    outcomeRow->addWidget(m_note, 1);
+    auto* layout = new QVBoxLayout(m_body);
+    layout->setContentsMargins(24, 0, 4, 8);
+    layout->addWidget(m_summary);
+    layout->addWidget(m_transcript);
+    layout->addLayout(fileRow);
+    layout->addLayout(outcomeRow);
+    static_cast<QVBoxLayout*>(this->layout())->addWidget(m_body);
+
+    connect(m_openFile, &QPushButton::clicked, this,
+        [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_call.archiveFile)); });
+    connect(m_reveal, &QPushButton::clicked, this, [this] { fileReveal::reveal(m_call.archiveFile, this); });
+    // Toggled rather than clicked: assistive technology toggles a checkable button without a click.
+    connect(m_good, &QToolButton::toggled, this, [this] { tap(CallOutcome::positive); });
+    connect(m_bad, &QToolButton::toggled, this, [this] { tap(CallOutcome::negative); });
+    connect(m_note, &QLineEdit::editingFinished, this, &CallRow::saveNote);
+    showTranscript(m_call);
+    showBody();
+}
+
+void CallRow::showBody()
+{
+    m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : m_call.summary);
+    const QFileInfo file(m_call.archiveFile);
+    const bool fileExists = !m_call.archiveFile.isEmpty() && file.isFile();
+    m_openFile->setVisible(fileExists);
+    m_reveal->setVisible(fileExists);
+    const CallOutcome outcome = m_call.outcomeValue();
+    const QColor idle = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const QSignalBlocker goodBlocker(m_good);
+    const QSignalBlocker badBlocker(m_bad);
+    m_good->setChecked(outcome == CallOutcome::positive);
+    m_good->setIcon(
+        callWindowIcon(CallWindowIcon::thumbsUp, outcome == CallOutcome::positive ? callWindowStyle::green() : idle));
+    m_bad->setChecked(outcome == CallOutcome::negative);
+    m_bad->setIcon(
+        callWindowIcon(CallWindowIcon::thumbsDown, outcome == CallOutcome::negative ? callWindowStyle::red() : idle));
+    // A note being typed (focused, or changed and not yet saved) stays as it is.
+    const bool typing = m_note->hasFocus() || m_note->text() != m_loadedNote;
+    if (!typing) {
+        const QSignalBlocker blocker(m_note);
+        m_note->setText(m_call.outcomeNote);
+        m_loadedNote = m_call.outcomeNote;
+    }
+}
+
+void CallRow::showTranscript(const Call& call)
+{
+    const QList<CallLine> lines = call.lines();
+    const QList<CallSuggestion> suggestions = call.suggestions();
+    m_transcript->setVisible(!lines.isEmpty() || !suggestions.isEmpty());
+    QTextDocument* document = m_transcript->document();
+    document->clear();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    const QTextCharFormat plain;
+    const QTextCharFormat you = labelFormat(callWindowStyle::red());
+    const QTextCharFormat them = labelFormat(callWindowStyle::blue());
+    const QTextCharFormat suggested = labelFormat(callWindowStyle::green());
+    const QLocale locale;
+    bool first = true;
+    auto startBlock = [&] {
+        if (!first) {
+            cursor.insertBlock();
+        }
+        first = false;
+    };
+    // Each suggestion goes after the lines finished by the time it was made, as in the call window.
+    qsizetype next = 0;
+    auto linesUntil = [&](const std::optional<QDateTime>& until) {
+        for (; next < lines.size() && (!until || lines[next].date <= *until); ++next) {
+            const CallLine& line = lines[next];
+            startBlock();
+            cursor.insertText(speaker::rawText(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
+                line.fromMe ? you : them);
+            cursor.insertText(line.text, plain);
+        }
+    };
+    for (const CallSuggestion& suggestion : suggestions) {
+        linesUntil(suggestion.date);
+        startBlock();
+        cursor.insertText(
+            tr("Suggestion (%1): ").arg(locale.toString(suggestion.date.toLocalTime().time(), QLocale::ShortFormat)),
+            suggested);
+        cursor.insertText(suggestion.text, plain);
+    }
+    linesUntil(std::nullopt);
+    cursor.endEditBlock();
+    m_transcript->moveCursor(QTextCursor::Start);
+}
+
+void CallRow::tap(CallOutcome outcome)
+{
+    if (!m_holder || !m_save) {
+        return;
+    }
+    StoreContext& context = m_holder->context();
+    auto found = context.fetchOne<Call>(m_call.id);
+    if (!found || !*found) {
+        return;
+    }
+    Call call = **found;
+    const CallOutcome chosen = call.outcomeValue() == outcome ? CallOutcome::none : outcome;
+    call.outcome = callOutcome::rawText(chosen);
+    context.update(call);
+    (void)m_save->save();
+    // The refresh that follows a good save shows it too; a failed one still shows what was chosen.
+    m_call.outcome = call.outcome;
+    showHeader();
+    showBody();
+}
+
+bool CallRow::keepNote()
+{
+    if (!m_note || !m_holder || m_note->text() == m_loadedNote) {
+        return false;
+    }
+    const QString text = m_note->text();
+    StoreContext& context = m_holder->context();
+    auto found = context.fetchOne<Call>(m_call.id);
+    if (!found || !*found) {
+        return false;
+    }
+    Call call = **found;
+    call.outcomeNote = text;
+    context.update(call);
+    // Pending in the context from here on: a failed save keeps it for the next one.
+    m_loadedNote = text;
+    m_call.outcomeNote = text;
+    return true;
+}
+
+void CallRow::saveNote()
+{
+    if (!keepNote() || !m_save) {
+        return;
+    }
+    if (auto saved = m_save->save(); !saved) {
+        qCCritical(lcAssistants, "Could not save the call note: %s", qUtf8Printable(saved.error().message));
+    }
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "model/Records.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+class SaveAction;
+class StoreHolder;
+
+// One recorded call in a calls list. Collapsed, a header: start, duration, the context (in an
+// assistant's list) and the outcome mark. Expanded: the summary, the transcript with the
+// suggestions where they were made, the call file, the outcome buttons and the note. The note is
+// saved when it is submitted or left, and also before the row collapses or goes away, so it is
+// never lost; a store refresh leaves a note being typed alone.
+class CallRow : public QWidget {
+    Q_OBJECT
+
+public:
+    // `call` may come without its blobs; the transcript is read when the row first expands.
+    CallRow(StoreHolder* holder, SaveAction* save, const Call& call, const QString& contextName, QWidget* parent);
+    ~CallRow() override;
+
+    const QUuid& callID() const { return m_call.id; }
+    // New stored values of the same call.
+    void update(const Call& call, const QString& contextName);
+
+    bool isExpanded() const { return m_body != nullptr && m_body->isVisible(); }
+    void setExpanded(bool expanded);
+    // Saves the note when it differs from the note last loaded.
+    void saveNote();
+
+    QToolButton* header() const { return m_header; }
+    QLabel* outcomeMark() const { return m_mark; }
+    // The parts of the expanded row; null until it first expands.
+    QLabel* summary() const { return m_summary; }
+    QPlainTextEdit* transcript() const { return m_transcript; }
+    QPushButton* openFileButton() const { return m_openFile; }
+    QPushButton* revealButton() const { return m_reveal; }
+    QToolButton* goodButton() const { return m_good; }
+    QToolButton* badButton() const { return m_bad; }
+    QLineEdit* note() const { return m_note; }
+
+private:
+    // Puts a changed note into the context without saving; true when it did.
+    bool keepNote();
+    void buildBody();
+    void showHeader();
+    void showBody();
+    void showTranscript(const Call& call);
+    void tap(CallOutcome outcome);
+
+    QPointer<StoreHolder> m_holder;
+    QPointer<SaveAction> m_save;
+    Call m_call;
+    QString m_contextName;
+    QString m_loadedNote;
+    QToolButton* m_header;
+    QLabel* m_mark;
+    QWidget* m_body = nullptr;
+    QLabel* m_summary = nullptr;
+    QPlainTextEdit* m_transcript = nullptr;
+    QPushButton* m_openFile = nullptr;
+    QPushButton* m_reveal = nullptr;
+    QToolButton* m_good = nullptr;
+    QToolButton* m_bad = nullptr;
+    QLineEdit* m_note = nullptr;
+};
