@@ -151,8 +151,11 @@ void benchVerifyQuote()
         }
         times.push_back(millisecondsSince(started));
     }
-    if (passed != quoteCount / 2) {
-        std::fprintf(stderr, "bench: %d of %d quotes passed, expected half\n", passed, quoteCount);
+    // Half miss by one word; of the other half, the ten cut at " for the " leave a fragment of one or
+    // two words, which must match a whole line, so they fail too.
+    if (passed != quoteCount / 2 - quoteCount / 10) {
+        std::fprintf(stderr, "bench: %d of %d quotes passed, expected %d\n", passed, quoteCount,
+            quoteCount / 2 - quoteCount / 10);
     }
     print("improvement.verify_100_quotes_ms", median(times), "ms");
 
