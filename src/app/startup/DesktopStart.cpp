@@ -4,7 +4,9 @@
 #include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
+#include "app/tray/AppMenu.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
@@ -169,11 +171,28 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
 
     CallWindow window(services);
     trace.mark("Window created");
-    QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
+    const auto showWindow = [&window] {
         window.show();
         window.raise();
         window.activateWindow();
+    };
+    QObject::connect(&bus, &BusActions::activateRequested, &window, showWindow);
+
+    // The settings window is made on first use and kept; it goes before the services it edits.
+    std::unique_ptr<SettingsWindow> settingsWindow;
+    AppMenu menu(services, &app);
+    QObject::connect(&menu, &AppMenu::showWindowRequested, &window, showWindow);
+    QObject::connect(&menu, &AppMenu::assistantsRequested, &window, &CallWindow::assistantsRequested);
+    QObject::connect(&menu, &AppMenu::settingsRequested, &menu, [&] {
+        if (!settingsWindow) {
+            settingsWindow = std::make_unique<SettingsWindow>(settings, services.keychain());
+            menu.attachTo(settingsWindow.get());
+        }
+        settingsWindow->present();
     });
+    QObject::connect(&menu, &AppMenu::quitRequested, &quitGuard, [&quitGuard] { quitGuard.quit(); });
+    menu.attachTo(&window);
+    menu.showTrayIcon();
     trace.watchFirstPaint(&window);
     window.show();
     trace.mark("Window shown");
