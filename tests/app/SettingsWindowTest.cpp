@@ -5,6 +5,7 @@
 #include "app/settings/KeyField.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
+#include "fakes/FakeHttpServer.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
@@ -105,6 +106,7 @@ private Q_SLOTS:
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
     void providerSwitchKeepsModelsAndKeys();
+    void onDeviceModel_data();
     void onDeviceModel();
     void keyWrittenOnlyWhenEdited_data();
     void keyWrittenOnlyWhenEdited();
@@ -342,22 +344,47 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QCOMPARE(settings.text(SettingKey::improvementModelOpenAI), std::optional(QStringLiteral("gpt-improve")));
 }
 
+void SettingsWindowTest::onDeviceModel_data()
+{
+    QTest::addColumn<bool>("serverAnswers");
+    QTest::newRow("server lists its models") << true;
+    QTest::newRow("no server") << false;
+}
+
 void SettingsWindowTest::onDeviceModel()
 {
-    // A local server may list an embedding model first, so its model can be named too.
+    // A local server may list an embedding model first, so its model can be named or picked too.
+    QFETCH(bool, serverAnswers);
+    FakeHttpServer server;
+    FakeHttpServer::Response models;
+    models.contentType = "application/json";
+    models.chunks = { R"({"data":[{"id":"nomic-embed-text"},{"id":"llama3.2"}]})" };
+    server.respond("/v1/models", models);
     Harness harness;
-    QVERIFY(harness.showSuggestions());
+    // Nothing listens on port 1 of the loopback: the connection is refused at once.
+    harness.settings.setText(SettingKey::localModelURL,
+        serverAnswers ? server.baseURL() + QStringLiteral("/v1/") : QStringLiteral("http://127.0.0.1:1/v1"));
     SuggestionSettingsView& view = harness.suggestions();
+    QSignalSpy listed(&view, &SuggestionSettingsView::serverModelsListed);
+    QVERIFY(harness.showSuggestions());
     QCOMPARE(view.provider()->currentText(), QStringLiteral("On-device (local model, free)"));
     QVERIFY(view.model()->isVisible());
     QVERIFY(!view.improvementModel()->isVisible());
     QVERIFY(!view.apiKey()->isVisible());
     QVERIFY(!view.keyNote()->isVisible());
-    QTest::keyClicks(view.model(), QStringLiteral("llama3.2"));
-    QTest::keyClick(view.model(), Qt::Key_Return);
+    QVERIFY(!listed.isEmpty() || listed.wait(10000));
+    QCOMPARE(view.serverModels()->isVisible(), serverAnswers);
+    if (serverAnswers) {
+        QCOMPARE(view.serverModels()->count(), 2);
+        view.serverModels()->setCurrentIndex(1);
+        Q_EMIT view.serverModels()->activated(1);
+        QCOMPARE(view.model()->text(), QStringLiteral("llama3.2"));
+    } else {
+        QTest::keyClicks(view.model(), QStringLiteral("llama3.2"));
+        QTest::keyClick(view.model(), Qt::Key_Return);
+    }
     QCOMPARE(harness.settings.text(SettingKey::llmModelOnDevice), std::optional(QStringLiteral("llama3.2")));
     QVERIFY(!harness.settings.contains(SettingKey::improvementModelOnDevice));
-    QCOMPARE(harness.settings.suggestionModel(LLMProvider::onDevice), QStringLiteral("llama3.2"));
 }
 
 void SettingsWindowTest::keyWrittenOnlyWhenEdited_data()

@@ -56,7 +56,15 @@ GeneralSettingsView::GeneralSettingsView(
         }
     });
     showSettings();
+    showOpensAtLogin();
     m_openAIKey->load(QStringLiteral("openai"));
+}
+
+void GeneralSettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The guide or the user may have changed the autostart entry while the window was closed.
+    showOpensAtLogin();
 }
 
 QString GeneralSettingsView::percentText(double opacity)
@@ -93,7 +101,6 @@ QWidget* GeneralSettingsView::makeWindowSection()
 
     m_openAtLogin = new QCheckBox(tr("Open at login"), section);
     m_openAtLogin->setAccessibleName(m_openAtLogin->text());
-    m_openAtLogin->setChecked(autostart::isEnabled(m_autostartEntry));
     form->addRow(m_openAtLogin);
     connect(m_openAtLogin, &QCheckBox::toggled, this, &GeneralSettingsView::setOpensAtLogin);
 
@@ -174,6 +181,11 @@ void GeneralSettingsView::setOpensAtLogin(bool on)
     if (!done) {
         qCWarning(lcSettings, "Open at login: %s", qUtf8Printable(done.error().message));
     }
+    showOpensAtLogin();
+}
+
+void GeneralSettingsView::showOpensAtLogin()
+{
     const QSignalBlocker blocker(m_openAtLogin);
     m_openAtLogin->setChecked(autostart::isEnabled(m_autostartEntry));
 }

@@ -37,11 +37,15 @@ public:
     // The percentage shown for an opacity: the fraction dropped, not rounded.
     static QString percentText(double opacity);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     QWidget* makeWindowSection();
     QWidget* makeTranscriptionSection(Keychain& keychain);
     void showSettings();
     void setOpensAtLogin(bool on);
+    void showOpensAtLogin();
 
     QPointer<Settings> m_settings;
     const QString m_autostartEntry;

@@ -1,6 +1,7 @@
 #include "app/settings/SuggestionSettingsView.h"
 
 #include "app/settings/KeyField.h"
+#include "llm/ProviderProtocol.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -8,6 +9,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -42,6 +46,17 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     m_model->setAccessibleName(tr("Model"));
     m_form->addRow(tr("Model"), m_model);
     connect(m_model, &QLineEdit::returnPressed, this, &SuggestionSettingsView::saveModels);
+
+    m_network = new QNetworkAccessManager(this);
+    m_serverModels = new QComboBox(this);
+    m_serverModels->setObjectName(QStringLiteral("serverModels"));
+    m_serverModels->setAccessibleName(tr("Models on the server"));
+    m_form->addRow(tr("Models on the server"), m_serverModels);
+    m_form->setRowVisible(m_serverModels, false);
+    connect(m_serverModels, &QComboBox::activated, this, [this](int index) {
+        m_model->setText(m_serverModels->itemText(index));
+        saveModels();
+    });
 
     m_improvementModel = new QLineEdit(this);
     m_improvementModel->setObjectName(QStringLiteral("improvementModel"));
@@ -110,6 +125,44 @@ void SuggestionSettingsView::load()
         m_apiKey->clear();
         m_keyStatus->hide();
     }
+    m_form->setRowVisible(m_serverModels, false);
+    if (QNetworkReply* previous = m_listing) {
+        m_listing = nullptr;
+        previous->abort();
+    }
+    if (!cloud) {
+        listServerModels();
+    }
+}
+
+void SuggestionSettingsView::listServerModels()
+{
+    QString base = m_settings->localModelURL();
+    while (base.endsWith(u'/')) {
+        base.chop(1);
+    }
+    QNetworkRequest request(QUrl(base + QStringLiteral("/models")));
+    request.setTransferTimeout(serverModelsTimeoutMs);
+    QNetworkReply* reply = m_network->get(request);
+    m_listing = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        if (reply == m_listing) {
+            showServerModels(reply);
+        }
+    });
+}
+
+void SuggestionSettingsView::showServerModels(QNetworkReply* reply)
+{
+    const bool answered = reply->error() == QNetworkReply::NoError
+        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    const QStringList models = answered ? openAIProtocol::modelIds(reply->readAll()) : QStringList();
+    m_serverModels->clear();
+    m_serverModels->addItems(models);
+    m_serverModels->setCurrentIndex(models.indexOf(m_model->text()));
+    m_form->setRowVisible(m_serverModels, !models.isEmpty() && shownProvider() == LLMProvider::onDevice);
+    Q_EMIT serverModelsListed();
 }
 
 void SuggestionSettingsView::saveModels()
