@@ -178,6 +178,16 @@ QString rawText(LLMProvider value)
     return {};
 }
 
+QString label(LLMProvider value)
+{
+    switch (value) {
+    case LLMProvider::onDevice: return QStringLiteral("On-device (local model, free)");
+    case LLMProvider::claude: return QStringLiteral("Claude (Anthropic)");
+    case LLMProvider::openai: return QStringLiteral("OpenAI");
+    }
+    return {};
+}
+
 std::optional<LLMProvider> parseCloud(const QString& text)
 {
     if (text == QLatin1String("claude")) {

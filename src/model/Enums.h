@@ -69,6 +69,8 @@ enum class LLMProvider { onDevice, claude, openai };
 
 namespace llmProvider {
 QString rawText(LLMProvider value);
+// The name the settings and the guide show for the provider.
+QString label(LLMProvider value);
 // "claude" and "openai" exactly; anything else is `onDevice`.
 LLMProvider parseForSuggestions(const QString& text);
 // "claude" and "openai" exactly; anything else is no provider.

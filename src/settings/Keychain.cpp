@@ -38,6 +38,13 @@ constexpr const char* service = "Vessaro.Quillora";
 
 } // namespace
 
+QString noKeyringText()
+{
+    return QObject::tr("No system keyring is running, so keys cannot be saved. Install and start one (GNOME Keyring "
+                       "from the package gnome-keyring, KWallet, or KeePassXC with its Secret Service integration), "
+                       "then save the key again.");
+}
+
 std::optional<QString> read(const QString& account)
 {
     const QByteArray accountUtf8 = account.toUtf8();
@@ -82,8 +89,15 @@ Result<void> save(const QString& value, const QString& account)
     secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
         &error, "service", service, "account", accountUtf8.constData(), nullptr);
     if (error != nullptr) {
+        // Without a keyring daemon on the session bus every save fails the same way; the user
+        // needs to know what to start rather than the bus's wording.
+        const bool noService = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
+            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
         const QString reason = QString::fromUtf8(error->message);
         g_error_free(error);
+        if (noService) {
+            return fail(noKeyringText());
+        }
         return fail(QObject::tr("The key could not be saved in the system keyring: %1").arg(reason));
     }
     return {};
@@ -104,16 +118,26 @@ Keychain::~Keychain()
     m_worker.waitForDone();
 }
 
-QCoro::Task<std::optional<QString>> Keychain::read(QString account)
+namespace {
+
+// g++ 12 destroys a coroutine's by-value parameter twice when a lambda in its body captures it and
+// the caller passed a temporary; so the work is handed to the worker outside any coroutine, and
+// only the future is awaited.
+template <typename T> QCoro::Task<T> resultOf(QFuture<T> future)
 {
     // Awaited into a local first: g++ 12 mishandles `co_return co_await`.
-    std::optional<QString> key = co_await QtConcurrent::run(&m_worker, [account] { return keychain::read(account); });
-    co_return key;
+    T result = co_await future;
+    co_return result;
+}
+
+} // namespace
+
+QCoro::Task<std::optional<QString>> Keychain::read(QString account)
+{
+    return resultOf(QtConcurrent::run(&m_worker, [account] { return keychain::read(account); }));
 }
 
 QCoro::Task<Result<void>> Keychain::save(QString value, QString account)
 {
-    Result<void> saved =
-        co_await QtConcurrent::run(&m_worker, [value, account] { return keychain::save(value, account); });
-    co_return saved;
+    return resultOf(QtConcurrent::run(&m_worker, [value, account] { return keychain::save(value, account); }));
 }

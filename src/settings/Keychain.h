@@ -23,6 +23,9 @@ std::optional<QString> read(const QString& account);
 // Blocks like `read`.
 Result<void> save(const QString& value, const QString& account);
 
+// What `save` reports when no Secret Service answers on the session bus.
+QString noKeyringText();
+
 } // namespace keychain
 
 // The keychain as the app uses it: every lookup and save runs on a worker thread of its own

@@ -5,7 +5,9 @@
 #include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
+#include "app/tray/AppMenu.h"
 #include "common/Log.h"
 #include "common/PrivateFiles.h"
 #include "settings/Settings.h"
@@ -176,19 +178,37 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
 
     CallWindow window(services);
     trace.mark("Window created");
-    QObject::connect(&bus, &BusActions::activateRequested, &window, [&window] {
+    const auto showWindow = [&window] {
         window.show();
         window.raise();
         window.activateWindow();
+    };
+    QObject::connect(&bus, &BusActions::activateRequested, &window, showWindow);
+
+    // The settings window is made on first use and kept; it goes before the services it edits.
+    std::unique_ptr<SettingsWindow> settingsWindow;
+    AppMenu menu(services, &app);
+    QObject::connect(&menu, &AppMenu::showWindowRequested, &window, showWindow);
+    QObject::connect(&menu, &AppMenu::assistantsRequested, &window, &CallWindow::assistantsRequested);
+    QObject::connect(&menu, &AppMenu::settingsRequested, &menu, [&] {
+        if (!settingsWindow) {
+            settingsWindow = std::make_unique<SettingsWindow>(settings, services.keychain());
+            menu.attachTo(settingsWindow.get());
+        }
+        settingsWindow->present();
     });
     // Made when first asked for, so start-up does not pay for it; one instance, raised when asked again.
     std::unique_ptr<AssistantsWindow> assistants;
-    QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings] {
+    QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings, &menu] {
         if (!assistants) {
             assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement());
+            menu.attachTo(assistants.get());
         }
         assistants->open();
     });
+    QObject::connect(&menu, &AppMenu::quitRequested, &quitGuard, [&quitGuard] { quitGuard.quit(); });
+    menu.attachTo(&window);
+    menu.showTrayIcon();
     trace.watchFirstPaint(&window);
     window.show();
     trace.mark("Window shown");

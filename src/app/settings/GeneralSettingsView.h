@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class KeyField;
+class Keychain;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class Settings;
+
+// The "General" tab: the floating window, the login item and the transcription engine. Every control
+// writes straight through to the settings or the keyring.
+class GeneralSettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The slider's steps are thousandths, so that any stored opacity is shown as it is.
+    static constexpr int opacityScale = 1000;
+
+    GeneralSettingsView(
+        Settings& settings, Keychain& keychain, QString autostartEntry, QString executable, QWidget* parent = nullptr);
+
+    QSlider* opacitySlider() const { return m_opacity; }
+    QLabel* opacityText() const { return m_opacityText; }
+    QCheckBox* alwaysOnTop() const { return m_alwaysOnTop; }
+    QCheckBox* openAtLogin() const { return m_openAtLogin; }
+    QCheckBox* hideFromScreenShare() const { return m_hideFromScreenShare; }
+    QComboBox* engine() const { return m_engine; }
+    KeyField* openAIKey() const { return m_openAIKey; }
+    QPushButton* saveKeyButton() const { return m_saveKey; }
+    QLabel* keyStatus() const { return m_keyStatus; }
+
+    // The percentage shown for an opacity: the fraction dropped, not rounded.
+    static QString percentText(double opacity);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* makeWindowSection();
+    QWidget* makeTranscriptionSection(Keychain& keychain);
+    void showSettings();
+    void setOpensAtLogin(bool on);
+    void showOpensAtLogin();
+
+    QPointer<Settings> m_settings;
+    const QString m_autostartEntry;
+    const QString m_executable;
+    QSlider* m_opacity = nullptr;
+    QLabel* m_opacityText = nullptr;
+    QCheckBox* m_alwaysOnTop = nullptr;
+    QCheckBox* m_openAtLogin = nullptr;
+    QCheckBox* m_hideFromScreenShare = nullptr;
+    QComboBox* m_engine = nullptr;
+    QWidget* m_openAIRows = nullptr;
+    QLabel* m_keyStatus = nullptr;
+    KeyField* m_openAIKey = nullptr;
+    QPushButton* m_saveKey = nullptr;
+};

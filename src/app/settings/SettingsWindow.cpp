@@ -1,0 +1,44 @@
+#include "app/settings/SettingsWindow.h"
+
+#include "app/callwindow/CallWindowIcons.h"
+#include "app/settings/Autostart.h"
+#include "app/settings/GeneralSettingsView.h"
+#include "app/settings/SuggestionSettingsView.h"
+
+#include <QCoreApplication>
+#include <QIcon>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* parent, SettingsWindowOptions options)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("settings"));
+    setWindowTitle(tr("Quillora Settings"));
+    if (options.autostartEntry.isEmpty()) {
+        options.autostartEntry = autostart::defaultEntryPath();
+    }
+    if (options.executable.isEmpty()) {
+        options.executable = QCoreApplication::applicationFilePath();
+    }
+    m_tabs = new QTabWidget(this);
+    m_tabs->setDocumentMode(true);
+    m_general = new GeneralSettingsView(
+        settings, keychain, std::move(options.autostartEntry), std::move(options.executable), m_tabs);
+    m_suggestions = new SuggestionSettingsView(settings, keychain, m_tabs);
+    const QColor iconColour = palette().color(QPalette::WindowText);
+    m_tabs->addTab(m_general, QIcon::fromTheme(QStringLiteral("preferences-system")), tr("General"));
+    m_tabs->addTab(m_suggestions, callWindowIcon(CallWindowIcon::sparkles, iconColour), tr("Suggestions"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_tabs);
+    resize(520, 460);
+}
+
+void SettingsWindow::present()
+{
+    show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,184 @@
+#include "app/settings/SuggestionSettingsView.h"
+
+#include "app/settings/KeyField.h"
+#include "llm/ProviderProtocol.h"
+#include "settings/Settings.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr LLMProvider providers[] = { LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai };
+
+} // namespace
+
+SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& keychain, QWidget* parent)
+    : QWidget(parent)
+    , m_settings(&settings)
+{
+    setObjectName(QStringLiteral("suggestions"));
+    auto* layout = new QVBoxLayout(this);
+    m_form = new QFormLayout;
+    layout->addLayout(m_form);
+    layout->addStretch(1);
+
+    m_provider = new QComboBox(this);
+    for (const LLMProvider provider : providers) {
+        m_provider->addItem(llmProvider::label(provider), llmProvider::rawText(provider));
+    }
+    m_provider->setAccessibleName(tr("Provider"));
+    m_form->addRow(tr("Provider"), m_provider);
+    // Only a choice of the user is stored; showing the stored value writes nothing.
+    connect(m_provider, &QComboBox::activated, this,
+        [this](int index) { m_settings->setText(SettingKey::llmProvider, m_provider->itemData(index).toString()); });
+
+    m_model = new QLineEdit(this);
+    m_model->setObjectName(QStringLiteral("model"));
+    m_model->setAccessibleName(tr("Model"));
+    m_form->addRow(tr("Model"), m_model);
+    connect(m_model, &QLineEdit::returnPressed, this, &SuggestionSettingsView::saveModels);
+
+    m_network = new QNetworkAccessManager(this);
+    m_serverModels = new QComboBox(this);
+    m_serverModels->setObjectName(QStringLiteral("serverModels"));
+    m_serverModels->setAccessibleName(tr("Models on the server"));
+    m_form->addRow(tr("Models on the server"), m_serverModels);
+    m_form->setRowVisible(m_serverModels, false);
+    connect(m_serverModels, &QComboBox::activated, this, [this](int index) {
+        m_model->setText(m_serverModels->itemText(index));
+        saveModels();
+    });
+
+    m_improvementModel = new QLineEdit(this);
+    m_improvementModel->setObjectName(QStringLiteral("improvementModel"));
+    m_improvementModel->setAccessibleName(tr("Improvement model"));
+    m_form->addRow(tr("Improvement model"), m_improvementModel);
+    connect(m_improvementModel, &QLineEdit::returnPressed, this, &SuggestionSettingsView::saveModels);
+
+    m_keyStatus = new QLabel(this);
+    m_keyStatus->setObjectName(QStringLiteral("apiKeyStatus"));
+    m_apiKey = new KeyField(keychain, m_keyStatus, this);
+    m_apiKey->setObjectName(QStringLiteral("apiKey"));
+    m_apiKey->setAccessibleName(tr("API key"));
+    m_form->addRow(tr("API key"), m_apiKey);
+    m_form->addRow(m_keyStatus);
+    connect(m_apiKey, &QLineEdit::returnPressed, m_apiKey, &KeyField::save);
+
+    m_save = new QPushButton(tr("Save"), this);
+    m_save->setAccessibleName(m_save->text());
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_save);
+    m_form->addRow(buttons);
+    connect(m_save, &QPushButton::clicked, this, &SuggestionSettingsView::save);
+
+    m_keyNote = new QLabel(tr("The key is stored in the system keyring."), this);
+    m_keyNote->setWordWrap(true);
+    m_keyNote->setForegroundRole(QPalette::PlaceholderText);
+    m_form->addRow(m_keyNote);
+
+    connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
+        if (key == SettingKey::llmProvider && isVisible()) {
+            load();
+        }
+    });
+}
+
+void SuggestionSettingsView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    load();
+}
+
+LLMProvider SuggestionSettingsView::shownProvider() const
+{
+    return llmProvider::parseForSuggestions(m_settings->llmProviderText());
+}
+
+void SuggestionSettingsView::load()
+{
+    const LLMProvider provider = shownProvider();
+    const bool cloud = provider != LLMProvider::onDevice;
+    m_provider->setCurrentIndex(static_cast<int>(provider));
+
+    m_model->setText(m_settings->textOr(settingKey::llmModel(provider), QString()));
+    // The local server's model is its first listed one unless a name is given; a server that lists an
+    // embedding model first needs one.
+    m_model->setPlaceholderText(cloud ? modelDefaults::suggestion(provider) : tr("First model the server lists"));
+    m_improvementModel->setText(m_settings->textOr(settingKey::improvementModel(provider), QString()));
+    m_improvementModel->setPlaceholderText(modelDefaults::improvement(provider).value_or(QString()));
+    m_form->setRowVisible(m_improvementModel, cloud);
+    m_form->setRowVisible(m_apiKey, cloud);
+    m_form->setRowVisible(m_keyNote, cloud);
+    if (cloud) {
+        m_apiKey->load(llmProvider::rawText(provider));
+    } else {
+        m_apiKey->clear();
+        m_keyStatus->hide();
+    }
+    m_form->setRowVisible(m_serverModels, false);
+    if (QNetworkReply* previous = m_listing) {
+        m_listing = nullptr;
+        previous->abort();
+    }
+    if (!cloud) {
+        listServerModels();
+    }
+}
+
+void SuggestionSettingsView::listServerModels()
+{
+    QString base = m_settings->localModelURL();
+    while (base.endsWith(u'/')) {
+        base.chop(1);
+    }
+    QNetworkRequest request(QUrl(base + QStringLiteral("/models")));
+    request.setTransferTimeout(serverModelsTimeoutMs);
+    QNetworkReply* reply = m_network->get(request);
+    m_listing = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        if (reply == m_listing) {
+            showServerModels(reply);
+        }
+    });
+}
+
+void SuggestionSettingsView::showServerModels(QNetworkReply* reply)
+{
+    const bool answered = reply->error() == QNetworkReply::NoError
+        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
+    const QStringList models = answered ? openAIProtocol::modelIds(reply->readAll()) : QStringList();
+    m_serverModels->clear();
+    m_serverModels->addItems(models);
+    m_serverModels->setCurrentIndex(models.indexOf(m_model->text()));
+    m_form->setRowVisible(m_serverModels, !models.isEmpty() && shownProvider() == LLMProvider::onDevice);
+    Q_EMIT serverModelsListed();
+}
+
+void SuggestionSettingsView::saveModels()
+{
+    const LLMProvider provider = shownProvider();
+    // Stored as typed: the empty text means the provider's default.
+    m_settings->setText(settingKey::llmModel(provider), m_model->text());
+    if (provider != LLMProvider::onDevice) {
+        m_settings->setText(settingKey::improvementModel(provider), m_improvementModel->text());
+    }
+}
+
+void SuggestionSettingsView::save()
+{
+    saveModels();
+    if (shownProvider() != LLMProvider::onDevice) {
+        m_apiKey->save();
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class DesktopServices;
+class QAction;
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+class TranscriptionService;
+
+// The app's commands. The floating window has no menu bar, so they are offered as the menu of a tray
+// icon (a status notifier item where the desktop has one) and as the context menu of the app's
+// windows; Ctrl+, opens the settings from any window the menu is attached to.
+class AppMenu : public QObject {
+    Q_OBJECT
+
+public:
+    AppMenu(DesktopServices& services, QObject* parent);
+    ~AppMenu() override;
+
+    QMenu* menu() const { return m_menu.get(); }
+    QAction* showWindowAction() const { return m_showWindow; }
+    QAction* listenAction() const { return m_listen; }
+    QAction* assistantsAction() const { return m_assistants; }
+    QAction* settingsAction() const { return m_settings; }
+    QAction* updatesAction() const { return m_updates; }
+    QAction* quitAction() const { return m_quit; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+
+    // Offers the menu as `window`'s context menu and makes its shortcuts work while `window` is active.
+    void attachTo(QWidget* window);
+    // Shows the tray icon where the desktop has a tray; the context menus serve where it has none.
+    void showTrayIcon();
+
+Q_SIGNALS:
+    void showWindowRequested();
+    void assistantsRequested();
+    void settingsRequested();
+    void quitRequested();
+
+private:
+    void showListening();
+
+    QPointer<DesktopServices> m_services;
+    QPointer<TranscriptionService> m_transcription;
+    std::unique_ptr<QMenu> m_menu;
+    QAction* m_showWindow = nullptr;
+    QAction* m_listen = nullptr;
+    QAction* m_assistants = nullptr;
+    QAction* m_settings = nullptr;
+    QAction* m_updates = nullptr;
+    QAction* m_quit = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+};

@@ -1,0 +1,505 @@
+#include "app/settings/SettingsWindow.h"
+#include "app/services/DesktopServices.h"
+#include "app/settings/Autostart.h"
+#include "app/settings/GeneralSettingsView.h"
+#include "app/settings/KeyField.h"
+#include "app/settings/SuggestionSettingsView.h"
+#include "app/tray/AppMenu.h"
+#include "fakes/FakeHttpServer.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
+#include "store/Store.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+const QString claude = QStringLiteral("claude");
+const QString openai = QStringLiteral("openai");
+
+// A settings window on a settings file and an autostart folder of its own, with the session's real
+// keyring.
+struct Harness {
+    explicit Harness(const QString& executable = QStringLiteral("/usr/bin/quillora"))
+        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
+        , entry(directory.filePath(QStringLiteral("autostart/quillora.desktop")))
+    {
+        window =
+            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, executable });
+    }
+
+    bool show()
+    {
+        window->show();
+        return QTest::qWaitForWindowExposed(window.get());
+    }
+
+    // Shows the Suggestions tab and waits until the key of a cloud provider has been read.
+    bool showSuggestions()
+    {
+        QSignalSpy loaded(suggestions().apiKey(), &KeyField::loaded);
+        window->tabs()->setCurrentWidget(window->suggestions());
+        const bool cloud = settings.llmProvider() != LLMProvider::onDevice;
+        return show() && (!cloud || !loaded.isEmpty() || loaded.wait(20000));
+    }
+
+    void chooseProvider(LLMProvider provider)
+    {
+        QComboBox* picker = suggestions().provider();
+        picker->setCurrentIndex(static_cast<int>(provider));
+        Q_EMIT picker->activated(picker->currentIndex());
+    }
+
+    GeneralSettingsView& general() { return *window->general(); }
+    SuggestionSettingsView& suggestions() { return *window->suggestions(); }
+
+    QTemporaryDir directory;
+    Settings settings;
+    Keychain keychain;
+    const QString entry;
+    std::unique_ptr<SettingsWindow> window;
+};
+
+bool saveAndWait(KeyField* field, QAbstractButton* button)
+{
+    QSignalSpy finished(field, &KeyField::saveFinished);
+    QTest::mouseClick(button, Qt::LeftButton);
+    return !finished.isEmpty() || finished.wait(20000);
+}
+
+QString entryText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+} // namespace
+
+class SettingsWindowTest : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void opacity_data();
+    void opacity();
+    void windowToggles();
+    void openAtLogin_data();
+    void openAtLogin();
+    void openAtLoginFailure_data();
+    void openAtLoginFailure();
+    void engineShowsKeyOnlyForOpenAI_data();
+    void engineShowsKeyOnlyForOpenAI();
+    void providerSwitchKeepsModelsAndKeys();
+    void onDeviceModel_data();
+    void onDeviceModel();
+    void keyWrittenOnlyWhenEdited_data();
+    void keyWrittenOnlyWhenEdited();
+    void keySaveWithoutKeyring();
+    void appMenu();
+};
+
+void SettingsWindowTest::initTestCase()
+{
+    QVERIFY2(QGuiApplication::platformName() == u"xcb", "runs on Xvfb: scripts/with-services");
+}
+
+void SettingsWindowTest::opacity_data()
+{
+    QTest::addColumn<double>("stored");
+    QTest::addColumn<int>("moveTo"); // slider steps (thousandths); 0 leaves the slider alone
+    QTest::addColumn<double>("expectedStored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("default") << -1.0 << 0 << 1.0 << QStringLiteral("100%");
+    QTest::newRow("fraction dropped") << 0.555 << 0 << 0.555 << QStringLiteral("55%");
+    QTest::newRow("binary fraction below") << 0.57 << 0 << 0.57 << QStringLiteral("57%");
+    QTest::newRow("slider moved") << 1.0 << 420 << 0.42 << QStringLiteral("42%");
+    QTest::newRow("slider to its lowest") << 0.8 << 300 << 0.3 << QStringLiteral("30%");
+}
+
+void SettingsWindowTest::opacity()
+{
+    QFETCH(double, stored);
+    QFETCH(int, moveTo);
+    QFETCH(double, expectedStored);
+    QFETCH(QString, shown);
+    Harness harness;
+    if (stored >= 0) {
+        harness.settings.setNumber(SettingKey::windowOpacity, stored);
+    }
+    QVERIFY(harness.show());
+    if (moveTo > 0) {
+        harness.general().opacitySlider()->setValue(moveTo);
+    }
+    QCOMPARE(harness.settings.windowOpacity(), expectedStored);
+    QCOMPARE(harness.general().opacityText()->text(), shown);
+}
+
+void SettingsWindowTest::windowToggles()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    GeneralSettingsView& general = harness.general();
+    QVERIFY(general.alwaysOnTop()->isChecked());
+    general.alwaysOnTop()->click();
+    QVERIFY(!harness.settings.isAlwaysOnTop());
+    // The call window's pin writes the same key; the toggle follows.
+    harness.settings.setBoolean(SettingKey::isAlwaysOnTop, true);
+    QVERIFY(general.alwaysOnTop()->isChecked());
+
+    // The window cannot be hidden from a capture here: the toggle says so and changes nothing.
+    QCheckBox* hide = general.hideFromScreenShare();
+    QVERIFY(!hide->isEnabled());
+    QVERIFY(!hide->isChecked());
+    QCOMPARE(hide->accessibleDescription(), QStringLiteral("Not available on this desktop."));
+    hide->click();
+    QVERIFY(harness.settings.hideFromScreenShare());
+    QVERIFY(!harness.settings.contains(SettingKey::hideFromScreenShare));
+}
+
+void SettingsWindowTest::openAtLogin_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QString>("execLine");
+    QTest::newRow("plain") << QStringLiteral("/usr/bin/quillora") << QStringLiteral("Exec=/usr/bin/quillora");
+    QTest::newRow("blanks") << QStringLiteral("/opt/My Apps/quillora")
+                            << QStringLiteral("Exec=\"/opt/My Apps/quillora\"");
+    // Inside quotes ", `, $ and \ take a backslash, and each backslash is then doubled as a string
+    // value requires; a percent sign is doubled so it is no field code.
+    QTest::newRow("shell characters") << QStringLiteral("/home/a$b/q\"u`x\\y")
+                                      << QStringLiteral("Exec=\"/home/a\\\\$b/q\\\\\"u\\\\`x\\\\\\\\y\"");
+    QTest::newRow("percent") << QStringLiteral("/opt/100%/quillora") << QStringLiteral("Exec=/opt/100%%/quillora");
+}
+
+void SettingsWindowTest::openAtLogin()
+{
+    QFETCH(QString, executable);
+    QFETCH(QString, execLine);
+    Harness harness(executable);
+    QVERIFY(harness.show());
+    QCheckBox* toggle = harness.general().openAtLogin();
+    QVERIFY(!toggle->isChecked());
+
+    toggle->click();
+    QVERIFY(toggle->isChecked());
+    const QStringList lines = entryText(harness.entry).split(u'\n');
+    QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
+    QVERIFY2(lines.contains(execLine), qPrintable(lines.join(u'|')));
+    QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+    QVERIFY(autostart::isEnabled(harness.entry));
+
+    toggle->click();
+    QVERIFY(!toggle->isChecked());
+    QVERIFY(!QFile::exists(harness.entry));
+
+    // An entry the session was told to ignore counts as off, and switching on replaces it.
+    QVERIFY(QDir().mkpath(QFileInfo(harness.entry).absolutePath()));
+    QFile hidden(harness.entry);
+    QVERIFY(hidden.open(QIODevice::WriteOnly));
+    hidden.write("[Desktop Entry]\nType=Application\nExec=quillora\nHidden = true\n");
+    hidden.close();
+    SettingsWindow reopened(harness.settings, harness.keychain, nullptr, { harness.entry, executable });
+    QCheckBox* reopenedToggle = reopened.general()->openAtLogin();
+    QVERIFY(!reopenedToggle->isChecked());
+    reopened.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&reopened));
+    reopenedToggle->click();
+    QVERIFY(reopenedToggle->isChecked());
+    QVERIFY(!entryText(harness.entry).contains(QStringLiteral("Hidden")));
+}
+
+void SettingsWindowTest::openAtLoginFailure_data()
+{
+    QTest::addColumn<QString>("blocker");
+    QTest::addColumn<bool>("startsEnabled");
+    QTest::newRow("a file where the folder goes") << QStringLiteral("file") << false;
+    QTest::newRow("read-only folder, switching on") << QStringLiteral("read-only") << false;
+    QTest::newRow("read-only folder, switching off") << QStringLiteral("read-only") << true;
+}
+
+void SettingsWindowTest::openAtLoginFailure()
+{
+    QFETCH(QString, blocker);
+    QFETCH(bool, startsEnabled);
+    if (blocker == u"read-only" && ::geteuid() == 0) {
+        QSKIP("root writes into read-only folders");
+    }
+    QTemporaryDir directory;
+    const QString folder = directory.filePath(QStringLiteral("autostart"));
+    const QString entry = folder + QStringLiteral("/quillora.desktop");
+    if (blocker == u"file") {
+        QFile file(folder);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        QVERIFY(QDir().mkpath(folder));
+        if (startsEnabled) {
+            QVERIFY(autostart::enable(entry, QStringLiteral("/usr/bin/quillora")));
+        }
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const auto restore =
+        qScopeGuard([&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
+    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    Keychain keychain;
+    SettingsWindow window(settings, keychain, nullptr, { entry, QStringLiteral("/usr/bin/quillora") });
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCheckBox* toggle = window.general()->openAtLogin();
+    QCOMPARE(toggle->isChecked(), startsEnabled);
+    toggle->click();
+    // The write failed, so the toggle shows what is really there.
+    QCOMPARE(toggle->isChecked(), startsEnabled);
+    QCOMPARE(autostart::isEnabled(entry), startsEnabled);
+}
+
+void SettingsWindowTest::engineShowsKeyOnlyForOpenAI_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("shownIndex");
+    QTest::addColumn<bool>("keyShown");
+    QTest::newRow("never set") << QString() << 0 << false;
+    QTest::newRow("apple") << QStringLiteral("apple") << 0 << false;
+    QTest::newRow("openai") << QStringLiteral("openai") << 1 << true;
+    QTest::newRow("other spelling") << QStringLiteral("OpenAI") << 0 << false;
+}
+
+void SettingsWindowTest::engineShowsKeyOnlyForOpenAI()
+{
+    QFETCH(QString, stored);
+    QFETCH(int, shownIndex);
+    QFETCH(bool, keyShown);
+    Harness harness;
+    if (!stored.isNull()) {
+        harness.settings.setText(SettingKey::transcriptionEngine, stored);
+    }
+    QVERIFY(harness.show());
+    GeneralSettingsView& general = harness.general();
+    QCOMPARE(general.engine()->currentIndex(), shownIndex);
+    QCOMPARE(general.engine()->currentText(),
+        shownIndex == 0 ? QStringLiteral("On-device (PocketSphinx, free)")
+                        : QStringLiteral("OpenAI (automatic Portuguese + English)"));
+    QCOMPARE(general.openAIKey()->isVisible(), keyShown);
+    QCOMPARE(general.saveKeyButton()->isVisible(), keyShown);
+    // Showing the stored value writes nothing.
+    QCOMPARE(harness.settings.contains(SettingKey::transcriptionEngine), !stored.isNull());
+
+    // Choosing the other engine stores its value and shows or hides the key.
+    const int other = 1 - shownIndex;
+    general.engine()->setCurrentIndex(other);
+    Q_EMIT general.engine()->activated(other);
+    QCOMPARE(harness.settings.transcriptionEngineText(), other == 1 ? openai : QStringLiteral("apple"));
+    QCOMPARE(general.openAIKey()->isVisible(), other == 1);
+}
+
+void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
+{
+    Harness harness;
+    Settings& settings = harness.settings;
+    settings.setText(SettingKey::llmProvider, claude);
+    settings.setText(SettingKey::llmModelClaude, QStringLiteral("claude-custom"));
+    settings.setText(SettingKey::improvementModelOpenAI, QStringLiteral("gpt-improve"));
+    QVERIFY(keychain::save(QStringLiteral("sk-ant-1"), claude));
+    QVERIFY(keychain::save(QStringLiteral("sk-openai-1"), openai));
+    QVERIFY(harness.showSuggestions());
+    SuggestionSettingsView& view = harness.suggestions();
+    QCOMPARE(view.provider()->currentText(), QStringLiteral("Claude (Anthropic)"));
+    QCOMPARE(view.model()->text(), QStringLiteral("claude-custom"));
+    QCOMPARE(view.improvementModel()->text(), QString());
+    QCOMPARE(view.improvementModel()->placeholderText(), QStringLiteral("claude-opus-5-5"));
+    QCOMPARE(view.apiKey()->text(), QStringLiteral("sk-ant-1"));
+    QVERIFY(view.keyNote()->isVisible());
+    QCOMPARE(view.keyNote()->text(), QStringLiteral("The key is stored in the system keyring."));
+
+    // An unsaved edit is dropped when the provider changes.
+    QTest::keyClicks(view.model(), QStringLiteral("-unsaved"));
+    QSignalSpy loaded(view.apiKey(), &KeyField::loaded);
+    harness.chooseProvider(LLMProvider::openai);
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(settings.llmProviderText(), openai);
+    QCOMPARE(view.model()->text(), QString());
+    QCOMPARE(view.model()->placeholderText(), QStringLiteral("gpt-5.4-mini"));
+    QCOMPARE(view.improvementModel()->text(), QStringLiteral("gpt-improve"));
+    QCOMPARE(view.apiKey()->text(), QStringLiteral("sk-openai-1"));
+
+    harness.chooseProvider(LLMProvider::claude);
+    QVERIFY(loaded.wait(20000));
+    QCOMPARE(view.model()->text(), QStringLiteral("claude-custom"));
+    QCOMPARE(view.apiKey()->text(), QStringLiteral("sk-ant-1"));
+    QCOMPARE(keychain::read(openai), std::optional(QStringLiteral("sk-openai-1")));
+    QCOMPARE(settings.text(SettingKey::improvementModelOpenAI), std::optional(QStringLiteral("gpt-improve")));
+}
+
+void SettingsWindowTest::onDeviceModel_data()
+{
+    QTest::addColumn<bool>("serverAnswers");
+    QTest::newRow("server lists its models") << true;
+    QTest::newRow("no server") << false;
+}
+
+void SettingsWindowTest::onDeviceModel()
+{
+    // A local server may list an embedding model first, so its model can be named or picked too.
+    QFETCH(bool, serverAnswers);
+    FakeHttpServer server;
+    FakeHttpServer::Response models;
+    models.contentType = "application/json";
+    models.chunks = { R"({"data":[{"id":"nomic-embed-text"},{"id":"llama3.2"}]})" };
+    server.respond("/v1/models", models);
+    Harness harness;
+    // Nothing listens on port 1 of the loopback: the connection is refused at once.
+    harness.settings.setText(SettingKey::localModelURL,
+        serverAnswers ? server.baseURL() + QStringLiteral("/v1/") : QStringLiteral("http://127.0.0.1:1/v1"));
+    SuggestionSettingsView& view = harness.suggestions();
+    QSignalSpy listed(&view, &SuggestionSettingsView::serverModelsListed);
+    QVERIFY(harness.showSuggestions());
+    QCOMPARE(view.provider()->currentText(), QStringLiteral("On-device (local model, free)"));
+    QVERIFY(view.model()->isVisible());
+    QVERIFY(!view.improvementModel()->isVisible());
+    QVERIFY(!view.apiKey()->isVisible());
+    QVERIFY(!listed.isEmpty() || listed.wait(10000));
+    QCOMPARE(view.serverModels()->isVisible(), serverAnswers);
+    if (serverAnswers) {
+        QCOMPARE(view.serverModels()->count(), 2);
+        view.serverModels()->setCurrentIndex(1);
+        Q_EMIT view.serverModels()->activated(1);
+        QCOMPARE(view.model()->text(), QStringLiteral("llama3.2"));
+    } else {
+        QTest::keyClicks(view.model(), QStringLiteral("llama3.2"));
+        QTest::keyClick(view.model(), Qt::Key_Return);
+    }
+    QCOMPARE(harness.settings.text(SettingKey::llmModelOnDevice), std::optional(QStringLiteral("llama3.2")));
+    QVERIFY(!harness.settings.contains(SettingKey::improvementModelOnDevice));
+}
+
+void SettingsWindowTest::keyWrittenOnlyWhenEdited_data()
+{
+    QTest::addColumn<QString>("tab");
+    QTest::addColumn<QString>("typed"); // null: the field is left alone
+    QTest::addColumn<QString>("expectedKey"); // null: no key
+    QTest::addColumn<QString>("status");
+    // The guide (or another window) saved a newer key after this field was read.
+    QTest::newRow("suggestions, untouched")
+        << QStringLiteral("suggestions") << QString() << QStringLiteral("newer") << QString();
+    QTest::newRow("suggestions, typed") << QStringLiteral("suggestions") << QStringLiteral("typed")
+                                        << QStringLiteral("typed") << QStringLiteral("Key saved.");
+    QTest::newRow("suggestions, emptied")
+        << QStringLiteral("suggestions") << QStringLiteral("") << QString() << QStringLiteral("Key removed.");
+    QTest::newRow("general, untouched") << QStringLiteral("general") << QString() << QStringLiteral("newer")
+                                        << QString();
+    QTest::newRow("general, typed") << QStringLiteral("general") << QStringLiteral("typed") << QStringLiteral("typed")
+                                    << QStringLiteral("Key saved.");
+}
+
+void SettingsWindowTest::keyWrittenOnlyWhenEdited()
+{
+    QFETCH(QString, tab);
+    QFETCH(QString, typed);
+    QFETCH(QString, expectedKey);
+    QFETCH(QString, status);
+    const bool general = tab == u"general";
+    const QString account = general ? openai : claude;
+    QVERIFY(keychain::save(QStringLiteral("older"), account));
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, claude);
+    harness.settings.setText(SettingKey::transcriptionEngine, openai);
+    KeyField* field = general ? harness.general().openAIKey() : harness.suggestions().apiKey();
+    QAbstractButton* save = general ? harness.general().saveKeyButton() : harness.suggestions().saveButton();
+    QLabel* statusLine = general ? harness.general().keyStatus() : harness.suggestions().keyStatus();
+    if (general) {
+        QSignalSpy loaded(field, &KeyField::loaded);
+        QVERIFY(harness.show());
+        QVERIFY(!loaded.isEmpty() || loaded.wait(20000));
+    } else {
+        QVERIFY(harness.showSuggestions());
+        QTest::keyClicks(harness.suggestions().model(), QStringLiteral("claude-other"));
+    }
+    QCOMPARE(field->text(), QStringLiteral("older"));
+    QVERIFY(keychain::save(QStringLiteral("newer"), account));
+
+    if (!typed.isNull()) {
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, typed);
+    }
+    QVERIFY(saveAndWait(field, save));
+    QCOMPARE(keychain::read(account), expectedKey.isNull() ? std::nullopt : std::optional(expectedKey));
+    QCOMPARE(statusLine->isVisible(), !status.isNull());
+    if (!status.isNull()) {
+        QCOMPARE(statusLine->text(), status);
+    }
+    if (!general) {
+        QCOMPARE(harness.settings.text(SettingKey::llmModelClaude), std::optional(QStringLiteral("claude-other")));
+    }
+}
+
+void SettingsWindowTest::keySaveWithoutKeyring()
+{
+    // Run alone on a session bus without any keyring (see CMakeLists.txt).
+    if (secretServiceAvailable()) {
+        QSKIP("a keyring serves this session");
+    }
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, claude);
+    QVERIFY(harness.showSuggestions());
+    SuggestionSettingsView& view = harness.suggestions();
+    // Said before anything is typed, with what to do about it.
+    QVERIFY(view.keyStatus()->isVisible());
+    QCOMPARE(view.keyStatus()->text(), keychain::noKeyringText());
+    QTest::keyClicks(view.apiKey(), QStringLiteral("sk-ant-unsaved"));
+    QVERIFY(saveAndWait(view.apiKey(), view.saveButton()));
+    QCOMPARE(view.keyStatus()->text(), keychain::noKeyringText());
+    QVERIFY(view.apiKey()->isEdited()); // still to be saved once a keyring runs
+    QCOMPARE(keychain::save(QStringLiteral("k"), claude), Result<void>(fail(keychain::noKeyringText())));
+}
+
+void SettingsWindowTest::appMenu()
+{
+    QTemporaryDir directory;
+    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    DesktopServices services(&settings, OpenedStore { *Store::openInMemory(), true, {} }, nullptr, {});
+    AppMenu menu(services, nullptr);
+    QStringList texts;
+    for (const QAction* action : menu.menu()->actions()) {
+        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+    }
+    QCOMPARE(texts,
+        QStringList({ QStringLiteral("Show Quillora"), QStringLiteral("Start Listening"), QStringLiteral("-"),
+            QStringLiteral("Assistants…"), QStringLiteral("Settings…"), QStringLiteral("Check for Updates…"),
+            QStringLiteral("-"), QStringLiteral("Quit Quillora") }));
+    QVERIFY(!menu.updatesAction()->isEnabled());
+
+    // Ctrl+, works in every attached window; the same menu is its context menu.
+    QWidget window;
+    menu.attachTo(&window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    QTRY_VERIFY(window.isActiveWindow());
+    QSignalSpy settingsRequested(&menu, &AppMenu::settingsRequested);
+    QTest::keyClick(&window, Qt::Key_Comma, Qt::ControlModifier);
+    QCOMPARE(settingsRequested.count(), 1);
+    QSignalSpy assistantsRequested(&menu, &AppMenu::assistantsRequested);
+    QTest::keyClick(&window, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(assistantsRequested.count(), 1);
+    QSignalSpy shown(menu.menu(), &QMenu::aboutToShow);
+    Q_EMIT window.customContextMenuRequested(QPoint(5, 5));
+    QCOMPARE(shown.count(), 1);
+    menu.menu()->hide();
+}
+
+QTEST_MAIN(SettingsWindowTest)
+#include "SettingsWindowTest.moc"
