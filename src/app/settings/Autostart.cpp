@@ -71,7 +71,7 @@ Result<void> disable(const QString& entryPath)
 
 QString execArgument(const QString& argument)
 {
-    // The specification's reserved characters: an argument holding any of them is double-quoted,
+    // Characters the desktop entry format reserves in Exec: an argument holding any of them is double-quoted,
     // and inside the quotes these four take a backslash.
     static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
     const bool quote = argument.isEmpty()
