@@ -49,6 +49,12 @@ bool hasAcceptedExtension(const QString& path)
 
 namespace {
 
+// The system's own text for a read failure, as the user sees it.
+QString systemMessage(int number)
+{
+    return QString::fromLocal8Bit(std::strerror(number));
+}
+
 std::optional<QString> decodeUtf8(const QByteArray& bytes)
 {
     // The content is kept unchanged: a leading U+FEFF stays a character of it.
@@ -71,21 +77,21 @@ Result<Imported> readFile(const QString& path)
     // A name the file system cannot hold (a NUL, a lone surrogate) would open some other file.
     const QByteArray name = QFile::encodeName(path);
     if (path.contains(QChar(0)) || QFile::decodeName(name) != path) {
-        return fail(QString::fromLocal8Bit(std::strerror(ENOENT)));
+        return fail(systemMessage(ENOENT));
     }
     // Without blocking, so that a FIFO or a device never hangs the caller; then only a regular
     // file (a link to one included) is read.
     const int descriptor = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (descriptor < 0) {
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(systemMessage(errno));
     }
     const auto closeDescriptor = qScopeGuard([descriptor] { ::close(descriptor); });
     struct stat status { };
     if (::fstat(descriptor, &status) != 0) {
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        return fail(systemMessage(errno));
     }
     if (S_ISDIR(status.st_mode)) {
-        return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
+        return fail(systemMessage(EISDIR));
     }
     if (!S_ISREG(status.st_mode)) {
         return fail(notRegularFile());
@@ -99,7 +105,7 @@ Result<Imported> readFile(const QString& path)
             continue;
         }
         if (got < 0) {
-            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+            return fail(systemMessage(errno));
         }
         if (got == 0) {
             break;
