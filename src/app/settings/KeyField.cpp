@@ -90,6 +90,7 @@ QCoro::Task<> KeyField::writeKey(quint64 generation)
             // Typing after this save began makes another save needed.
             m_edited = text() != value;
             showStatus(value.isEmpty() ? tr("Key removed.") : tr("Key saved."), false);
+            Q_EMIT keyStored();
         } else {
             showStatus(saved.error().message, true);
         }

@@ -30,6 +30,8 @@ Q_SIGNALS:
     void loaded();
     // A save has come back; `written` is false when the field was not edited and nothing was done.
     void saveFinished(bool written);
+    // A save of the field's text to the account's key succeeded (emitted just before saveFinished).
+    void keyStored();
 
 private:
     QCoro::Task<> readKey(quint64 generation);

@@ -3,6 +3,7 @@
 #include "app/assistants/AssistantsWindow.h"
 #include "app/bus/BusActions.h"
 #include "app/callwindow/CallWindow.h"
+#include "app/guide/GuideWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
 #include "app/services/DesktopServices.h"
 #include "app/settings/SettingsWindow.h"
@@ -197,6 +198,18 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
         }
         settingsWindow->present();
     });
+    // The first-start guide, made on first use like the settings window; it opens by itself each time the
+    // call window is shown until the user presses "Done".
+    std::unique_ptr<GuideWindow> guide;
+    const auto openGuide = [&guide, &settings, &services, &menu] {
+        if (!guide) {
+            guide = std::make_unique<GuideWindow>(settings, services.keychain());
+            menu.attachTo(guide.get());
+        }
+        guide->present();
+    };
+    QObject::connect(&menu, &AppMenu::setupRequested, &menu, openGuide);
+    new GuideOpener(settings, &window, openGuide);
     // Made when first asked for, so start-up does not pay for it; one instance, raised when asked again.
     std::unique_ptr<AssistantsWindow> assistants;
     QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings, &menu] {

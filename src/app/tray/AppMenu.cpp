@@ -32,6 +32,8 @@ AppMenu::AppMenu(DesktopServices& services, QObject* parent)
     m_settings = m_menu->addAction(tr("Settings…"));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(m_settings, &QAction::triggered, this, &AppMenu::settingsRequested);
+    m_setup = m_menu->addAction(tr("Setup…"));
+    connect(m_setup, &QAction::triggered, this, &AppMenu::setupRequested);
     // Enabled once there is an updater that can check.
     m_updates = m_menu->addAction(tr("Check for Updates…"));
     m_updates->setEnabled(false);

@@ -27,6 +27,7 @@ public:
     QAction* listenAction() const { return m_listen; }
     QAction* assistantsAction() const { return m_assistants; }
     QAction* settingsAction() const { return m_settings; }
+    QAction* setupAction() const { return m_setup; }
     QAction* updatesAction() const { return m_updates; }
     QAction* quitAction() const { return m_quit; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
@@ -40,6 +41,7 @@ Q_SIGNALS:
     void showWindowRequested();
     void assistantsRequested();
     void settingsRequested();
+    void setupRequested();
     void quitRequested();
 
 private:
@@ -52,6 +54,7 @@ private:
     QAction* m_listen = nullptr;
     QAction* m_assistants = nullptr;
     QAction* m_settings = nullptr;
+    QAction* m_setup = nullptr;
     QAction* m_updates = nullptr;
     QAction* m_quit = nullptr;
     QSystemTrayIcon* m_tray = nullptr;

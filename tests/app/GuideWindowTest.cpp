@@ -1,0 +1,427 @@
+#include "app/guide/GuideWindow.h"
+#include "app/guide/Onboarding.h"
+#include "app/guide/StepRow.h"
+#include "app/settings/KeyField.h"
+#include "fakes/FakeHttpServer.h"
+#include "fakes/PulseTestSupport.h"
+#include "fakes/UserFolders.h"
+#include "settings/Keychain.h"
+#include "settings/Settings.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using Kind = StepState::Kind;
+
+namespace {
+
+// A guide on a settings file, a data folder and an autostart entry of its own, with the session's real
+// sound server and keyring; the local model server is a loopback fake.
+struct Harness {
+    Harness()
+        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
+        , dataHome("XDG_DATA_HOME", QFile::encodeName(directory.filePath(QStringLiteral("data"))))
+    {
+        settings.setText(SettingKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
+        options.autostartEntry = directory.filePath(QStringLiteral("autostart/quillora.desktop"));
+        options.executable = QStringLiteral("/opt/Quillora App/quillora");
+        options.systemAudioWindow = 3s;
+        options.localModelTimeout = 500ms;
+    }
+
+    GuideWindow& open()
+    {
+        window = std::make_unique<GuideWindow>(settings, keychain, nullptr, options);
+        window->present();
+        return *window;
+    }
+
+    // Opens the guide and waits until every probe of its first refresh has come back.
+    bool openSettled()
+    {
+        GuideWindow& guide = open();
+        QSignalSpy settled(&guide, &GuideWindow::settled);
+        return QTest::qWaitForWindowExposed(&guide) && (guide.isSettled() || settled.wait(20000));
+    }
+
+    QTemporaryDir directory;
+    Settings settings;
+    pulseTest::ScopedEnvironment dataHome;
+    Keychain keychain;
+    FakeHttpServer server;
+    GuideOptions options;
+    std::unique_ptr<GuideWindow> window;
+};
+
+// A PocketSphinx model folder as speech recognition looks for it.
+void makeSpeechModel(const QString& folder)
+{
+    QDir().mkpath(folder + QStringLiteral("/acoustic"));
+    for (const QString& file :
+        { QStringLiteral("/acoustic/mdef"), QStringLiteral("/model.lm.bin"), QStringLiteral("/model.dict") }) {
+        QFile touch(folder + file);
+        QVERIFY(touch.open(QIODevice::WriteOnly));
+    }
+}
+
+QByteArray modelList(const QStringList& ids)
+{
+    QByteArray body = "{\"object\":\"list\",\"data\":[";
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        body += (i ? "," : "") + QByteArray("{\"id\":\"") + ids[i].toUtf8() + "\",\"object\":\"model\"}";
+    }
+    return body + "]}";
+}
+
+} // namespace
+
+class GuideWindowTest : public QObject {
+    Q_OBJECT
+
+    UserFolders m_folders;
+
+private Q_SLOTS:
+    void initTestCase();
+    void stepsLeftText_data();
+    void stepsLeftText();
+    void toolServerCommand_data();
+    void toolServerCommand();
+    void microphone();
+    void microphoneWithoutSource();
+    void systemAudio_data();
+    void systemAudio();
+    void speechModel();
+    void documentsFolder();
+    void localModel_data();
+    void localModel();
+    void cloudKey();
+    void keySaveWithoutKeyring();
+    void optionalRowsAndDone();
+};
+
+void GuideWindowTest::initTestCase()
+{
+    QVERIFY2(QGuiApplication::platformName() == u"xcb", "runs on Xvfb: scripts/with-services");
+}
+
+void GuideWindowTest::stepsLeftText_data()
+{
+    QTest::addColumn<QList<StepState>>("steps");
+    QTest::addColumn<bool>("ready");
+    QTest::addColumn<QString>("text");
+    const StepState granted = StepState::granted();
+    QTest::newRow("all done") << QList { granted, granted, granted, granted } << true
+                              << QStringLiteral("Everything is set up.");
+    QTest::newRow("only the microphone") << QList { StepState::denied(), granted, granted, granted } << true
+                                         << QStringLiteral("1 required step left.");
+    QTest::newRow("only the suggestions")
+        << QList { granted, granted, granted, granted } << false << QStringLiteral("1 required step left.");
+    QTest::newRow("working and failed count") << QList { StepState::working(QStringLiteral("Checking…")),
+        StepState::failed(QStringLiteral("x")), granted, StepState::pending() }
+                                              << false << QStringLiteral("4 required steps left.");
+}
+
+void GuideWindowTest::stepsLeftText()
+{
+    QFETCH(QList<StepState>, steps);
+    QFETCH(bool, ready);
+    QFETCH(QString, text);
+    QCOMPARE(onboarding::stepsLeftText(onboarding::stepsLeft(steps, ready)), text);
+}
+
+void GuideWindowTest::toolServerCommand_data()
+{
+    QTest::addColumn<QString>("executable");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("plain path") << QStringLiteral("/usr/bin/quillora")
+                                << QStringLiteral("claude mcp add --scope user quillora -- /usr/bin/quillora --mcp");
+    QTest::newRow("blank") << QStringLiteral("/opt/My Apps/quillora")
+                           << QStringLiteral("claude mcp add --scope user quillora -- '/opt/My Apps/quillora' --mcp");
+    QTest::newRow("quote and dollar")
+        << QStringLiteral("/home/o'neil/$HOME/quillora")
+        << QStringLiteral("claude mcp add --scope user quillora -- '/home/o'\\''neil/$HOME/quillora' --mcp");
+}
+
+void GuideWindowTest::toolServerCommand()
+{
+    QFETCH(QString, executable);
+    QFETCH(QString, command);
+    QCOMPARE(onboarding::toolServerCommand(executable), command);
+}
+
+void GuideWindowTest::microphone()
+{
+    QVERIFY(pulseTest::ready());
+    Harness harness;
+    // The first refresh finds the session's source delivering audio without any button.
+    QVERIFY(harness.openSettled());
+    StepRow* row = harness.window->microphoneRow();
+    QCOMPARE(row->state(), StepState::granted());
+    QCOMPARE(row->statusLabel()->text(), QStringLiteral("Allowed"));
+    QVERIFY(row->button()->isHidden());
+}
+
+void GuideWindowTest::microphoneWithoutSource()
+{
+    QVERIFY(pulseTest::ready());
+    // Without any sink the server has no source at all (not even a monitor to fall back on).
+    const QStringList modules =
+        pulseTest::pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules") })
+            .value_or(QString())
+            .split(u'\n');
+    QStringList nullSinks;
+    for (const QString& line : modules) {
+        const QStringList fields = line.split(u'\t');
+        if (fields.size() >= 3 && fields[1] == u"module-null-sink") {
+            QVERIFY(pulseTest::pactl({ QStringLiteral("unload-module"), fields[0] }));
+            nullSinks.append(fields[2]);
+        }
+    }
+    const auto restore = qScopeGuard([&nullSinks] {
+        for (const QString& arguments : nullSinks) {
+            pulseTest::pactl(QStringList { QStringLiteral("load-module"), QStringLiteral("module-null-sink") }
+                + arguments.split(u' ', Qt::SkipEmptyParts));
+        }
+        pulseTest::pactl({ QStringLiteral("set-default-sink"), QStringLiteral("callout") });
+        pulseTest::pactl({ QStringLiteral("set-default-source"), QStringLiteral("micfeed.monitor") });
+    });
+    QVERIFY(!nullSinks.isEmpty());
+
+    Harness harness;
+    QVERIFY(harness.openSettled());
+    StepRow* row = harness.window->microphoneRow();
+    QCOMPARE(row->state(), StepState::denied());
+    QCOMPARE(row->whyLabel()->text(), QStringLiteral("No microphone input available"));
+    QVERIFY(row->button()->isVisible());
+}
+
+void GuideWindowTest::systemAudio_data()
+{
+    QTest::addColumn<bool>("muted");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("tone heard") << false << int(Kind::granted);
+    // A muted sink hands its monitor exact zeros.
+    QTest::newRow("monitor muted") << true << int(Kind::denied);
+}
+
+void GuideWindowTest::systemAudio()
+{
+    QFETCH(bool, muted);
+    QFETCH(int, kind);
+    QVERIFY(pulseTest::ready());
+    const QString mute = muted ? QStringLiteral("1") : QStringLiteral("0");
+    QVERIFY(pulseTest::pactl({ QStringLiteral("set-sink-mute"), QStringLiteral("callout"), mute }));
+    const auto unmute = qScopeGuard([] {
+        pulseTest::pactl({ QStringLiteral("set-sink-mute"), QStringLiteral("callout"), QStringLiteral("0") });
+    });
+
+    Harness harness;
+    QVERIFY(harness.openSettled());
+    StepRow* row = harness.window->systemAudioRow();
+    QCOMPARE(row->state(), StepState::pending());
+    QCOMPARE(row->button()->text(), QStringLiteral("Allow"));
+    QSignalSpy settled(harness.window.get(), &GuideWindow::settled);
+    row->button()->click();
+    QCOMPARE(row->state().kind, Kind::working);
+    QVERIFY(settled.wait(20000));
+    QCOMPARE(int(row->state().kind), kind);
+    if (muted) {
+        QCOMPARE(row->whyLabel()->text(),
+            QStringLiteral("No system audio came through. Check System Settings, or play a sound and try again."));
+        QCOMPARE(row->statusLabel()->text(), QStringLiteral("Denied"));
+        QVERIFY(row->button()->isVisible());
+    }
+}
+
+void GuideWindowTest::speechModel()
+{
+    Harness harness;
+    harness.settings.setText(SettingKey::speechLocale, QStringLiteral("xx-YY"));
+    QVERIFY(harness.openSettled());
+    StepRow* row = harness.window->speechRow();
+    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Quillora/speech/xx-YY");
+    // Missing: the row says how to add one and offers to look again, never a download.
+    QCOMPARE(row->state(), StepState::pending());
+    QVERIFY2(
+        row->whyLabel()->text().contains(QStringLiteral("pocketsphinx-en-us")), qPrintable(row->whyLabel()->text()));
+    QVERIFY2(row->whyLabel()->text().contains(folder), qPrintable(row->whyLabel()->text()));
+    QCOMPARE(row->button()->text(), QStringLiteral("Check again"));
+
+    makeSpeechModel(folder);
+    row->button()->click();
+    QCOMPARE(row->state(), StepState::granted());
+    QCOMPARE(row->statusLabel()->text(), QStringLiteral("Installed"));
+}
+
+void GuideWindowTest::documentsFolder()
+{
+    const QString folder = m_folders.documents() + QStringLiteral("/Quillora");
+    QDir(folder).removeRecursively();
+    QFile::remove(folder);
+    {
+        // A file where the folder should be: the step is denied and offers to try again.
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    Harness harness;
+    QVERIFY(harness.openSettled());
+    StepRow* row = harness.window->documentsRow();
+    QCOMPARE(row->state(), StepState::pending());
+    row->button()->click();
+    QCOMPARE(row->state(), StepState::denied());
+    QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
+
+    QVERIFY(QFile::remove(folder));
+    row->button()->click();
+    QCOMPARE(row->state(), StepState::granted());
+    QVERIFY(QFileInfo(folder).isDir());
+    // An existing folder is found by the next showing's first refresh, without any button.
+    harness.window->close();
+    QVERIFY(harness.openSettled());
+    QCOMPARE(harness.window->documentsRow()->state(), StepState::granted());
+}
+
+void GuideWindowTest::localModel_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("models");
+    QTest::addColumn<bool>("hangs");
+    QTest::addColumn<bool>("ready");
+    QTest::newRow("answers with models") << 200
+                                         << QStringList { QStringLiteral("nomic-embed"), QStringLiteral("llama3") }
+                                         << false << true;
+    QTest::newRow("empty list") << 200 << QStringList() << false << false;
+    QTest::newRow("server error") << 500 << QStringList { QStringLiteral("llama3") } << false << false;
+    QTest::newRow("no answer in time") << 200 << QStringList { QStringLiteral("llama3") } << true << false;
+}
+
+void GuideWindowTest::localModel()
+{
+    QFETCH(int, status);
+    QFETCH(QStringList, models);
+    QFETCH(bool, hangs);
+    QFETCH(bool, ready);
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, QStringLiteral("onDevice"));
+    FakeHttpServer::Response answer;
+    answer.status = status;
+    answer.contentType = "application/json";
+    answer.chunks = { modelList(models) };
+    answer.ending = hangs ? FakeHttpServer::Ending::hang : FakeHttpServer::Ending::complete;
+    if (hangs) {
+        // Headers and a part of the list, then nothing more.
+        answer.chunks = { QByteArray("{\"data\":[") };
+    }
+    harness.server.respond("/v1/models", answer);
+    QVERIFY(harness.openSettled());
+    GuideWindow& guide = *harness.window;
+    QCOMPARE(guide.suggestionsReady(), ready);
+    QCOMPARE(guide.suggestionsStatus()->text(),
+        ready ? QStringLiteral("Ready")
+              : QStringLiteral("No local model server answered. Start one (for example Ollama), or choose Claude or "
+                               "OpenAI with a key."));
+    QVERIFY(guide.localModel()->isVisible());
+    QVERIFY(!guide.apiKey()->isVisible());
+    if (!ready) {
+        return;
+    }
+    // The server's list is offered, and a choice is stored as the on-device model.
+    QCOMPARE(guide.localModel()->count(), 3);
+    QCOMPARE(guide.localModel()->itemText(2), QStringLiteral("llama3"));
+    guide.localModel()->setCurrentIndex(2);
+    Q_EMIT guide.localModel()->activated(2);
+    QCOMPARE(harness.settings.text(SettingKey::llmModelOnDevice), std::optional(QStringLiteral("llama3")));
+}
+
+void GuideWindowTest::cloudKey()
+{
+    if (!secretServiceAvailable()) {
+        QSKIP("needs the session's keyring: scripts/with-services");
+    }
+    QVERIFY(keychain::save(QString(), QStringLiteral("openai")));
+    QVERIFY(keychain::save(QStringLiteral("sk-ant-stored"), QStringLiteral("claude")));
+    const auto cleanUp = qScopeGuard([] {
+        keychain::save(QString(), QStringLiteral("claude"));
+        keychain::save(QString(), QStringLiteral("openai"));
+    });
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+    QVERIFY(harness.openSettled());
+    GuideWindow& guide = *harness.window;
+    // A key already in the keyring makes Claude ready without any save.
+    QCOMPARE(guide.suggestionsStatus()->text(), QStringLiteral("Ready"));
+
+    // Switching to OpenAI without a key asks for one; a save that succeeds makes it ready.
+    QSignalSpy settled(&guide, &GuideWindow::settled);
+    guide.provider()->setCurrentIndex(2);
+    Q_EMIT guide.provider()->activated(2);
+    QVERIFY(settled.wait(20000));
+    QCOMPARE(guide.suggestionsStatus()->text(), QStringLiteral("Save an API key to get suggestions."));
+    QVERIFY(!guide.saveKeyButton()->isEnabled());
+    QTest::keyClicks(guide.apiKey(), QStringLiteral("sk-openai-new"));
+    QSignalSpy saved(guide.apiKey(), &KeyField::saveFinished);
+    guide.saveKeyButton()->click();
+    QVERIFY(saved.wait(20000));
+    QCOMPARE(guide.suggestionsStatus()->text(), QStringLiteral("Ready"));
+    QCOMPARE(keychain::read(QStringLiteral("openai")), std::optional(QStringLiteral("sk-openai-new")));
+}
+
+void GuideWindowTest::keySaveWithoutKeyring()
+{
+    // Run alone on a session bus without any keyring (see CMakeLists.txt).
+    if (secretServiceAvailable()) {
+        QSKIP("a keyring serves this session");
+    }
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
+    QVERIFY(harness.openSettled());
+    GuideWindow& guide = *harness.window;
+    QTest::keyClicks(guide.apiKey(), QStringLiteral("sk-ant-unsaved"));
+    QSignalSpy saved(guide.apiKey(), &KeyField::saveFinished);
+    QTest::keyClick(guide.apiKey(), Qt::Key_Return);
+    QVERIFY(saved.wait(20000));
+    // The failure is said with what to install, and the provider is never shown as ready.
+    QVERIFY(guide.isVisible());
+    QCOMPARE(guide.findChild<QLabel*>(QStringLiteral("apiKeyStatus"))->text(), keychain::noKeyringText());
+    QVERIFY(!guide.suggestionsReady());
+    QCOMPARE(guide.suggestionsStatus()->text(), QStringLiteral("Save an API key to get suggestions."));
+}
+
+void GuideWindowTest::optionalRowsAndDone()
+{
+    Harness harness;
+    QVERIFY(harness.openSettled());
+    GuideWindow& guide = *harness.window;
+    QCOMPARE(guide.windowTitle(), QStringLiteral("Welcome to Quillora"));
+    QCOMPARE(guide.minimumSize(), QSize(520, 600));
+
+    guide.openAtLogin()->click();
+    QVERIFY(guide.openAtLogin()->isChecked());
+    QVERIFY(QFile::exists(harness.options.autostartEntry));
+
+    guide.copyCommandButton()->click();
+    QCOMPARE(guide.copyCommandButton()->text(), QStringLiteral("Copied"));
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+        QStringLiteral("claude mcp add --scope user quillora -- '/opt/Quillora App/quillora' --mcp"));
+
+    // "Done" works whatever is left, and only it sets the flag.
+    QVERIFY(!harness.settings.onboardingDone());
+    guide.doneButton()->click();
+    QVERIFY(harness.settings.onboardingDone());
+    QVERIFY(!guide.isVisible());
+}
+
+QTEST_MAIN(GuideWindowTest)
+#include "GuideWindowTest.moc"
