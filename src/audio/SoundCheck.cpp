@@ -33,6 +33,16 @@ std::vector<float> toneSamples()
     return samples;
 }
 
+// The probes only look at what arrives; a stream that ends early simply stops delivering.
+Result<void> openAndStart(PulseCapture& capture, PulseCapture::BufferHandler handler)
+{
+    Result<void> started = capture.open();
+    if (started) {
+        started = capture.start(std::move(handler), {});
+    }
+    return started;
+}
+
 QString playFailure(int error)
 {
     return QStringLiteral("Could not play the check sound (PulseAudio: %1)").arg(QString::fromUtf8(pa_strerror(error)));
@@ -110,16 +120,11 @@ Result<MicrophoneOutcome> microphone(std::chrono::milliseconds wait, std::stop_t
 {
     Heard delivered;
     PulseCapture capture(PulseCapture::Source::defaultInput, 0, "Quillora.MicCheck");
-    Result<void> started = capture.open();
-    if (started) {
-        started = capture.start(
-            [&delivered](const AudioBufferView& buffer) {
-                if (buffer.frameCount > 0) {
-                    delivered.set();
-                }
-            },
-            {});
-    }
+    const Result<void> started = openAndStart(capture, [&delivered](const AudioBufferView& buffer) {
+        if (buffer.frameCount > 0) {
+            delivered.set();
+        }
+    });
     if (!started) {
         if (started.error().message == noInputText) {
             return MicrophoneOutcome::noInput;
@@ -135,24 +140,19 @@ Result<bool> systemAudio(std::chrono::milliseconds window, std::stop_token stop)
 {
     Heard heard;
     PulseCapture tap(PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioCheck");
-    Result<void> started = tap.open();
-    if (started) {
-        started = tap.start(
-            [&heard](const AudioBufferView& buffer) {
-                const float* samples = buffer.floatData();
-                if (!samples) {
-                    return;
-                }
-                const int channels = buffer.format.channelCount;
-                for (qsizetype frame = 0; frame < buffer.frameCount; ++frame) {
-                    if (samples[frame * channels] != 0.0f) {
-                        heard.set();
-                        return;
-                    }
-                }
-            },
-            {});
-    }
+    const Result<void> started = openAndStart(tap, [&heard](const AudioBufferView& buffer) {
+        const float* samples = buffer.floatData();
+        if (!samples) {
+            return;
+        }
+        const int channels = buffer.format.channelCount;
+        for (qsizetype frame = 0; frame < buffer.frameCount; ++frame) {
+            if (samples[frame * channels] != 0.0f) {
+                heard.set();
+                return;
+            }
+        }
+    });
     if (!started) {
         return std::unexpected(started.error());
     }

@@ -478,8 +478,8 @@ void SettingsWindowTest::appMenu()
     }
     QCOMPARE(texts,
         QStringList({ QStringLiteral("Show Quillora"), QStringLiteral("Start Listening"), QStringLiteral("-"),
-            QStringLiteral("Assistants…"), QStringLiteral("Settings…"), QStringLiteral("Check for Updates…"),
-            QStringLiteral("-"), QStringLiteral("Quit Quillora") }));
+            QStringLiteral("Assistants…"), QStringLiteral("Settings…"), QStringLiteral("Setup…"),
+            QStringLiteral("Check for Updates…"), QStringLiteral("-"), QStringLiteral("Quit Quillora") }));
     QVERIFY(!menu.updatesAction()->isEnabled());
 
     // Ctrl+, works in every attached window; the same menu is its context menu.

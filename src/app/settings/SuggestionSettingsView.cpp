@@ -1,7 +1,7 @@
 #include "app/settings/SuggestionSettingsView.h"
 
 #include "app/settings/KeyField.h"
-#include "llm/ProviderProtocol.h"
+#include "llm/LocalModels.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -10,8 +10,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -126,10 +124,8 @@ void SuggestionSettingsView::load()
         m_keyStatus->hide();
     }
     m_form->setRowVisible(m_serverModels, false);
-    if (QNetworkReply* previous = m_listing) {
-        m_listing = nullptr;
-        previous->abort();
-    }
+    // An answer for the provider shown before is dropped.
+    ++m_listing;
     if (!cloud) {
         listServerModels();
     }
@@ -137,27 +133,17 @@ void SuggestionSettingsView::load()
 
 void SuggestionSettingsView::listServerModels()
 {
-    QString base = m_settings->localModelURL();
-    while (base.endsWith(u'/')) {
-        base.chop(1);
-    }
-    QNetworkRequest request(QUrl(base + QStringLiteral("/models")));
-    request.setTransferTimeout(serverModelsTimeoutMs);
-    QNetworkReply* reply = m_network->get(request);
-    m_listing = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        reply->deleteLater();
-        if (reply == m_listing) {
-            showServerModels(reply);
-        }
-    });
+    const quint64 listing = ++m_listing;
+    localModels::list(*m_network, m_settings->localModelURL(), std::chrono::milliseconds(serverModelsTimeoutMs), this,
+        [this, listing](const QStringList& models) {
+            if (listing == m_listing) {
+                showServerModels(models);
+            }
+        });
 }
 
-void SuggestionSettingsView::showServerModels(QNetworkReply* reply)
+void SuggestionSettingsView::showServerModels(const QStringList& models)
 {
-    const bool answered = reply->error() == QNetworkReply::NoError
-        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200;
-    const QStringList models = answered ? openAIProtocol::modelIds(reply->readAll()) : QStringList();
     m_serverModels->clear();
     m_serverModels->addItems(models);
     m_serverModels->setCurrentIndex(models.indexOf(m_model->text()));

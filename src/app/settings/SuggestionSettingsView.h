@@ -12,7 +12,6 @@ class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QPushButton;
 class Settings;
 
@@ -52,7 +51,7 @@ private:
     LLMProvider shownProvider() const;
     void saveModels();
     void listServerModels();
-    void showServerModels(QNetworkReply* reply);
+    void showServerModels(const QStringList& models);
     void save();
 
     QPointer<Settings> m_settings;
@@ -61,7 +60,7 @@ private:
     QLineEdit* m_model = nullptr;
     QComboBox* m_serverModels = nullptr;
     QNetworkAccessManager* m_network = nullptr;
-    QPointer<QNetworkReply> m_listing;
+    quint64 m_listing = 0; // counts listings, so that only the newest one's answer is shown
     QLineEdit* m_improvementModel = nullptr;
     QLabel* m_keyStatus = nullptr;
     KeyField* m_apiKey = nullptr;
