@@ -263,6 +263,7 @@ void GuideWindowTest::speechModel()
     row->button()->click();
     QCOMPARE(row->state(), StepState::granted());
     QCOMPARE(row->statusLabel()->text(), QStringLiteral("Installed"));
+    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Transcribes on this computer with the speech model for xx-YY."));
 }
 
 void GuideWindowTest::documentsFolder()

@@ -359,7 +359,7 @@ void GuideWindow::resetState()
     for (StepRow* row : { m_microphone, m_systemAudio, m_speech, m_documents }) {
         row->setState(StepState::pending());
     }
-    m_speech->setWhy(onboarding::speechModelHelp(m_settings->speechLocale(), QLocale::system().name()));
+    m_speech->setWhy(onboarding::speechModelLine(m_settings->speechLocale(), QLocale::system().name()));
     m_copyCommand->setText(tr("Copy command"));
     m_copyCommand->setAccessibleName(m_copyCommand->text());
     showStepsLeft();
@@ -404,7 +404,7 @@ void GuideWindow::checkSpeechModel()
 {
     const QString locale = m_settings->speechLocale();
     const QString system = QLocale::system().name();
-    m_speech->setWhy(onboarding::speechModelHelp(locale, system));
+    m_speech->setWhy(onboarding::speechModelLine(locale, system));
     m_speech->setState(onboarding::speechModelState(locale, system));
     showStepsLeft();
 }

@@ -52,8 +52,11 @@ StepState speechModelState(const QString& locale, const QString& systemLocale)
     return speechModels::resolve(locale, systemLocale) ? StepState::granted() : StepState::pending();
 }
 
-QString speechModelHelp(const QString& locale, const QString& systemLocale)
+QString speechModelLine(const QString& locale, const QString& systemLocale)
 {
+    if (const Result<SpeechModel> model = speechModels::resolve(locale, systemLocale)) {
+        return tr("Transcribes on this computer with the speech model for %1.").arg(model->locale);
+    }
     const QString wanted = wantedLocale(locale, systemLocale);
     const QString folder = speechModels::foldersFor(wanted).first();
     return tr("No speech model for %1 is installed. Install the package pocketsphinx-en-us for English, or put a "

@@ -37,8 +37,8 @@ QString stepsLeftText(int left);
 // The speech model step: granted when a model for the locale that transcription would use is
 // installed, else pending. `locale` is "speechLocale" (may be empty), `systemLocale` the system's.
 StepState speechModelState(const QString& locale, const QString& systemLocale);
-// The row's line while no model is installed: which locale is missing and how to add one.
-QString speechModelHelp(const QString& locale, const QString& systemLocale);
+// The row's line: the model in use, or while none is installed, which locale is missing and how to add one.
+QString speechModelLine(const QString& locale, const QString& systemLocale);
 
 // Creates `documents`/Quillora with any missing folders: granted, also when it exists already;
 // denied when it cannot be made (a file in the way, no permission).

@@ -67,7 +67,7 @@ StepRow::StepRow(const Texts& texts, QWidget* parent)
     , m_texts(texts)
 {
     auto* layout = new QHBoxLayout(this);
-    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setContentsMargins(0, 2, 0, 2);
     auto* text = new QVBoxLayout;
     text->setSpacing(2);
     m_title = new QLabel(m_texts.title, this);
