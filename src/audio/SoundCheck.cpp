@@ -158,14 +158,15 @@ Result<bool> systemAudio(std::chrono::milliseconds window, std::stop_token stop)
     }
 
     TonePlayer player;
-    if (const Result<void> opened = player.open(); !opened) {
+    const Result<void> opened = player.open();
+    if (!opened) {
         // Other sounds can still be heard; the probe goes on without its own.
         qCWarning(lcAudio) << "Sound check:" << opened.error().message;
     }
     const auto deadline = Steady::now() + window;
     auto nextTone = Steady::now();
     while (Steady::now() < deadline && !heard.flag() && !stop.stop_requested()) {
-        if (Steady::now() >= nextTone) {
+        if (opened && Steady::now() >= nextTone) {
             if (const Result<void> played = player.play(); !played) {
                 qCWarning(lcAudio) << "Sound check:" << played.error().message;
             }

@@ -109,6 +109,7 @@ private Q_SLOTS:
     void cloudKey();
     void keySaveWithoutKeyring();
     void optionalRowsAndDone();
+    void opensWhileNotDone();
 };
 
 void GuideWindowTest::initTestCase()
@@ -422,6 +423,25 @@ void GuideWindowTest::optionalRowsAndDone()
     guide.doneButton()->click();
     QVERIFY(harness.settings.onboardingDone());
     QVERIFY(!guide.isVisible());
+}
+
+void GuideWindowTest::opensWhileNotDone()
+{
+    QTemporaryDir directory;
+    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    QWidget callWindow;
+    int opened = 0;
+    new GuideOpener(settings, &callWindow, [&opened] { ++opened; });
+    // Each showing of the call window opens the guide until "Done" set the flag.
+    for (const bool done : { false, false, true }) {
+        settings.setBoolean(SettingKey::onboardingDone, done);
+        const int before = opened;
+        callWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&callWindow));
+        QCoreApplication::processEvents();
+        QCOMPARE(opened, before + (done ? 0 : 1));
+        callWindow.hide();
+    }
 }
 
 QTEST_MAIN(GuideWindowTest)
