@@ -4,6 +4,7 @@
 #include "common/Text.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/LanguageLines.h"
 #include "llm/EventReader.h"
 #include "llm/ProviderProtocol.h"
 #include "settings/Keychain.h"
@@ -320,27 +321,6 @@ void benchQuestionHeuristic()
     }
 }
 
-struct LabelledLine {
-    QString label; // "pt", "en" or "none"
-    QString text;
-};
-
-QList<LabelledLine> labelledLines()
-{
-    QFile file(QStringLiteral(QUILLORA_TEST_DATA "/language/reply-language.tsv"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<LabelledLine> lines;
-    for (const QString& row : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        if (!row.isEmpty() && !row.startsWith(u'#')) {
-            const qsizetype tab = row.indexOf(u'\t');
-            lines.append({ row.left(tab), row.mid(tab + 1) });
-        }
-    }
-    return lines;
-}
-
 struct TextcatDeleter {
     void operator()(void* handle) const { textcat_Done(handle); }
 };
@@ -385,7 +365,7 @@ QString identifiedLabel(const QString& text)
 // the identifier takes for one line.
 void benchLanguage()
 {
-    const QList<LabelledLine> lines = labelledLines();
+    const QList<LabelledLine> lines = labelledLanguageLines(QStringLiteral(QUILLORA_TEST_DATA));
     if (lines.isEmpty()) {
         std::fprintf(stderr, "bench: the labelled language lines are missing\n");
         return;

@@ -1,34 +1,11 @@
 #include "suggestions/LanguageIdentifier.h"
+#include "fakes/LanguageLines.h"
 
-#include <QFile>
 #include <QTest>
 
 using languageIdentifier::identify;
 
 namespace {
-
-struct LabelledLine {
-    QString label;
-    QString text;
-};
-
-// The labelled lines of tests/data/language (the file's header gives the labelling rule).
-QList<LabelledLine> labelledLines()
-{
-    QFile file(QStringLiteral(QUILLORA_TEST_DATA "/language/reply-language.tsv"));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<LabelledLine> lines;
-    for (const QString& row : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        if (row.isEmpty() || row.startsWith(u'#')) {
-            continue;
-        }
-        const qsizetype tab = row.indexOf(u'\t');
-        lines.append({ row.left(tab), row.mid(tab + 1) });
-    }
-    return lines;
-}
 
 QString labelOf(std::optional<ReplyLanguage> language)
 {
@@ -46,7 +23,7 @@ class LanguageIdentifierTest : public QObject {
 private Q_SLOTS:
     void labelledSet()
     {
-        const QList<LabelledLine> lines = labelledLines();
+        const QList<LabelledLine> lines = labelledLanguageLines(QStringLiteral(QUILLORA_TEST_DATA));
         QVERIFY(lines.size() >= 300);
         QStringList wrong;
         for (const LabelledLine& line : lines) {
