@@ -115,6 +115,8 @@ constexpr double maxSequenceEvidence = 2.5;
 // name says little about the language around it.
 constexpr double nameFactor = 0.25;
 constexpr qsizetype longestSequence = 4;
+// Less evidence than this is none: the weights are decimals, and their sums round.
+constexpr double noLean = 0.05;
 
 // Up to four UTF-16 units in one number, for the sequence lookups.
 constexpr std::uint64_t sequenceKey(std::u16string_view text)
@@ -267,7 +269,7 @@ std::optional<ReplyLanguage> identify(QStringView text, const QStringList& earli
 {
     const QString line = text.toString();
     if (!text::hasLetterOrDigit(line)) {
-        // Nothing to weigh: the Part's "no hypothesis", whatever came before.
+        // Nothing to weigh, whatever came before.
         return std::nullopt;
     }
     const auto settled = [](double total) { return std::abs(total) >= enoughEvidence; };
@@ -286,7 +288,8 @@ std::optional<ReplyLanguage> identify(QStringView text, const QStringList& earli
          --i) {
         total += evidence(earlierLines.at(i));
     }
-    if (total == 0) {
+    if (std::abs(total) < noLean) {
+        // Only names, numbers and words both languages write; rounding must not pick a side.
         return std::nullopt;
     }
     return total > 0 ? ReplyLanguage::portuguese : ReplyLanguage::english;
