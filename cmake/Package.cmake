@@ -12,7 +12,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us, libexttextcat-data")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us")
 # A sound server for the microphone and the system audio, and a Secret Service for the API keys.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, gnome-keyring | keepassxc")
 # The desktop's GlobalShortcuts portal (Wayland) and a sound settings program ("Open Sound Settings").
