@@ -93,6 +93,7 @@ GuideWindow::GuideWindow(Settings& settings, Keychain& keychain, QWidget* parent
 
     auto* content = new QWidget;
     auto* form = new QVBoxLayout(content);
+    form->setContentsMargins(8, 4, 8, 4);
     auto* intro = makeCaption(tr("Quillora listens to your calls and suggests what to say. Set up these steps once; "
                                  "you can change them later in Settings."),
         content);
@@ -146,6 +147,8 @@ QWidget* GuideWindow::makeRequiredSection()
 {
     auto* section = new QGroupBox(tr("Required"));
     auto* rows = new QVBoxLayout(section);
+    // Compact, so that the whole guide fits its default size without scrolling.
+    rows->setSpacing(2);
     m_microphone =
         new StepRow({ tr("Microphone"), tr("Transcribes what you say."), tr("Allow"), tr("Allowed") }, section);
     m_systemAudio = new StepRow({ tr("System audio"),
@@ -183,7 +186,8 @@ QWidget* GuideWindow::makeSuggestionsBlock()
 {
     auto* block = new QWidget;
     auto* layout = new QVBoxLayout(block);
-    layout->setContentsMargins(0, 4, 0, 4);
+    layout->setContentsMargins(0, 2, 0, 0);
+    layout->setSpacing(4);
     layout->addWidget(makeTitle(tr("Suggestions"), block));
     layout->addWidget(makeCaption(tr("Choose who writes the suggestions. Claude and OpenAI use your own API key; the "
                                      "on-device model is free and needs a local model server such as Ollama."),
@@ -267,6 +271,7 @@ QWidget* GuideWindow::makeOptionalSection()
 {
     auto* section = new QGroupBox(tr("Optional"));
     auto* layout = new QVBoxLayout(section);
+    layout->setSpacing(2);
     m_openAtLogin = new QCheckBox(tr("Open at login"), section);
     m_openAtLogin->setAccessibleName(m_openAtLogin->text());
     layout->addWidget(m_openAtLogin);
