@@ -3,6 +3,9 @@
 // prints what pw-dump shows.
 //
 //   scripts/with-services build/tests/screenshare/record_snapshot meta-screen-cast-src > snapshot.json
+//
+// With --session it uses the session's running daemon instead, and --hold-ms N keeps the capture running
+// N ms after the snapshot, to look at the app while it runs.
 #include "screenshare/CaptureClient.h"
 #include "screenshare/CaptureGraph.h"
 
@@ -31,9 +34,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: record_snapshot SOURCE-NAME\n");
         return 2;
     }
+    const QStringList arguments = QCoreApplication::arguments();
+    const qsizetype hold = arguments.indexOf(QStringLiteral("--hold-ms"));
+    const int holdMs = hold > 0 && hold + 1 < arguments.size() ? arguments.at(hold + 1).toInt() : 0;
     PrivatePipeWire daemon;
     QString error;
-    if (!daemon.start(&error)) {
+    if (!arguments.contains(QStringLiteral("--session")) && !daemon.start(&error)) {
         std::fprintf(stderr, "record_snapshot: %s\n", qUtf8Printable(error));
         return 1;
     }
@@ -54,5 +60,10 @@ int main(int argc, char** argv)
         }
     }
     std::fwrite(json.constData(), 1, size_t(json.size()), stdout);
+    std::fflush(stdout);
+    QDeadlineTimer held(holdMs);
+    while (!held.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, int(held.remainingTime()));
+    }
     return 0;
 }
