@@ -45,7 +45,7 @@ int main(int argc, char** argv)
     QProcessEnvironment wayland;
     wayland.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
     watcher.start(wayland);
-    if (!watcher.isAvailable()) {
+    if (!bench::spinUntil([&] { return watcher.isAvailable(); })) {
         std::fprintf(stderr, "bench_screenshare: the watcher did not connect\n");
         return 1;
     }

@@ -7,6 +7,7 @@
 
 #include <pipewire/pipewire.h>
 
+#include <atomic>
 #include <cerrno>
 #include <unordered_map>
 
@@ -108,6 +109,9 @@ public:
         pw_registry_add_listener(m_registry, &m_registryListener, &registryEvents, this);
         return pw_thread_loop_start(m_loop) == 0;
     }
+
+    // True once the daemon went away; read from the owner's thread.
+    bool isLost() const { return m_lost; }
 
 private:
     struct Bound {
@@ -237,6 +241,7 @@ private:
 
     void lost()
     {
+        m_lost = true;
         m_graph = {};
         m_sharing = false;
         QMetaObject::invokeMethod(
@@ -258,6 +263,7 @@ private:
     std::unordered_map<uint32_t, Bound> m_bound;
     CaptureGraph m_graph;
     bool m_sharing = false;
+    std::atomic<bool> m_lost = false;
 };
 
 ScreenShareWatcher::ScreenShareWatcher(QObject* parent)
@@ -267,6 +273,11 @@ ScreenShareWatcher::ScreenShareWatcher(QObject* parent)
 
 ScreenShareWatcher::~ScreenShareWatcher()
 {
+    // No PipeWire thread may still report to this object once it goes.
+    if (m_connecting.joinable()) {
+        m_connecting.join();
+    }
+    m_connected.reset();
     m_loop.reset();
 }
 
@@ -288,14 +299,34 @@ void ScreenShareWatcher::start(const QProcessEnvironment& environment)
     m_started = true;
     if (isX11OnlySession(environment)) {
         qCInfo(lcScreenShare, "X11 session: screen captures do not show in PipeWire");
+        QMetaObject::invokeMethod(
+            this, [this] { finishStart(false); }, Qt::QueuedConnection);
         return;
     }
-    m_loop = std::make_unique<Loop>(this);
-    if (!m_loop->connect()) {
-        m_loop.reset();
-        return;
+    // PipeWire's set-up reads its configuration and loads its plugins, several milliseconds that the
+    // window's thread does not wait for.
+    m_connecting = std::thread([this] {
+        auto loop = std::make_unique<Loop>(this);
+        const bool connected = loop->connect();
+        if (connected) {
+            m_connected = std::move(loop);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, connected] { finishStart(connected); }, Qt::QueuedConnection);
+    });
+}
+
+void ScreenShareWatcher::finishStart(bool connected)
+{
+    if (m_connecting.joinable()) {
+        m_connecting.join();
     }
-    setAvailable(true);
+    m_loop = std::move(m_connected);
+    // The daemon may already have gone again; its report then came first.
+    if (connected && !m_loop->isLost()) {
+        setAvailable(true);
+    }
+    Q_EMIT started(m_available);
 }
 
 void ScreenShareWatcher::setAvailable(bool available)

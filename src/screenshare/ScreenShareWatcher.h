@@ -4,6 +4,7 @@
 #include <QProcessEnvironment>
 
 #include <memory>
+#include <thread>
 
 // Follows the session's PipeWire registry and tells whether a compositor is sharing the screen
 // (CaptureGraph's rule). PipeWire runs its own loop on a thread of its own; what the registry reports
@@ -15,9 +16,9 @@ public:
     explicit ScreenShareWatcher(QObject* parent = nullptr);
     ~ScreenShareWatcher() override;
 
-    // Connects to the PipeWire daemon of the session described by `environment`. Without one, or on
-    // an X11-only session (where captures do not pass through PipeWire), the watcher stays
-    // unavailable. A second call does nothing.
+    // Connects to the PipeWire daemon of the session described by `environment`, on a thread of its own,
+    // and reports with started(). Without a daemon, or on an X11-only session (where captures do not pass
+    // through PipeWire), the watcher stays unavailable. A second call does nothing.
     void start(const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
     // False when no PipeWire daemon could be reached, the daemon went away or the session is X11-only.
@@ -28,6 +29,8 @@ public:
     static bool isX11OnlySession(const QProcessEnvironment& environment);
 
 Q_SIGNALS:
+    // Once per start(), after availableChanged() if the watcher became available.
+    void started(bool available);
     void availableChanged(bool available);
     void sharingChanged(bool sharing);
 
@@ -35,11 +38,14 @@ private:
     class Loop;
     friend class Loop;
 
+    void finishStart(bool connected);
     void setAvailable(bool available);
     void setSharing(bool sharing);
 
     bool m_started = false;
     bool m_available = false;
     bool m_sharing = false;
-    std::unique_ptr<Loop> m_loop; // last: its thread is stopped before the flags above go
+    std::thread m_connecting;
+    std::unique_ptr<Loop> m_connected; // handed over by m_connecting, taken by finishStart()
+    std::unique_ptr<Loop> m_loop;
 };

@@ -95,8 +95,11 @@ private Q_SLOTS:
         ScreenShareHider hider(settings, watcher);
         QAction byHand(u"Hide while sharing"_qs);
         hider.offerByHand(&byHand);
+        QSignalSpy started(&watcher, &ScreenShareWatcher::started);
         watcher.start(environment);
+        QVERIFY(started.wait(10000));
         qputenv("PIPEWIRE_RUNTIME_DIR", runtime);
+        QCOMPARE(started.first().at(0).toBool(), false);
         QVERIFY(!watcher.isAvailable());
         QVERIFY(byHand.isVisible());
 
@@ -124,7 +127,9 @@ private Q_SLOTS:
         QAction byHand(u"Hide while sharing"_qs);
         hider.offerByHand(&byHand);
         QSignalSpy available(&watcher, &ScreenShareWatcher::availableChanged);
+        QSignalSpy started(&watcher, &ScreenShareWatcher::started);
         watcher.start(waylandSession());
+        QVERIFY(started.wait(10000));
         QVERIFY(watcher.isAvailable());
         QVERIFY(!byHand.isVisible());
 
@@ -177,7 +182,9 @@ private Q_SLOTS:
         settings.setBoolean(SettingKey::hideFromScreenShare, false);
         ScreenShareWatcher watcher;
         ScreenShareHider hider(settings, watcher);
+        QSignalSpy started(&watcher, &ScreenShareWatcher::started);
         watcher.start(waylandSession());
+        QVERIFY(started.wait(10000));
         QWidget callWindow;
         callWindow.show();
         QVERIFY(QTest::qWaitForWindowExposed(&callWindow));

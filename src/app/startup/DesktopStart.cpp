@@ -217,6 +217,8 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     // The windows hide while the compositor shares the screen; PipeWire is reached after the first paint.
     ScreenShareWatcher screenShare(&app);
     ScreenShareHider screenShareHider(settings, screenShare, &app);
+    QObject::connect(&screenShare, &ScreenShareWatcher::started, &screenShare,
+        [&trace] { trace.mark("Screen share watcher started"); });
     const AfterFirstPaint startScreenShare(&window, [&screenShare] { screenShare.start(); });
 
     // The settings window is made on first use and kept; it goes before the services it edits.
