@@ -81,8 +81,7 @@ private:
 class AfterFirstPaint : public QObject {
 public:
     AfterFirstPaint(QWidget* window, std::function<void()> work)
-        : QObject(window)
-        , m_work(std::move(work))
+        : m_work(std::move(work))
     {
         window->installEventFilter(this);
     }
