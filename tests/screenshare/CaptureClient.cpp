@@ -22,6 +22,17 @@ PrivatePipeWire::~PrivatePipeWire()
     }
 }
 
+void PrivatePipeWire::kill()
+{
+    m_daemon.kill();
+    m_daemon.waitForFinished(5000);
+}
+
+void PrivatePipeWire::select() const
+{
+    qputenv("PIPEWIRE_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+}
+
 bool PrivatePipeWire::start(QString* error)
 {
     if (!m_runtime.isValid()) {
@@ -29,7 +40,7 @@ bool PrivatePipeWire::start(QString* error)
         return false;
     }
     // Clients of this process (the watcher and the capture client) find the daemon through this.
-    qputenv("PIPEWIRE_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+    select();
     qunsetenv("PIPEWIRE_REMOTE");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("PIPEWIRE_RUNTIME_DIR"), m_runtime.path());

@@ -16,6 +16,10 @@ public:
 
     // Starts the daemon and waits for its socket; the error text says why it could not run.
     bool start(QString* error);
+    // Ends the daemon at once, as a crash would, and waits until it is gone.
+    void kill();
+    // Points this process's clients at this daemon again.
+    void select() const;
 
 private:
     QTemporaryDir m_runtime;

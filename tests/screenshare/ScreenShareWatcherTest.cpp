@@ -203,6 +203,47 @@ private Q_SLOTS:
         QVERIFY(callWindow.isVisible());
     }
 
+    // PipeWire ending during a share must not leave the windows hidden: they come back, and the watcher
+    // says it can no longer see, so the hand-held toggle is offered.
+    void daemonGoneWhileShared()
+    {
+        if (!m_daemonRuns) {
+            QSKIP(qPrintable(u"PipeWire cannot run here: "_qs + m_daemonError));
+        }
+        PrivatePipeWire doomed;
+        QString error;
+        QVERIFY2(doomed.start(&error), qPrintable(error));
+        Settings settings(m_settingsDir.filePath(u"gone.conf"_qs), nullptr);
+        ScreenShareWatcher watcher;
+        ScreenShareHider hider(settings, watcher);
+        QAction byHand(u"Hide while sharing"_qs);
+        hider.offerByHand(&byHand);
+        QSignalSpy started(&watcher, &ScreenShareWatcher::started);
+        watcher.start(waylandSession());
+        QVERIFY(started.wait(10000));
+        QVERIFY(watcher.isAvailable());
+        QWidget callWindow;
+        callWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&callWindow));
+
+        QSignalSpy hiding(&hider, &ScreenShareHider::hidingChanged);
+        auto capture = std::make_unique<CaptureClient>();
+        capture->startCapture("xdpw-stream-k3v9qa");
+        QVERIFY(hiding.wait(10000));
+        QVERIFY(!callWindow.isVisible());
+
+        QSignalSpy available(&watcher, &ScreenShareWatcher::availableChanged);
+        doomed.kill();
+        QVERIFY(available.wait(10000));
+        m_daemon.select();
+        QVERIFY(!watcher.isAvailable());
+        QVERIFY(!watcher.isSharing());
+        QVERIFY(!hider.isHiding());
+        QVERIFY(callWindow.isVisible());
+        QVERIFY(byHand.isVisible());
+        capture.reset();
+    }
+
 private:
     PrivatePipeWire m_daemon;
     bool m_daemonRuns = false;
