@@ -302,7 +302,7 @@ void EndToEndTest::wholeCall()
         const QString text = line.toObject().value(QLatin1String("text")).toString();
         QVERIFY2(shown.contains(text), qPrintable(text + u'\n' + shown.join(u'|')));
     }
-    QVERIFY(accessible({ QStringLiteral("press"), QStringLiteral("Good call") }));
+    QVERIFY(accessible({ QStringLiteral("press"), QStringLiteral("Good call"), QString::number(m_app.processId()) }));
     QTRY_COMPARE_WITH_TIMEOUT(callTool(tools, 3, QStringLiteral("get_call"), { { QStringLiteral("call"), id } })
                                   .value(QLatin1String("outcome"))
                                   .toString(),

@@ -2,7 +2,9 @@
 """Reads and drives the app's window the way a screen reader does, through AT-SPI.
 
     accessible_window.py dump [PID]   prints the accessible tree as JSON lines, one object each
-    accessible_window.py press NAME   performs the default action of the control named NAME
+    accessible_window.py press NAME [PID]   performs the default action of the control named NAME
+
+PID picks the app when other processes named Quillora share the accessibility bus (tests in parallel).
 
 Waits up to 20 s for the application to appear on the accessibility bus.
 """
@@ -65,7 +67,8 @@ def main():
         return
     if command == "press":
         name = sys.argv[2]
-        for node in nodes(application()):
+        pid = int(sys.argv[3]) if len(sys.argv) > 3 else None
+        for node in nodes(application(pid)):
             if node.name == name:
                 action = node.queryAction()
                 names = [action.getName(index).lower() for index in range(action.nActions)]
