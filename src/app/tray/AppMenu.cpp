@@ -32,7 +32,7 @@ AppMenu::AppMenu(DesktopServices& services, QObject* parent)
     m_settings = m_menu->addAction(tr("Settings…"));
     m_settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     connect(m_settings, &QAction::triggered, this, &AppMenu::settingsRequested);
-    // Enabled once there is an updater that can check.
+    // Enabled while the updater can check (CheckForUpdatesView).
     m_updates = m_menu->addAction(tr("Check for Updates…"));
     m_updates->setEnabled(false);
     m_menu->addSeparator();
