@@ -50,7 +50,7 @@ void CheckForUpdatesView::makeDialog()
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_dialog.get());
     connect(buttons, &QDialogButtonBox::rejected, m_dialog.get(), &QDialog::close);
     layout->addWidget(buttons);
-    m_dialog->resize(460, 200);
+    m_dialog->setMinimumWidth(440);
 }
 
 void CheckForUpdatesView::show(const UpdateCheckResult& result)
