@@ -1,14 +1,17 @@
 // Figures for the suggestion path, one per line as "name value unit".
 
 #include "BenchFigures.h"
+#include "common/Text.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/LanguageLines.h"
 #include "llm/EventReader.h"
 #include "llm/ProviderProtocol.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
+#include "suggestions/LanguageIdentifier.h"
 #include "suggestions/SuggestionPrompt.h"
 #include "suggestions/SuggestionService.h"
 
@@ -16,6 +19,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QEventLoop>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -27,7 +31,10 @@
 #include <cstdio>
 #include <ctime>
 #include <malloc.h>
+#include <memory>
 #include <vector>
+
+#include <textcat.h>
 
 using namespace std::chrono_literals;
 
@@ -314,16 +321,103 @@ void benchQuestionHeuristic()
     }
 }
 
+struct TextcatDeleter {
+    void operator()(void* handle) const { textcat_Done(handle); }
+};
+
+// libexttextcat restricted to the Portuguese and English fingerprints, the comparison figure.
+std::unique_ptr<void, TextcatDeleter> makeTextcat()
+{
+    QTemporaryDir folder;
+    QFile configuration(folder.filePath(QStringLiteral("textcat.conf")));
+    if (!folder.isValid() || !configuration.open(QIODevice::WriteOnly)) {
+        return {};
+    }
+    configuration.write("pt.lm pt\nen.lm en\n");
+    configuration.close();
+    std::unique_ptr<void, TextcatDeleter> classifier(
+        special_textcat_Init(configuration.fileName().toLocal8Bit().constData(), "/usr/share/libexttextcat/"));
+    if (classifier) {
+        textcat_SetProperty(classifier.get(), TCPROP_UTF8AWARE, TC_TRUE);
+    }
+    return classifier;
+}
+
+QString textcatLabel(void* classifier, const QString& text)
+{
+    QByteArray utf8 = text.toUtf8();
+    const char* result = textcat_Classify(classifier, utf8.data(), static_cast<size_t>(utf8.size()));
+    const QByteArray answer(result ? result : "");
+    return answer.startsWith("[en]") ? QStringLiteral("en")
+        : answer.startsWith("[pt]")  ? QStringLiteral("pt")
+                                     : QStringLiteral("none");
+}
+
+QString identifiedLabel(const QString& text)
+{
+    const auto language = languageIdentifier::identify(text);
+    return !language                             ? QStringLiteral("none")
+        : *language == ReplyLanguage::portuguese ? QStringLiteral("pt")
+                                                 : QStringLiteral("en");
+}
+
+// Accuracy on the labelled lines of tests/data/language, beside libexttextcat's, and the time
+// the identifier takes for one line.
+void benchLanguage()
+{
+    const QList<LabelledLine> lines = labelledLanguageLines(QStringLiteral(QUILLORA_TEST_DATA));
+    if (lines.isEmpty()) {
+        std::fprintf(stderr, "bench: the labelled language lines are missing\n");
+        return;
+    }
+    const auto percentRight = [&](auto label) {
+        qsizetype right = 0;
+        for (const LabelledLine& line : lines) {
+            right += label(line.text) == line.label ? 1 : 0;
+        }
+        return 100.0 * static_cast<double>(right) / static_cast<double>(lines.size());
+    };
+    print("suggestions.language_accuracy_pct", percentRight(identifiedLabel), "%");
+    const auto textcat = makeTextcat();
+    if (textcat) {
+        // Lines without a letter or digit get no hypothesis before the classifier is asked, as the
+        // app did with it.
+        print("suggestions.language_accuracy_exttextcat_pct", percentRight([&](const QString& text) {
+            return text::hasLetterOrDigit(text) ? textcatLabel(textcat.get(), text) : QStringLiteral("none");
+        }),
+            "%");
+    } else {
+        std::fprintf(stderr, "bench: libexttextcat's fingerprints were not found\n");
+    }
+
+    const int rounds = 200;
+    int portuguese = 0;
+    const double cpuStarted = threadCpuSeconds();
+    for (int round = 0; round < rounds; ++round) {
+        for (const LabelledLine& line : lines) {
+            portuguese += languageIdentifier::identify(line.text) == ReplyLanguage::portuguese ? 1 : 0;
+        }
+    }
+    const double perLine = static_cast<double>(rounds) * static_cast<double>(lines.size());
+    print("suggestions.language_us_per_line", (threadCpuSeconds() - cpuStarted) * 1e6 / perLine, "us");
+    if (portuguese == 0) {
+        std::fprintf(stderr, "bench: no Portuguese line found\n");
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    // An optional argument picks one part: question, events, prompt, live or keyring.
+    // An optional argument picks one part: question, language, events, prompt, live or keyring.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const auto wanted = [&](const char* part) { return only.isEmpty() || only == QLatin1String(part); };
     if (wanted("question")) {
         benchQuestionHeuristic();
+    }
+    if (wanted("language")) {
+        benchLanguage();
     }
     if (wanted("events")) {
         benchEventReader();

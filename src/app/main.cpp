@@ -12,15 +12,38 @@
 
 namespace {
 
+constexpr const char* usage = "Usage: quillora [--mcp | --toggle-listening | --suggest-now | --version | --help]\n"
+                              "\n"
+                              "Reply suggestions during video calls: Quillora transcribes both sides of a call,\n"
+                              "suggests answers from your prepared material, and summarises and stores the call.\n"
+                              "\n"
+                              "  (no switch)          start the desktop app, or bring the running one forward\n"
+                              "  --mcp                serve the Model Context Protocol on standard input and output\n"
+                              "  --toggle-listening   start or stop listening in the running app\n"
+                              "  --suggest-now        ask the running app for a suggestion now\n"
+                              "  --version            print the version and exit\n"
+                              "  --help, -h           print this help and exit\n"
+                              "\n"
+                              "See quillora(1) for the files it uses and how to register the tool server.\n";
+
+// Where the desktop module lies relative to the executable once installed (QUILLORA_MODULE_DIR, e.g.
+// ../lib/x86_64-linux-gnu/quillora from /usr/bin); a build tree keeps it beside the executable instead.
+std::string desktopModulePath(const char* argv0)
+{
+    char self[PATH_MAX] = {};
+    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string folder = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv0);
+    folder = folder.substr(0, folder.rfind('/') + 1);
+    const std::string installed = folder + QUILLORA_MODULE_DIR "/libquillora-desktop.so";
+    return ::access(installed.c_str(), F_OK) == 0 ? installed : folder + "libquillora-desktop.so";
+}
+
 // The desktop app with everything it links (Qt Widgets, the speech engine, PulseAudio, the
 // network stack) lives in a module beside the executable, so the tool server, which a coding agent
 // starts for every session, loads none of it.
 int runDesktop(int argc, char** argv, long long mainStartedNs)
 {
-    char self[PATH_MAX] = {};
-    const ssize_t length = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string(argv[0]);
-    path = path.substr(0, path.rfind('/') + 1) + "libquillora-desktop.so";
+    const std::string path = desktopModulePath(argv[0]);
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "quillora: %s\n", ::dlerror());
@@ -45,6 +68,17 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mcp") == 0) {
             return runToolServer(argc, argv);
+        }
+    }
+    // These only print, before anything opens the store, the session bus or a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("quillora %s\n", QUILLORA_VERSION);
+            return 0;
         }
     }
     return runDesktop(argc, argv, static_cast<long long>(started.tv_sec) * 1000000000 + started.tv_nsec);

@@ -7,12 +7,19 @@
 #include "store/StoreContext.h"
 #include "store/StoreHolder.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QMetaObject>
 
 #include <algorithm>
 
 namespace {
+
+// Proposal rows are not QObjects; their texts translate in the section's context.
+QString rowText(const char* text)
+{
+    return QCoreApplication::translate("ImprovementsSection", text);
+}
 
 std::vector<Proposal> proposalsOf(StoreHolder* store, const QUuid& assistantID)
 {
@@ -69,8 +76,7 @@ qsizetype ImprovementsSection::newCallCount() const
 QString ImprovementsSection::buttonText() const
 {
     const qsizetype count = newCallCount();
-    return QStringLiteral("Improve from history (") + QString::number(count) + QStringLiteral(" new call")
-        + (count == 1 ? QString() : QStringLiteral("s")) + u')';
+    return count == 1 ? tr("Improve from history (1 new call)") : tr("Improve from history (%1 new calls)").arg(count);
 }
 
 bool ImprovementsSection::isButtonEnabled() const
@@ -130,7 +136,7 @@ std::vector<Proposal> ImprovementsSection::reviewedProposals() const
 
 QString ImprovementsSection::reviewedTitle() const
 {
-    return QStringLiteral("Reviewed (") + QString::number(reviewedProposals().size()) + u')';
+    return tr("Reviewed (%1)").arg(reviewedProposals().size());
 }
 
 QString ImprovementsSection::reviewedHeadline(const Proposal& proposal)
@@ -181,14 +187,14 @@ ProposalRow::Content ProposalRow::content() const
         const std::optional<QAItem> target =
             store ? proposalReview::targetItem(store->context(), m_proposal) : std::nullopt;
         if (target) {
-            content.details = { QStringLiteral("Question: ") + target->question,
-                QStringLiteral("Current answer: ") + target->answer };
+            content.details = { rowText("Question: %1").arg(target->question),
+                rowText("Current answer: %1").arg(target->answer) };
         } else {
-            content.details = { QStringLiteral("Question: ") + m_proposal.question };
+            content.details = { rowText("Question: %1").arg(m_proposal.question) };
         }
         if (!isBlank(m_proposal.answer)) {
-            content.answer = (kind == ProposalKind::editQA ? QStringLiteral("Proposed") : QStringLiteral("Answer"))
-                + QStringLiteral(": ") + m_proposal.answer;
+            content.answer =
+                (kind == ProposalKind::editQA ? rowText("Proposed: %1") : rowText("Answer: %1")).arg(m_proposal.answer);
         }
     } else {
         content.details = { m_proposal.text };
@@ -265,5 +271,5 @@ QString ProposalRow::fixedQuestion() const
     StoreHolder* store = m_section ? m_section->store() : nullptr;
     const std::optional<QAItem> target =
         store ? proposalReview::targetItem(store->context(), m_proposal) : std::nullopt;
-    return QStringLiteral("Question: ") + (target ? target->question : m_proposal.question);
+    return rowText("Question: %1").arg(target ? target->question : m_proposal.question);
 }

@@ -173,11 +173,11 @@ QString transcriptText(const QList<TranscriptLine>& lines)
     return rendered.join(u'\n');
 }
 
-QString replyInstruction(const QString& lastOtherLine)
+QString replyInstruction(const QString& lastOtherLine, const QStringList& earlierOtherLines)
 {
     const QString closing =
         QStringLiteral("Write only the words to say, without commenting on the question or the language.");
-    const auto language = languageIdentifier::identify(lastOtherLine);
+    const auto language = languageIdentifier::identify(lastOtherLine, earlierOtherLines);
     if (!language) {
         return closing;
     }
@@ -188,14 +188,15 @@ QString replyInstruction(const QString& lastOtherLine)
 
 QString userMessage(const QList<TranscriptLine>& lines)
 {
-    QString anchor;
-    for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
-        if (it->speaker == Speaker::them) {
-            anchor = it->text;
-            break;
+    // The other person's lines of the call, oldest first; the last one is the anchor.
+    QStringList theirs;
+    for (const TranscriptLine& line : lines) {
+        if (line.speaker == Speaker::them) {
+            theirs.append(line.text);
         }
     }
-    return transcriptText(lines) + separator + replyInstruction(anchor);
+    const QString anchor = theirs.isEmpty() ? QString() : theirs.takeLast();
+    return transcriptText(lines) + separator + replyInstruction(anchor, theirs);
 }
 
 } // namespace suggestionPrompt

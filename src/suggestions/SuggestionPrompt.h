@@ -41,7 +41,9 @@ std::optional<QString> knowledgeText(std::vector<KnowledgeFile> files);
 std::optional<QString> preparedAnswersText(std::vector<QAItem> items);
 
 QString transcriptText(const QList<TranscriptLine>& lines);
-QString replyInstruction(const QString& lastOtherLine);
+// `earlierOtherLines` (the other person's lines before the last, oldest first) decide the language
+// only when the last line alone is not enough.
+QString replyInstruction(const QString& lastOtherLine, const QStringList& earlierOtherLines = {});
 QString userMessage(const QList<TranscriptLine>& lines);
 
 } // namespace suggestionPrompt

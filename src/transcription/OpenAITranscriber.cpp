@@ -8,11 +8,48 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkRequest>
+#include <QRegularExpression>
 #include <QWebSocket>
 
 #include <cmath>
 #include <limits>
 #include <memory>
+
+namespace {
+
+// The HTTP status with which the service refused the opening request, when it did. The WebSocket
+// client reports it only inside its description ("... status code: 401 (Unauthorized).").
+std::optional<int> refusedStatus(const QString& description)
+{
+    static const QRegularExpression statusCode(
+        QStringLiteral("status code:\\s*(\\d{3})"), QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = statusCode.match(description);
+    return match.hasMatch() ? std::optional(match.captured(1).toInt()) : std::nullopt;
+}
+
+// What the user reads when the connection could not be opened: a sentence of ours for each cause,
+// since the client's descriptions are written for developers.
+QString openFailureText(const QString& description)
+{
+    const std::optional<int> status = refusedStatus(description);
+    if (!status) {
+        return QStringLiteral("OpenAI could not be reached. Check the internet connection.");
+    }
+    switch (*status) {
+    case 401: return QStringLiteral("OpenAI refused the API key. Change it in Settings (Ctrl+,).");
+    case 429:
+        return QStringLiteral("The OpenAI account is out of quota or rate-limited. Check its plan and billing, or "
+                              "try again later.");
+    default: return QStringLiteral("OpenAI turned the connection down (HTTP %1).").arg(*status);
+    }
+}
+
+QString connectionLostText()
+{
+    return QStringLiteral("The connection to OpenAI was lost.");
+}
+
+} // namespace
 
 // The transcriber's state, confined to its worker thread.
 class RealtimeWorker : public QObject {
@@ -60,6 +97,7 @@ private:
     std::unique_ptr<ClockTimer> m_openTimer;
     std::unique_ptr<ClockTimer> m_finishTimer;
     Link m_link = Link::connecting;
+    QString m_failure; // why the link failed, as the user reads it
     QStringList m_outbox; // messages sent before the connection opened, in order
 
     QByteArray m_preroll;
@@ -101,15 +139,16 @@ void RealtimeWorker::open()
             if (m_link == Link::failed) {
                 return;
             }
+            m_failure = m_link == Link::connecting ? openFailureText(m_socket->errorString()) : connectionLostText();
             m_link = Link::failed;
             m_outbox.clear();
-            reportTransportError(m_socket->errorString());
+            reportTransportError(m_failure);
         });
     connect(m_socket, &QWebSocket::disconnected, this, [this] {
         if (m_link == Link::open) {
             m_link = Link::failed;
-            reportTransportError(m_socket->errorString().isEmpty() ? QStringLiteral("The connection was closed.")
-                                                                   : m_socket->errorString());
+            m_failure = connectionLostText();
+            reportTransportError(m_failure);
         }
     });
 
@@ -143,9 +182,10 @@ void RealtimeWorker::openTimedOut()
 {
     if (m_link == Link::connecting) {
         m_link = Link::failed;
+        m_failure = openFailureText(QString());
         m_outbox.clear();
         m_socket->abort();
-        reportTransportError(QStringLiteral("The request timed out."));
+        reportTransportError(m_failure);
     }
 }
 
@@ -156,9 +196,8 @@ void RealtimeWorker::send(const QJsonObject& message)
     case Link::connecting: m_outbox.append(text); break;
     case Link::open: m_socket->sendTextMessage(text); break;
     case Link::failed:
-        // Every send on a broken connection fails, and says so.
-        reportTransportError(
-            m_socket->errorString().isEmpty() ? QStringLiteral("The connection was closed.") : m_socket->errorString());
+        // Every send on a broken connection fails, and says why the connection broke.
+        reportTransportError(m_failure);
         break;
     }
 }

@@ -11,6 +11,8 @@ private Q_SLOTS:
     void initTestCase();
     void mode_data();
     void mode();
+    void printOnly_data();
+    void printOnly();
 
 private:
     QTemporaryDir m_home;
@@ -32,6 +34,8 @@ void EntryTest::mode_data()
     QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << false;
     QTest::newRow("--mcp=1") << QStringList { QStringLiteral("--mcp=1") } << false;
     QTest::newRow("-mcp") << QStringList { QStringLiteral("-mcp") } << false;
+    QTest::newRow("--version with --mcp")
+        << QStringList { QStringLiteral("--version"), QStringLiteral("--mcp") } << true;
 }
 
 void EntryTest::mode()
@@ -63,6 +67,56 @@ void EntryTest::mode()
     }
     // Both modes open the same store file under the user's data folder.
     QVERIFY(QFileInfo::exists(home + QStringLiteral("/.local/share/Quillora/Assistants.store")));
+}
+
+void EntryTest::printOnly_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("printed");
+    const QString version = QStringLiteral("quillora " QUILLORA_VERSION "\n");
+    QTest::newRow("--version") << QStringList { QStringLiteral("--version") } << version;
+    QTest::newRow("--version after a bus switch")
+        << QStringList { QStringLiteral("--toggle-listening"), QStringLiteral("--version") } << version;
+    QTest::newRow("--help") << QStringList { QStringLiteral("--help") } << QStringLiteral("Usage: quillora");
+    QTest::newRow("-h") << QStringList { QStringLiteral("-h") } << QStringLiteral("Usage: quillora");
+    QTest::newRow("--help before --version")
+        << QStringList { QStringLiteral("--help"), QStringLiteral("--version") } << QStringLiteral("Usage: quillora");
+}
+
+// --version and --help print and end before anything opens a display, the session bus or the store:
+// with no display to open and a home folder that does not exist, they still succeed and create nothing.
+void EntryTest::printOnly()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, printed);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString home = m_home.filePath(QStringLiteral("untouched"));
+    for (const char* name : { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" }) {
+        environment.insert(QString::fromLatin1(name), home);
+    }
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.insert(
+        QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=") + home + QStringLiteral("/bus"));
+
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUILLORA_BINARY), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+    if (printed.endsWith(u'\n')) {
+        QCOMPARE(out, printed);
+    } else {
+        QVERIFY2(out.startsWith(printed), qPrintable(out));
+        for (const char* option : { "--mcp", "--toggle-listening", "--suggest-now", "--version", "--help" }) {
+            QVERIFY2(out.contains(QString::fromLatin1(option)), option);
+        }
+    }
+    QVERIFY(!QFileInfo::exists(home));
 }
 
 QTEST_GUILESS_MAIN(EntryTest)

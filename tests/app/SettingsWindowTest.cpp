@@ -169,6 +169,23 @@ void SettingsWindowTest::windowToggles()
     hide->click();
     QVERIFY(harness.settings.hideFromScreenShare());
     QVERIFY(!harness.settings.contains(SettingKey::hideFromScreenShare));
+
+    // Where the compositor's capture can be seen, the toggle works and shows the stored value.
+    general.setScreenShareVisible(true);
+    QVERIFY(hide->isEnabled());
+    QVERIFY(hide->isChecked());
+    QCOMPARE(general.hideFromScreenShareNote()->text(),
+        QStringLiteral("Sharing a single app or window never shows Quillora anyway."));
+    hide->click();
+    QVERIFY(!harness.settings.hideFromScreenShare());
+    harness.settings.setBoolean(SettingKey::hideFromScreenShare, true);
+    QVERIFY(hide->isChecked());
+    // The watcher lost PipeWire: back to the note, the stored value untouched.
+    general.setScreenShareVisible(false);
+    QVERIFY(!hide->isEnabled());
+    QVERIFY(!hide->isChecked());
+    QCOMPARE(general.hideFromScreenShareNote()->text(), QStringLiteral("Not available on this desktop."));
+    QVERIFY(harness.settings.hideFromScreenShare());
 }
 
 void SettingsWindowTest::openAtLogin_data()
@@ -474,13 +491,18 @@ void SettingsWindowTest::appMenu()
     AppMenu menu(services, nullptr);
     QStringList texts;
     for (const QAction* action : menu.menu()->actions()) {
-        texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        if (action->isVisible()) {
+            texts.append(action->isSeparator() ? QStringLiteral("-") : action->text());
+        }
     }
     QCOMPARE(texts,
         QStringList({ QStringLiteral("Show Quillora"), QStringLiteral("Start Listening"), QStringLiteral("-"),
             QStringLiteral("Assistants…"), QStringLiteral("Settings…"), QStringLiteral("Check for Updates…"),
             QStringLiteral("-"), QStringLiteral("Quit Quillora") }));
     QVERIFY(!menu.updatesAction()->isEnabled());
+    // Shown only where the screen share cannot be seen (offered by the start-up).
+    QCOMPARE(menu.hideWhileSharingAction()->text(), QStringLiteral("Hide while sharing"));
+    QVERIFY(menu.hideWhileSharingAction()->isCheckable());
 
     // Ctrl+, works in every attached window; the same menu is its context menu.
     QWidget window;

@@ -1,15 +1,29 @@
 #include "fakes/FakeRealtimeServer.h"
 
 #include <QJsonDocument>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
 FakeRealtimeServer::FakeRealtimeServer(QObject* parent)
     : QObject(parent)
+    , m_listener(new QTcpServer(this))
     , m_server(new QWebSocketServer(QStringLiteral("FakeRealtime"), QWebSocketServer::NonSecureMode, this))
 {
-    m_server->listen(QHostAddress::LocalHost, 0);
+    // Connections arrive here first, so that a handshake can be refused before the WebSocket
+    // server sees it.
+    m_listener->listen(QHostAddress::LocalHost, 0);
+    connect(m_listener, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* socket = m_listener->nextPendingConnection()) {
+            if (m_refuseStatus != 0) {
+                refuse(socket);
+            } else {
+                m_server->handleConnection(socket);
+            }
+        }
+    });
     connect(m_server, &QWebSocketServer::newConnection, this, [this] {
         while (QWebSocket* socket = m_server->nextPendingConnection()) {
             socket->setParent(this);
@@ -44,7 +58,7 @@ FakeRealtimeServer::~FakeRealtimeServer() = default;
 
 quint16 FakeRealtimeServer::port() const
 {
-    return m_server->serverPort();
+    return m_listener->serverPort();
 }
 
 QString FakeRealtimeServer::baseUrl() const
@@ -75,4 +89,24 @@ void FakeRealtimeServer::setTranscribeCommits(bool enabled, int delayMs, std::fu
     m_transcribe = enabled;
     m_delayMs = delayMs;
     m_text = std::move(text);
+}
+
+void FakeRealtimeServer::refuse(QTcpSocket* socket)
+{
+    const int status = m_refuseStatus;
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QTcpSocket::readyRead, socket, [socket, status] {
+        if (!socket->peek(64 * 1024).contains("\r\n\r\n")) {
+            return;
+        }
+        socket->readAll();
+        const QByteArray reason = status == 401 ? "Unauthorized"
+            : status == 429                     ? "Too Many Requests"
+                                                : "Service Unavailable";
+        const QByteArray body = R"({"error":{"message":"Refused by the fake server.","type":"invalid_request_error"}})";
+        socket->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason
+            + "\r\nContent-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size())
+            + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    });
 }

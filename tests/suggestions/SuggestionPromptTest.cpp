@@ -67,15 +67,27 @@ private Q_SLOTS:
 
 void SuggestionPromptTest::basePromptIsExact()
 {
-    const QByteArray utf8 = basePrompt().toUtf8();
-    QCOMPARE(utf8.size(), 1177);
-    QVERIFY(utf8.startsWith("You help the user during a live video call. You get the recent transcript of the "
-                            "conversation: \"You:\" is the user and \"Other:\" is the other person."));
-    QVERIFY(utf8.endsWith(
-        "Example of a complete reply in that case:\nA hard project that stayed with me was [ \xE2\x80\xA6 ]. "
-        "The biggest challenge was [ \xE2\x80\xA6 ], and I solved it by [ \xE2\x80\xA6 ]."));
-    QCOMPARE(basePrompt().count(QStringLiteral("\n\n")), 4);
-    QCOMPARE(basePrompt().count(u'\n'), 9);
+    const QString expected = QStringLiteral(
+        "You help the user during a live video call. You get the recent transcript of the conversation: \"You:\" is "
+        "the user and \"Other:\" is the other person. The transcript is automatic and can have errors.\n"
+        "\n"
+        "Write what the user can say now in reply to the other person's last line: 1 or 2 short sentences, in the "
+        "first person, ready to say out loud. Do not write an introduction, quotes or an explanation.\n"
+        "\n"
+        "Write the whole reply in the language of the other person's last line. If the material below is in "
+        "another language, translate what you use. Never mix languages in one reply.\n"
+        "\n"
+        "Do not make up numbers, prices, deadlines or promises. If the reply depends on them, suggest a question or "
+        "a way to buy time.\n"
+        "\n"
+        "Do not make up experiences, projects, companies or facts about the user. Use only what is in the material "
+        "below or in the transcript. If the question is about the user's life or work and that information does "
+        "not exist, write the reply with blanks [ \u2026 ] for the user to fill in, without mentioning the missing "
+        "information. Example of a complete reply in that case:\n"
+        "A hard project that stayed with me was [ \u2026 ]. The biggest challenge was [ \u2026 ], and I solved it "
+        "by [ \u2026 ].");
+    QCOMPARE(basePrompt(), expected);
+    QCOMPARE(basePrompt().toUtf8().size(), 1177);
 }
 
 void SuggestionPromptTest::systemPrompt_data()
@@ -229,6 +241,8 @@ void SuggestionPromptTest::language_data()
                                          << QStringLiteral("Portuguese");
     QTest::newRow("english question") << QStringLiteral("What would you do in your first week here?")
                                       << QStringLiteral("English");
+    QTest::newRow("short english question") << QStringLiteral("Makes sense?") << QStringLiteral("English");
+    QTest::newRow("short portuguese question") << QStringLiteral("Você topa?") << QStringLiteral("Portuguese");
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("punctuation only") << QStringLiteral(" ?! … ") << QString();
 }
@@ -270,6 +284,13 @@ void SuggestionPromptTest::userMessage_data()
     QTest::newRow("other person silent so far")
         << QList<TranscriptLine> { line(Speaker::me, QStringLiteral("Hello, can you hear me?")) }
         << QStringLiteral("You: Hello, can you hear me?\n\n") + closing;
+    QTest::newRow("a bare ok takes the language of the other person's earlier lines")
+        << QList<TranscriptLine> { line(Speaker::them, QStringLiteral("A gente fecha o contrato na sexta.")),
+               line(Speaker::me, QStringLiteral("Yes, Friday works")), line(Speaker::them, QStringLiteral("OK?")) }
+        << QStringLiteral(
+               "Other: A gente fecha o contrato na sexta.\nYou: Yes, Friday works\nOther: OK?\n\nReply to this last "
+               "line from the other person, not to earlier ones: «OK?». Reply only in Portuguese. ")
+            + closing;
     QTest::newRow("anchor trimmed")
         << QList<TranscriptLine> { line(
                Speaker::them, QStringLiteral("  Qual foi o maior desafio do seu último projeto? \n")) }

@@ -336,20 +336,56 @@ private Q_SLOTS:
         QCOMPARE(reports, expected);
     }
 
-    void refusedConnectionIsReported()
+    // A connection that cannot be opened reads as a sentence about its cause, never in the
+    // WebSocket client's own words; every later send repeats it.
+    void openFailures_data()
     {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
+        QTest::addColumn<int>("status"); // 0: nothing listens on the port
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("refused key") << 401
+                                     << QStringLiteral(
+                                            "OpenAI: OpenAI refused the API key. Change it in Settings (Ctrl+,).");
+        QTest::newRow("out of quota") << 429
+                                      << QStringLiteral("OpenAI: The OpenAI account is out of quota or rate-limited. "
+                                                        "Check its plan and billing, or try again later.");
+        QTest::newRow("service down") << 503 << QStringLiteral("OpenAI: OpenAI turned the connection down (HTTP 503).");
+        QTest::newRow("nothing listens") << 0
+                                         << QStringLiteral(
+                                                "OpenAI: OpenAI could not be reached. Check the internet connection.");
+    }
 
-        m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("k"), QStringList { QStringLiteral("pt") },
-            0.02f, OpenAITranscriber::endpointFor(QStringLiteral("http://127.0.0.1:%1").arg(port)));
+    void openFailures()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, expected);
+        QString base = m_server->baseUrl();
+        if (status != 0) {
+            m_server->refuseHandshakes(status);
+        } else {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            base = QStringLiteral("http://127.0.0.1:%1").arg(probe.serverPort());
+        }
+        m_transcriber = std::make_unique<OpenAITranscriber>(QStringLiteral("sk-refused"),
+            QStringList { QStringLiteral("pt") }, 0.02f, OpenAITranscriber::endpointFor(base), m_clock.get());
         QSignalSpy errors(m_transcriber.get(), &SpeechEngine::errorReported);
-        m_transcriber->start();
+        QVERIFY(QCoro::waitFor(m_transcriber->start()));
         QVERIFY(errors.wait(5000));
-        QVERIFY2(errors.first().first().toString().startsWith(QStringLiteral("OpenAI: ")),
-            qPrintable(errors.first().first().toString()));
+        QCOMPARE(errors.first().first().toString(), expected);
+
+        // Speech after the failure tries to send, and says the same again.
+        feed(3000, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 2, 5000);
+        QCOMPARE(errors.last().first().toString(), expected);
+    }
+
+    void lostConnectionIsReported()
+    {
+        connectTranscriber();
+        QSignalSpy errors(m_transcriber.get(), &SpeechEngine::errorReported);
+        m_server.reset();
+        QVERIFY(errors.wait(5000));
+        QCOMPARE(errors.first().first().toString(), QStringLiteral("OpenAI: The connection to OpenAI was lost."));
     }
 };
 

@@ -50,6 +50,7 @@ Result<void> enable(const QString& entryPath, const QString& executable)
                                          "Name=Quillora\n"
                                          "Comment=Reply suggestions during video calls\n"
                                          "Exec=%1\n"
+                                         "Icon=Vessaro.Quillora\n"
                                          "Terminal=false\n"
                                          "X-GNOME-Autostart-enabled=true\n")
                               .arg(execArgument(executable));

@@ -53,6 +53,8 @@ GeneralSettingsView::GeneralSettingsView(
         if (key == SettingKey::windowOpacity || key == SettingKey::isAlwaysOnTop
             || key == SettingKey::transcriptionEngine) {
             showSettings();
+        } else if (key == SettingKey::hideFromScreenShare) {
+            showHideFromScreenShare();
         }
     });
     showSettings();
@@ -104,16 +106,20 @@ QWidget* GeneralSettingsView::makeWindowSection()
     form->addRow(m_openAtLogin);
     connect(m_openAtLogin, &QCheckBox::toggled, this, &GeneralSettingsView::setOpensAtLogin);
 
-    // Neither X11 nor Wayland lets a window keep itself out of a capture of the whole screen, so the
-    // toggle shows that the window is not hidden and cannot be turned on; the stored value is kept.
+    // No desktop lets a window keep itself out of a capture of the whole screen; where the compositor's
+    // capture shows in PipeWire the windows hide while it runs, elsewhere the toggle is disabled and says
+    // why. The stored value is kept either way.
     m_hideFromScreenShare = new QCheckBox(tr("Hide when sharing the whole screen"), section);
     m_hideFromScreenShare->setAccessibleName(m_hideFromScreenShare->text());
-    m_hideFromScreenShare->setChecked(false);
-    m_hideFromScreenShare->setEnabled(false);
     form->addRow(m_hideFromScreenShare);
-    auto* unavailable = makeNote(tr("Not available on this desktop."), section);
-    m_hideFromScreenShare->setAccessibleDescription(unavailable->text());
-    form->addRow(unavailable);
+    m_hideNote = makeNote(QString(), section);
+    form->addRow(m_hideNote);
+    connect(m_hideFromScreenShare, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_screenShareVisible) {
+            m_settings->setBoolean(SettingKey::hideFromScreenShare, on);
+        }
+    });
+    showHideFromScreenShare();
     return section;
 }
 
@@ -171,6 +177,22 @@ void GeneralSettingsView::showSettings()
     const bool openAI = m_settings->transcriptionEngineText() == openAIEngine;
     m_engine->setCurrentIndex(openAI ? 1 : 0);
     m_openAIRows->setVisible(openAI);
+}
+
+void GeneralSettingsView::setScreenShareVisible(bool visible)
+{
+    m_screenShareVisible = visible;
+    showHideFromScreenShare();
+}
+
+void GeneralSettingsView::showHideFromScreenShare()
+{
+    const QSignalBlocker blocker(m_hideFromScreenShare);
+    m_hideFromScreenShare->setEnabled(m_screenShareVisible);
+    m_hideFromScreenShare->setChecked(m_screenShareVisible && m_settings->hideFromScreenShare());
+    m_hideNote->setText(m_screenShareVisible ? tr("Sharing a single app or window never shows Quillora anyway.")
+                                             : tr("Not available on this desktop."));
+    m_hideFromScreenShare->setAccessibleDescription(m_hideNote->text());
 }
 
 void GeneralSettingsView::setOpensAtLogin(bool on)

@@ -34,8 +34,13 @@ public:
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QLabel* keyStatus() const { return m_keyStatus; }
 
+    QLabel* hideFromScreenShareNote() const { return m_hideNote; }
+
     // The percentage shown for an opacity: the fraction dropped, not rounded.
     static QString percentText(double opacity);
+
+    // Whether this desktop can tell that the screen is being shared; until told, it cannot.
+    void setScreenShareVisible(bool visible);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -46,6 +51,7 @@ private:
     void showSettings();
     void setOpensAtLogin(bool on);
     void showOpensAtLogin();
+    void showHideFromScreenShare();
 
     QPointer<Settings> m_settings;
     const QString m_autostartEntry;
@@ -55,6 +61,8 @@ private:
     QCheckBox* m_alwaysOnTop = nullptr;
     QCheckBox* m_openAtLogin = nullptr;
     QCheckBox* m_hideFromScreenShare = nullptr;
+    QLabel* m_hideNote = nullptr;
+    bool m_screenShareVisible = false;
     QComboBox* m_engine = nullptr;
     QWidget* m_openAIRows = nullptr;
     QLabel* m_keyStatus = nullptr;

@@ -4,7 +4,9 @@
 #include "app/bus/BusActions.h"
 #include "app/callwindow/CallWindow.h"
 #include "app/hotkeys/GlobalHotKey.h"
+#include "app/screenshare/ScreenShareHider.h"
 #include "app/services/DesktopServices.h"
+#include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
 #include "app/tray/AppMenu.h"
@@ -12,6 +14,7 @@
 #include "app/updates/Updater.h"
 #include "common/Log.h"
 #include "common/PrivateFiles.h"
+#include "screenshare/ScreenShareWatcher.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
 #include "store/StorePaths.h"
@@ -21,7 +24,9 @@
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include <malloc.h>
 
@@ -72,6 +77,29 @@ public:
 
 private:
     const long long m_startedNs;
+};
+
+// Runs `work` once, after `window` first painted, so that start-up does not wait for it.
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> work)
+        : m_work(std::move(work))
+    {
+        window->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QMetaObject::invokeMethod(
+                this, [this] { std::exchange(m_work, nullptr)(); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_work;
 };
 
 } // namespace
@@ -187,15 +215,26 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     };
     QObject::connect(&bus, &BusActions::activateRequested, &window, showWindow);
 
+    // The windows hide while the compositor shares the screen; PipeWire is reached after the first paint.
+    ScreenShareWatcher screenShare(&app);
+    ScreenShareHider screenShareHider(settings, screenShare, &app);
+    QObject::connect(&screenShare, &ScreenShareWatcher::started, &screenShare,
+        [&trace] { trace.mark("Screen share watcher started"); });
+    const AfterFirstPaint startScreenShare(&window, [&screenShare] { screenShare.start(); });
+
     // The settings window is made on first use and kept; it goes before the services it edits.
     std::unique_ptr<SettingsWindow> settingsWindow;
     AppMenu menu(services, &app);
+    screenShareHider.offerByHand(menu.hideWhileSharingAction());
     QObject::connect(&menu, &AppMenu::showWindowRequested, &window, showWindow);
     QObject::connect(&menu, &AppMenu::assistantsRequested, &window, &CallWindow::assistantsRequested);
     QObject::connect(&menu, &AppMenu::settingsRequested, &menu, [&] {
         if (!settingsWindow) {
             settingsWindow = std::make_unique<SettingsWindow>(settings, services.keychain());
             menu.attachTo(settingsWindow.get());
+            settingsWindow->general()->setScreenShareVisible(screenShare.isAvailable());
+            QObject::connect(&screenShare, &ScreenShareWatcher::availableChanged, settingsWindow->general(),
+                &GeneralSettingsView::setScreenShareVisible);
         }
         settingsWindow->present();
     });

@@ -25,6 +25,9 @@ AppMenu::AppMenu(DesktopServices& services, QObject* parent)
             m_services->toggleListening();
         }
     });
+    m_hideWhileSharing = m_menu->addAction(tr("Hide while sharing"));
+    m_hideWhileSharing->setCheckable(true);
+    m_hideWhileSharing->setVisible(false);
     m_menu->addSeparator();
     m_assistants = m_menu->addAction(tr("Assistants…"));
     m_assistants->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));

@@ -25,6 +25,8 @@ public:
     QMenu* menu() const { return m_menu.get(); }
     QAction* showWindowAction() const { return m_showWindow; }
     QAction* listenAction() const { return m_listen; }
+    // "Hide while sharing": checkable, hidden until someone offers it (where captures cannot be seen).
+    QAction* hideWhileSharingAction() const { return m_hideWhileSharing; }
     QAction* assistantsAction() const { return m_assistants; }
     QAction* settingsAction() const { return m_settings; }
     QAction* updatesAction() const { return m_updates; }
@@ -50,6 +52,7 @@ private:
     std::unique_ptr<QMenu> m_menu;
     QAction* m_showWindow = nullptr;
     QAction* m_listen = nullptr;
+    QAction* m_hideWhileSharing = nullptr;
     QAction* m_assistants = nullptr;
     QAction* m_settings = nullptr;
     QAction* m_updates = nullptr;
