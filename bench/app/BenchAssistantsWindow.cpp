@@ -5,6 +5,7 @@
 //   - opening a two-hour call (2,000 lines) in the calls list, to the paint that shows it.
 
 #include "BenchFigures.h"
+#include "PaintWatch.h"
 #include "app/assistants/AssistantsWindow.h"
 #include "app/assistants/CallRow.h"
 #include "app/assistants/CallsTab.h"
@@ -27,6 +28,7 @@ namespace {
 
 using bench::median;
 using bench::millisecondsSince;
+using bench::PaintWatch;
 using bench::print;
 using bench::Steady;
 
@@ -113,28 +115,6 @@ std::pair<Assistant, QUuid> seed(StoreContext& context)
     }
     return { *first, longCall };
 }
-
-// Notes the first paint of the widgets that `match` names, wherever in the application it happens.
-class PaintWatch : public QObject {
-public:
-    explicit PaintWatch(std::function<bool(QObject*)> match)
-        : m_match(std::move(match))
-    {
-        qApp->installEventFilter(this);
-    }
-    bool painted = false;
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && m_match(watched)) {
-            painted = true;
-        }
-        return false;
-    }
-
-private:
-    std::function<bool(QObject*)> m_match;
-};
 
 } // namespace
 

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
-WaveformBar::WaveformBar(QColor color, QWidget* parent)
+WaveformBar::WaveformBar(QColor color, QWidget* parent, qreal cornerRadius)
     : QWidget(parent)
     , m_color(color)
+    , m_cornerRadius(cornerRadius)
     , m_animation(new QVariantAnimation(this))
 {
     m_animation->setDuration(easeMs);
@@ -46,7 +47,7 @@ void WaveformBar::paintEvent(QPaintEvent*)
     track.setAlphaF(0.2F);
     const QRectF area(rect());
     painter.setBrush(track);
-    painter.drawRoundedRect(area, 2, 2);
+    painter.drawRoundedRect(area, m_cornerRadius, m_cornerRadius);
     if (m_shown > 0) {
         QRectF filled = area;
         filled.setWidth(area.width() * m_shown);
@@ -54,6 +55,6 @@ void WaveformBar::paintEvent(QPaintEvent*)
             filled.moveRight(area.right());
         }
         painter.setBrush(m_color);
-        painter.drawRoundedRect(filled, 2, 2);
+        painter.drawRoundedRect(filled, m_cornerRadius, m_cornerRadius);
     }
 }

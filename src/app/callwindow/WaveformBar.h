@@ -13,7 +13,8 @@ class WaveformBar : public QWidget {
 public:
     static constexpr int easeMs = 100;
 
-    WaveformBar(QColor color, QWidget* parent);
+    // `cornerRadius` rounds both the track and the filled part.
+    WaveformBar(QColor color, QWidget* parent, qreal cornerRadius = 2);
 
     // `level` is clamped to 0...1.
     void setLevel(float level);
@@ -27,6 +28,7 @@ protected:
 
 private:
     QColor m_color;
+    qreal m_cornerRadius;
     float m_target = 0;
     double m_shown = 0;
     QVariantAnimation* m_animation;

@@ -1,6 +1,7 @@
 #include "app/settings/SettingsWindow.h"
 
 #include "app/callwindow/CallWindowIcons.h"
+#include "app/settings/AudioTestView.h"
 #include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SuggestionSettingsView.h"
@@ -26,9 +27,11 @@ SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* 
     m_general = new GeneralSettingsView(
         settings, keychain, std::move(options.autostartEntry), std::move(options.executable), m_tabs);
     m_suggestions = new SuggestionSettingsView(settings, keychain, m_tabs);
+    m_audioTest = new AudioTestView(m_tabs);
     const QColor iconColour = palette().color(QPalette::WindowText);
     m_tabs->addTab(m_general, QIcon::fromTheme(QStringLiteral("preferences-system")), tr("General"));
     m_tabs->addTab(m_suggestions, callWindowIcon(CallWindowIcon::sparkles, iconColour), tr("Suggestions"));
+    m_tabs->addTab(m_audioTest, callWindowIcon(CallWindowIcon::waveform, iconColour), tr("Audio Test"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

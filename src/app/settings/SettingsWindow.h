@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+class AudioTestView;
 class GeneralSettingsView;
 class Keychain;
 class QTabWidget;
@@ -17,8 +18,8 @@ struct SettingsWindowOptions {
 };
 
 // The settings window: the tabs "General" and "Suggestions", each control writing straight through to
-// the settings and the keyring (there is no apply step). One is kept for the app's whole run and raised
-// again when asked for.
+// the settings and the keyring (there is no apply step), and "Audio Test". One is kept for the app's whole run and
+// raised again when asked for.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 
@@ -29,6 +30,7 @@ public:
     QTabWidget* tabs() const { return m_tabs; }
     GeneralSettingsView* general() const { return m_general; }
     SuggestionSettingsView* suggestions() const { return m_suggestions; }
+    AudioTestView* audioTest() const { return m_audioTest; }
 
     // Shows the window in front, on the tab it showed last.
     void present();
@@ -37,4 +39,5 @@ private:
     QTabWidget* m_tabs = nullptr;
     GeneralSettingsView* m_general = nullptr;
     SuggestionSettingsView* m_suggestions = nullptr;
+    AudioTestView* m_audioTest = nullptr;
 };

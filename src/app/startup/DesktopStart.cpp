@@ -11,6 +11,8 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
 #include "app/tray/AppMenu.h"
+#include "app/updates/CheckForUpdatesView.h"
+#include "app/updates/Updater.h"
 #include "common/Log.h"
 #include "common/PrivateFiles.h"
 #include "screenshare/ScreenShareWatcher.h"
@@ -259,6 +261,9 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
         assistants->open();
     });
     QObject::connect(&menu, &AppMenu::quitRequested, &quitGuard, [&quitGuard] { quitGuard.quit(); });
+    // The updater only tells whether it can check; it reads the feed when the user asks.
+    Updater updater(settings, &app);
+    CheckForUpdatesView checkForUpdates(updater, menu.updatesAction(), &app);
     menu.attachTo(&window);
     menu.showTrayIcon();
     trace.watchFirstPaint(&window);

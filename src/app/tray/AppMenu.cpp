@@ -37,7 +37,7 @@ AppMenu::AppMenu(DesktopServices& services, QObject* parent)
     connect(m_settings, &QAction::triggered, this, &AppMenu::settingsRequested);
     m_setup = m_menu->addAction(tr("Setup…"));
     connect(m_setup, &QAction::triggered, this, &AppMenu::setupRequested);
-    // Enabled once there is an updater that can check.
+    // Enabled while the updater can check (CheckForUpdatesView).
     m_updates = m_menu->addAction(tr("Check for Updates…"));
     m_updates->setEnabled(false);
     m_menu->addSeparator();

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/updates/Updater.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QPlainTextEdit;
+
+// The "Check for Updates…" command: its action is enabled only while the updater can check, runs a
+// check when chosen, and shows the outcome in a small window (one, raised again for the next check).
+class CheckForUpdatesView : public QObject {
+    Q_OBJECT
+
+public:
+    CheckForUpdatesView(Updater& updater, QAction* action, QObject* parent);
+    ~CheckForUpdatesView() override;
+
+    // The outcome window of the last check; null before the first one.
+    QDialog* dialog() const { return m_dialog.get(); }
+    QLabel* headline() const { return m_headline; }
+    QLabel* detail() const { return m_detail; }
+    QPlainTextEdit* notes() const { return m_notes; }
+    QLabel* link() const { return m_link; }
+
+Q_SIGNALS:
+    // The outcome of a check is on screen.
+    void shown();
+
+private:
+    void show(const UpdateCheckResult& result);
+    void makeDialog();
+
+    QPointer<Updater> m_updater;
+    QPointer<QAction> m_action;
+    std::unique_ptr<QDialog> m_dialog;
+    QLabel* m_headline = nullptr;
+    QLabel* m_detail = nullptr;
+    QPlainTextEdit* m_notes = nullptr;
+    QLabel* m_link = nullptr;
+};
