@@ -24,12 +24,13 @@ function(quillora_add_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS "${ARG_LABELS}")
   # Tests labelled "pulse" play into and unload the suite's shared null sinks: one at a time.
   # Tests labelled "keyring" use the suite's one secret service, and one of them stops it for a while;
-  # "hotkeys" ones grab keys on the one X server; "busname" ones take the app's name on the session bus.
+  # "hotkeys" ones grab keys on the one X server; "busname" ones take the app's name on the session bus;
+  # "focus" ones activate windows on the one X server, or need theirs to stay active while they check.
   set(locks)
   if("pulse" IN_LIST ARG_LABELS)
     list(APPEND locks pulseaudio)
   endif()
-  foreach(lock keyring hotkeys busname)
+  foreach(lock keyring hotkeys busname focus)
     if("${lock}" IN_LIST ARG_LABELS)
       list(APPEND locks ${lock})
     endif()
