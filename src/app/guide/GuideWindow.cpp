@@ -666,10 +666,16 @@ GuideOpener::GuideOpener(Settings& settings, QWidget* watched, std::function<voi
 
 bool GuideOpener::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::Show && m_settings && !m_settings->onboardingDone()) {
-        // Posted, so that the guide opens beside the window once that one is on screen.
-        QMetaObject::invokeMethod(
-            this, [this] { m_open(); }, Qt::QueuedConnection);
+    if (event->type() == QEvent::Show) {
+        m_shown = true;
+    } else if (event->type() == QEvent::Paint && m_shown) {
+        // Opened once the window has painted, so that making the guide never delays the first look at
+        // the window; posted, so that this paint finishes first.
+        m_shown = false;
+        if (m_settings && !m_settings->onboardingDone()) {
+            QMetaObject::invokeMethod(
+                this, [this] { m_open(); }, Qt::QueuedConnection);
+        }
     }
     return QObject::eventFilter(watched, event);
 }

@@ -150,7 +150,8 @@ private:
     QPushButton* m_done = nullptr;
 };
 
-// Opens the guide each time the watched window is shown while "onboardingDone" is false.
+// Opens the guide each time the watched window is shown (after its first paint) while "onboardingDone" is
+// false.
 class GuideOpener : public QObject {
     Q_OBJECT
 
@@ -163,4 +164,5 @@ protected:
 private:
     QPointer<Settings> m_settings;
     std::function<void()> m_open;
+    bool m_shown = false;
 };
