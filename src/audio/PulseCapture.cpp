@@ -176,7 +176,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
                 QStringLiteral("Could not find the default output device (PulseAudio: %1)")
                     .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
         }
-        return fail(QStringLiteral("No microphone input available"));
+        return fail(noInputText());
     }
 
     DeviceInfo info { m_loop, false, {}, {} };
@@ -206,7 +206,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
             return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
                             .arg(QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))));
         }
-        return fail(QStringLiteral("No microphone input available"));
+        return fail(noInputText());
     }
     sourceName = QString::fromUtf8(wantsMonitor ? info.monitorName : device);
     m_format = AudioFormat { static_cast<double>(info.spec.rate), wantsMonitor ? 1 : int(info.spec.channels),
@@ -276,6 +276,11 @@ Result<void> PulseCapture::uncork()
         return fail(failure(step));
     }
     return {};
+}
+
+QString PulseCapture::noInputText()
+{
+    return QStringLiteral("No microphone input available");
 }
 
 Result<void> PulseCapture::open()

@@ -40,6 +40,9 @@ public:
     // Ends the stream and the capture thread; safe to call at any time and more than once.
     void stop();
 
+    // The failure text of `open()` when the server has no source to record from.
+    static QString noInputText();
+
     bool isRunning() const { return m_loop != nullptr; }
     const AudioFormat& format() const { return m_format; }
     qsizetype fragmentFrames() const { return m_fragmentFrames; }

@@ -16,9 +16,6 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// The text PulseCapture gives when the server has no source to record from.
-const QString noInputText = QStringLiteral("No microphone input available");
-
 std::vector<float> toneSamples()
 {
     const auto frames = static_cast<size_t>(TonePlayer::sampleRate * TonePlayer::toneLength.count() / 1000);
@@ -126,7 +123,7 @@ Result<MicrophoneOutcome> microphone(std::chrono::milliseconds wait, std::stop_t
         }
     });
     if (!started) {
-        if (started.error().message == noInputText) {
+        if (started.error().message == PulseCapture::noInputText()) {
             return MicrophoneOutcome::noInput;
         }
         return std::unexpected(started.error());

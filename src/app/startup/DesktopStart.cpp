@@ -42,7 +42,7 @@ long long monotonicNs()
 
 // Milestones of start-up as "<milestone> after N ms" from main(), under the debug level of
 // "Vessaro.Quillora.startup", so that a slow start can be taken apart on the machine it happens on.
-class StartTrace : public QObject {
+class StartTrace {
 public:
     explicit StartTrace(long long startedNs)
         : m_startedNs(startedNs > 0 ? startedNs : monotonicNs())
@@ -55,25 +55,6 @@ public:
         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
         qCDebug(lcStartup, "%s after %.1f ms (processor %.1f ms)", milestone, double(monotonicNs() - m_startedNs) / 1e6,
             double(cpu.tv_sec) * 1e3 + double(cpu.tv_nsec) / 1e6);
-    }
-
-    // Marks the window's first paint, then forgets the window.
-    void watchFirstPaint(QWidget* window)
-    {
-        if (lcStartup().isDebugEnabled()) {
-            window->installEventFilter(this);
-        }
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            // Posted, so that the time includes the painting this event starts.
-            QMetaObject::invokeMethod(
-                this, [this] { mark("First paint"); }, Qt::QueuedConnection);
-        }
-        return false;
     }
 
 private:
@@ -93,6 +74,7 @@ public:
     {
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
+            // Posted, so that the painting this event starts comes first.
             QMetaObject::invokeMethod(
                 this, [this] { std::exchange(m_work, nullptr)(); }, Qt::QueuedConnection);
         }
@@ -266,7 +248,8 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     CheckForUpdatesView checkForUpdates(updater, menu.updatesAction(), &app);
     menu.attachTo(&window);
     menu.showTrayIcon();
-    trace.watchFirstPaint(&window);
+    // Made last, so that its mark is posted before the work the other first-paint watchers start.
+    const AfterFirstPaint markFirstPaint(&window, [&trace] { trace.mark("First paint"); });
     window.show();
     trace.mark("Window shown");
     return app.exec();
