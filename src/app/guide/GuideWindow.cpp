@@ -31,6 +31,15 @@
 
 namespace {
 
+// A field's visible label, tied to the field so that screen readers announce the field by it (Qt names
+// a combo box on Linux by its current value).
+QLabel* fieldLabel(const QString& text, QWidget* field)
+{
+    auto* label = new QLabel(text, field->parentWidget());
+    label->setBuddy(field);
+    return label;
+}
+
 constexpr LLMProvider providers[] = { LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai };
 
 QLabel* makeCaption(const QString& text, QWidget* parent)
@@ -199,7 +208,7 @@ QWidget* GuideWindow::makeSuggestionsBlock()
         m_provider->addItem(llmProvider::label(provider), llmProvider::rawText(provider));
     }
     m_provider->setAccessibleName(tr("Provider"));
-    providerRow->addWidget(new QLabel(tr("Provider"), block));
+    providerRow->addWidget(fieldLabel(tr("Provider"), m_provider));
     providerRow->addWidget(m_provider, 1);
     layout->addLayout(providerRow);
     // Only a choice of the user is stored; showing the stored value writes nothing.
@@ -220,7 +229,7 @@ QWidget* GuideWindow::makeSuggestionsBlock()
     m_saveKey = new QPushButton(tr("Save"), m_keyRow);
     m_saveKey->setAccessibleName(m_saveKey->text());
     m_saveKey->setAutoDefault(false);
-    keyLine->addWidget(new QLabel(tr("API key"), m_keyRow));
+    keyLine->addWidget(fieldLabel(tr("API key"), m_apiKey));
     keyLine->addWidget(m_apiKey, 1);
     keyLine->addWidget(m_saveKey);
     keyLayout->addLayout(keyLine);
@@ -245,7 +254,7 @@ QWidget* GuideWindow::makeSuggestionsBlock()
     m_localModel = new QComboBox(m_localModelRow);
     m_localModel->setObjectName(QStringLiteral("localModel"));
     m_localModel->setAccessibleName(tr("Model"));
-    modelLine->addWidget(new QLabel(tr("Model"), m_localModelRow));
+    modelLine->addWidget(fieldLabel(tr("Model"), m_localModel));
     modelLine->addWidget(m_localModel, 1);
     layout->addWidget(m_localModelRow);
     connect(m_localModel, &QComboBox::activated, this, [this](int index) {
