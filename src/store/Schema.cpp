@@ -413,3 +413,108 @@ QString createStatements()
 }
 
 } // namespace schema
+
+namespace schema {
+
+namespace {
+
+// The lines blob of `row` as JSON text, or an empty array when it is not an array.
+QString linesJson(const QString& row)
+{
+    const QString text = QStringLiteral("CAST(%1.\"linesData\" AS TEXT)").arg(row);
+    return QStringLiteral("(CASE WHEN json_valid(%1) AND json_type(%1) = 'array' THEN %1 ELSE '[]' END)").arg(text);
+}
+
+// True when every element of `lines` is a line as the blob decoder reads it.
+QString wellFormed(const QString& lines)
+{
+    return QStringLiteral("NOT EXISTS (SELECT 1 FROM json_each(%1) WHERE type <> 'object' "
+                          "OR coalesce(json_type(value, '$.fromMe'), '') NOT IN ('true', 'false') "
+                          "OR coalesce(json_type(value, '$.text'), '') <> 'text' "
+                          "OR coalesce(json_type(value, '$.date'), '') NOT IN ('integer', 'real'))")
+        .arg(lines);
+}
+
+// Indexes each line of the calls that `calls` selects (as `id` and `lines`) by its place in the list.
+// The limit keeps SQLite from merging the selection into the join, which would check a call's lines
+// again for each of its lines.
+QString insertLines(const QString& calls)
+{
+    return QStringLiteral("INSERT INTO \"CallText\"(call, line, text) "
+                          "SELECT c.id, CAST(j.key AS INTEGER), json_extract(j.value, '$.text') "
+                          "FROM (%1 LIMIT -1) AS c, json_each(c.lines) AS j "
+                          "WHERE json_extract(j.value, '$.text') <> '';\n")
+        .arg(calls);
+}
+
+QString newLines()
+{
+    const QString lines = linesJson(QStringLiteral("NEW"));
+    return insertLines(QStringLiteral("SELECT NEW.id AS id, %1 AS lines WHERE %2").arg(lines, wellFormed(lines)));
+}
+
+// Indexes a text column of the calls `from` selects (empty: the trigger's new row).
+QString insertField(const char* column, int line, const QString& from = QString())
+{
+    const QString row = from.isEmpty() ? QStringLiteral("NEW") : QStringLiteral("\"Call\"");
+    return QStringLiteral("INSERT INTO \"CallText\"(call, line, text) SELECT %1.id, %3, %1.\"%2\"%4 "
+                          "WHERE %1.\"%2\" <> '';\n")
+        .arg(row, QLatin1String(column))
+        .arg(line)
+        .arg(from);
+}
+
+QString replaceField(const char* trigger, const char* column, int line)
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1\" AFTER UPDATE OF \"%2\" ON \"Call\" BEGIN\n"
+                          "DELETE FROM \"CallText\" WHERE call = OLD.id AND line = %3;\n%4END;\n")
+        .arg(QLatin1String(trigger), QLatin1String(column))
+        .arg(line)
+        .arg(insertField(column, line));
+}
+
+} // namespace
+
+QString searchIndexStatements()
+{
+    return QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS \"CallText\" (id INTEGER PRIMARY KEY, call TEXT NOT NULL, "
+               "line INTEGER NOT NULL, text TEXT NOT NULL);\n"
+               "CREATE INDEX IF NOT EXISTS CallText_call ON \"CallText\"(call, line);\n"
+               "CREATE VIRTUAL TABLE IF NOT EXISTS \"CallSearch\" USING fts5(text, content='CallText', "
+               "content_rowid='id', tokenize='unicode61 remove_diacritics 2');\n"
+               "CREATE TRIGGER IF NOT EXISTS \"CallText_added\" AFTER INSERT ON \"CallText\" BEGIN\n"
+               "INSERT INTO \"CallSearch\"(rowid, text) VALUES (NEW.id, NEW.text);\nEND;\n"
+               "CREATE TRIGGER IF NOT EXISTS \"CallText_removed\" AFTER DELETE ON \"CallText\" BEGIN\n"
+               "INSERT INTO \"CallSearch\"(\"CallSearch\", rowid, text) VALUES ('delete', OLD.id, OLD.text);\n"
+               "END;\n"
+               "CREATE TRIGGER IF NOT EXISTS \"Call_indexed\" AFTER INSERT ON \"Call\" BEGIN\n")
+        + newLines() + insertField("summary", CallSearchHit::summaryLine)
+        + insertField("outcomeNote", CallSearchHit::noteLine)
+        + QStringLiteral("END;\n"
+                         "CREATE TRIGGER IF NOT EXISTS \"Call_linesIndexed\" AFTER UPDATE OF \"linesData\" ON \"Call\" "
+                         "BEGIN\nDELETE FROM \"CallText\" WHERE call = OLD.id AND line >= 0;\n")
+        + newLines() + QStringLiteral("END;\n")
+        + replaceField("Call_summaryIndexed", "summary", CallSearchHit::summaryLine)
+        + replaceField("Call_noteIndexed", "outcomeNote", CallSearchHit::noteLine)
+        + QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"Call_unindexed\" AFTER DELETE ON \"Call\" BEGIN\n"
+                         "DELETE FROM \"CallText\" WHERE call = OLD.id;\nEND;\n");
+}
+
+QStringList searchIndexObjects()
+{
+    return { QStringLiteral("CallText"), QStringLiteral("CallSearch"), QStringLiteral("CallText_added"),
+        QStringLiteral("CallText_removed"), QStringLiteral("Call_indexed"), QStringLiteral("Call_linesIndexed"),
+        QStringLiteral("Call_summaryIndexed"), QStringLiteral("Call_noteIndexed"), QStringLiteral("Call_unindexed") };
+}
+
+QString fillSearchIndex()
+{
+    const QString lines = linesJson(QStringLiteral("\"Call\""));
+    const QString from = QStringLiteral(" FROM \"Call\"");
+    return insertLines(QStringLiteral("SELECT id, %1 AS lines FROM \"Call\" WHERE %2").arg(lines, wellFormed(lines)))
+        + insertField("summary", CallSearchHit::summaryLine, from)
+        + insertField("outcomeNote", CallSearchHit::noteLine, from);
+}
+
+} // namespace schema

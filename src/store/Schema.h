@@ -5,9 +5,11 @@
 // files written before a column existed (those columns get their SQL default).
 
 #include "model/Records.h"
+#include "store/CallSearch.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -26,8 +28,9 @@ template <typename R> struct Column {
     void (*set)(R&, const SqlValue&);
 };
 
-// Schema version 1.0.0, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch.
-constexpr int userVersion = 10000;
+// Schema version, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch: 1.0.0 the six
+// tables, 1.1.0 the search index over calls.
+constexpr int userVersion = 10100;
 
 template <typename R> struct Traits;
 
@@ -53,6 +56,17 @@ QUILLORA_RECORD_FUNCTIONS(Proposal)
 
 // All table definitions, in dependency order (owners first).
 QString createStatements();
+
+// The full-text index over every call's lines, summary and note. "CallText" holds one row per
+// indexed text (`line` as in CallSearchHit) and
+// "CallSearch" is SQLite's FTS5 index over it, case and accents folded. Triggers on "Call" keep both
+// in step inside the transaction that writes the call, whichever process or build writes it; the
+// lines are read as the blob decoder reads them (one malformed line: none).
+QString searchIndexStatements();
+// The names of the index's tables and triggers, to tell whether a store has all of them.
+QStringList searchIndexObjects();
+// Fills the index from the calls already stored; run once, when the index is created.
+QString fillSearchIndex();
 
 } // namespace schema
 
