@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QScrollArea>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent)
@@ -79,6 +80,23 @@ void CallsTab::commit()
     for (const auto& [id, row] : rows) {
         row->saveNote();
     }
+}
+
+bool CallsTab::reveal(const QUuid& call, int line)
+{
+    const auto found = m_byCall.find(call);
+    if (found == m_byCall.end()) {
+        return false;
+    }
+    CallRow* row = found->second;
+    // A row the last refresh added is shown by its layout only in a later turn of the event loop.
+    row->show();
+    QWidget* passage = row->showPassage(line);
+    // The opened row is laid out first; only then can it be scrolled to.
+    m_list->layout()->activate();
+    m_scroll->ensureWidgetVisible(row->header(), 0, 0);
+    m_scroll->ensureWidgetVisible(passage);
+    return true;
 }
 
 QList<CallRow*> CallsTab::rows() const
