@@ -4,8 +4,9 @@
 #include "model/Enums.h"
 
 #include <QHash>
-#include <QSet>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <vector>
 
@@ -24,11 +25,10 @@ constexpr double functionWordWeight = 0.2;
 constexpr double otherLanguageFactor = 0.8;
 
 // Question words, pronouns, articles, auxiliaries and the openings of requests in English and
-// Portuguese, as normalised words (lower case, no accents).
-const QSet<QString>& functionWords()
+// Portuguese, as normalised words (lower case, no accents), sorted for a binary search.
+const std::vector<QString>& functionWords()
 {
-    static const QSet<QString> words = [] {
-        QSet<QString> set;
+    static const std::vector<QString> words = [] {
         const char* const table =
             "a an the and or but so if then than that this these those there here it its is are was were be been "
             "being am do does did done doing have has had having i me my mine we us our ours you your yours he him "
@@ -41,33 +41,79 @@ const QSet<QString>& functionWords()
             "ele ela eles elas gente seu sua seus suas meu minha nosso nossa isso isto esse essa este esta ja entao "
             "bom ta tem ter sao estao foi ser era ou mas nao sim mais muito pouco fala fale conta conte diz diga "
             "pode poderia";
+        std::vector<QString> list;
         for (const QString& word : QString::fromLatin1(table).split(u' ', Qt::SkipEmptyParts)) {
-            set.insert(word);
+            list.push_back(word);
         }
-        return set;
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        return list;
     }();
     return words;
 }
 
+bool isFunctionWord(QStringView word)
+{
+    const std::vector<QString>& words = functionWords();
+    const auto at = std::lower_bound(
+        words.begin(), words.end(), word, [](const QString& a, QStringView b) { return QStringView(a) < b; });
+    return at != words.end() && QStringView(*at) == word;
+}
+
 struct Term {
-    QString stem;
+    QStringView stem; // into the text's folded copy
     bool functionWord = false;
 };
 
-// The distinct stems of a text, in first-appearance order.
-std::vector<Term> termsOf(const QString& text)
-{
+// A text's distinct stems, in first-appearance order, over the folded copy it keeps. Words are
+// split as text::normalizedWords splits them; this runs for every item of a bank on every line, so
+// it works on views of one copy instead of a string per word.
+struct Terms {
+    QString folded;
     std::vector<Term> terms;
-    QSet<QString> seen;
-    for (const QString& word : text::normalizedWords(text)) {
-        const bool function = functionWords().contains(word);
-        QString stem = function ? word : word.left(stemLength);
-        if (!seen.contains(stem)) {
-            seen.insert(stem);
-            terms.push_back({ std::move(stem), function });
+
+    explicit Terms(const QString& text)
+    {
+        const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar ch) { return ch.unicode() < 0x80; });
+        folded = ascii ? text.toLower() : text::foldDiacritics(text.toLower());
+        const QStringView view(folded);
+        qsizetype start = -1;
+        for (qsizetype i = 0; i <= view.size(); ++i) {
+            bool inWord = false;
+            qsizetype width = 1;
+            if (i < view.size()) {
+                char32_t code = view[i].unicode();
+                if (view[i].isHighSurrogate() && i + 1 < view.size() && view[i + 1].isLowSurrogate()) {
+                    code = QChar::surrogateToUcs4(view[i], view[i + 1]);
+                    width = 2;
+                }
+                inWord = code < 0x80 ? std::isalnum(static_cast<int>(code)) != 0 : QChar::isLetterOrNumber(code);
+            }
+            if (inWord && start < 0) {
+                start = i;
+            } else if (!inWord && start >= 0) {
+                add(view.mid(start, i - start));
+                start = -1;
+            }
+            i += width - 1;
         }
     }
-    return terms;
+
+private:
+    void add(QStringView word)
+    {
+        const bool function = isFunctionWord(word);
+        const QStringView stem = function ? word : word.left(stemLength);
+        // A question has a handful of words: a scan beats a set.
+        if (std::none_of(terms.begin(), terms.end(), [&](const Term& term) { return term.stem == stem; })) {
+            terms.push_back({ stem, function });
+        }
+    }
+};
+
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar ch) { return ch.isSpace(); });
 }
 
 std::optional<ReplyLanguage> itemLanguage(const QString& stored)
@@ -86,24 +132,25 @@ std::optional<ReplyLanguage> itemLanguage(const QString& stored)
 std::optional<Match> best(
     const QString& question, std::span<const QAItem> items, std::optional<ReplyLanguage> lineLanguage, double minimum)
 {
-    const std::vector<Term> lineTerms = termsOf(question);
-    if (lineTerms.empty()) {
+    const Terms line(question);
+    if (line.terms.empty()) {
         return std::nullopt;
     }
     std::vector<qsizetype> candidates;
-    std::vector<std::vector<Term>> itemTerms;
-    QHash<QString, int> documentFrequency;
+    std::vector<Terms> itemTerms;
+    candidates.reserve(items.size());
+    itemTerms.reserve(items.size());
+    QHash<QStringView, int> documentFrequency;
     for (qsizetype i = 0; i < static_cast<qsizetype>(items.size()); ++i) {
         const QAItem& item = items[static_cast<size_t>(i)];
-        if (item.question.trimmed().isEmpty() || item.answer.trimmed().isEmpty()) {
+        if (isBlank(item.question) || isBlank(item.answer)) {
             continue;
         }
-        std::vector<Term> terms = termsOf(item.question);
-        for (const Term& term : terms) {
+        itemTerms.emplace_back(item.question);
+        for (const Term& term : itemTerms.back().terms) {
             ++documentFrequency[term.stem];
         }
         candidates.push_back(i);
-        itemTerms.push_back(std::move(terms));
     }
     const double documents = static_cast<double>(candidates.size());
     const auto squaredWeight = [&](const Term& term) {
@@ -112,9 +159,9 @@ std::optional<Match> best(
         return weight * weight;
     };
 
-    QHash<QString, double> lineWeights;
+    QHash<QStringView, double> lineWeights;
     double lineNorm = 0;
-    for (const Term& term : lineTerms) {
+    for (const Term& term : line.terms) {
         const double weight = squaredWeight(term);
         lineWeights.insert(term.stem, weight);
         lineNorm += weight;
@@ -125,7 +172,7 @@ std::optional<Match> best(
     for (size_t c = 0; c < candidates.size(); ++c) {
         double shared = 0;
         double itemNorm = 0;
-        for (const Term& term : itemTerms[c]) {
+        for (const Term& term : itemTerms[c].terms) {
             const double weight = squaredWeight(term);
             itemNorm += weight;
             if (lineWeights.contains(term.stem)) {
