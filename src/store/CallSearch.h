@@ -25,6 +25,8 @@ struct CallSearchHit {
     // Where the passage comes from: a line's place in the call's lines, or one of these.
     static constexpr int summaryLine = -1;
     static constexpr int noteLine = -2;
+    // In the index a call's texts are the rows from its key times this, plus the place plus 2.
+    static constexpr qint64 rowsPerCall = qint64(1) << 20;
 
     QUuid call;
     QDateTime startedAt;
@@ -48,7 +50,8 @@ namespace callSearch {
 QString matchExpression(const QString& text);
 
 // The calls whose text matches, best match first and newest first among equal matches, at most
-// `limit` of them. What the context holds unsaved is not searched.
+// `limit` of them. A word said in most calls is ranked over its newest passages only (a few
+// thousand, and always enough for `limit` calls). What the context holds unsaved is not searched.
 Result<std::vector<CallSearchHit>> find(StoreContext& context, const CallSearchQuery& query);
 
 } // namespace callSearch

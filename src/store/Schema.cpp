@@ -418,6 +418,31 @@ namespace schema {
 
 namespace {
 
+// Where the calls to index come from: the trigger's own row, or every stored call.
+struct CallRows {
+    QString row; // "NEW", "OLD" or "Call"
+    QString key; // the call's key in "CallKey"
+    QString from; // the FROM clause that gives them (empty for a trigger's row)
+
+    static CallRows of(const char* row)
+    {
+        return { QLatin1String(row),
+            QStringLiteral("(SELECT key FROM \"CallKey\" WHERE call = %1.id)").arg(QLatin1String(row)), QString() };
+    }
+    static CallRows stored()
+    {
+        return { QStringLiteral("\"Call\""), QStringLiteral("k.key"),
+            QStringLiteral(" FROM \"Call\" JOIN \"CallKey\" AS k ON k.call = \"Call\".id") };
+    }
+};
+
+// The row of one text of a call: the call's key, then its place (a line's index, or the summary or the
+// note) shifted past the negative places.
+QString rowid(const QString& key, const QString& place)
+{
+    return QStringLiteral("%1 * %2 + %3 + 2").arg(key).arg(CallSearchHit::rowsPerCall).arg(place);
+}
+
 // The lines blob of `row` as JSON text, or an empty array when it is not an array.
 QString linesJson(const QString& row)
 {
@@ -425,7 +450,7 @@ QString linesJson(const QString& row)
     return QStringLiteral("(CASE WHEN json_valid(%1) AND json_type(%1) = 'array' THEN %1 ELSE '[]' END)").arg(text);
 }
 
-// True when every element of `lines` is a line as the blob decoder reads it.
+// True when every element of `lines` is a line as the blob decoder reads it (one bad line: no lines).
 QString wellFormed(const QString& lines)
 {
     return QStringLiteral("NOT EXISTS (SELECT 1 FROM json_each(%1) WHERE type <> 'object' "
@@ -435,86 +460,81 @@ QString wellFormed(const QString& lines)
         .arg(lines);
 }
 
-// Indexes each line of the calls that `calls` selects (as `id` and `lines`) by its place in the list.
-// The limit keeps SQLite from merging the selection into the join, which would check a call's lines
-// again for each of its lines.
-QString insertLines(const QString& calls)
+// Indexes each non-empty line of the calls. The limit keeps SQLite from merging the inner selection
+// into the join, which would check a call's lines again for each of its lines.
+QString addLines(const CallRows& calls)
 {
-    return QStringLiteral("INSERT INTO \"CallText\"(call, line, text) "
-                          "SELECT c.id, CAST(j.key AS INTEGER), json_extract(j.value, '$.text') "
-                          "FROM (%1 LIMIT -1) AS c, json_each(c.lines) AS j "
+    const QString lines = linesJson(calls.row);
+    return QStringLiteral("INSERT INTO \"CallSearch\"(rowid, text) SELECT %1, json_extract(j.value, '$.text') "
+                          "FROM (SELECT %2 AS callKey, %3 AS lines%4 WHERE %5 LIMIT -1) AS c, json_each(c.lines) AS j "
                           "WHERE json_extract(j.value, '$.text') <> '';\n")
-        .arg(calls);
+        .arg(rowid(QStringLiteral("c.callKey"), QStringLiteral("CAST(j.key AS INTEGER)")), calls.key, lines, calls.from,
+            wellFormed(lines));
 }
 
-QString newLines()
+// Indexes a text column of the calls (the summary or the note) unless it is empty.
+QString addField(const CallRows& calls, const char* column, int place)
 {
-    const QString lines = linesJson(QStringLiteral("NEW"));
-    return insertLines(QStringLiteral("SELECT NEW.id AS id, %1 AS lines WHERE %2").arg(lines, wellFormed(lines)));
+    return QStringLiteral("INSERT INTO \"CallSearch\"(rowid, text) SELECT %1, %2.\"%3\"%4 WHERE %2.\"%3\" <> '';\n")
+        .arg(rowid(calls.key, QString::number(place)), calls.row, QLatin1String(column), calls.from);
 }
 
-// Indexes a text column of the calls `from` selects (empty: the trigger's new row).
-QString insertField(const char* column, int line, const QString& from = QString())
+QString addEverything(const CallRows& calls)
 {
-    const QString row = from.isEmpty() ? QStringLiteral("NEW") : QStringLiteral("\"Call\"");
-    return QStringLiteral("INSERT INTO \"CallText\"(call, line, text) SELECT %1.id, %3, %1.\"%2\"%4 "
-                          "WHERE %1.\"%2\" <> '';\n")
-        .arg(row, QLatin1String(column))
-        .arg(line)
-        .arg(from);
+    return addLines(calls) + addField(calls, "summary", CallSearchHit::summaryLine)
+        + addField(calls, "outcomeNote", CallSearchHit::noteLine);
 }
 
-QString replaceField(const char* trigger, const char* column, int line)
+// Removes the old row's texts at places `first` to `last` (a range of rowids, which the index finds
+// without reading any text).
+QString removePlaces(int first, qint64 last)
 {
-    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1\" AFTER UPDATE OF \"%2\" ON \"Call\" BEGIN\n"
-                          "DELETE FROM \"CallText\" WHERE call = OLD.id AND line = %3;\n%4END;\n")
-        .arg(QLatin1String(trigger), QLatin1String(column))
-        .arg(line)
-        .arg(insertField(column, line));
+    const QString key = CallRows::of("OLD").key;
+    return QStringLiteral("DELETE FROM \"CallSearch\" WHERE rowid BETWEEN %1 AND %2;\n")
+        .arg(rowid(key, QString::number(first)), rowid(key, QString::number(last)));
+}
+
+QString replaceField(const char* trigger, const char* column, int place)
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1\" AFTER UPDATE OF \"%2\" ON \"Call\" BEGIN\n")
+               .arg(QLatin1String(trigger), QLatin1String(column))
+        + removePlaces(place, place) + addField(CallRows::of("NEW"), column, place) + QStringLiteral("END;\n");
 }
 
 } // namespace
 
 QString searchIndexStatements()
 {
+    const qint64 lastLine = CallSearchHit::rowsPerCall - 3;
     return QStringLiteral(
-               "CREATE TABLE IF NOT EXISTS \"CallText\" (id INTEGER PRIMARY KEY, call TEXT NOT NULL, "
-               "line INTEGER NOT NULL, text TEXT NOT NULL);\n"
-               "CREATE INDEX IF NOT EXISTS CallText_call ON \"CallText\"(call, line);\n"
-               "CREATE VIRTUAL TABLE IF NOT EXISTS \"CallSearch\" USING fts5(text, content='CallText', "
-               "content_rowid='id', tokenize='unicode61 remove_diacritics 2');\n"
-               "CREATE TRIGGER IF NOT EXISTS \"CallText_added\" AFTER INSERT ON \"CallText\" BEGIN\n"
-               "INSERT INTO \"CallSearch\"(rowid, text) VALUES (NEW.id, NEW.text);\nEND;\n"
-               "CREATE TRIGGER IF NOT EXISTS \"CallText_removed\" AFTER DELETE ON \"CallText\" BEGIN\n"
-               "INSERT INTO \"CallSearch\"(\"CallSearch\", rowid, text) VALUES ('delete', OLD.id, OLD.text);\n"
-               "END;\n"
-               "CREATE TRIGGER IF NOT EXISTS \"Call_indexed\" AFTER INSERT ON \"Call\" BEGIN\n")
-        + newLines() + insertField("summary", CallSearchHit::summaryLine)
-        + insertField("outcomeNote", CallSearchHit::noteLine)
+               "CREATE TABLE IF NOT EXISTS \"CallKey\" (key INTEGER PRIMARY KEY, call TEXT NOT NULL UNIQUE);\n"
+               "CREATE VIRTUAL TABLE IF NOT EXISTS \"CallSearch\" USING fts5(text, "
+               "tokenize='unicode61 remove_diacritics 2');\n"
+               "CREATE TRIGGER IF NOT EXISTS \"Call_indexed\" AFTER INSERT ON \"Call\" BEGIN\n"
+               "INSERT OR IGNORE INTO \"CallKey\"(call) VALUES (NEW.id);\n")
+        + addEverything(CallRows::of("NEW"))
         + QStringLiteral("END;\n"
                          "CREATE TRIGGER IF NOT EXISTS \"Call_linesIndexed\" AFTER UPDATE OF \"linesData\" ON \"Call\" "
-                         "BEGIN\nDELETE FROM \"CallText\" WHERE call = OLD.id AND line >= 0;\n")
-        + newLines() + QStringLiteral("END;\n")
+                         "BEGIN\n")
+        + removePlaces(0, lastLine) + addLines(CallRows::of("NEW")) + QStringLiteral("END;\n")
         + replaceField("Call_summaryIndexed", "summary", CallSearchHit::summaryLine)
         + replaceField("Call_noteIndexed", "outcomeNote", CallSearchHit::noteLine)
-        + QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"Call_unindexed\" AFTER DELETE ON \"Call\" BEGIN\n"
-                         "DELETE FROM \"CallText\" WHERE call = OLD.id;\nEND;\n");
+        + QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"Call_unindexed\" AFTER DELETE ON \"Call\" BEGIN\n")
+        + removePlaces(CallSearchHit::noteLine, lastLine)
+        + QStringLiteral("DELETE FROM \"CallKey\" WHERE call = OLD.id;\nEND;\n");
 }
 
 QStringList searchIndexObjects()
 {
-    return { QStringLiteral("CallText"), QStringLiteral("CallSearch"), QStringLiteral("CallText_added"),
-        QStringLiteral("CallText_removed"), QStringLiteral("Call_indexed"), QStringLiteral("Call_linesIndexed"),
-        QStringLiteral("Call_summaryIndexed"), QStringLiteral("Call_noteIndexed"), QStringLiteral("Call_unindexed") };
+    return { QStringLiteral("CallKey"), QStringLiteral("CallSearch"), QStringLiteral("Call_indexed"),
+        QStringLiteral("Call_linesIndexed"), QStringLiteral("Call_summaryIndexed"), QStringLiteral("Call_noteIndexed"),
+        QStringLiteral("Call_unindexed") };
 }
 
 QString fillSearchIndex()
 {
-    const QString lines = linesJson(QStringLiteral("\"Call\""));
-    const QString from = QStringLiteral(" FROM \"Call\"");
-    return insertLines(QStringLiteral("SELECT id, %1 AS lines FROM \"Call\" WHERE %2").arg(lines, wellFormed(lines)))
-        + insertField("summary", CallSearchHit::summaryLine, from)
-        + insertField("outcomeNote", CallSearchHit::noteLine, from);
+    return QStringLiteral("INSERT INTO \"CallKey\"(call) SELECT id FROM \"Call\" ORDER BY rowid;\n")
+        + addEverything(CallRows::stored());
 }
 
 } // namespace schema

@@ -57,11 +57,11 @@ QUILLORA_RECORD_FUNCTIONS(Proposal)
 // All table definitions, in dependency order (owners first).
 QString createStatements();
 
-// The full-text index over every call's lines, summary and note. "CallText" holds one row per
-// indexed text (`line` as in CallSearchHit) and
-// "CallSearch" is SQLite's FTS5 index over it, case and accents folded. Triggers on "Call" keep both
-// in step inside the transaction that writes the call, whichever process or build writes it; the
-// lines are read as the blob decoder reads them (one malformed line: none).
+// The full-text index over every call's lines, summary and note: "CallSearch", SQLite's FTS5 with
+// case and accents folded, holds one row per text, whose rowid says where the text is
+// (CallSearchHit::rowsPerCall); "CallKey" gives each call its number there. Triggers on "Call" keep
+// the index in step inside the transaction that writes the call, whichever process or build writes
+// it; the lines are read as the blob decoder reads them (one malformed line: none).
 QString searchIndexStatements();
 // The names of the index's tables and triggers, to tell whether a store has all of them.
 QStringList searchIndexObjects();

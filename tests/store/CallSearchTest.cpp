@@ -108,9 +108,10 @@ private Q_SLOTS:
         context.remove<Call>(call.id);
         QVERIFY(context.save());
         QCOMPARE(found(context, QStringLiteral("may")), QString());
-        SQLite::Statement rows(m_store->database(), "SELECT count(*) FROM \"CallText\"");
-        rows.executeStep();
-        QCOMPARE(rows.getColumn(0).getInt(), 0);
+        // Nothing of it is left in the index.
+        SQLite::Database& db = m_store->database();
+        QCOMPARE(db.execAndGet("SELECT count(*) FROM \"CallSearch\"").getInt(), 0);
+        QCOMPARE(db.execAndGet("SELECT count(*) FROM \"CallKey\"").getInt(), 0);
     }
 
     void ranking_data()
@@ -195,7 +196,7 @@ private Q_SLOTS:
                 { "Call_indexed", "Call_linesIndexed", "Call_summaryIndexed", "Call_noteIndexed", "Call_unindexed" }) {
                 db.exec(std::string("DROP TRIGGER \"") + name + "\"");
             }
-            db.exec("DROP TABLE \"CallSearch\"; DROP TABLE \"CallText\"; PRAGMA user_version=10000");
+            db.exec("DROP TABLE \"CallSearch\"; DROP TABLE \"CallKey\"; PRAGMA user_version=10000");
         }
         auto reopened = Store::open(m_path);
         QVERIFY(reopened);

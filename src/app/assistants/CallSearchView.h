@@ -25,7 +25,8 @@ class CallSearchView : public QWidget {
 
 public:
     static constexpr std::chrono::milliseconds typingPause { 150 };
-    static constexpr int limit = 200;
+    // Calls listed at most: more are not read through, and a narrower search finds them.
+    static constexpr int limit = 50;
 
     CallSearchView(StoreHolder* holder, Clock& clock, QWidget* parent);
     ~CallSearchView() override;
