@@ -3,7 +3,7 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
+#include "records/Records.h"
 #include "settings/Settings.h"
 #include "store/Selection.h"
 #include "store/StoreContext.h"

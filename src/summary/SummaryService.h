@@ -1,7 +1,7 @@
 #pragma once
 
 #include "llm/LLMClient.h"
-#include "model/Enums.h"
+#include "records/Enums.h"
 #include "settings/LanguageModelSettings.h"
 #include "suggestions/SuggestionService.h"
 #include "transcription/Transcript.h"

@@ -5,7 +5,7 @@
 #include "app/callwindow/CallWindowStyle.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/KnowledgeImport.h"
+#include "records/KnowledgeImport.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
