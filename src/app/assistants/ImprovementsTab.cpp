@@ -3,7 +3,7 @@
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/ProposalView.h"
 #include "app/callwindow/CallWindowStyle.h"
-#include "improvement/ImprovementsSection.h"
+#include "app/assistants/ImprovementsSection.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

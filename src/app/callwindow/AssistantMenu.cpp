@@ -2,7 +2,7 @@
 
 #include "app/callwindow/CallWindowStyle.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
+#include "selection/Selection.h"
 #include "store/StoreHolder.h"
 
 #include <QActionGroup>
