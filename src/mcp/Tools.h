@@ -2,7 +2,7 @@
 
 #include "common/Error.h"
 #include "mcp/RequestState.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "suggestions/QaMatch.h"
 
 #include "common/Text.h"
-#include "model/Enums.h"
+#include "records/Enums.h"
 
 #include <QHash>
 

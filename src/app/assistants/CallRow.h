@@ -1,7 +1,7 @@
 #pragma once
 
 #include "mcp/CallExport.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QFileDialog>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "app/assistants/CallSearchView.h"
 
 #include "app/assistants/CallSearchModel.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 #include "common/Text.h"
 #include "store/StoreHolder.h"
 
@@ -62,7 +62,7 @@ private:
         const QString passage = index.data(CallSearchModel::passageRole).toString();
         const auto marks = index.data(CallSearchModel::marksRole).value<QList<QPoint>>();
         QColor secondary = option.palette.color(QPalette::Text);
-        secondary.setAlphaF(callWindowStyle::secondaryOpacity);
+        secondary.setAlphaF(appStyle::secondaryOpacity);
         QString html = QStringLiteral("<div style=\"font-size:small; color:%1\">%2</div><div>")
                            .arg(secondary.name(QColor::HexArgb),
                                index.data(CallSearchModel::headingRole).toString().toHtmlEscaped());
@@ -181,8 +181,7 @@ void CallSearchView::search()
     }
     StoreContext& context = m_holder->context();
     auto hits = callSearch::find(context, query);
-    callWindowStyle::setTextColor(*m_status,
-        hits ? callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity) : callWindowStyle::red());
+    appStyle::setTextColor(*m_status, hits ? appStyle::textColor(*this, appStyle::secondaryOpacity) : appStyle::red());
     if (!hits) {
         m_model->clear();
         m_status->setText(tr("Could not search the calls: %1").arg(hits.error().message));
