@@ -13,6 +13,8 @@ private Q_SLOTS:
     void mode();
     void printOnly_data();
     void printOnly();
+    void refused_data();
+    void refused();
 
 private:
     QTemporaryDir m_home;
@@ -31,9 +33,8 @@ void EntryTest::mode_data()
     QTest::newRow("--mcp alone") << QStringList { QStringLiteral("--mcp") } << true;
     QTest::newRow("--mcp second of two") << QStringList { QStringLiteral("serve"), QStringLiteral("--mcp") } << true;
     QTest::newRow("no arguments") << QStringList {} << false;
-    QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << false;
-    QTest::newRow("--mcp=1") << QStringList { QStringLiteral("--mcp=1") } << false;
-    QTest::newRow("-mcp") << QStringList { QStringLiteral("-mcp") } << false;
+    QTest::newRow("restored by the session manager")
+        << QStringList { QStringLiteral("-session"), QStringLiteral("10d2c3") } << false;
     QTest::newRow("--version with --mcp")
         << QStringList { QStringLiteral("--version"), QStringLiteral("--mcp") } << true;
 }
@@ -117,6 +118,56 @@ void EntryTest::printOnly()
         }
     }
     QVERIFY(!QFileInfo::exists(home));
+}
+
+void EntryTest::refused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said"); // the first line on standard error
+    const auto unknown = [](const char* option) {
+        return QStringLiteral("quillora: unknown option '%1'").arg(QLatin1String(option));
+    };
+    QTest::newRow("--frobnicate") << QStringList { QStringLiteral("--frobnicate") } << 2 << unknown("--frobnicate");
+    QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << 2 << unknown("--MCP");
+    QTest::newRow("--mcp=1") << QStringList { QStringLiteral("--mcp=1") } << 2 << unknown("--mcp=1");
+    QTest::newRow("unknown after a bus switch")
+        << QStringList { QStringLiteral("--suggest-now"), QStringLiteral("-x") } << 2 << unknown("-x");
+    QTest::newRow("a plain word") << QStringList { QStringLiteral("serve") } << 2
+                                  << QStringLiteral("quillora: unexpected argument 'serve'");
+    QTest::newRow("no display") << QStringList {} << 1
+                                << QStringLiteral("quillora: the desktop app needs a display, and none could be "
+                                                  "opened (DISPLAY is not set).");
+}
+
+// What the executable refuses, it says and ends with a status, never a crash, before it opens the
+// store, the session bus or (there being none) a display.
+void EntryTest::refused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    const QString home = m_home.filePath(QStringLiteral("refused"));
+    for (const char* name : { "HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" }) {
+        environment.insert(QString::fromLatin1(name), home);
+    }
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUILLORA_BINARY), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), status);
+    const QStringList lines = QString::fromUtf8(process.readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.first(), said);
+    // An option error shows the usage after it; a missing display is said in that one line.
+    QCOMPARE(lines.size() > 1, status == 2);
+    QVERIFY(status != 2 || lines[1].startsWith(QStringLiteral("Usage: quillora")));
+    QVERIFY(process.readAllStandardOutput().isEmpty());
 }
 
 QTEST_GUILESS_MAIN(EntryTest)
