@@ -260,15 +260,11 @@ private Q_SLOTS:
         QCOMPARE(pulseTest::disconnectClientsOf(QCoreApplication::applicationPid()), 2);
         QVERIFY(running.wait(10000));
         QVERIFY(!service.isRunning());
-        const QStringList messages = service.status().value_or(QString()).split(u'\n');
-        QCOMPARE(messages.size(), 2);
-        for (const char* capture : { "Microphone", "System audio" }) {
-            QCOMPARE(messages
-                         .filter(QRegularExpression(
-                             QStringLiteral("^%1 capture ended \\(PulseAudio: .+\\)$").arg(QLatin1String(capture))))
-                         .size(),
-                1);
-        }
+        QStringList messages = service.status().value_or(QString()).split(u'\n');
+        messages.replaceInStrings(QRegularExpression(QStringLiteral(" \\(PulseAudio: .+\\)$")), QString());
+        messages.sort();
+        QCOMPARE(messages,
+            (QStringList { QStringLiteral("Microphone capture ended"), QStringLiteral("System audio capture ended") }));
         QCOMPARE(service.lines().size(), 1);
     }
 
