@@ -28,9 +28,10 @@ template <typename R> struct Column {
     void (*set)(R&, const SqlValue&);
 };
 
-// Schema version, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch: 1.0.0 the six
-// tables, 1.1.0 the search index over calls.
-constexpr int userVersion = 10100;
+// Schema version, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch. 1.1.0 added
+// the improvement failure of a call; its columns carry defaults, so files of 1.0.0 read as before.
+// 1.2.0 added the search index over calls, built when a store without it opens.
+constexpr int userVersion = 10200;
 
 template <typename R> struct Traits;
 
