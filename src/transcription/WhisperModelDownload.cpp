@@ -3,10 +3,10 @@
 #include "common/Log.h"
 #include "transcription/WhisperModelFile.h"
 
-#include <QCoroFuture>
 #include <QCoroNetworkReply>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -44,7 +44,7 @@ Result<void> checkPart(const QString& path, const WhisperModelEntry& entry)
                         .arg(entry.file));
     }
     file.close();
-    if (const auto checked = whisperModelFile::check(path); !checked) {
+    if (const auto checked = whisperModelFile::check(path, entry.file); !checked) {
         return std::unexpected(checked.error());
     }
     return {};
@@ -172,7 +172,8 @@ void WhisperModelDownload::transferEnded()
         stopWith(tr("Could not download %1: the server answered with status %2.").arg(m_entry.file).arg(status), true);
         return;
     }
-    if (reply->error() != QNetworkReply::NoError) {
+    // A transfer that had begun and broke off is resumed by the next start.
+    if (reply->error() != QNetworkReply::NoError && !m_checkedStatus) {
         stopWith(tr("Could not download %1: %2").arg(m_entry.file, reply->errorString()), true);
         return;
     }
@@ -189,28 +190,27 @@ void WhisperModelDownload::verify()
     m_verifying = true;
     const QString part = partPath();
     const WhisperModelEntry entry = m_entry;
-    QPointer<WhisperModelDownload> self(this);
-    auto checking = [](QString part, WhisperModelEntry entry, QPointer<WhisperModelDownload> self) -> QCoro::Task<> {
-        const Result<void> checked = co_await QtConcurrent::run([part, entry] { return checkPart(part, entry); });
-        if (!self) {
-            co_return;
-        }
-        self->m_verifying = false;
+    // The watcher belongs to this object, so the outcome is dropped when the object is gone.
+    auto* watcher = new QFutureWatcher<Result<void>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, part, entry] {
+        watcher->deleteLater();
+        m_verifying = false;
+        const Result<void> checked = watcher->result();
         if (!checked) {
             QFile::remove(part);
             qCWarning(lcTranscription) << "Refused the downloaded speech model" << entry.file;
-            Q_EMIT self->failed(checked.error().message);
-            co_return;
+            Q_EMIT failed(checked.error().message);
+            return;
         }
         const QString target = whisperModels::pathFor(entry.file);
         QFile::remove(target);
         if (!QFile::rename(part, target)) {
-            Q_EMIT self->failed(WhisperModelDownload::tr("Could not save the speech model %1.").arg(entry.file));
-            co_return;
+            Q_EMIT failed(tr("Could not save the speech model %1.").arg(entry.file));
+            return;
         }
-        Q_EMIT self->finished(target);
-    };
-    checking(part, entry, self);
+        Q_EMIT finished(target);
+    });
+    watcher->setFuture(QtConcurrent::run([part, entry] { return checkPart(part, entry); }));
 }
 
 void WhisperModelDownload::cancel()
@@ -230,8 +230,9 @@ void WhisperModelDownload::stopWith(const QString& message, bool keepPart)
         reply->abort();
         reply->deleteLater();
     }
+    const bool empty = m_part.size() == 0;
     m_part.close();
-    if (!keepPart) {
+    if (!keepPart || empty) {
         QFile::remove(partPath());
     }
     qCInfo(lcTranscription) << "Speech model download of" << m_entry.file << "stopped:" << message;

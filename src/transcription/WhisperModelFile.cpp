@@ -176,9 +176,9 @@ std::vector<Tensor> expectedTensors(const HyperParameters& p)
     return tensors;
 }
 
-Result<HyperParameters> check(const QString& path)
+Result<HyperParameters> check(const QString& path, const QString& shownName)
 {
-    const QString name = QFileInfo(path).fileName();
+    const QString name = shownName.isEmpty() ? QFileInfo(path).fileName() : shownName;
     auto refuse = [&](Fault fault, const QString& detail) -> Result<HyperParameters> {
         qCWarning(lcTranscription) << "Refusing the speech model" << path << ":" << detail;
         switch (fault) {

@@ -45,8 +45,8 @@ std::vector<Tensor> expectedTensors(const HyperParameters& parameters);
 // The shape's name ("tiny", "base", "small", "medium", "large") by its audio layers.
 QString shapeName(const HyperParameters& parameters);
 
-// Walks the file at `path`. The error is the user's message naming the file; the detail goes to
-// the log.
-Result<HyperParameters> check(const QString& path);
+// Walks the file at `path`. The error is the user's message naming the file (as `shownName` when
+// given, e.g. the name a download will have); the detail goes to the log.
+Result<HyperParameters> check(const QString& path, const QString& shownName = QString());
 
 } // namespace whisperModelFile
