@@ -1,5 +1,7 @@
 #include "transcription/WhisperModels.h"
 
+#include "settings/Settings.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
@@ -114,6 +116,22 @@ Result<QString> installedPath(const QString& chosen)
                        "Transcription."));
     }
     return pathFor(files.first());
+}
+
+WhisperModelEntry recommended(const QList<WhisperModelEntry>& list)
+{
+    for (const WhisperModelEntry& entry : list) {
+        if (entry.id == QLatin1String("base")) {
+            return entry;
+        }
+    }
+    return list.value(0);
+}
+
+void use(Settings& settings, const QString& file)
+{
+    settings.setText(SettingKey::whisperModel, file);
+    settings.setText(SettingKey::transcriptionEngine, QStringLiteral("whisper"));
 }
 
 QString sizeText(qint64 bytes)

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QUrl>
 
+class Settings;
+
 // A Whisper model that can be downloaded: one entry of the model list.
 struct WhisperModelEntry {
     QString id; // "tiny"
@@ -45,6 +47,12 @@ QStringList installed();
 // The model the engine uses: `chosen` when it is installed, else the first installed one. The
 // error is the user's message when none is installed.
 Result<QString> installedPath(const QString& chosen);
+
+// The entry the guide downloads: "base" when the list has it, else the first.
+WhisperModelEntry recommended(const QList<WhisperModelEntry>& list);
+
+// Makes the installed `file` the model transcription uses, on the Whisper engine.
+void use(Settings& settings, const QString& file);
 
 // "75 MB": a size shown in a list.
 QString sizeText(qint64 bytes);

@@ -5,6 +5,7 @@
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/UserFolders.h"
+#include "fakes/WhisperModelWriter.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 
@@ -12,6 +13,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -65,15 +67,15 @@ struct Harness {
     std::unique_ptr<GuideWindow> window;
 };
 
-// A PocketSphinx model folder as speech recognition looks for it.
-void makeSpeechModel(const QString& folder)
+// A Whisper model list of one entry for `body` served at /ggml-tiny.bin.
+QByteArray speechModelList(const QString& baseURL, const QByteArray& body, const QByteArray& sha256)
 {
-    QDir().mkpath(folder + QStringLiteral("/acoustic"));
-    for (const QString& file :
-        { QStringLiteral("/acoustic/mdef"), QStringLiteral("/model.lm.bin"), QStringLiteral("/model.dict") }) {
-        QFile touch(folder + file);
-        QVERIFY(touch.open(QIODevice::WriteOnly));
-    }
+    return QStringLiteral(R"({"models":[{"id":"tiny","name":"Tiny","file":"ggml-tiny.bin","url":"%1/ggml-tiny.bin",)"
+                          R"("bytes":%2,"sha256":"%3","languages":["multilingual"]}]})")
+        .arg(baseURL)
+        .arg(body.size())
+        .arg(QString::fromLatin1(sha256))
+        .toUtf8();
 }
 
 QByteArray modelList(const QStringList& ids)
@@ -249,22 +251,49 @@ void GuideWindowTest::systemAudio()
 void GuideWindowTest::speechModel()
 {
     Harness harness;
-    harness.settings.setText(SettingKey::speechLocale, QStringLiteral("xx-YY"));
+    const QString generated = harness.directory.filePath(QStringLiteral("generated.bin"));
+    whisperModelWriter::write(generated, whisperModelWriter::Size::tiny);
+    QFile file(generated);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray model = file.readAll();
+    QList<QByteArray> chunks;
+    for (qsizetype offset = 0; offset < model.size(); offset += 1 << 22) {
+        chunks.append(model.mid(offset, 1 << 22));
+    }
+    harness.server.respond(
+        "/ggml-tiny.bin", { 200, "application/octet-stream", chunks, FakeHttpServer::Ending::complete, {} });
+    const auto serveList = [&](const QByteArray& sha256) {
+        harness.server.respond("/list.json",
+            { 200, "application/json", { speechModelList(harness.server.baseURL(), model, sha256) },
+                FakeHttpServer::Ending::complete, {} });
+    };
+    harness.settings.setText(SettingKey::speechModelListURL, harness.server.baseURL() + QStringLiteral("/list.json"));
     QVERIFY(harness.openSettled());
     StepRow* row = harness.window->speechRow();
-    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Quillora/speech/xx-YY");
-    // Missing: the row says how to add one and offers to look again, never a download.
     QCOMPARE(row->state(), StepState::pending());
-    QVERIFY2(
-        row->whyLabel()->text().contains(QStringLiteral("pocketsphinx-en-us")), qPrintable(row->whyLabel()->text()));
-    QVERIFY2(row->whyLabel()->text().contains(folder), qPrintable(row->whyLabel()->text()));
-    QCOMPARE(row->button()->text(), QStringLiteral("Check again"));
+    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Downloads the on-device transcription model once."));
+    QCOMPARE(row->button()->text(), QStringLiteral("Download"));
 
-    makeSpeechModel(folder);
+    // A wrong checksum: the step fails with the reason and offers to try again; nothing is installed.
+    serveList(QByteArray(64, '0'));
     row->button()->click();
-    QCOMPARE(row->state(), StepState::granted());
+    QTRY_COMPARE_WITH_TIMEOUT(row->state().kind, StepState::Kind::failed, 30000);
+    QCOMPARE(row->state().text,
+        QStringLiteral("The downloaded file ggml-tiny.bin does not match its checksum; it was deleted. Try again."));
+    QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("apple"));
+
+    serveList(QCryptographicHash::hash(model, QCryptographicHash::Sha256).toHex());
+    QStringList shown;
+    connect(row, &StepRow::stateChanged, this, [&shown](const StepState& state) { shown.append(state.text); });
+    row->button()->click();
+    QCOMPARE(shown.value(0), QStringLiteral("Downloading 0%"));
+    QTRY_COMPARE_WITH_TIMEOUT(row->state(), StepState::granted(), 60000);
     QCOMPARE(row->statusLabel()->text(), QStringLiteral("Installed"));
-    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Transcribes on this computer with the speech model for xx-YY."));
+    // The percentage climbs as the model arrives, in whole percents with the fraction dropped.
+    QVERIFY2(shown.size() > 3 && shown.contains(QStringLiteral("Downloading 5%")), qPrintable(shown.join(u'|')));
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("whisper"));
+    QCOMPARE(harness.settings.whisperModel(), QStringLiteral("ggml-tiny.bin"));
 }
 
 void GuideWindowTest::documentsFolder()

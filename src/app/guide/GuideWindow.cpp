@@ -9,12 +9,15 @@
 #include "llm/LocalModels.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
+#include "transcription/WhisperModelDownload.h"
+#include "transcription/WhisperModels.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QCoroFuture>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -94,6 +97,7 @@ GuideWindow::GuideWindow(Settings& settings, Keychain& keychain, QWidget* parent
     m_probes.setMaxThreadCount(2);
     m_probes.setObjectName(QStringLiteral("Quillora.SoundCheck"));
     m_network = new QNetworkAccessManager(this);
+    m_speechDownload = new WhisperModelDownload(*m_network, this);
 
     setObjectName(QStringLiteral("onboarding"));
     setWindowTitle(tr("Welcome to Quillora"));
@@ -167,7 +171,9 @@ QWidget* GuideWindow::makeRequiredSection()
         section);
     m_systemAudio->setDeniedNote(
         tr("No system audio came through. Check System Settings, or play a sound and try again."));
-    m_speech = new StepRow({ tr("Speech model"), QString(), tr("Check again"), tr("Installed") }, section);
+    m_speech = new StepRow({ tr("Speech model"), tr("Downloads the on-device transcription model once."),
+                               tr("Download"), tr("Installed") },
+        section);
     m_documents = new StepRow(
         { tr("Documents folder"), tr("Saves each call, with its transcript and summary, in Documents/Quillora."),
             tr("Allow"), tr("Ready") },
@@ -184,7 +190,20 @@ QWidget* GuideWindow::makeRequiredSection()
     connect(m_microphone, &StepRow::allowRequested, this, &GuideWindow::allowMicrophone);
     connect(
         m_systemAudio, &StepRow::allowRequested, this, [this] { allowSystemAudio(m_options.systemAudioWindow, true); });
-    connect(m_speech, &StepRow::allowRequested, this, &GuideWindow::checkSpeechModel);
+    connect(m_speech, &StepRow::allowRequested, this, &GuideWindow::allowSpeechModel);
+    connect(m_speechDownload, &WhisperModelDownload::progress, this, [this](qint64 received, qint64 total) {
+        if (m_speech->state().kind == StepState::Kind::working) {
+            m_speech->setState(StepState::working(onboarding::downloadingText(received, total)));
+        }
+    });
+    connect(m_speechDownload, &WhisperModelDownload::finished, this, [this](const QString& path) {
+        whisperModels::use(*m_settings, QFileInfo(path).fileName());
+        checkSpeechModel();
+    });
+    connect(m_speechDownload, &WhisperModelDownload::failed, this, [this](const QString& message) {
+        m_speech->setState(StepState::failed(message));
+        showStepsLeft();
+    });
     connect(m_documents, &StepRow::allowRequested, this, &GuideWindow::allowDocuments);
     rows->addWidget(makeDivider(section));
     rows->addWidget(makeSuggestionsBlock());
@@ -342,6 +361,11 @@ void GuideWindow::hideEvent(QHideEvent* event)
     // Closed: the next showing starts again from "Pending", and what this one still waits for is dropped.
     m_stop.request_stop();
     m_stop = std::stop_source();
+    // What arrived of a model download stays for the next one.
+    {
+        const QSignalBlocker blocker(m_speechDownload);
+        m_speechDownload->cancel();
+    }
     resetState();
 }
 
@@ -373,7 +397,6 @@ void GuideWindow::resetState()
     for (StepRow* row : { m_microphone, m_systemAudio, m_speech, m_documents }) {
         row->setState(StepState::pending());
     }
-    m_speech->setWhy(onboarding::speechModelLine(m_settings->speechLocale(), QLocale::system().name()));
     m_copyCommand->setText(tr("Copy command"));
     m_copyCommand->setAccessibleName(m_copyCommand->text());
     showStepsLeft();
@@ -416,11 +439,36 @@ void GuideWindow::allowSystemAudio(std::chrono::milliseconds window, bool showWo
 
 void GuideWindow::checkSpeechModel()
 {
-    const QString locale = m_settings->speechLocale();
-    const QString system = QLocale::system().name();
-    m_speech->setWhy(onboarding::speechModelLine(locale, system));
-    m_speech->setState(onboarding::speechModelState(locale, system));
+    m_speech->setState(whisperModels::installed().isEmpty() ? StepState::pending() : StepState::granted());
     showStepsLeft();
+}
+
+void GuideWindow::allowSpeechModel()
+{
+    if (!whisperModels::installed().isEmpty()) {
+        checkSpeechModel();
+        return;
+    }
+    downloadSpeechModel();
+}
+
+QCoro::Task<> GuideWindow::downloadSpeechModel()
+{
+    m_speech->setState(StepState::working(onboarding::downloadingText(0, 1)));
+    showStepsLeft();
+    QPointer<GuideWindow> self(this);
+    const quint64 showing = m_showing;
+    const Result<QList<WhisperModelEntry>> list =
+        co_await WhisperModelDownload::fetchList(*m_network, m_settings->speechModelListURL());
+    if (!self || showing != m_showing) {
+        co_return;
+    }
+    if (!list || list->isEmpty()) {
+        m_speech->setState(StepState::failed(list ? tr("The speech model list has no models.") : list.error().message));
+        showStepsLeft();
+        co_return;
+    }
+    m_speechDownload->start(whisperModels::recommended(*list));
 }
 
 void GuideWindow::allowDocuments()

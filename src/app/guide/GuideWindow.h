@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QNetworkAccessManager;
+class WhisperModelDownload;
 class QPushButton;
 class Settings;
 class StepRow;
@@ -93,6 +94,8 @@ private:
     void allowMicrophone();
     void allowSystemAudio(std::chrono::milliseconds window, bool showWorking);
     void checkSpeechModel();
+    void allowSpeechModel();
+    QCoro::Task<> downloadSpeechModel();
     void allowDocuments();
     void openSoundSettings();
     void providerChanged();
@@ -119,6 +122,7 @@ private:
     QThreadPool m_probes;
     std::stop_source m_stop;
     QNetworkAccessManager* m_network = nullptr;
+    WhisperModelDownload* m_speechDownload = nullptr;
     // Counts showings, so that an answer for an earlier one is dropped.
     quint64 m_showing = 0;
     int m_running = 0;
