@@ -53,14 +53,14 @@ QList<WhisperModelEntry> builtInList()
 {
     const QStringList multilingual { QStringLiteral("multilingual") };
     return {
-        { QStringLiteral("tiny"), tr("Whisper tiny (multilingual, fastest)"), QStringLiteral("ggml-tiny.bin"),
+        { QStringLiteral("tiny"), tr("Whisper tiny (fastest)"), QStringLiteral("ggml-tiny.bin"),
             QUrl(repository + QStringLiteral("ggml-tiny.bin")), 77691713,
             "be07e048e1e599ad46341c8d2a135645097a538221678b7acdd1b1919c6e1b21", {}, multilingual },
-        { QStringLiteral("base"), tr("Whisper base (multilingual, recommended)"), QStringLiteral("ggml-base.bin"),
+        { QStringLiteral("base"), tr("Whisper base (recommended)"), QStringLiteral("ggml-base.bin"),
             QUrl(repository + QStringLiteral("ggml-base.bin")), 147951465,
             "60ed5bc3dd14eea856493d334349b405782ddcaf0028d4b5df4088345fba2efe", {}, multilingual },
-        { QStringLiteral("small"), tr("Whisper small (multilingual, most accurate, slower)"),
-            QStringLiteral("ggml-small.bin"), QUrl(repository + QStringLiteral("ggml-small.bin")), 487601967,
+        { QStringLiteral("small"), tr("Whisper small (most accurate)"), QStringLiteral("ggml-small.bin"),
+            QUrl(repository + QStringLiteral("ggml-small.bin")), 487601967,
             "1be3a9b2063867b937e64e2ec7483364a79917e157fa98c5d94b5c1fffea987b", {}, multilingual },
     };
 }
