@@ -1,6 +1,5 @@
 #include "app/callwindow/CallWindow.h"
 #include "app/callwindow/AssistantMenu.h"
-#include "app/callwindow/ColorDot.h"
 #include "app/callwindow/EmptyState.h"
 #include "app/callwindow/LineRow.h"
 #include "app/callwindow/LinesCard.h"
@@ -10,6 +9,8 @@
 #include "app/callwindow/TimelineView.h"
 #include "app/callwindow/WaveformView.h"
 #include "app/services/DesktopServices.h"
+#include "app/widgets/ColorDot.h"
+#include "common/Dates.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/ManualClock.h"
@@ -319,7 +320,11 @@ void CallWindowTest::suggestionCards()
     QTRY_VERIFY(!suggestions.isWaiting());
     QVERIFY(!timeline.waitingIndicator()->isVisible());
 
-    // A line after the reply starts a new card below it; the earlier cards stay.
+    // A line after the reply starts a new card below it; the earlier cards stay. A line dated in the very
+    // millisecond of the reply's last update counts as heard before it, so the line waits for the clock
+    // to move on (the lines and the reply are dated by the system clock).
+    const QDateTime replied = suggestions.history().constLast().timestamp;
+    QTRY_VERIFY(dates::now() > replied);
     harness.say(Speaker::me, QStringLiteral("I worked at Acme"));
     QCOMPARE(timeline.blockCards().size(), 3);
     QCOMPARE(timeline.blockCards().at(0), lines.data());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Records.h"
+#include "records/Records.h"
 #include "settings/Settings.h"
 #include "store/StoreContext.h"
 
@@ -26,11 +26,3 @@ Selection lookupSelection(
     const std::optional<QUuid>& assistantId, const std::optional<QUuid>& contextId, StoreContext& context);
 
 } // namespace selection
-
-namespace migration {
-
-// The one-time move of the older single-prompt settings into a first assistant "General".
-// Returns the assistant it created, nothing when it had nothing to do, or the save's error.
-Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings& settings);
-
-} // namespace migration

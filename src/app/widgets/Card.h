@@ -4,7 +4,7 @@
 
 class QVBoxLayout;
 
-// A rounded panel (radius 12, padding 12) behind one group of the call window's rows: the text colour
+// A rounded panel (radius 12, padding 12) behind one group of rows: the text colour
 // at low opacity, or red for an error.
 class Card : public QFrame {
     Q_OBJECT

@@ -1,4 +1,4 @@
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include "common/Dates.h"
 #include "common/Uuid.h"

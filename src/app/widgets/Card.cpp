@@ -1,6 +1,6 @@
-#include "app/callwindow/Card.h"
+#include "app/widgets/Card.h"
 
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QPainter>
 #include <QVBoxLayout>
@@ -25,9 +25,9 @@ void Card::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    QColor fill = callWindowStyle::textColor(*this, 0.06);
+    QColor fill = appStyle::textColor(*this, 0.06);
     if (m_tint == Tint::error) {
-        fill = callWindowStyle::red();
+        fill = appStyle::red();
         fill.setAlphaF(0.15F);
     }
     painter.setPen(Qt::NoPen);

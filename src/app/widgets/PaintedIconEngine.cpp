@@ -1,4 +1,4 @@
-#include "app/callwindow/PaintedIconEngine.h"
+#include "app/widgets/PaintedIconEngine.h"
 
 #include <QPainter>
 #include <QPixmap>

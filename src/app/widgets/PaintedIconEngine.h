@@ -5,7 +5,7 @@
 
 #include <functional>
 
-// An icon drawn with QPainter at whatever size it is asked for, in one colour: the call window's
+// An icon drawn with QPainter at whatever size it is asked for, in one colour: the app's
 // stand-in for icons the desktop's theme does not have, so a machine without a theme shows them too.
 class PaintedIconEngine : public QIconEngine {
 public:

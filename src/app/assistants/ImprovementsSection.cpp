@@ -1,4 +1,4 @@
-#include "improvement/ImprovementsSection.h"
+#include "app/assistants/ImprovementsSection.h"
 
 #include "common/Log.h"
 #include "common/Uuid.h"

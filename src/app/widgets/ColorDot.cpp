@@ -1,4 +1,4 @@
-#include "app/callwindow/ColorDot.h"
+#include "app/widgets/ColorDot.h"
 
 #include <QPainter>
 

@@ -1,4 +1,4 @@
-#include "app/callwindow/WaveformBar.h"
+#include "app/widgets/WaveformBar.h"
 
 #include <QPainter>
 #include <QVariantAnimation>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/Enums.h"
-#include "model/Values.h"
+#include "records/Enums.h"
+#include "records/Values.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "model/KnowledgeImport.h"
+#include "records/KnowledgeImport.h"
 
 #include "common/Text.h"
 

@@ -5,8 +5,8 @@
 
 class QWidget;
 
-// The few colours and text sizes the call window's parts share, so every card and row reads alike.
-namespace callWindowStyle {
+// The few colours and text sizes the app's windows share, so every card and row reads alike.
+namespace appStyle {
 
 QColor red();
 QColor blue();
@@ -21,4 +21,4 @@ QFont font(const QWidget& widget, int pixels, QFont::Weight weight = QFont::Norm
 // Sets the widget's text colour (labels, text fields and buttons alike).
 void setTextColor(QWidget& widget, const QColor& color);
 
-} // namespace callWindowStyle
+} // namespace appStyle

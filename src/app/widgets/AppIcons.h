@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QIcon>
 
-enum class CallWindowIcon {
+enum class AppIcon {
     play,
     stop,
     trash,
@@ -20,7 +20,7 @@ enum class CallWindowIcon {
 
 // The desktop theme's icon for `which` when the theme has one, else a glyph drawn in `color`. Until
 // loadThemeIcons() has run, the glyph stands in for the theme's icon too.
-QIcon callWindowIcon(CallWindowIcon which, const QColor& color);
+QIcon appIcon(AppIcon which, const QColor& color);
 
 // Reads the desktop theme's icons (once). Looking the first one up loads the theme's index and Qt's
 // icon plugins, which takes longer than the whole window's first frame, so the window does this

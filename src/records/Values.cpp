@@ -1,4 +1,4 @@
-#include "model/Values.h"
+#include "records/Values.h"
 
 #include "common/Dates.h"
 

@@ -1,4 +1,4 @@
-#include "app/callwindow/FileReveal.h"
+#include "app/widgets/FileReveal.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -2,7 +2,7 @@
 
 #include "improvement/ImprovementService.h"
 #include "improvement/ProposalReview.h"
-#include "model/Records.h"
+#include "records/Records.h"
 #include "store/StoreHolder.h"
 
 #include <QObject>

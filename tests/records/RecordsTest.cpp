@@ -1,6 +1,6 @@
+#include "records/Records.h"
 #include "common/Dates.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
 
 #include <QTest>
 
@@ -18,7 +18,7 @@ QString upperId()
 
 } // namespace
 
-class ModelTest : public QObject {
+class RecordsTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -41,7 +41,7 @@ private Q_SLOTS:
     void proposalFromDraft();
 };
 
-void ModelTest::linesRoundTrip_data()
+void RecordsTest::linesRoundTrip_data()
 {
     QTest::addColumn<QList<CallLine>>("lines");
     QTest::newRow("none") << QList<CallLine> {};
@@ -54,7 +54,7 @@ void ModelTest::linesRoundTrip_data()
     };
 }
 
-void ModelTest::linesRoundTrip()
+void RecordsTest::linesRoundTrip()
 {
     QFETCH(QList<CallLine>, lines);
     const QByteArray encoded = blob::encodeLines(lines);
@@ -64,7 +64,7 @@ void ModelTest::linesRoundTrip()
     QCOMPARE(call.lines(), lines);
 }
 
-void ModelTest::suggestionsAndQuotesRoundTrip()
+void RecordsTest::suggestionsAndQuotesRoundTrip()
 {
     const QList<CallSuggestion> suggestions { { QStringLiteral("Say yes."), at(9, 1, 2, 3) },
         { QStringLiteral("Ask about \"scope\"."), at(9, 5, 0) } };
@@ -77,7 +77,7 @@ void ModelTest::suggestionsAndQuotesRoundTrip()
     QCOMPARE(blob::encodeLines({}), QByteArray("[]"));
 }
 
-void ModelTest::encodingIsExact()
+void RecordsTest::encodingIsExact()
 {
     // Compact UTF-8 JSON with exactly the agreed keys and reference-date seconds: the other process reads this.
     QCOMPARE(blob::encodeLines({ { true, QStringLiteral("é"), dates::fromReferenceSeconds(1.5) } }),
@@ -89,7 +89,7 @@ void ModelTest::encodingIsExact()
     QCOMPARE(encoded, QByteArray(R"([{"date":60.5,"text":"x"}])"));
 }
 
-void ModelTest::keysInAnyOrder()
+void RecordsTest::keysInAnyOrder()
 {
     const auto lines = blob::decodeLines(R"([{"text":"hi","date":60,"fromMe":false}])");
     QCOMPARE(lines,
@@ -99,7 +99,7 @@ void ModelTest::keysInAnyOrder()
         (QList<ProposalQuote> { { QStringLiteral("c"), QStringLiteral("t") } }));
 }
 
-void ModelTest::malformedBlobsReadEmpty_data()
+void RecordsTest::malformedBlobsReadEmpty_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::newRow("zero bytes") << QByteArray();
@@ -114,7 +114,7 @@ void ModelTest::malformedBlobsReadEmpty_data()
     QTest::newRow("not utf-8") << QByteArray("[{\"text\":\"\xe9\"}]");
 }
 
-void ModelTest::malformedBlobsReadEmpty()
+void RecordsTest::malformedBlobsReadEmpty()
 {
     QFETCH(QByteArray, data);
     QVERIFY(blob::decodeLines(data).isEmpty());
@@ -122,7 +122,7 @@ void ModelTest::malformedBlobsReadEmpty()
     QVERIFY(blob::decodeQuotes(data).isEmpty());
 }
 
-void ModelTest::durationMinutes_data()
+void RecordsTest::durationMinutes_data()
 {
     QTest::addColumn<QDateTime>("start");
     QTest::addColumn<QDateTime>("end");
@@ -137,7 +137,7 @@ void ModelTest::durationMinutes_data()
     QTest::newRow("across a zone offset") << at(10, 0, 0) << at(10, 3, 0).toOffsetFromUtc(-3 * 3600) << qint64(3);
 }
 
-void ModelTest::durationMinutes()
+void RecordsTest::durationMinutes()
 {
     QFETCH(QDateTime, start);
     QFETCH(QDateTime, end);
@@ -148,7 +148,7 @@ void ModelTest::durationMinutes()
     QCOMPARE(call.durationMinutes(), minutes);
 }
 
-void ModelTest::outcomeValue_data()
+void RecordsTest::outcomeValue_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<CallOutcome>("value");
@@ -159,7 +159,7 @@ void ModelTest::outcomeValue_data()
     QTest::newRow("the word none") << QStringLiteral("none") << CallOutcome::none;
 }
 
-void ModelTest::outcomeValue()
+void RecordsTest::outcomeValue()
 {
     QFETCH(QString, stored);
     QFETCH(CallOutcome, value);
@@ -171,7 +171,7 @@ void ModelTest::outcomeValue()
     }
 }
 
-void ModelTest::kindValue_data()
+void RecordsTest::kindValue_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<ProposalKind>("value");
@@ -181,7 +181,7 @@ void ModelTest::kindValue_data()
     QTest::newRow("empty") << QString() << ProposalKind::newQA;
 }
 
-void ModelTest::kindValue()
+void RecordsTest::kindValue()
 {
     QFETCH(QString, stored);
     QFETCH(ProposalKind, value);
@@ -191,7 +191,7 @@ void ModelTest::kindValue()
     QCOMPARE(proposalKind::parseStrict(stored).has_value(), proposalKind::rawText(value) == stored);
 }
 
-void ModelTest::quotedCallIDs()
+void RecordsTest::quotedCallIDs()
 {
     const QUuid first = uuid::create();
     const QUuid second = uuid::create();
@@ -207,7 +207,7 @@ void ModelTest::quotedCallIDs()
     QCOMPARE(proposal.quotedCallIDs(), (QList<QUuid> { second, first }));
 }
 
-void ModelTest::templates_data()
+void RecordsTest::templates_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("title");
@@ -226,7 +226,7 @@ void ModelTest::templates_data()
     QTest::newRow("empty text") << QString() << QString() << 0 << QStringList {};
 }
 
-void ModelTest::templates()
+void RecordsTest::templates()
 {
     QFETCH(QString, stored);
     QFETCH(QString, title);
@@ -254,7 +254,7 @@ void ModelTest::templates()
     }
 }
 
-void ModelTest::proposalFromDraft()
+void RecordsTest::proposalFromDraft()
 {
     ProposalDraft draft;
     draft.kind = ProposalKind::editQA;
@@ -268,5 +268,5 @@ void ModelTest::proposalFromDraft()
     QVERIFY(!proposal.reviewedAt);
 }
 
-QTEST_GUILESS_MAIN(ModelTest)
-#include "ModelTest.moc"
+QTEST_GUILESS_MAIN(RecordsTest)
+#include "RecordsTest.moc"

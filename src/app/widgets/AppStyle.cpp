@@ -1,9 +1,9 @@
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QPalette>
 #include <QWidget>
 
-namespace callWindowStyle {
+namespace appStyle {
 
 QColor red()
 {
@@ -44,4 +44,4 @@ void setTextColor(QWidget& widget, const QColor& color)
     widget.setPalette(palette);
 }
 
-} // namespace callWindowStyle
+} // namespace appStyle

@@ -1,6 +1,6 @@
-#include "app/callwindow/CallWindowIcons.h"
+#include "app/widgets/AppIcons.h"
 
-#include "app/callwindow/PaintedIconEngine.h"
+#include "app/widgets/PaintedIconEngine.h"
 
 #include <QHash>
 #include <QPainter>
@@ -103,15 +103,15 @@ void thumb(QPainter& painter, const QColor& color)
     fillPath(painter, path.united(up), color);
 }
 
-void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
+void draw(AppIcon which, QPainter& painter, const QColor& color)
 {
     switch (which) {
-    case CallWindowIcon::play:
-    case CallWindowIcon::stop: {
+    case AppIcon::play:
+    case AppIcon::stop: {
         QPainterPath circle;
         circle.addEllipse(QRectF(1, 1, 14, 14));
         QPainterPath mark;
-        if (which == CallWindowIcon::play) {
+        if (which == AppIcon::play) {
             mark.addPolygon(QPolygonF({ QPointF(6.3, 4.6), QPointF(11.6, 8), QPointF(6.3, 11.4) }));
             mark.closeSubpath();
         } else {
@@ -120,7 +120,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         fillPath(painter, circle.subtracted(mark), color);
         break;
     }
-    case CallWindowIcon::trash:
+    case AppIcon::trash:
         painter.setPen(outline(color));
         painter.drawLine(QPointF(2.5, 4), QPointF(13.5, 4));
         painter.drawPolyline(QPolygonF({ QPointF(6, 4), QPointF(6.5, 2), QPointF(9.5, 2), QPointF(10, 4) }));
@@ -128,7 +128,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         painter.drawLine(QPointF(6.8, 6.5), QPointF(7, 11.5));
         painter.drawLine(QPointF(9.2, 6.5), QPointF(9, 11.5));
         break;
-    case CallWindowIcon::assistants: {
+    case AppIcon::assistants: {
         painter.setPen(outline(color));
         painter.drawLine(QPointF(4.5, 2), QPointF(11.5, 2));
         painter.drawRoundedRect(QRectF(2, 4.3, 12, 10), 2, 2);
@@ -141,7 +141,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         fillPath(painter, person.united(shoulders.intersected(card)), color);
         break;
     }
-    case CallWindowIcon::pin: {
+    case AppIcon::pin: {
         painter.translate(8, 8);
         painter.rotate(40);
         painter.translate(-8, -8);
@@ -154,7 +154,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         painter.drawLine(QPointF(8, 10), QPointF(8, 15));
         break;
     }
-    case CallWindowIcon::copy: {
+    case AppIcon::copy: {
         painter.setPen(outline(color));
         painter.drawRoundedRect(QRectF(5.5, 1.5, 8.5, 10), 1.5, 1.5);
         QPainterPath front;
@@ -162,7 +162,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         fillPath(painter, front, color);
         break;
     }
-    case CallWindowIcon::folder: {
+    case AppIcon::folder: {
         QPainterPath path;
         path.moveTo(1.5, 3.5);
         path.lineTo(6, 3.5);
@@ -174,16 +174,16 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         fillPath(painter, path, color);
         break;
     }
-    case CallWindowIcon::thumbsUp: thumb(painter, color); break;
-    case CallWindowIcon::thumbsDown:
+    case AppIcon::thumbsUp: thumb(painter, color); break;
+    case AppIcon::thumbsDown:
         painter.translate(0, 16);
         painter.scale(1, -1);
         thumb(painter, color);
         break;
-    case CallWindowIcon::sparkles:
+    case AppIcon::sparkles:
         fillPath(painter, sparkle(QPointF(6.5, 9.5), 5.5).united(sparkle(QPointF(12.5, 3.5), 2.6)), color);
         break;
-    case CallWindowIcon::warning: {
+    case AppIcon::warning: {
         QPainterPath triangle;
         triangle.addPolygon(QPolygonF({ QPointF(8, 1.2), QPointF(15.2, 14.3), QPointF(0.8, 14.3) }));
         triangle.closeSubpath();
@@ -193,7 +193,7 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
         fillPath(painter, triangle.subtracted(mark), color);
         break;
     }
-    case CallWindowIcon::waveform: {
+    case AppIcon::waveform: {
         QPen pen(color, 1.6);
         pen.setCapStyle(Qt::RoundCap);
         painter.setPen(pen);
@@ -208,28 +208,28 @@ void draw(CallWindowIcon which, QPainter& painter, const QColor& color)
 }
 
 // Names from the freedesktop icon naming specification (or the common themes) where one fits.
-QString themeName(CallWindowIcon which)
+QString themeName(AppIcon which)
 {
     switch (which) {
-    case CallWindowIcon::play: return QStringLiteral("media-playback-start");
-    case CallWindowIcon::stop: return QStringLiteral("media-playback-stop");
-    case CallWindowIcon::trash: return QStringLiteral("user-trash");
-    case CallWindowIcon::assistants: return QStringLiteral("system-users");
-    case CallWindowIcon::pin: return QStringLiteral("window-pin");
-    case CallWindowIcon::copy: return QStringLiteral("edit-copy");
-    case CallWindowIcon::folder: return QStringLiteral("folder");
-    case CallWindowIcon::warning: return QStringLiteral("dialog-warning");
-    case CallWindowIcon::thumbsUp:
-    case CallWindowIcon::thumbsDown:
-    case CallWindowIcon::sparkles:
-    case CallWindowIcon::waveform: return QString();
+    case AppIcon::play: return QStringLiteral("media-playback-start");
+    case AppIcon::stop: return QStringLiteral("media-playback-stop");
+    case AppIcon::trash: return QStringLiteral("user-trash");
+    case AppIcon::assistants: return QStringLiteral("system-users");
+    case AppIcon::pin: return QStringLiteral("window-pin");
+    case AppIcon::copy: return QStringLiteral("edit-copy");
+    case AppIcon::folder: return QStringLiteral("folder");
+    case AppIcon::warning: return QStringLiteral("dialog-warning");
+    case AppIcon::thumbsUp:
+    case AppIcon::thumbsDown:
+    case AppIcon::sparkles:
+    case AppIcon::waveform: return QString();
     }
     return QString();
 }
 
 } // namespace
 
-QIcon callWindowIcon(CallWindowIcon which, const QColor& color)
+QIcon appIcon(AppIcon which, const QColor& color)
 {
     PaintedIconEngine::Glyph glyph = [which](QPainter& painter, const QColor& c) { draw(which, painter, c); };
     const QString name = themeName(which);
@@ -244,8 +244,8 @@ void loadThemeIcons()
         return;
     }
     theme.loaded = true;
-    for (int which = 0; which <= int(CallWindowIcon::waveform); ++which) {
-        const QString name = themeName(CallWindowIcon(which));
+    for (int which = 0; which <= int(AppIcon::waveform); ++which) {
+        const QString name = themeName(AppIcon(which));
         if (name.isEmpty()) {
             continue;
         }

@@ -1,4 +1,4 @@
-#include "model/Enums.h"
+#include "records/Enums.h"
 
 namespace assistantTemplate {
 
