@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -66,17 +65,6 @@ struct Harness {
     GuideOptions options;
     std::unique_ptr<GuideWindow> window;
 };
-
-// A Whisper model list of one entry for `body` served at /ggml-tiny.bin.
-QByteArray speechModelList(const QString& baseURL, const QByteArray& body, const QByteArray& sha256)
-{
-    return QStringLiteral(R"({"models":[{"id":"tiny","name":"Tiny","file":"ggml-tiny.bin","url":"%1/ggml-tiny.bin",)"
-                          R"("bytes":%2,"sha256":"%3","languages":["multilingual"]}]})")
-        .arg(baseURL)
-        .arg(body.size())
-        .arg(QString::fromLatin1(sha256))
-        .toUtf8();
-}
 
 QByteArray modelList(const QStringList& ids)
 {
@@ -256,18 +244,8 @@ void GuideWindowTest::speechModel()
     QFile file(generated);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray model = file.readAll();
-    QList<QByteArray> chunks;
-    for (qsizetype offset = 0; offset < model.size(); offset += 1 << 22) {
-        chunks.append(model.mid(offset, 1 << 22));
-    }
-    harness.server.respond(
-        "/ggml-tiny.bin", { 200, "application/octet-stream", chunks, FakeHttpServer::Ending::complete, {} });
-    const auto serveList = [&](const QByteArray& sha256) {
-        harness.server.respond("/list.json",
-            { 200, "application/json", { speechModelList(harness.server.baseURL(), model, sha256) },
-                FakeHttpServer::Ending::complete, {} });
-    };
-    harness.settings.setText(SettingKey::speechModelListURL, harness.server.baseURL() + QStringLiteral("/list.json"));
+    harness.settings.setText(SettingKey::speechModelListURL,
+        whisperModelWriter::serve(harness.server, model, QByteArray(64, '0'))); // a wrong checksum first
     QVERIFY(harness.openSettled());
     StepRow* row = harness.window->speechRow();
     QCOMPARE(row->state(), StepState::pending());
@@ -275,7 +253,6 @@ void GuideWindowTest::speechModel()
     QCOMPARE(row->button()->text(), QStringLiteral("Download"));
 
     // A wrong checksum: the step fails with the reason and offers to try again; nothing is installed.
-    serveList(QByteArray(64, '0'));
     row->button()->click();
     QTRY_COMPARE_WITH_TIMEOUT(row->state().kind, StepState::Kind::failed, 30000);
     QCOMPARE(row->state().text,
@@ -283,7 +260,7 @@ void GuideWindowTest::speechModel()
     QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
     QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("apple"));
 
-    serveList(QCryptographicHash::hash(model, QCryptographicHash::Sha256).toHex());
+    whisperModelWriter::serve(harness.server, model);
     QStringList shown;
     connect(row, &StepRow::stateChanged, this, [&shown](const StepState& state) { shown.append(state.text); });
     row->button()->click();

@@ -15,7 +15,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -343,18 +342,7 @@ void SettingsWindowTest::downloadSpeechModel()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray model = file.readAll();
     FakeHttpServer server;
-    server.respond("/ggml-tiny.bin",
-        { 200, "application/octet-stream", { model.left(1 << 25), model.mid(1 << 25) },
-            FakeHttpServer::Ending::complete, {} });
-    const QByteArray list =
-        QStringLiteral(R"({"models":[{"id":"tiny","name":"Whisper tiny","file":"ggml-tiny.bin",)"
-                       R"("url":"%1/ggml-tiny.bin","bytes":%2,"sha256":"%3","languages":[]}]})")
-            .arg(server.baseURL())
-            .arg(model.size())
-            .arg(QString::fromLatin1(QCryptographicHash::hash(model, QCryptographicHash::Sha256).toHex()))
-            .toUtf8();
-    server.respond("/list.json", { 200, "application/json", { list }, FakeHttpServer::Ending::complete, {} });
-    harness.settings.setText(SettingKey::speechModelListURL, server.baseURL() + QStringLiteral("/list.json"));
+    harness.settings.setText(SettingKey::speechModelListURL, whisperModelWriter::serve(server, model));
     harness.window.reset();
     harness.window = std::make_unique<SettingsWindow>(harness.settings, harness.keychain, nullptr,
         SettingsWindowOptions { harness.entry, QStringLiteral("/usr/bin/quillora") });

@@ -2,8 +2,11 @@
 
 #include "transcription/WhisperModelFile.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
+
+class FakeHttpServer;
 
 // Writes ggml Whisper model files of the published multilingual shapes with random weights, for
 // tests and benchmarks: no real weights can be had here. The decoder then produces noise, at the
@@ -18,9 +21,11 @@ struct Layout {
     QHash<QString, qint64> tensors; // offset of each tensor's header
 };
 
-whisperModelFile::HyperParameters parameters(Size size);
-
 // Writes the model to `path`; the same seed writes the same file.
 Layout write(const QString& path, Size size, quint32 seed = 1);
+
+// Serves `model` as /ggml-tiny.bin and a list naming it (with `sha256`, else the model's own) as
+// /list.json; returns the list's address.
+QString serve(FakeHttpServer& server, const QByteArray& model, QByteArray sha256 = {});
 
 } // namespace whisperModelWriter
