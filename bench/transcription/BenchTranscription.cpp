@@ -337,11 +337,7 @@ void engineRun(const QString& engine)
     QTemporaryDir dir;
     std::vector<std::unique_ptr<SpeechEngine>> engines;
     const auto feedTo = [](SpeechEngine* engine, std::vector<qint16> samples) {
-        if (auto* whisper = qobject_cast<WhisperRecognizer*>(engine)) {
-            whisper->feedSamples(std::move(samples));
-        } else {
-            static_cast<PocketSphinxRecognizer*>(engine)->feedSamples(std::move(samples));
-        }
+        static_cast<DecodingEngine*>(engine)->feedSamples(std::move(samples));
     };
     for (int speaker = 0; speaker < 2; ++speaker) {
         const QString thread = QStringLiteral("Quillora.Bench.%1").arg(speaker);

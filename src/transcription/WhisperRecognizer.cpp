@@ -5,7 +5,6 @@
 #include "transcription/WhisperModelFile.h"
 
 #include <QCoreApplication>
-#include <QCoroSignal>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -89,7 +88,7 @@ Result<std::shared_ptr<LoadedModel>> loadShared(const QString& path)
 
 } // namespace
 
-class WhisperWorker : public QObject {
+class WhisperWorker : public DecoderWorker {
     Q_OBJECT
 
 public:
@@ -108,14 +107,9 @@ public:
         }
     }
 
-    void load();
-    void decode(const std::vector<qint16>& samples);
-    void finish();
-
-Q_SIGNALS:
-    void textReported(const QString& text, bool isFinal);
-    void loaded(const QString& error);
-    void finished();
+    void load() override;
+    void decode(const std::vector<qint16>& samples) override;
+    void finish() override;
 
 private:
     QString transcribe(std::vector<float> samples);
@@ -272,17 +266,10 @@ void WhisperWorker::finish()
 }
 
 WhisperRecognizer::WhisperRecognizer(Options options, const QString& threadName, QObject* parent)
-    : SpeechEngine(parent)
-    , m_converter(decoderFormat())
+    : DecodingEngine(threadName, maxQueuedSamples, parent)
     , m_abort(std::make_shared<std::atomic<bool>>(false))
-    , m_thread(threadName, maxQueuedSamples, &lcTranscription)
 {
-    auto worker = std::make_unique<WhisperWorker>(std::move(options), m_thread, m_abort);
-    m_worker = worker.get();
-    connect(m_worker, &WhisperWorker::textReported, this, &SpeechEngine::textReported);
-    connect(m_worker, &WhisperWorker::loaded, this, &WhisperRecognizer::loaded);
-    connect(m_worker, &WhisperWorker::finished, this, &WhisperRecognizer::finished);
-    m_thread.start(std::move(worker));
+    startWorker(std::make_unique<WhisperWorker>(std::move(options), thread(), m_abort));
 }
 
 WhisperRecognizer::~WhisperRecognizer()
@@ -313,38 +300,6 @@ bool WhisperRecognizer::processorSupported()
 #else
     return true;
 #endif
-}
-
-QCoro::Task<Result<void>> WhisperRecognizer::start()
-{
-    m_thread.post([worker = m_worker] { worker->load(); });
-    const std::optional<QString> error = co_await qCoro(this, &WhisperRecognizer::loaded);
-    if (error && !error->isEmpty()) {
-        co_return fail(*error);
-    }
-    co_return Result<void> {};
-}
-
-void WhisperRecognizer::feed(const AudioBufferView& buffer)
-{
-    const std::optional<AudioBuffer> converted = m_converter.convert(buffer);
-    if (!converted) {
-        return;
-    }
-    const qint16* samples = converted->int16Data();
-    feedSamples(std::vector<qint16>(samples, samples + converted->frameCount()));
-}
-
-void WhisperRecognizer::feedSamples(std::vector<qint16> samples)
-{
-    const auto count = static_cast<qint64>(samples.size());
-    m_thread.postAudio(count, [worker = m_worker, samples = std::move(samples)] { worker->decode(samples); });
-}
-
-QCoro::Task<> WhisperRecognizer::finish()
-{
-    m_thread.post([worker = m_worker] { worker->finish(); });
-    co_await qCoro(this, &WhisperRecognizer::finished);
 }
 
 #include "WhisperRecognizer.moc"

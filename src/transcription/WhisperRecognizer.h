@@ -1,21 +1,16 @@
 #pragma once
 
-#include "audio/BufferConverter.h"
-#include "audio/WorkerThread.h"
-#include "transcription/SpeechEngine.h"
+#include "transcription/DecodingEngine.h"
 
 #include <atomic>
 #include <memory>
-#include <vector>
-
-class WhisperWorker;
 
 // The Whisper engine for one speaker: whisper.cpp on a worker thread of its own. Whisper decodes
 // finished pieces of audio, not a stream, so a `SpeechSegmenter` cuts the speaker's audio at
 // pauses; each piece is decoded with its own length and reported as final text. While a piece is
 // still open its text so far is decoded again and reported as not final, at most once a second of
 // new audio and only while the processor keeps up. Both speakers' engines share one loaded model.
-class WhisperRecognizer : public SpeechEngine {
+class WhisperRecognizer : public DecodingEngine {
     Q_OBJECT
 
 public:
@@ -27,7 +22,6 @@ public:
         int threads = 1;
     };
 
-    static constexpr double decoderSampleRate = 16000;
     // In-progress text is decoded after at least this much new audio...
     static constexpr double partialIntervalSeconds = 1.0;
     // ...and while the in-progress decodes of a piece have taken less than this share of its length.
@@ -38,29 +32,12 @@ public:
     WhisperRecognizer(Options options, const QString& threadName, QObject* parent = nullptr);
     ~WhisperRecognizer() override;
 
-    static AudioFormat decoderFormat() { return AudioFormat { decoderSampleRate, 1, SampleType::int16 }; }
-
-    // Checks the model file, then loads it on the worker thread (or shares the other speaker's).
-    QCoro::Task<Result<void>> start() override;
-    void feed(const AudioBufferView& buffer) override;
-    // Hands already converted 16 kHz mono samples to the decoder (any thread).
-    void feedSamples(std::vector<qint16> samples);
-    QCoro::Task<> finish() override;
-    void drain() { m_thread.drain(); }
-
     // The language code whisper.cpp is given for a locale or "auto" ("pt-BR" → "pt"); empty when
     // Whisper does not know the language.
     static QString languageFor(const QString& locale);
     // The processor runs the instructions the library was built for.
     static bool processorSupported();
 
-Q_SIGNALS:
-    void loaded(const QString& error);
-    void finished();
-
 private:
-    BufferConverter m_converter; // capture thread only
     std::shared_ptr<std::atomic<bool>> m_abort;
-    WorkerThread m_thread;
-    WhisperWorker* m_worker = nullptr; // lives on m_thread
 };
