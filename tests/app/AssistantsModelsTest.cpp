@@ -32,21 +32,11 @@ public:
     // "ab*" is the rows a, b (b with changed content, marked by the star).
     void set(const QString& rows)
     {
-        std::vector<QString> next;
-        for (const QString& row : rows.split(u' ', Qt::SkipEmptyParts)) {
-            next.push_back(row);
-        }
+        const QStringList list = rows.split(u' ', Qt::SkipEmptyParts);
         syncRows(
-            QModelIndex(), m_rows, std::move(next), [](const QString& row) { return row.at(0); },
+            QModelIndex(), m_rows, std::vector<QString>(list.begin(), list.end()),
+            [](const QString& row) { return row.at(0); },
             [](QString& row, QString&& value, int) { return replaceIfChanged(row, std::move(value)); });
-    }
-    QString shown() const
-    {
-        QStringList rows;
-        for (int row = 0; row < rowCount(); ++row) {
-            rows.append(index(row).data().toString());
-        }
-        return rows.join(u' ');
     }
 
 private:
@@ -131,7 +121,7 @@ void AssistantsModelsTest::keyedRows()
         kept.append(model.index(row));
     }
     model.set(after);
-    QCOMPARE(model.shown(), after);
+    QCOMPARE(texts(model).join(u' '), after);
     const QStringList keys = before.split(u' ');
     for (qsizetype row = 0; row < kept.size(); ++row) {
         const QChar key = keys[row].at(0);
@@ -146,20 +136,17 @@ void AssistantsModelsTest::keyedRows()
 void AssistantsModelsTest::sidebar()
 {
     Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    const Assistant old = [] {
-        Assistant assistant = makeAssistant(QStringLiteral("Old"), 1);
-        assistant.archived = true;
-        return assistant;
-    }();
+    Assistant old = makeAssistant(QStringLiteral("Old"), 1);
+    old.archived = true;
     const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
     CallContext gone = CallContext::make(QStringLiteral("Gone"), jobs);
     gone.archived = true;
     const CallContext lead = CallContext::make(QStringLiteral("Lead"), old);
-    for (const auto& insert : std::initializer_list<std::function<void()>> { [&] { m_context->insert(jobs); },
-             [&] { m_context->insert(old); }, [&] { m_context->insert(acme); }, [&] { m_context->insert(gone); },
-             [&] { m_context->insert(lead); } }) {
-        insert();
-    }
+    m_context->insert(jobs);
+    m_context->insert(old);
+    m_context->insert(acme);
+    m_context->insert(gone);
+    m_context->insert(lead);
     QVERIFY(m_context->save());
     SidebarModel model(nullptr);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
