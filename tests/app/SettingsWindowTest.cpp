@@ -1,11 +1,12 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/services/DesktopServices.h"
-#include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
-#include "app/settings/KeyField.h"
+#include "app/widgets/KeyField.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/PulseTestSupport.h"
+#include "fakes/WhisperModelWriter.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
@@ -13,19 +14,18 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <unistd.h>
 
 namespace {
 
@@ -35,12 +35,12 @@ const QString openai = QStringLiteral("openai");
 // A settings window on a settings file and an autostart folder of its own, with the session's real
 // keyring.
 struct Harness {
-    explicit Harness(const QString& executable = QStringLiteral("/usr/bin/quillora"))
+    Harness()
         : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
         , entry(directory.filePath(QStringLiteral("autostart/quillora.desktop")))
     {
         window =
-            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, executable });
+            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, QStringLiteral("/usr/bin/quillora") });
     }
 
     bool show()
@@ -82,12 +82,6 @@ bool saveAndWait(KeyField* field, QAbstractButton* button)
     return !finished.isEmpty() || finished.wait(20000);
 }
 
-QString entryText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 } // namespace
 
 class SettingsWindowTest : public QObject {
@@ -98,12 +92,9 @@ private Q_SLOTS:
     void opacity_data();
     void opacity();
     void windowToggles();
-    void openAtLogin_data();
-    void openAtLogin();
-    void openAtLoginFailure_data();
-    void openAtLoginFailure();
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
+    void downloadSpeechModel();
     void providerSwitchKeepsModelsAndKeys();
     void onDeviceModel_data();
     void onDeviceModel();
@@ -188,117 +179,24 @@ void SettingsWindowTest::windowToggles()
     QVERIFY(harness.settings.hideFromScreenShare());
 }
 
-void SettingsWindowTest::openAtLogin_data()
-{
-    QTest::addColumn<QString>("executable");
-    QTest::addColumn<QString>("execLine");
-    QTest::newRow("plain") << QStringLiteral("/usr/bin/quillora") << QStringLiteral("Exec=/usr/bin/quillora");
-    QTest::newRow("blanks") << QStringLiteral("/opt/My Apps/quillora")
-                            << QStringLiteral("Exec=\"/opt/My Apps/quillora\"");
-    // Inside quotes ", `, $ and \ take a backslash, and each backslash is then doubled as a string
-    // value requires; a percent sign is doubled so it is no field code.
-    QTest::newRow("shell characters") << QStringLiteral("/home/a$b/q\"u`x\\y")
-                                      << QStringLiteral("Exec=\"/home/a\\\\$b/q\\\\\"u\\\\`x\\\\\\\\y\"");
-    QTest::newRow("percent") << QStringLiteral("/opt/100%/quillora") << QStringLiteral("Exec=/opt/100%%/quillora");
-}
-
-void SettingsWindowTest::openAtLogin()
-{
-    QFETCH(QString, executable);
-    QFETCH(QString, execLine);
-    Harness harness(executable);
-    QVERIFY(harness.show());
-    QCheckBox* toggle = harness.general().openAtLogin();
-    QVERIFY(!toggle->isChecked());
-
-    toggle->click();
-    QVERIFY(toggle->isChecked());
-    const QStringList lines = entryText(harness.entry).split(u'\n');
-    QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
-    QVERIFY2(lines.contains(execLine), qPrintable(lines.join(u'|')));
-    QVERIFY(lines.contains(QStringLiteral("Type=Application")));
-    QVERIFY(autostart::isEnabled(harness.entry));
-
-    toggle->click();
-    QVERIFY(!toggle->isChecked());
-    QVERIFY(!QFile::exists(harness.entry));
-
-    // An entry the session was told to ignore counts as off, and switching on replaces it.
-    QVERIFY(QDir().mkpath(QFileInfo(harness.entry).absolutePath()));
-    QFile hidden(harness.entry);
-    QVERIFY(hidden.open(QIODevice::WriteOnly));
-    hidden.write("[Desktop Entry]\nType=Application\nExec=quillora\nHidden = true\n");
-    hidden.close();
-    SettingsWindow reopened(harness.settings, harness.keychain, nullptr, { harness.entry, executable });
-    QCheckBox* reopenedToggle = reopened.general()->openAtLogin();
-    QVERIFY(!reopenedToggle->isChecked());
-    reopened.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&reopened));
-    reopenedToggle->click();
-    QVERIFY(reopenedToggle->isChecked());
-    QVERIFY(!entryText(harness.entry).contains(QStringLiteral("Hidden")));
-}
-
-void SettingsWindowTest::openAtLoginFailure_data()
-{
-    QTest::addColumn<QString>("blocker");
-    QTest::addColumn<bool>("startsEnabled");
-    QTest::newRow("a file where the folder goes") << QStringLiteral("file") << false;
-    QTest::newRow("read-only folder, switching on") << QStringLiteral("read-only") << false;
-    QTest::newRow("read-only folder, switching off") << QStringLiteral("read-only") << true;
-}
-
-void SettingsWindowTest::openAtLoginFailure()
-{
-    QFETCH(QString, blocker);
-    QFETCH(bool, startsEnabled);
-    if (blocker == u"read-only" && ::geteuid() == 0) {
-        QSKIP("root writes into read-only folders");
-    }
-    QTemporaryDir directory;
-    const QString folder = directory.filePath(QStringLiteral("autostart"));
-    const QString entry = folder + QStringLiteral("/quillora.desktop");
-    if (blocker == u"file") {
-        QFile file(folder);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    } else {
-        QVERIFY(QDir().mkpath(folder));
-        if (startsEnabled) {
-            QVERIFY(autostart::enable(entry, QStringLiteral("/usr/bin/quillora")));
-        }
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    }
-    const auto restore =
-        qScopeGuard([&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
-    Keychain keychain;
-    SettingsWindow window(settings, keychain, nullptr, { entry, QStringLiteral("/usr/bin/quillora") });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCheckBox* toggle = window.general()->openAtLogin();
-    QCOMPARE(toggle->isChecked(), startsEnabled);
-    toggle->click();
-    // The write failed, so the toggle shows what is really there.
-    QCOMPARE(toggle->isChecked(), startsEnabled);
-    QCOMPARE(autostart::isEnabled(entry), startsEnabled);
-}
-
 void SettingsWindowTest::engineShowsKeyOnlyForOpenAI_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("shownIndex");
-    QTest::addColumn<bool>("keyShown");
-    QTest::newRow("never set") << QString() << 0 << false;
-    QTest::newRow("apple") << QStringLiteral("apple") << 0 << false;
-    QTest::newRow("openai") << QStringLiteral("openai") << 1 << true;
-    QTest::newRow("other spelling") << QStringLiteral("OpenAI") << 0 << false;
+    QTest::newRow("never set") << QString() << 0;
+    QTest::newRow("apple") << QStringLiteral("apple") << 0;
+    QTest::newRow("whisper") << QStringLiteral("whisper") << 1;
+    QTest::newRow("openai") << QStringLiteral("openai") << 2;
+    QTest::newRow("other spelling") << QStringLiteral("OpenAI") << 0;
 }
 
 void SettingsWindowTest::engineShowsKeyOnlyForOpenAI()
 {
     QFETCH(QString, stored);
     QFETCH(int, shownIndex);
-    QFETCH(bool, keyShown);
+    const QStringList labels { QStringLiteral("On-device (PocketSphinx, free)"), QStringLiteral("On-device (Whisper)"),
+        QStringLiteral("OpenAI (automatic Portuguese + English)") };
+    const QStringList values { QStringLiteral("apple"), QStringLiteral("whisper"), openai };
     Harness harness;
     if (!stored.isNull()) {
         harness.settings.setText(SettingKey::transcriptionEngine, stored);
@@ -306,20 +204,60 @@ void SettingsWindowTest::engineShowsKeyOnlyForOpenAI()
     QVERIFY(harness.show());
     GeneralSettingsView& general = harness.general();
     QCOMPARE(general.engine()->currentIndex(), shownIndex);
-    QCOMPARE(general.engine()->currentText(),
-        shownIndex == 0 ? QStringLiteral("On-device (PocketSphinx, free)")
-                        : QStringLiteral("OpenAI (automatic Portuguese + English)"));
-    QCOMPARE(general.openAIKey()->isVisible(), keyShown);
-    QCOMPARE(general.saveKeyButton()->isVisible(), keyShown);
+    QCOMPARE(general.engine()->currentText(), labels[shownIndex]);
+    QCOMPARE(general.openAIKey()->isVisible(), shownIndex == 2);
+    QCOMPARE(general.saveKeyButton()->isVisible(), shownIndex == 2);
+    QCOMPARE(general.speechModels()->isVisible(), shownIndex != 2);
+    QCOMPARE(general.speechLanguage()->isVisible(), shownIndex == 1);
     // Showing the stored value writes nothing.
     QCOMPARE(harness.settings.contains(SettingKey::transcriptionEngine), !stored.isNull());
 
-    // Choosing the other engine stores its value and shows or hides the key.
-    const int other = 1 - shownIndex;
+    // Choosing another engine stores its value and shows or hides the key.
+    const int other = shownIndex == 2 ? 0 : 2;
     general.engine()->setCurrentIndex(other);
     Q_EMIT general.engine()->activated(other);
-    QCOMPARE(harness.settings.transcriptionEngineText(), other == 1 ? openai : QStringLiteral("apple"));
-    QCOMPARE(general.openAIKey()->isVisible(), other == 1);
+    QCOMPARE(harness.settings.transcriptionEngineText(), values[other]);
+    QCOMPARE(general.openAIKey()->isVisible(), other == 2);
+}
+
+// Settings lists the models with their sizes, downloads the chosen one and then uses the Whisper
+// engine with it; until a model is installed the Whisper engine cannot be chosen.
+void SettingsWindowTest::downloadSpeechModel()
+{
+    Harness harness;
+    pulseTest::ScopedEnvironment dataHome(
+        "XDG_DATA_HOME", QFile::encodeName(harness.directory.filePath(QStringLiteral("data"))));
+    const QString generated = harness.directory.filePath(QStringLiteral("generated.bin"));
+    whisperModelWriter::write(generated, whisperModelWriter::Size::tiny);
+    QFile file(generated);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray model = file.readAll();
+    FakeHttpServer server;
+    harness.settings.setText(SettingKey::speechModelListURL, whisperModelWriter::serve(server, model));
+    harness.window.reset();
+    harness.window = std::make_unique<SettingsWindow>(harness.settings, harness.keychain, nullptr,
+        SettingsWindowOptions { harness.entry, QStringLiteral("/usr/bin/quillora") });
+    QVERIFY(harness.show());
+    GeneralSettingsView& general = harness.general();
+    QTRY_COMPARE(general.speechModels()->count(), 1);
+    QCOMPARE(general.speechModels()->currentText(), QStringLiteral("Whisper tiny, 78 MB"));
+    auto* engines = qobject_cast<QStandardItemModel*>(general.engine()->model());
+    QVERIFY(!engines->item(1)->isEnabled());
+    QCOMPARE(general.speechModelStatus()->text(),
+        QStringLiteral("No Whisper model is installed yet: download one to use the Whisper engine."));
+
+    QTest::mouseClick(general.downloadButton(), Qt::LeftButton);
+    QCOMPARE(general.downloadButton()->text(), QStringLiteral("Cancel download"));
+    QVERIFY(general.downloadProgress()->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        general.speechModelStatus()->text(), QStringLiteral("Installed. The Whisper engine uses this model."), 60000);
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("whisper"));
+    QCOMPARE(harness.settings.whisperModel(), QStringLiteral("ggml-tiny.bin"));
+    QVERIFY(engines->item(1)->isEnabled());
+    QCOMPARE(general.engine()->currentIndex(), 1);
+    QCOMPARE(general.speechModels()->currentText(), QStringLiteral("Whisper tiny, 78 MB, installed"));
+    QVERIFY(!general.downloadButton()->isEnabled());
+    QVERIFY(!general.downloadProgress()->isVisible());
 }
 
 void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
