@@ -6,6 +6,7 @@
 #include "app/assistants/EditorFields.h"
 
 #include <QLabel>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
