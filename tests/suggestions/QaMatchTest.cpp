@@ -106,7 +106,6 @@ private Q_SLOTS:
         QTest::newRow("an item without answer is left out")
             << QStringLiteral("Do you have a portfolio?") << -1 << QString();
         QTest::newRow("only function words") << QStringLiteral("and what about you?") << -1 << QString();
-        QTest::newRow("empty line") << QString() << -1 << QString();
     }
 
     void rules()
