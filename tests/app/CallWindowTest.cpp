@@ -10,6 +10,7 @@
 #include "app/callwindow/TimelineView.h"
 #include "app/callwindow/WaveformView.h"
 #include "app/services/DesktopServices.h"
+#include "app/tray/AppMenu.h"
 #include "common/Dates.h"
 #include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
@@ -22,6 +23,7 @@
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -31,6 +33,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -39,6 +42,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include <xcb/xcb.h>
 
 using namespace std::chrono_literals;
 using Response = FakeHttpServer::Response;
@@ -87,6 +92,29 @@ QStringList rowsOf(const QWidget* card)
         rows.append(speaker::rawText(row->line().speaker) + QStringLiteral(": ") + row->line().text);
     }
     return rows;
+}
+
+// Counts the key presses the X server delivers to the application, repeats included.
+class XKeyPresses : public QAbstractNativeEventFilter {
+public:
+    XKeyPresses() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    ~XKeyPresses() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+
+    int count = 0;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override
+    {
+        if (eventType == "xcb_generic_event_t"
+            && (static_cast<const xcb_generic_event_t*>(message)->response_type & 0x7f) == XCB_KEY_PRESS) {
+            ++count;
+        }
+        return false;
+    }
+};
+
+bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
 
 // The desktop's file manager as the session bus offers it; it only notes what it was asked to show.
@@ -184,6 +212,9 @@ class CallWindowTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void listening();
+    void heldSpace();
+    void menuShortcuts_data();
+    void menuShortcuts();
     void linesGrowInPlace();
     void suggestionCards();
     void clearTranscript();
@@ -254,6 +285,73 @@ void CallWindowTest::listening()
     QVERIFY(!harness.services->transcription().isRunning());
     QCOMPARE(window.statusText()->text(), QStringLiteral("Stopped"));
     QVERIFY(window.clearButton()->isVisible());
+}
+
+void CallWindowTest::heldSpace()
+{
+    if (qEnvironmentVariableIsEmpty("QUILLORA_PULSE_READY")) {
+        QSKIP("needs the PulseAudio daemon of scripts/with-services");
+    }
+    Settings application;
+    application.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
+    application.setText(SettingKey::speechLocale, QStringLiteral("en-US"));
+    Harness harness;
+    QVERIFY(harness.show());
+    CallWindow& window = *harness.window;
+    window.activateWindow();
+    QTRY_VERIFY(window.isActiveWindow());
+    XKeyPresses presses;
+    QSignalSpy toggled(harness.services.get(), &DesktopServices::toggleFinished);
+
+    // Held on the X server, which repeats it (as release and press pairs) until it is let go; then
+    // pressed once more. The hold starts the call once and the press stops it.
+    QVERIFY(xdotool({ QStringLiteral("keydown"), QStringLiteral("space") }));
+    QTRY_VERIFY_WITH_TIMEOUT(presses.count >= 8, 10000);
+    QVERIFY(xdotool({ QStringLiteral("keyup"), QStringLiteral("space") }));
+    QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("space") }));
+    QTRY_VERIFY_WITH_TIMEOUT(presses.count >= 9 && toggled.count() >= 2 && !harness.services->isToggling(), 20000);
+    QCOMPARE(toggled.count(), 2);
+    QVERIFY(!harness.services->transcription().isRunning());
+}
+
+void CallWindowTest::menuShortcuts_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<bool>("inCallWindow");
+    QTest::addColumn<int>("assistants");
+    QTest::addColumn<int>("settings");
+    const QKeySequence assistants(Qt::CTRL | Qt::SHIFT | Qt::Key_A);
+    const QKeySequence settings(Qt::CTRL | Qt::Key_Comma);
+    QTest::newRow("Ctrl+Shift+A, call window") << assistants << true << 1 << 0;
+    QTest::newRow("Ctrl+Shift+A, another window") << assistants << false << 1 << 0;
+    QTest::newRow("Ctrl+comma, call window") << settings << true << 0 << 1;
+    QTest::newRow("Ctrl+comma, another window") << settings << false << 0 << 1;
+}
+
+// The app menu attached to the call window and to another window, as the running app does: each key
+// has one owner, so it works in either.
+void CallWindowTest::menuShortcuts()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(bool, inCallWindow);
+    QFETCH(int, assistants);
+    QFETCH(int, settings);
+    Harness harness;
+    AppMenu menu(*harness.services, nullptr);
+    QWidget other;
+    menu.attachTo(harness.window.get());
+    menu.attachTo(&other);
+    QVERIFY(harness.show());
+    other.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&other));
+    QWidget* target = inCallWindow ? static_cast<QWidget*>(harness.window.get()) : &other;
+    target->activateWindow();
+    QTRY_VERIFY(target->isActiveWindow());
+    QSignalSpy assistantsRequested(&menu, &AppMenu::assistantsRequested);
+    QSignalSpy settingsRequested(&menu, &AppMenu::settingsRequested);
+    QTest::keySequence(target, keys);
+    QCOMPARE(assistantsRequested.count(), assistants);
+    QCOMPARE(settingsRequested.count(), settings);
 }
 
 void CallWindowTest::linesGrowInPlace()
