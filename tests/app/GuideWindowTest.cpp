@@ -1,6 +1,7 @@
 #include "app/guide/GuideWindow.h"
 #include "app/guide/Onboarding.h"
 #include "app/guide/StepRow.h"
+#include "app/settings/AddressField.h"
 #include "app/settings/KeyField.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
@@ -345,6 +346,17 @@ void GuideWindowTest::localModel()
     guide.localModel()->setCurrentIndex(2);
     Q_EMIT guide.localModel()->activated(2);
     QCOMPARE(harness.settings.text(SettingKey::llmModelOnDevice), std::optional(QStringLiteral("llama3")));
+
+    // Another server address entered in the guide is stored and asked at once (nothing listens there);
+    // its Return stays in the field rather than pressing "Done".
+    QSignalSpy settled(&guide, &GuideWindow::settled);
+    guide.serverAddress()->selectAll();
+    QTest::keyClicks(guide.serverAddress(), QStringLiteral("http://127.0.0.1:1/v1"));
+    QTest::keyClick(guide.serverAddress(), Qt::Key_Return);
+    QVERIFY(settled.wait(10000));
+    QCOMPARE(harness.settings.localModelURL(), QStringLiteral("http://127.0.0.1:1/v1"));
+    QVERIFY(!guide.suggestionsReady());
+    QVERIFY(guide.isVisible());
 }
 
 void GuideWindowTest::cloudKey()

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/services/DesktopServices.h"
+#include "app/settings/AddressField.h"
 #include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/KeyField.h"
@@ -82,6 +83,15 @@ bool saveAndWait(KeyField* field, QAbstractButton* button)
     return !finished.isEmpty() || finished.wait(20000);
 }
 
+// Replaces the field's text as a user does, and presses Return.
+void enter(QLineEdit* field, const QString& text)
+{
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 QString entryText(const QString& path)
 {
     QFile file(path);
@@ -105,6 +115,8 @@ private Q_SLOTS:
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
     void providerSwitchKeepsModelsAndKeys();
+    void addressFields_data();
+    void addressFields();
     void onDeviceModel_data();
     void onDeviceModel();
     void keyWrittenOnlyWhenEdited_data();
@@ -360,6 +372,48 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QCOMPARE(settings.text(SettingKey::improvementModelOpenAI), std::optional(QStringLiteral("gpt-improve")));
 }
 
+void SettingsWindowTest::addressFields_data()
+{
+    QTest::addColumn<bool>("feed"); // else the local model server's address
+    QTest::addColumn<QString>("entered");
+    QTest::addColumn<QString>("stored"); // null: the key is absent
+    QTest::addColumn<bool>("complaint");
+    const QString before = QStringLiteral("http://before.invalid/v1");
+    QTest::newRow("feed, https") << true << QStringLiteral(" https://example.invalid/appcast.xml ")
+                                 << QStringLiteral("https://example.invalid/appcast.xml") << false;
+    QTest::newRow("feed, another scheme")
+        << true << QStringLiteral("ftp://example.invalid/appcast.xml") << before << true;
+    QTest::newRow("feed, emptied") << true << QString() << QString() << false;
+    QTest::newRow("server, no scheme") << false << QStringLiteral("localhost:11434/v1") << before << true;
+    QTest::newRow("server, emptied: the default") << false << QString() << QString() << false;
+}
+
+void SettingsWindowTest::addressFields()
+{
+    QFETCH(bool, feed);
+    QFETCH(QString, entered);
+    QFETCH(QString, stored);
+    QFETCH(bool, complaint);
+    Harness harness;
+    const SettingKey key = feed ? SettingKey::updateFeedURL : SettingKey::localModelURL;
+    harness.settings.setText(key, QStringLiteral("http://before.invalid/v1"));
+    QVERIFY(feed ? harness.show() : harness.showSuggestions());
+    AddressField* field = feed ? harness.general().updateFeed() : harness.suggestions().serverAddress();
+    QVERIFY(field->isVisible());
+    QCOMPARE(field->text(), QStringLiteral("http://before.invalid/v1"));
+    enter(field, entered);
+    QCOMPARE(harness.settings.contains(key) ? harness.settings.text(key) : std::nullopt,
+        stored.isNull() ? std::nullopt : std::optional(stored));
+    auto* status = field->parentWidget()->findChild<QLabel*>(
+        feed ? QStringLiteral("updateFeedStatus") : QStringLiteral("serverAddressStatus"));
+    QCOMPARE(status->isVisible(), complaint);
+    // What was typed stays to be mended; an emptied field shows the default as its placeholder.
+    QCOMPARE(field->text(), complaint ? entered : stored);
+    if (!feed && stored.isNull()) {
+        QCOMPARE(field->placeholderText(), QStringLiteral("http://127.0.0.1:11434/v1"));
+    }
+}
+
 void SettingsWindowTest::onDeviceModel_data()
 {
     QTest::addColumn<bool>("serverAnswers");
@@ -378,8 +432,7 @@ void SettingsWindowTest::onDeviceModel()
     server.respond("/v1/models", models);
     Harness harness;
     // Nothing listens on port 1 of the loopback: the connection is refused at once.
-    harness.settings.setText(SettingKey::localModelURL,
-        serverAnswers ? server.baseURL() + QStringLiteral("/v1/") : QStringLiteral("http://127.0.0.1:1/v1"));
+    harness.settings.setText(SettingKey::localModelURL, QStringLiteral("http://127.0.0.1:1/v1"));
     SuggestionSettingsView& view = harness.suggestions();
     QSignalSpy listed(&view, &SuggestionSettingsView::serverModelsListed);
     QVERIFY(harness.showSuggestions());
@@ -388,6 +441,12 @@ void SettingsWindowTest::onDeviceModel()
     QVERIFY(!view.improvementModel()->isVisible());
     QVERIFY(!view.apiKey()->isVisible());
     QVERIFY(!listed.isEmpty() || listed.wait(10000));
+    if (serverAnswers) {
+        // The server's address entered in the tab: its models are listed at once.
+        listed.clear();
+        enter(view.serverAddress(), server.baseURL() + QStringLiteral("/v1/"));
+        QVERIFY(listed.wait(10000));
+    }
     QCOMPARE(view.serverModels()->isVisible(), serverAnswers);
     if (serverAnswers) {
         QCOMPARE(view.serverModels()->count(), 2);

@@ -1,6 +1,7 @@
 #include "app/guide/GuideWindow.h"
 
 #include "app/guide/StepRow.h"
+#include "app/settings/AddressField.h"
 #include "app/settings/Autostart.h"
 #include "app/settings/KeyField.h"
 #include "app/settings/SoundSettings.h"
@@ -247,10 +248,22 @@ QWidget* GuideWindow::makeSuggestionsBlock()
         showSuggestions();
     });
 
-    // A local server may list an embedding model first, so the model to use can be chosen here too.
+    // The local server's address, and the model to use (a server may list an embedding model first).
     m_localModelRow = new QWidget(block);
-    auto* modelLine = new QHBoxLayout(m_localModelRow);
-    modelLine->setContentsMargins(0, 0, 0, 0);
+    auto* localLines = new QVBoxLayout(m_localModelRow);
+    localLines->setContentsMargins(0, 0, 0, 0);
+    auto* serverLine = new QHBoxLayout;
+    auto* serverStatus = new QLabel(m_localModelRow);
+    serverStatus->setObjectName(QStringLiteral("serverAddressStatus"));
+    m_serverAddress = new AddressField(*m_settings, SettingKey::localModelURL, serverStatus, m_localModelRow);
+    m_serverAddress->setObjectName(QStringLiteral("serverAddress"));
+    m_serverAddress->setAccessibleName(tr("Server address"));
+    serverLine->addWidget(fieldLabel(tr("Server address"), m_serverAddress));
+    serverLine->addWidget(m_serverAddress, 1);
+    localLines->addLayout(serverLine);
+    localLines->addWidget(serverStatus);
+    auto* modelLine = new QHBoxLayout;
+    localLines->addLayout(modelLine);
     m_localModel = new QComboBox(m_localModelRow);
     m_localModel->setObjectName(QStringLiteral("localModel"));
     m_localModel->setAccessibleName(tr("Model"));

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <stop_token>
 
+class AddressField;
 class KeyField;
 class Keychain;
 class QCheckBox;
@@ -57,6 +58,7 @@ public:
     KeyField* apiKey() const { return m_apiKey; }
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QComboBox* localModel() const { return m_localModel; }
+    AddressField* serverAddress() const { return m_serverAddress; }
     QLabel* suggestionsStatus() const { return m_suggestionsStatus; }
     QCheckBox* openAtLogin() const { return m_openAtLogin; }
     QPushButton* copyCommandButton() const { return m_copyCommand; }
@@ -141,6 +143,7 @@ private:
     QLabel* m_keyStatus = nullptr;
     QLabel* m_keyLink = nullptr;
     QWidget* m_localModelRow = nullptr;
+    AddressField* m_serverAddress = nullptr;
     QComboBox* m_localModel = nullptr;
     QLabel* m_suggestionsSymbol = nullptr;
     QLabel* m_suggestionsStatus = nullptr;

@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class AddressField;
 class KeyField;
 class Keychain;
 class QCheckBox;
@@ -12,8 +13,8 @@ class QPushButton;
 class QSlider;
 class Settings;
 
-// The "General" tab: the floating window, the login item and the transcription engine. Every control
-// writes straight through to the settings or the keyring.
+// The "General" tab: the floating window, the login item, the transcription engine and the update
+// feed. Every control writes straight through to the settings or the keyring.
 class GeneralSettingsView : public QWidget {
     Q_OBJECT
 
@@ -33,6 +34,7 @@ public:
     KeyField* openAIKey() const { return m_openAIKey; }
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QLabel* keyStatus() const { return m_keyStatus; }
+    AddressField* updateFeed() const { return m_updateFeed; }
 
     QLabel* hideFromScreenShareNote() const { return m_hideNote; }
 
@@ -48,6 +50,7 @@ protected:
 private:
     QWidget* makeWindowSection();
     QWidget* makeTranscriptionSection(Keychain& keychain);
+    QWidget* makeUpdatesSection();
     void showSettings();
     void setOpensAtLogin(bool on);
     void showOpensAtLogin();
@@ -68,4 +71,5 @@ private:
     QLabel* m_keyStatus = nullptr;
     KeyField* m_openAIKey = nullptr;
     QPushButton* m_saveKey = nullptr;
+    AddressField* m_updateFeed = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "app/settings/SuggestionSettingsView.h"
 
+#include "app/settings/AddressField.h"
 #include "app/settings/KeyField.h"
 #include "llm/LocalModels.h"
 #include "settings/Settings.h"
@@ -38,6 +39,20 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     // Only a choice of the user is stored; showing the stored value writes nothing.
     connect(m_provider, &QComboBox::activated, this,
         [this](int index) { m_settings->setText(SettingKey::llmProvider, m_provider->itemData(index).toString()); });
+
+    // The on-device provider is a local server speaking the OpenAI protocol; its models are listed anew
+    // whenever its address changes.
+    m_serverRow = new QWidget(this);
+    auto* serverLines = new QVBoxLayout(m_serverRow);
+    serverLines->setContentsMargins(0, 0, 0, 0);
+    auto* serverStatus = new QLabel(m_serverRow);
+    serverStatus->setObjectName(QStringLiteral("serverAddressStatus"));
+    m_serverAddress = new AddressField(settings, SettingKey::localModelURL, serverStatus, m_serverRow);
+    m_serverAddress->setObjectName(QStringLiteral("serverAddress"));
+    m_serverAddress->setAccessibleName(tr("Server address"));
+    serverLines->addWidget(m_serverAddress);
+    serverLines->addWidget(serverStatus);
+    m_form->addRow(tr("Server address"), m_serverRow);
 
     m_model = new QLineEdit(this);
     m_model->setObjectName(QStringLiteral("model"));
@@ -87,6 +102,9 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::llmProvider && isVisible()) {
             load();
+        } else if (key == SettingKey::localModelURL && isVisible() && shownProvider() == LLMProvider::onDevice) {
+            m_form->setRowVisible(m_serverModels, false);
+            listServerModels();
         }
     });
 }
@@ -114,6 +132,7 @@ void SuggestionSettingsView::load()
     m_model->setPlaceholderText(cloud ? modelDefaults::suggestion(provider) : tr("First model the server lists"));
     m_improvementModel->setText(m_settings->textOr(settingKey::improvementModel(provider), QString()));
     m_improvementModel->setPlaceholderText(modelDefaults::improvement(provider).value_or(QString()));
+    m_form->setRowVisible(m_serverRow, !cloud);
     m_form->setRowVisible(m_improvementModel, cloud);
     m_form->setRowVisible(m_apiKey, cloud);
     m_form->setRowVisible(m_keyNote, cloud);

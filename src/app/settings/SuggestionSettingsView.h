@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class AddressField;
 class KeyField;
 class Keychain;
 class QComboBox;
@@ -26,6 +27,8 @@ public:
 
     QComboBox* provider() const { return m_provider; }
     QLineEdit* model() const { return m_model; }
+    // The local model server's address, for the on-device provider.
+    AddressField* serverAddress() const { return m_serverAddress; }
     // The models the local server lists, to pick the on-device model from; hidden until it answers.
     QComboBox* serverModels() const { return m_serverModels; }
     QLineEdit* improvementModel() const { return m_improvementModel; }
@@ -57,6 +60,8 @@ private:
     QPointer<Settings> m_settings;
     QFormLayout* m_form = nullptr;
     QComboBox* m_provider = nullptr;
+    QWidget* m_serverRow = nullptr;
+    AddressField* m_serverAddress = nullptr;
     QLineEdit* m_model = nullptr;
     QComboBox* m_serverModels = nullptr;
     QNetworkAccessManager* m_network = nullptr;
