@@ -53,15 +53,18 @@ Result<void> ensureFolder(const QString& path)
 void ensureFile(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (descriptor < 0) {
+    // Only a file this call creates is ever opened here. Closing any descriptor of a file drops every
+    // POSIX lock the process holds on it, and SQLite keeps its locks on the store for as long as a
+    // connection is open: a store reopened beside its open connection would lose them, and the next
+    // process to close the store would take the write-ahead log this one still writes into.
+    const int descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (descriptor >= 0) {
+        ::close(descriptor);
         return;
     }
-    struct stat info { };
-    if (::fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0) {
-        ::fchmod(descriptor, info.st_mode & 0700);
+    if (errno == EEXIST) {
+        tighten(path);
     }
-    ::close(descriptor);
 }
 
 void tighten(const QString& path)

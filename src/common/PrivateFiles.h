@@ -14,7 +14,8 @@ namespace privateFiles {
 Result<void> ensureFolder(const QString& path);
 
 // Creates the file empty and owner-only when missing; takes group and others' permissions away from
-// an existing one. Best effort: whoever opens the file next reports what stands in the way.
+// an existing one without opening it (so a database's locks held by this process stay). Best effort:
+// whoever opens the file next reports what stands in the way.
 void ensureFile(const QString& path);
 
 // Takes group and others' permissions away from the file when it exists.

@@ -2,6 +2,7 @@
 
 #include "fakes/LogCapture.h"
 #include "fakes/ManualClock.h"
+#include "mcp/ServerProcess.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 #include "store/StoreHolder.h"
@@ -44,6 +45,7 @@ private Q_SLOTS:
     void saveBeforeRefreshGivesUpAfterThreeAttempts();
     void fallbackIgnoresExternalWrites();
     void failedReopenKeepsTheStore();
+    void callStoredAmongToolServersIsKept();
 
 private:
     std::unique_ptr<StoreHolder> holderOn(const QString& path);
@@ -218,6 +220,68 @@ void StoreRefreshTest::failedReopenKeepsTheStore()
     QCOMPARE(holder.container(), *store);
     QCOMPARE(assistantNames(holder.context()), QStringList { QStringLiteral("Mine") });
     QVERIFY(!holder.context().hasChanges()); // saved before the attempt
+}
+
+// An agent works with the tool server during a call: one server process writes (the app reopens its
+// store), a second one only reads and ends, the call is stored, a third server writes. The call stays
+// in the store, for this process and for the others, and after this process closes the store.
+void StoreRefreshTest::callStoredAmongToolServersIsKept()
+{
+    QTemporaryDir home;
+    const auto toolServer = [&home](const QByteArray& request) {
+        ServerProcess server(home.path());
+        if (!server.start()) {
+            return QJsonObject();
+        }
+        QJsonObject answer = server.request(request);
+        return server.finish() == 0 ? answer : QJsonObject();
+    };
+    const auto toolCall = [](const char* tool, const QByteArray& arguments) {
+        return QByteArray(R"({"jsonrpc":"2.0","id":1,"method":"tools/call","params":{"name":")") + tool
+            + R"(","arguments":)" + arguments + "}}";
+    };
+    const QString path = ServerProcess(home.path()).storePath();
+    QVERIFY(!toolServer(toolCall("list_assistants", "{}")).isEmpty()); // creates the store
+    auto holder = holderOn(path);
+    StoreChangeObserver observer(nullptr);
+    connect(&observer, &StoreChangeObserver::changed, holder.get(), &StoreHolder::externalWrite);
+    QSignalSpy notices(&observer, &StoreChangeObserver::changed);
+    const auto reopenAfterNotice = [&] {
+        QVERIFY(notices.count() > 0 || notices.wait(5000));
+        notices.clear();
+        const int before = holder->generation();
+        m_clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs));
+        QCOMPARE(holder->generation(), before + 1);
+    };
+
+    QVERIFY(!toolServer(toolCall("create_assistant", R"({"name":"First"})")).isEmpty());
+    reopenAfterNotice();
+    QVERIFY(!toolServer(toolCall("list_assistants", "{}")).isEmpty());
+    Call call = makeCall(std::nullopt, 10);
+    QList<CallLine> lines;
+    for (int i = 0; i < 8; ++i) {
+        lines.append({ i % 2 == 0, QStringLiteral("line %1").arg(i), instant(11 + i) });
+    }
+    call.linesData = blob::encodeLines(lines);
+    holder->context().insert(call);
+    const Result<void> saved = holder->context().save();
+    QVERIFY2(saved, qPrintable(saved ? QString() : saved.error().message));
+    QVERIFY(!toolServer(toolCall("create_assistant", R"({"name":"Second"})")).isEmpty());
+    reopenAfterNotice();
+
+    const Result<qint64> calls = holder->context().count<Call>();
+    QVERIFY2(calls, qPrintable(calls ? QString() : calls.error().message));
+    QCOMPARE(*calls, 1);
+    const QByteArray read =
+        QJsonDocument(toolServer(toolCall("get_call", R"({"call":")" + uuid::toText(call.id).toUtf8() + R"("})")))
+            .toJson();
+    QVERIFY2(read.contains("line 7") && !read.contains("\"isError\": true"), read.constData());
+    holder.reset();
+    auto reopened = Store::open(path);
+    QVERIFY(reopened);
+    auto stored = StoreContext(*reopened).fetchOne<Call>(call.id);
+    QVERIFY(stored && *stored);
+    QCOMPARE((*stored)->lines().size(), 8);
 }
 
 QTEST_GUILESS_MAIN(StoreRefreshTest)
