@@ -461,12 +461,24 @@ void CallWindowTest::clearTranscript()
     QVERIFY(!harness.summaryCard().isVisible());
     QVERIFY(window.timeline()->blockCards().isEmpty());
     QVERIFY(window.timeline()->emptyState()->isVisible());
+
+    // Not offered while a summary is written, which it would cut off.
+    harness.summaryReply = reply({ QStringLiteral("Summary: ") }, Ending::hang);
+    SummaryService& summary = harness.services->summary();
+    summary.handleRunningFlag(true);
+    harness.say(Speaker::them, words(25));
+    summary.handleRunningFlag(false);
+    QVERIFY(summary.isGenerating());
+    QVERIFY(!window.clearButton()->isVisible());
+    QTRY_COMPARE(summary.text(), std::optional(QStringLiteral("Summary: ")));
+    harness.server.finishHeld();
+    QTRY_VERIFY(window.clearButton()->isVisible());
 }
 
 void CallWindowTest::summaryCard_data()
 {
     QTest::addColumn<int>("wordCount");
-    QTest::addColumn<int>("answer"); // 0 streams on, 1 completes, 2 is refused
+    QTest::addColumn<int>("answer"); // 0 streams on, 1 completes, 2 is refused, 3 completes without text
     QTest::addColumn<bool>("documentsBlocked");
     QTest::addColumn<QString>("text"); // "-" when no text is shown
     QTest::addColumn<bool>("isError");
@@ -479,9 +491,13 @@ void CallWindowTest::summaryCard_data()
     QTest::newRow("written and saved") << 25 << 1 << false << "Summary: all agreed." << false << false << true << true
                                        << false;
     QTest::newRow("model refused") << 25 << 2 << false << "HTTP 401" << true << false << false << true << false;
+    // Without a summary the card shows what was stored in its place.
     QTest::newRow("short call: saved without a summary")
-        << 5 << 1 << false << "-" << false << false << false << true << false;
-    QTest::newRow("call file not written") << 5 << 1 << true << "-" << false << false << false << false << true;
+        << 5 << 1 << false << "Short call: no summary." << false << false << false << true << false;
+    QTest::newRow("reply without text") << 25 << 3 << false << "No summary: it could not be generated." << false
+                                        << false << false << true << false;
+    QTest::newRow("call file not written")
+        << 5 << 1 << true << "Short call: no summary." << false << false << false << false << true;
 }
 
 void CallWindowTest::summaryCard()
@@ -511,7 +527,8 @@ void CallWindowTest::summaryCard()
     Harness harness;
     harness.summaryReply = answer == 0 ? reply({ QStringLiteral("Summary: ") }, Ending::hang)
         : answer == 1                  ? reply({ QStringLiteral("Summary: "), QStringLiteral("all agreed.") })
-                                       : refusal();
+        : answer == 2                  ? refusal()
+                                       : reply({});
     QVERIFY(harness.show());
     SummaryService& summary = harness.services->summary();
     SummaryCard& card = harness.summaryCard();

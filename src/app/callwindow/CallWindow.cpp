@@ -103,6 +103,7 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
     connect(m_transcription, &TranscriptionService::runningChanged, this, &CallWindow::showListening);
     connect(m_transcription, &TranscriptionService::statusChanged, this, &CallWindow::showTranscriptionStatus);
     connect(&m_transcription->transcript(), &Transcript::linesChanged, this, &CallWindow::showClearButton);
+    connect(m_summary, &SummaryService::isGeneratingChanged, this, &CallWindow::showClearButton);
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::isAlwaysOnTop) {
             applyOnTop();
@@ -211,7 +212,9 @@ void CallWindow::showListening()
 
 void CallWindow::showClearButton()
 {
-    m_clear->setVisible(!m_transcription->isRunning() && !m_transcription->lines().isEmpty());
+    // Not while the summary is written either: clearing would cut it off.
+    const bool summarising = m_summary && m_summary->isGenerating();
+    m_clear->setVisible(!m_transcription->isRunning() && !m_transcription->lines().isEmpty() && !summarising);
 }
 
 void CallWindow::showPin()
