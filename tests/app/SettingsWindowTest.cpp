@@ -115,6 +115,7 @@ private Q_SLOTS:
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
     void providerSwitchKeepsModelsAndKeys();
+    void restoreKeepsTyping();
     void addressFields_data();
     void addressFields();
     void onDeviceModel_data();
@@ -412,6 +413,23 @@ void SettingsWindowTest::addressFields()
     if (!feed && stored.isNull()) {
         QCOMPARE(field->placeholderText(), QStringLiteral("http://127.0.0.1:11434/v1"));
     }
+}
+
+void SettingsWindowTest::restoreKeepsTyping()
+{
+    Harness harness;
+    harness.settings.setText(SettingKey::llmProvider, claude);
+    QVERIFY(harness.showSuggestions());
+    SuggestionSettingsView& view = harness.suggestions();
+    QTest::keyClicks(view.model(), QStringLiteral("claude-typed"));
+    QTest::keyClicks(view.apiKey(), QStringLiteral("sk-pasted"));
+    // Minimised and restored: a spontaneous show, not an opening of the tab.
+    harness.window->showMinimized();
+    harness.window->showNormal();
+    QVERIFY(view.isVisible());
+    QCOMPARE(view.model()->text(), QStringLiteral("claude-typed"));
+    QVERIFY(view.apiKey()->text().endsWith(QStringLiteral("sk-pasted")));
+    QVERIFY(view.apiKey()->isEdited());
 }
 
 void SettingsWindowTest::onDeviceModel_data()

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 namespace {
@@ -112,7 +113,11 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
 void SuggestionSettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    load();
+    // Only a real opening of the tab (or the window) reloads: a restore from minimised is spontaneous,
+    // and must not drop what the user typed and has not saved yet.
+    if (!event->spontaneous()) {
+        load();
+    }
 }
 
 LLMProvider SuggestionSettingsView::shownProvider() const

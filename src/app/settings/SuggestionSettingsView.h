@@ -16,9 +16,10 @@ class QNetworkAccessManager;
 class QPushButton;
 class Settings;
 
-// The "Suggestions" tab: the language model provider, its models and its API key. The fields show
-// the stored values of the chosen provider, read again each time the tab is shown and whenever the
-// provider changes, so unsaved edits of another provider's fields are dropped.
+// The "Suggestions" tab: the language model provider, its models and its API key, and the local
+// server's address for the on-device provider. The fields show the stored values of the chosen
+// provider, read again each time the tab is opened and whenever the provider changes, so unsaved edits
+// of another provider's fields are dropped; restoring a minimised window keeps them.
 class SuggestionSettingsView : public QWidget {
     Q_OBJECT
 
