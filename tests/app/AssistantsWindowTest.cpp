@@ -62,7 +62,7 @@ namespace {
 QAction* actionNamed(QMenu* menu, const QString& text)
 {
     for (QAction* action : menu->actions()) {
-        if (action->text() == text) {
+        if (action->iconText() == text) { // the text shown: "&" marks a mnemonic unless doubled
             return action;
         }
         if (action->menu()) {
@@ -335,7 +335,7 @@ void AssistantsWindowTest::createFromTemplate()
 
 void AssistantsWindowTest::contextsAndStages()
 {
-    const Assistant interview = makeAssistant(QStringLiteral("Jobs"), 0);
+    const Assistant interview = makeAssistant(QStringLiteral("Jobs & Co"), 0);
     Assistant blank = Assistant::make(QStringLiteral("Plain"), AssistantTemplate::blank);
     blank.createdAt = instant(1);
     Harness harness([&](StoreContext& context) {
@@ -345,7 +345,9 @@ void AssistantsWindowTest::contextsAndStages()
     harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(interview).text());
     AssistantsWindow& window = harness.open();
 
-    actionNamed(window.createMenu(), QStringLiteral("New context in Jobs"))->trigger();
+    QAction* newContext = actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co"));
+    QVERIFY(newContext);
+    newContext->trigger();
     const auto contexts = harness.saved<CallContext>();
     QCOMPARE(contexts.size(), size_t(1));
     QCOMPARE(contexts[0].name, QStringLiteral("New context"));
@@ -354,7 +356,7 @@ void AssistantsWindowTest::contextsAndStages()
     QCOMPARE(window.detail()->tabIds(),
         (QStringList { QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("calls") }));
     // With a context chosen, new contexts still go to its assistant.
-    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in Jobs")));
+    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co")));
 
     // The interview stages are offered; choosing one fills the field and saves it.
     auto* general = harness.tab<ContextGeneralTab>(DetailView::general);
@@ -717,7 +719,7 @@ void AssistantsWindowTest::questionSearch()
 void AssistantsWindowTest::calls()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
+    const CallContext acme = CallContext::make(QStringLiteral("Acme & Sons"), jobs);
     QTemporaryDir files;
     const QString archive = writeFile(files, QStringLiteral("call.md"), "# Call");
     Call older = makeCall(jobs.id, 100, acme.id);
@@ -743,7 +745,8 @@ void AssistantsWindowTest::calls()
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0]->callID(), newer.id); // newest first
     QVERIFY(rows[0]->header()->text().endsWith(QStringLiteral(" · 2 min")));
-    QVERIFY(rows[1]->header()->text().endsWith(QStringLiteral(" · 1 min · Acme")));
+    QVERIFY(rows[1]->header()->accessibleName().endsWith(QStringLiteral(" · 1 min · Acme & Sons")));
+    QVERIFY(QKeySequence::mnemonic(rows[1]->header()->text()).isEmpty()); // "&" is shown, not a mnemonic
     QCOMPARE(rows[0]->outcomeMark()->text(), QStringLiteral("\u2014"));
     QVERIFY(!rows[0]->summary()); // built when first opened
 

@@ -713,7 +713,7 @@ void CallWindowTest::autoScroll()
 
 void CallWindowTest::assistantMenu()
 {
-    Assistant zed = Assistant::make(QStringLiteral("Zed sales"), AssistantTemplate::blank);
+    Assistant zed = Assistant::make(QStringLiteral("Zed R&D"), AssistantTemplate::blank);
     Assistant alpha = Assistant::make(QStringLiteral("Alpha interviews"), AssistantTemplate::blank);
     Assistant old = Assistant::make(QStringLiteral("Archived one"), AssistantTemplate::blank);
     old.archived = true;
@@ -737,12 +737,13 @@ void CallWindowTest::assistantMenu()
     const auto entries = [&] {
         QStringList texts;
         for (const QAction* action : menu.menu()->actions()) {
-            texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
+            // The text shown: "&" marks a mnemonic unless doubled.
+            texts.append(action->isSeparator() ? QStringLiteral("--") : action->iconText());
         }
         return texts;
     };
     QCOMPARE(entries(),
-        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed R&D"), QStringLiteral("--"),
             QStringLiteral("Contoso"), QStringLiteral("Northwind"), QStringLiteral("No context") }));
 
     // Choosing a context records it; choosing an assistant removes the context.
@@ -751,9 +752,10 @@ void CallWindowTest::assistantMenu()
     QCOMPARE(menu.button()->text(), QStringLiteral("Alpha interviews · Northwind"));
     menu.menu()->actions().at(1)->trigger();
     QCOMPARE(harness.settings.selectedAssistant(), uuid::toText(zed.id));
+    QVERIFY(QKeySequence::mnemonic(menu.button()->text()).isEmpty());
     QVERIFY(!harness.settings.contains(SettingKey::selectedContext));
     QCOMPARE(entries(),
-        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed R&D"), QStringLiteral("--"),
             QStringLiteral("No context") }));
 
     // A change saved elsewhere shows without reopening.

@@ -6,6 +6,7 @@
 #include "app/assistants/SaveAction.h"
 #include "app/callwindow/CallWindowStyle.h"
 #include "common/Clock.h"
+#include "common/Text.h"
 #include "improvement/ImprovementService.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -285,8 +286,8 @@ void AssistantsWindow::showMenus()
     if (const std::optional<QUuid> owner = currentAssistant(); owner && m_holder) {
         const auto assistant = m_holder->context().fetchOne<Assistant>(*owner).value_or(std::nullopt);
         if (assistant && !assistant->archived) {
-            connect(m_createMenu->addAction(tr("New context in %1").arg(assistant->name)), &QAction::triggered, this,
-                &AssistantsWindow::createContext);
+            connect(m_createMenu->addAction(tr("New context in %1").arg(text::actionText(assistant->name))),
+                &QAction::triggered, this, &AssistantsWindow::createContext);
         }
     }
 

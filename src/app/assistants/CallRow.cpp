@@ -5,6 +5,7 @@
 #include "app/callwindow/CallWindowStyle.h"
 #include "app/callwindow/FileReveal.h"
 #include "common/Log.h"
+#include "common/Text.h"
 #include "store/StoreHolder.h"
 
 #include <QDesktopServices>
@@ -129,10 +130,12 @@ void CallRow::showHeader()
     const QLocale locale;
     QString text = locale.toString(m_call.startedAt.toLocalTime(), QLocale::ShortFormat) + QStringLiteral(" · ")
         + tr("%1 min").arg(m_call.durationMinutes());
+    QString shown = text;
     if (!m_contextName.isEmpty()) {
         text += QStringLiteral(" · ") + m_contextName;
+        shown += QStringLiteral(" · ") + text::actionText(m_contextName);
     }
-    m_header->setText(text);
+    m_header->setText(shown);
     m_header->setAccessibleName(text);
     const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
     switch (m_call.outcomeValue()) {
