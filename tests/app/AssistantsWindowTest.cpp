@@ -1082,7 +1082,9 @@ void AssistantsWindowTest::readableThroughAtSpi()
     QVERIFY2(helper.exitCode() == 0, helper.readAllStandardError().constData());
     const QList<AccessibleNode> tree = accessibleTree(helper.readAllStandardOutput());
     QStringList names;
+    bool frame = false; // the window itself: a frame named by its title, not an unnamed panel
     for (const AccessibleNode& node : tree) {
+        frame = frame || (node.role == u"frame" && node.name == u"Assistants");
         if (!node.showing) {
             continue;
         }
@@ -1096,6 +1098,7 @@ void AssistantsWindowTest::readableThroughAtSpi()
              QStringLiteral("Instructions"), QStringLiteral("How you answer"), QStringLiteral("Jobs") }) {
         QVERIFY2(names.contains(expected), qPrintable(expected + u'\n' + names.join(u'|')));
     }
+    QVERIFY(frame);
 }
 
 int main(int argc, char** argv)

@@ -24,6 +24,7 @@
 #include "transcription/TranscriptionService.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -786,6 +787,10 @@ void CallWindowTest::shapePinAndOpacity()
     Harness harness;
     QVERIFY(harness.show());
     CallWindow& window = *harness.window;
+    // To a screen reader a frame named by its title, not an unnamed panel.
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+    QCOMPARE(frame->role(), QAccessible::Window);
+    QCOMPARE(frame->text(QAccessible::Name), QStringLiteral("Quillora"));
     // Xvfb has no compositing manager: the rounded corners are cut out rather than left black.
     QVERIFY(window.mask().contains(window.rect().center()));
     QVERIFY(!window.mask().contains(QPoint(1, 1)));

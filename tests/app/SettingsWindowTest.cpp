@@ -11,6 +11,7 @@
 #include "settings/Settings.h"
 #include "store/Store.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -166,6 +167,10 @@ void SettingsWindowTest::windowToggles()
 {
     Harness harness;
     QVERIFY(harness.show());
+    // To a screen reader a frame named by its title.
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(harness.window.get());
+    QCOMPARE(frame->role(), QAccessible::Window);
+    QCOMPARE(frame->text(QAccessible::Name), QStringLiteral("Quillora Settings"));
     GeneralSettingsView& general = harness.general();
     QVERIFY(general.alwaysOnTop()->isChecked());
     general.alwaysOnTop()->click();

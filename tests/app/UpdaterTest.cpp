@@ -4,6 +4,7 @@
 #include "fakes/FakeHttpServer.h"
 #include "settings/Settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -150,6 +151,10 @@ void UpdaterTest::check()
     QVERIFY(harness.updater.canCheck());
     QVERIFY(harness.action.isEnabled());
     QVERIFY(harness.view.dialog()->isVisible());
+    // Named by its title, as every window, with the outcome as its description.
+    QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(harness.view.dialog());
+    QCOMPARE(dialog->role(), QAccessible::Dialog);
+    QCOMPARE(dialog->text(QAccessible::Name), QStringLiteral("Software Update"));
     switch (Outcome(outcome)) {
     case Outcome::newer:
         QVERIFY(*result && result->value());

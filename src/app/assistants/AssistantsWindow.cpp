@@ -4,6 +4,7 @@
 #include "app/assistants/DetailView.h"
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/SaveAction.h"
+#include "app/callwindow/AccessibleFrame.h"
 #include "app/callwindow/CallWindowStyle.h"
 #include "common/Clock.h"
 #include "common/Text.h"
@@ -67,6 +68,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
 {
     setObjectName(QStringLiteral("assistants"));
     setWindowTitle(tr("Assistants"));
+    presentAsFrame(this);
     setWindowFlag(Qt::Window);
     m_create = menuButton(QStringLiteral("+"), tr("New"), m_createMenu, this);
     m_create->setObjectName(QStringLiteral("create"));

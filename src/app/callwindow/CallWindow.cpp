@@ -1,5 +1,6 @@
 #include "app/callwindow/CallWindow.h"
 
+#include "app/callwindow/AccessibleFrame.h"
 #include "app/callwindow/AssistantMenu.h"
 #include "app/callwindow/CallWindowIcons.h"
 #include "app/callwindow/CallWindowStyle.h"
@@ -55,6 +56,7 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(tr("Quillora"));
+    presentAsFrame(this);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint
         | (m_settings->isAlwaysOnTop() ? Qt::WindowStaysOnTopHint : Qt::WindowFlags()));
     setAttribute(Qt::WA_TranslucentBackground);

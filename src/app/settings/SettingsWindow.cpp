@@ -1,5 +1,6 @@
 #include "app/settings/SettingsWindow.h"
 
+#include "app/callwindow/AccessibleFrame.h"
 #include "app/callwindow/CallWindowIcons.h"
 #include "app/settings/AudioTestView.h"
 #include "app/settings/Autostart.h"
@@ -16,6 +17,7 @@ SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* 
 {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(tr("Quillora Settings"));
+    presentAsFrame(this);
     if (options.autostartEntry.isEmpty()) {
         options.autostartEntry = autostart::defaultEntryPath();
     }

@@ -110,7 +110,8 @@ void CheckForUpdatesView::present(const QString& notes, const QUrl& link)
                   .arg(link.toString(QUrl::FullyEncoded).toHtmlEscaped(), tr("Release notes").toHtmlEscaped()));
     m_link->setVisible(!link.isEmpty());
     m_link->setAccessibleName(link.isEmpty() ? QString() : tr("Release notes"));
-    m_dialog->setAccessibleName(m_headline->text());
+    // Named by its title, as every window; the outcome is what it says about itself.
+    m_dialog->setAccessibleDescription(m_headline->text());
     m_dialog->adjustSize();
     m_dialog->show();
     m_dialog->raise();
