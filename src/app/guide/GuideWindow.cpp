@@ -10,6 +10,7 @@
 #include "llm/LocalModels.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
+#include "transcription/TranscriptionService.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -136,6 +137,8 @@ GuideWindow::GuideWindow(Settings& settings, Keychain& keychain, QWidget* parent
             providerChanged();
         } else if (key == SettingKey::llmModelOnDevice || key == SettingKey::localModelURL) {
             checkSuggestions();
+        } else if (key == SettingKey::transcriptionEngine) {
+            showStepsLeft();
         }
     });
     // Coming back from the sound settings or a terminal re-checks what may have changed there.
@@ -167,7 +170,7 @@ QWidget* GuideWindow::makeRequiredSection()
                                     tr("Allow"), tr("Allowed") },
         section);
     m_systemAudio->setDeniedNote(
-        tr("No system audio came through. Check System Settings, or play a sound and try again."));
+        tr("No system audio came through. Open your sound settings, or play a sound and try again."));
     m_speech = new StepRow({ tr("Speech model"), QString(), tr("Check again"), tr("Installed") }, section);
     m_documents = new StepRow(
         { tr("Documents folder"), tr("Saves each call, with its transcript and summary, in Documents/Quillora."),
@@ -668,8 +671,15 @@ void GuideWindow::finishGuide()
 
 void GuideWindow::showStepsLeft()
 {
-    const int left = onboarding::stepsLeft(
-        { m_microphone->state(), m_systemAudio->state(), m_speech->state(), m_documents->state() }, suggestionsReady());
+    // The speech model is needed (and shown) only while the chosen engine transcribes on this computer.
+    const bool speechModel = TranscriptionService::engineFromText(m_settings->text(SettingKey::transcriptionEngine))
+        != TranscriptionEngine::openAI;
+    m_speech->setVisible(speechModel);
+    QList<StepState> steps { m_microphone->state(), m_systemAudio->state(), m_documents->state() };
+    if (speechModel) {
+        steps.append(m_speech->state());
+    }
+    const int left = onboarding::stepsLeft(steps, suggestionsReady());
     const QString text = onboarding::stepsLeftText(left);
     if (m_stepsLeft->text() != text) {
         m_stepsLeft->setText(text);
