@@ -3,9 +3,9 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
+#include "records/Records.h"
+#include "selection/Selection.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
 #include "store/StoreContext.h"
 #include "summary/CallArchive.h"
 #include "transcription/TranscriptionService.h"
@@ -63,11 +63,11 @@ const QString& SummaryService::systemPrompt()
     return prompt;
 }
 
-SummaryService::SummaryService(TranscriptionService* transcription, SuggestionService* suggestions,
+SummaryService::SummaryService(TranscriptionService* transcription, HistoryFunction suggestions,
     ContextFunction context, LLMClient client, Settings* settings, QObject* parent, SummaryServiceOptions options)
     : QObject(parent)
     , m_transcription(transcription)
-    , m_suggestions(suggestions)
+    , m_suggestions(std::move(suggestions))
     , m_context(std::move(context))
     , m_client(std::move(client))
     , m_settings(settings)
@@ -170,7 +170,7 @@ void SummaryService::summarise(const QList<TranscriptLine>& lines)
     Recording recording;
     recording.lines = lines;
     if (m_suggestions) {
-        for (const Suggestion& suggestion : m_suggestions->history()) {
+        for (const Suggestion& suggestion : m_suggestions()) {
             if (!suggestion.isError) {
                 recording.suggestions.append(suggestion);
             }

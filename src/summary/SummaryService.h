@@ -1,9 +1,9 @@
 #pragma once
 
 #include "llm/LLMClient.h"
-#include "model/Enums.h"
+#include "records/Enums.h"
+#include "records/Suggestion.h"
 #include "settings/LanguageModelSettings.h"
-#include "suggestions/SuggestionService.h"
 #include "transcription/Transcript.h"
 
 #include <QCoroTask>
@@ -59,6 +59,8 @@ class SummaryService : public QObject {
 
 public:
     using ContextFunction = std::function<StoreContext&()>;
+    // The suggestions shown in the current call, errors included.
+    using HistoryFunction = std::function<QList<Suggestion>()>;
 
     // Fewest words (both speakers together) for which a summary is asked.
     static constexpr qsizetype minimumWords = 20;
@@ -72,7 +74,7 @@ public:
     static inline const QString truncationMarker = QStringLiteral("[Start of the call left out]\n");
     static const QString& systemPrompt();
 
-    SummaryService(TranscriptionService* transcription, SuggestionService* suggestions, ContextFunction context,
+    SummaryService(TranscriptionService* transcription, HistoryFunction suggestions, ContextFunction context,
         LLMClient client, Settings* settings, QObject* parent, SummaryServiceOptions options = {});
     ~SummaryService() override;
 
@@ -155,7 +157,7 @@ private:
     int m_runningTasks = 0;
     bool m_wasRunning = false;
     QPointer<TranscriptionService> m_transcription;
-    QPointer<SuggestionService> m_suggestions;
+    HistoryFunction m_suggestions;
     ContextFunction m_context;
     LLMClient m_client;
     QPointer<Settings> m_settings;

@@ -11,6 +11,7 @@
 #include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
+#include "suggestions/SuggestionService.h"
 #include "summary/CallArchive.h"
 #include "transcription/TranscriptionService.h"
 
@@ -94,8 +95,8 @@ struct Harness {
     {
         SummaryServiceOptions options { {}, [this] { return ready(llm); } };
         service = std::make_unique<SummaryService>(
-            &transcription, &suggestions, [this]() -> StoreContext& { return *context; }, client, &settings, nullptr,
-            options);
+            &transcription, [this] { return suggestions.history(); }, [this]() -> StoreContext& { return *context; },
+            client, &settings, nullptr, options);
     }
 
     // Lines alternate between the other person and the user, ten seconds apart.

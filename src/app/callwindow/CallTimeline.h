@@ -1,6 +1,6 @@
 #pragma once
 
-#include "suggestions/SuggestionService.h"
+#include "records/Suggestion.h"
 #include "transcription/Transcript.h"
 
 #include <QHash>

@@ -1,6 +1,6 @@
 #include "app/callwindow/LineRow.h"
 
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
@@ -12,11 +12,11 @@ LineRow::LineRow(const LineView& line, QWidget* parent)
     , m_text(new QLabel(this))
 {
     m_speaker->setObjectName(QStringLiteral("speaker"));
-    m_speaker->setFont(callWindowStyle::font(*this, 11, QFont::DemiBold));
+    m_speaker->setFont(appStyle::font(*this, 11, QFont::DemiBold));
     m_speaker->setFixedWidth(38);
     m_speaker->setAlignment(Qt::AlignLeading | Qt::AlignTop);
     m_text->setObjectName(QStringLiteral("text"));
-    m_text->setFont(callWindowStyle::font(*this, 13));
+    m_text->setFont(appStyle::font(*this, 13));
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -44,12 +44,11 @@ void LineRow::apply(const LineView& line, Refresh refresh)
     const bool all = refresh == Refresh::all;
     if (all || line.speaker != m_line.speaker) {
         m_speaker->setText(speaker::rawText(line.speaker));
-        callWindowStyle::setTextColor(
-            *m_speaker, line.speaker == Speaker::me ? callWindowStyle::red() : callWindowStyle::blue());
+        appStyle::setTextColor(*m_speaker, line.speaker == Speaker::me ? appStyle::red() : appStyle::blue());
     }
     if (all || line.isFinal != m_line.isFinal) {
-        const double opacity = line.isFinal ? 1.0 : callWindowStyle::secondaryOpacity;
-        callWindowStyle::setTextColor(*m_text, callWindowStyle::textColor(*this, opacity));
+        const double opacity = line.isFinal ? 1.0 : appStyle::secondaryOpacity;
+        appStyle::setTextColor(*m_text, appStyle::textColor(*this, opacity));
     }
     if (all || line.text != m_line.text) {
         m_text->setText(line.text);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/callwindow/CallTimeline.h"
-#include "app/callwindow/Card.h"
+#include "app/widgets/Card.h"
 
 #include <QList>
 #include <QUuid>

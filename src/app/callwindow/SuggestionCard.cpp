@@ -1,7 +1,7 @@
 #include "app/callwindow/SuggestionCard.h"
 
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,10 +15,10 @@ SuggestionCard::SuggestionCard(const Suggestion& suggestion, QWidget* parent)
     , m_response(new QLabel(this))
 {
     m_time->setObjectName(QStringLiteral("time"));
-    m_time->setFont(callWindowStyle::font(*this, 11));
-    callWindowStyle::setTextColor(*m_time, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity));
+    m_time->setFont(appStyle::font(*this, 11));
+    appStyle::setTextColor(*m_time, appStyle::textColor(*this, appStyle::secondaryOpacity));
     m_response->setObjectName(QStringLiteral("response"));
-    m_response->setFont(callWindowStyle::font(*this, 13));
+    m_response->setFont(appStyle::font(*this, 13));
     m_response->setWordWrap(true);
     m_response->setTextFormat(Qt::PlainText);
     m_response->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -42,12 +42,9 @@ void SuggestionCard::apply(const Suggestion& suggestion, Refresh refresh)
 {
     const bool all = refresh == Refresh::all;
     if (all || suggestion.isError != m_suggestion.isError) {
-        const QColor colour = suggestion.isError ? callWindowStyle::red() : callWindowStyle::green();
-        m_icon->setPixmap(
-            callWindowIcon(suggestion.isError ? CallWindowIcon::warning : CallWindowIcon::sparkles, colour)
-                .pixmap(12, 12));
-        callWindowStyle::setTextColor(
-            *m_response, suggestion.isError ? callWindowStyle::red() : callWindowStyle::textColor(*this, 1.0));
+        const QColor colour = suggestion.isError ? appStyle::red() : appStyle::green();
+        m_icon->setPixmap(appIcon(suggestion.isError ? AppIcon::warning : AppIcon::sparkles, colour).pixmap(12, 12));
+        appStyle::setTextColor(*m_response, suggestion.isError ? appStyle::red() : appStyle::textColor(*this, 1.0));
         setTint(suggestion.isError ? Tint::error : Tint::neutral);
     }
     if (all || suggestion.timestamp != m_suggestion.timestamp) {

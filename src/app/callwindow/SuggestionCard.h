@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/callwindow/Card.h"
-#include "suggestions/SuggestionService.h"
+#include "app/widgets/Card.h"
+#include "records/Suggestion.h"
 
 class QLabel;
 

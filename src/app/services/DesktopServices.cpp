@@ -42,7 +42,10 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
               .clock = options.clock,
           }))
     , m_summary(new SummaryService(
-          m_transcription, m_suggestions,
+          m_transcription,
+          [suggestions = QPointer<SuggestionService>(m_suggestions)] {
+              return suggestions ? suggestions->history() : QList<Suggestion>();
+          },
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
           LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
           SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
