@@ -269,7 +269,10 @@ QCoro::Task<> ImprovementService::execute(
             if (!self || run->abandoned) {
                 co_return;
             }
-            if (!reply && !llmMessage::concernsTheRequest(reply.error().message)) {
+            // A reply without any text is as unreadable as one that is not JSON: a failure of this
+            // call's own, which must not hold up the others.
+            if (!reply && !llmMessage::concernsTheRequest(reply.error().message)
+                && reply.error().message != llmMessage::noText()) {
                 failRun(reply.error().message);
                 co_return;
             }

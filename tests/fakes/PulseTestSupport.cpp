@@ -108,43 +108,39 @@ int disconnectClientsOf(qint64 pid)
         qint64 pid;
         std::vector<uint32_t> clients;
         bool listed = false;
-        int pending = 0;
+        int answered = 0;
         int dropped = 0;
     } state { pid, {} };
     pa_mainloop* loop = pa_mainloop_new();
     pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Quillora test");
     const auto runUntil = [&](const auto& done) {
-        while (!done() && PA_CONTEXT_IS_GOOD(pa_context_get_state(context))
-            && pa_mainloop_iterate(loop, 1, nullptr) >= 0) { }
+        while (
+            !done() && PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) && pa_mainloop_iterate(loop, 1, nullptr) >= 0)
+            ;
     };
-    if (pa_context_connect(context, nullptr, PA_CONTEXT_NOFLAGS, nullptr) == 0) {
-        runUntil([&] { return pa_context_get_state(context) == PA_CONTEXT_READY; });
-        pa_operation_unref(pa_context_get_client_info_list(
-            context,
-            [](pa_context*, const pa_client_info* info, int last, void* data) {
-                auto* state = static_cast<State*>(data);
-                const char* owner = info ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID) : nullptr;
-                if (owner && QByteArray(owner).toLongLong() == state->pid) {
-                    state->clients.push_back(info->index);
-                }
-                state->listed = state->listed || last != 0;
-            },
-            &state));
-        runUntil([&] { return state.listed; });
-        std::erase(state.clients, pa_context_get_index(context)); // this very connection
-        for (const uint32_t client : state.clients) {
-            ++state.pending;
-            pa_operation_unref(pa_context_kill_client(
-                context, client,
-                [](pa_context*, int success, void* data) {
-                    auto* state = static_cast<State*>(data);
-                    --state->pending;
-                    state->dropped += success ? 1 : 0;
-                },
-                &state));
+    const auto unref = [](pa_operation* operation) { operation ? pa_operation_unref(operation) : void(); };
+    pa_context_connect(context, nullptr, PA_CONTEXT_NOFLAGS, nullptr);
+    runUntil([&] { return pa_context_get_state(context) == PA_CONTEXT_READY; });
+    const auto listed = [](pa_context*, const pa_client_info* info, int last, void* data) {
+        auto* state = static_cast<State*>(data);
+        const char* owner = info ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID) : nullptr;
+        if (owner && QByteArray(owner).toLongLong() == state->pid) {
+            state->clients.push_back(info->index);
         }
-        runUntil([&] { return state.pending == 0; });
+        state->listed = state->listed || last != 0;
+    };
+    unref(pa_context_get_client_info_list(context, listed, &state));
+    runUntil([&] { return state.listed; });
+    std::erase(state.clients, pa_context_get_index(context)); // this very connection
+    const auto killed = [](pa_context*, int success, void* data) {
+        auto* state = static_cast<State*>(data);
+        ++state->answered;
+        state->dropped += success ? 1 : 0;
+    };
+    for (const uint32_t client : state.clients) {
+        unref(pa_context_kill_client(context, client, killed, &state));
     }
+    runUntil([&] { return state.answered == static_cast<int>(state.clients.size()); });
     pa_context_disconnect(context);
     pa_context_unref(context);
     pa_mainloop_free(loop);

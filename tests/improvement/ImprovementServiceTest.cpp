@@ -509,6 +509,8 @@ void ImprovementServiceTest::callOfItsOwnIsSkipped_data()
     QTest::newRow("reply with a wrong kind")
         << QStringLiteral("claude") << proposals({ proposal("faq", QStringLiteral("Q"), QString(), QString(), {}) })
         << 200 << QString() << QStringLiteral("proposal 1 has the unknown kind \"faq\".");
+    QTest::newRow("reply without text") << QStringLiteral("openai") << QString() << 200 << QString()
+                                        << QStringLiteral("The model sent no text.");
     QTest::newRow("refusal") << QStringLiteral("claude") << QString() << 200 << QStringLiteral("refusal")
                              << QStringLiteral("Claude declined to answer this one.");
     QTest::newRow("reply cut off") << QStringLiteral("claude") << QStringLiteral("{\"proposals\":[") << 200

@@ -371,10 +371,6 @@ void LLMClientTest::badBodies_data()
     QTest::newRow("garbage events then [DONE]")
         << true << QList<QByteArray> { "data: {oops\n\n", "data: [1,2]\n\n", fakeEvents::done() } << stream
         << QStringList();
-    QTest::newRow("only white space") << true
-                                      << QList<QByteArray> { fakeEvents::openAIText(QStringLiteral(" \n ")),
-                                             fakeEvents::done() }
-                                      << stream << QStringList();
 }
 
 void LLMClientTest::badBodies()
