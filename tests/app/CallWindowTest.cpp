@@ -475,7 +475,7 @@ void CallWindowTest::clearTranscript()
 void CallWindowTest::summaryCard_data()
 {
     QTest::addColumn<int>("wordCount");
-    QTest::addColumn<int>("answer"); // 0 streams on, 1 completes, 2 is refused, 3 completes without text
+    QTest::addColumn<int>("answer"); // 0 streams on, 1 completes, 2 is refused
     QTest::addColumn<bool>("documentsBlocked");
     QTest::addColumn<QString>("text"); // "-" when no text is shown
     QTest::addColumn<bool>("isError");
@@ -491,8 +491,6 @@ void CallWindowTest::summaryCard_data()
     // Without a summary the card shows what was stored in its place.
     QTest::newRow("short call: saved without a summary")
         << 5 << 1 << false << "Short call: no summary." << false << false << false << true << false;
-    QTest::newRow("reply without text") << 25 << 3 << false << "No summary: it could not be generated." << false
-                                        << false << false << true << false;
     QTest::newRow("call file not written")
         << 5 << 1 << true << "Short call: no summary." << false << false << false << false << true;
 }
@@ -524,8 +522,7 @@ void CallWindowTest::summaryCard()
     Harness harness;
     harness.summaryReply = answer == 0 ? reply({ QStringLiteral("Summary: ") }, Ending::hang)
         : answer == 1                  ? reply({ QStringLiteral("Summary: "), QStringLiteral("all agreed.") })
-        : answer == 2                  ? refusal()
-                                       : reply({});
+                                       : refusal();
     QVERIFY(harness.show());
     SummaryService& summary = harness.services->summary();
     SummaryCard& card = harness.summaryCard();
