@@ -1,4 +1,4 @@
-#include "app/settings/AddressField.h"
+#include "app/widgets/AddressField.h"
 
 #include "common/WebAddress.h"
 
