@@ -350,17 +350,15 @@ void GuideWindowTest::localModel()
     if (!ready) {
         return;
     }
-    // Another server address entered in the guide is stored and asked at once (nothing listens there);
-    // its Return stays in the field rather than pressing "Done".
+    // Another server address entered here is stored and asked at once (nothing listens there); its Return
+    // stays in the field rather than pressing "Done".
     QSignalSpy settled(harness.window.get(), &GuideWindow::settled);
-    auto* address = harness.find<AddressField>();
-    address->selectAll();
-    QTest::keyClicks(address, QStringLiteral("http://127.0.0.1:1/v1"));
-    QTest::keyClick(address, Qt::Key_Return);
+    harness.find<AddressField>()->selectAll();
+    QTest::keyClicks(harness.find<AddressField>(), QStringLiteral("http://127.0.0.1:1/v1"));
+    QTest::keyClick(harness.find<AddressField>(), Qt::Key_Return);
     QVERIFY(settled.wait(10000));
     QCOMPARE(harness.settings.localModelURL(), QStringLiteral("http://127.0.0.1:1/v1"));
-    QVERIFY(!harness.suggestionsReady());
-    QVERIFY(harness.window->isVisible());
+    QVERIFY(!harness.suggestionsReady() && harness.window->isVisible());
 }
 
 void GuideWindowTest::cloudKey()
