@@ -5,8 +5,15 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "transcription/WhisperModels.h"
+
+#include <QCoroTask>
+
 class AddressField;
 class KeyField;
+class QNetworkAccessManager;
+class QProgressBar;
+class WhisperModelDownload;
 class Keychain;
 class QCheckBox;
 class QComboBox;
@@ -37,6 +44,11 @@ public:
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QLabel* keyStatus() const { return m_keyStatus; }
     AddressField* updateFeed() const { return m_updateFeed; }
+    QComboBox* speechModels() const { return m_speechModels; }
+    QPushButton* downloadButton() const { return m_download; }
+    QProgressBar* downloadProgress() const { return m_downloadProgress; }
+    QLabel* speechModelStatus() const { return m_speechModelStatus; }
+    QComboBox* speechLanguage() const { return m_language; }
 
     QLabel* hideFromScreenShareNote() const { return m_hideNote; }
 
@@ -55,6 +67,11 @@ private:
     QWidget* makeUpdatesSection();
     void showSettings();
     void showHideFromScreenShare();
+    QWidget* makeSpeechModelRows(QWidget* parent);
+    // Reads the model list again (the built-in one, or from "speechModelListURL").
+    QCoro::Task<> loadSpeechModels();
+    void showSpeechModels();
+    void downloadOrCancel();
 
     QPointer<Settings> m_settings;
     QSlider* m_opacity = nullptr;
@@ -70,4 +87,14 @@ private:
     KeyField* m_openAIKey = nullptr;
     QPushButton* m_saveKey = nullptr;
     AddressField* m_updateFeed = nullptr;
+    QWidget* m_whisperRows = nullptr;
+    QComboBox* m_speechModels = nullptr;
+    QPushButton* m_download = nullptr;
+    QProgressBar* m_downloadProgress = nullptr;
+    QLabel* m_speechModelStatus = nullptr;
+    QComboBox* m_language = nullptr;
+    QNetworkAccessManager* m_network = nullptr;
+    WhisperModelDownload* m_modelDownload = nullptr;
+    QList<WhisperModelEntry> m_modelList;
+    quint64 m_listRequest = 0;
 };
