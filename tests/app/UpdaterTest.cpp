@@ -151,10 +151,8 @@ void UpdaterTest::check()
     QVERIFY(harness.updater.canCheck());
     QVERIFY(harness.action.isEnabled());
     QVERIFY(harness.view.dialog()->isVisible());
-    // Named by its title, as every window, with the outcome as its description.
-    QAccessibleInterface* dialog = QAccessible::queryAccessibleInterface(harness.view.dialog());
-    QCOMPARE(dialog->role(), QAccessible::Dialog);
-    QCOMPARE(dialog->text(QAccessible::Name), QStringLiteral("Software Update"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(harness.view.dialog())->text(QAccessible::Name),
+        QStringLiteral("Software Update")); // named by its title, as every window
     switch (Outcome(outcome)) {
     case Outcome::newer:
         QVERIFY(*result && result->value());
@@ -215,12 +213,10 @@ void UpdaterTest::noFeed()
     QSignalSpy shown(&harness.view, &CheckForUpdatesView::shown);
     harness.action.trigger();
     QCOMPARE(shown.size(), 1);
-    QVERIFY(!harness.updater.isChecking());
     QCOMPARE(harness.view.headline()->text(), QStringLiteral("Quillora 1.4.2 is installed"));
     QCOMPARE(harness.view.detail()->text(),
         QStringLiteral("Updates for Quillora come from your system's package manager. To check a release feed from "
                        "here as well, enter its address in Settings, under Updates."));
-    QVERIFY(!harness.view.notes()->isVisible());
 }
 
 void UpdaterTest::cannotCheckWhileChecking()
