@@ -1,5 +1,6 @@
 #include "app/startup/DesktopStart.h"
 #include "common/Uuid.h"
+#include "fakes/LogCapture.h"
 #include "store/StoreContext.h"
 #include "store/StorePaths.h"
 
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -33,6 +35,8 @@ private Q_SLOTS:
     void unusableStoreFallsBackToMemory_data();
     void unusableStoreFallsBackToMemory();
     void failingMigrationKeepsTheStore();
+    void damagedStoreIsSetAside_data();
+    void damagedStoreIsSetAside();
     void platformOnWayland_data();
     void platformOnWayland();
 
@@ -116,8 +120,6 @@ void DesktopStartTest::unusableStoreFallsBackToMemory_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not a database") << "garbage"
-                                    << "file is not a database";
     QTest::newRow("a folder where the file should be") << "folder"
                                                        << "Is a directory";
     // Running as root, no permission bit stops a write; a parent that is a regular file and a
@@ -135,12 +137,7 @@ void DesktopStartTest::unusableStoreFallsBackToMemory()
     QString path = m_path;
     QString guarded; // a file whose bytes must survive
     QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-    if (kind == QLatin1String("garbage")) {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(8192, 'q'));
-        guarded = path;
-    } else if (kind == QLatin1String("folder")) {
+    if (kind == QLatin1String("folder")) {
         QVERIFY(QDir().mkpath(path));
         QFile inside(path + QStringLiteral("/keep.txt"));
         QVERIFY(inside.open(QIODevice::WriteOnly));
@@ -191,6 +188,65 @@ void DesktopStartTest::failingMigrationKeepsTheStore()
     QCOMPARE(opened.loadError, QStringLiteral("disk says no"));
     QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
     QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
+}
+
+// A damaged store is never written to: it is moved aside whole, with its write-ahead log, and a new
+// store takes its place.
+void DesktopStartTest::damagedStoreIsSetAside_data()
+{
+    QTest::addColumn<qint64>("page"); // the page overwritten with random bytes, from 0
+    QTest::newRow("a table's page") << qint64(3);
+    QTest::newRow("the first page: not a database any more") << qint64(0);
+}
+
+void DesktopStartTest::damagedStoreIsSetAside()
+{
+    QFETCH(qint64, page);
+    {
+        auto store = Store::open(m_path);
+        QVERIFY(store);
+        auto context = (*store)->newContext();
+        for (int i = 0; i < 40; ++i) {
+            Call call;
+            call.id = uuid::create();
+            call.summary = QString(500, QChar(u'a' + i % 26));
+            context->insert(call);
+        }
+        QVERIFY(context->save());
+    }
+    {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.size() > (page + 1) * 4096);
+        QVERIFY(file.seek(page * 4096));
+        QByteArray noise(4096, Qt::Uninitialized);
+        for (char& byte : noise) {
+            byte = char(QRandomGenerator::global()->bounded(256));
+        }
+        file.write(noise);
+    }
+    // A write-ahead log left by a crash belongs to the damaged file and goes with it.
+    {
+        QFile wal(m_path + QStringLiteral("-wal"));
+        QVERIFY(wal.open(QIODevice::WriteOnly));
+        wal.write("frames of the last commits");
+    }
+    const QByteArray damaged = bytesOf(m_path);
+    const QByteArray journal = bytesOf(m_path + QStringLiteral("-wal"));
+
+    LogCapture log;
+    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
+    QVERIFY(opened.container);
+    QVERIFY(!opened.isFallback);
+    QCOMPARE(opened.container->path(), m_path);
+    QCOMPARE(opened.container->newContext()->count<Call>().value(), 0);
+    QVERIFY2(opened.setAside.startsWith(QFileInfo(m_path).path() + QStringLiteral("/Assistants-damaged-")),
+        qPrintable(opened.setAside));
+    QCOMPARE(bytesOf(opened.setAside), damaged);
+    QCOMPARE(bytesOf(opened.setAside + QStringLiteral("-wal")), journal);
+    QVERIFY2(log.texts(QStringLiteral("Vessaro.Quillora.assistants"))
+                 .contains(QStringLiteral("The damaged store was set aside as ") + opened.setAside),
+        qPrintable(log.messages().join(u'\n')));
 }
 
 void DesktopStartTest::platformOnWayland_data()
