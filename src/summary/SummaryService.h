@@ -4,6 +4,7 @@
 #include "model/Enums.h"
 #include "settings/LanguageModelSettings.h"
 #include "suggestions/SuggestionService.h"
+#include "summary/CallJournal.h"
 #include "transcription/Transcript.h"
 
 #include <QCoroTask>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <optional>
 
+class CallJournal;
 class Settings;
 class StoreContext;
 class TranscriptionService;
@@ -26,6 +28,7 @@ struct SummaryTask;
 
 // The snapshot of one finished call: what is summarised, written and stored.
 struct Recording {
+    QUuid id; // the call's, from the start of listening: the journal's and the stored Call's
     QList<TranscriptLine> lines;
     QList<Suggestion> suggestions; // the history without its error entries
     std::optional<QUuid> assistantID; // selected when the call stopped
@@ -38,6 +41,10 @@ struct SummaryServiceOptions {
     // The provider, model and key, read afresh for every summary; from the settings and `readKey`
     // when empty.
     std::function<QCoro::Task<SuggestionSettings>()> loadSettings;
+    // Where the call in progress is kept line by line until the store has it; none keeps nothing.
+    CallJournal* journal = nullptr;
+    // Why the store keeps nothing beyond this run (it lives only in memory); empty when it does.
+    QString unstoredReason;
 };
 
 // A stored call's rating as the call window shows it.
@@ -70,6 +77,8 @@ public:
         QStringLiteral("No summary: it could not be generated. The full transcript is below.");
     static inline const QString interruptedSummary = QStringLiteral("No summary: the summary was interrupted.");
     static inline const QString truncationMarker = QStringLiteral("[Start of the call left out]\n");
+    // The note of a call stored from the journal of a run that ended before it could store it.
+    static inline const QString recoveredNote = QStringLiteral("Recovered call");
     static const QString& systemPrompt();
 
     SummaryService(TranscriptionService* transcription, SuggestionService* suggestions, ContextFunction context,
@@ -95,6 +104,16 @@ public:
     // Cancels the running summary, as before the app ends: its call is stored with the interrupted
     // text; `idle` follows once it is.
     void interrupt();
+
+    // Before the session ends (logging out, shutting down), at once: the call in progress is stored as
+    // heard so far, without a summary, and listening goes on (the session may yet stay); a summary
+    // still being written is given up and its call stored with the interrupted text.
+    void storeNow();
+    // Stores the calls that the journal kept for runs that have ended (a crash, a store that could not
+    // take them): each with its lines and suggestions as heard and the note "Recovered call". A call
+    // the store already has (stored at logout) only gains the lines heard after. Returns how many calls
+    // it stored or completed; a call the store refuses stays in the journal for the next start.
+    int recoverJournal();
 
     void setOutcome(const QUuid& callID, CallOutcome outcome);
     void setNote(const QUuid& callID, const QString& note);
@@ -126,11 +145,19 @@ Q_SIGNALS:
 
 private:
     enum class Publish { off, on };
+    // What the journal does once the store took the call: drops it, or keeps it for a later save of
+    // the same call (stored at logout while listening goes on).
+    enum class Journal { forget, keep };
 
+    void beginCall();
+    void journalSuggestions();
+    // The lines with the suggestions shown and the assistant and context selected now.
+    Recording snapshot(const QUuid& callID, const QList<TranscriptLine>& lines);
     void summarise(const QList<TranscriptLine>& lines);
     QCoro::Task<> run(Recording recording, std::shared_ptr<SummaryTask> task);
     QCoro::Task<SuggestionSettings> loadSettings() const;
-    void saveCall(const Recording& recording, const QString& summary, Publish publish);
+    void saveCall(
+        const Recording& recording, const QString& summary, Publish publish, Journal journal = Journal::forget);
     QString notesText(StoreContext& store, const Selection& owners) const;
     // Logs a saving problem and, when publishing, adds it to `saveError`.
     void report(const QString& message, Publish publish);
@@ -153,6 +180,8 @@ private:
     std::optional<QUuid> m_savedCallID;
     std::shared_ptr<SummaryTask> m_task;
     int m_runningTasks = 0;
+    // The call being listened to; none between calls.
+    std::optional<QUuid> m_callID;
     bool m_wasRunning = false;
     QPointer<TranscriptionService> m_transcription;
     QPointer<SuggestionService> m_suggestions;
@@ -160,4 +189,5 @@ private:
     LLMClient m_client;
     QPointer<Settings> m_settings;
     SummaryServiceOptions m_options;
+    QPointer<CallJournal> m_journal;
 };

@@ -214,7 +214,7 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     DesktopServices services(&settings, std::move(opened), &app, {});
     trace.mark("Services created");
     // Quitting in any way (the last window closed, a signal, logging out) stores the call first.
-    QuitGuard quitGuard([&services] { return services.endCall(); }, &app);
+    QuitGuard quitGuard([&services] { return services.endCall(); }, [&services] { services.storeCallNow(); }, &app);
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &quitGuard, [&quitGuard] { quitGuard.quit(); });
 
