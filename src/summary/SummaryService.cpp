@@ -95,6 +95,12 @@ SummaryService::~SummaryService()
         m_task->abandoned = true;
         m_task->cancel();
     }
+    for (auto& [id, stored] : m_stored) {
+        if (stored.task) {
+            stored.task->abandoned = true;
+            stored.task->cancel();
+        }
+    }
 }
 
 void SummaryService::handleRunningFlag(bool running)
@@ -270,43 +276,20 @@ QCoro::Task<> SummaryService::run(Recording recording, std::shared_ptr<SummaryTa
 
     std::optional<QString> reply;
     if (!task->cancelled) {
-        LLMRequest ask;
-        ask.provider = settings.provider;
-        ask.model = settings.model;
-        ask.apiKey = settings.apiKey;
-        ask.system = systemPrompt();
-        ask.user = userMessage(recording.lines, settings.provider);
-        ask.effort = QStringLiteral("medium");
-        ask.cacheSystem = false;
-        const std::unique_ptr<LLMStream, DeleteLater> stream(m_client.stream(ask).release());
-        task->stream = stream.get();
-
-        connect(stream.get(), &LLMStream::received, this, [&reply, task, this](const QString& text) {
-            if (!task->cancelled) {
-                reply = text;
-                setText(text);
-            }
-        });
-        std::optional<Error> failure;
-        connect(stream.get(), &LLMStream::finished, this,
-            [&failure](const std::optional<Error>& error) { failure = error; });
-
-        co_await qCoro(stream.get(), &LLMStream::finished);
-        if (self) {
-            disconnect(stream.get(), nullptr, this, nullptr);
-        }
+        const Result<QString> answer =
+            co_await askModel(settings, recording.lines, task, [this](const QString& text) { setText(text); });
         if (!self || task->abandoned) {
             co_return;
         }
         if (!task->cancelled) {
-            if (failure) {
-                setText(failure->message);
+            if (!answer) {
+                setText(answer.error().message);
                 setIsError(true);
             }
             setGenerating(false);
         }
-        if (failure) {
-            reply.reset();
+        if (answer) {
+            reply = *answer;
         }
     }
 
@@ -315,6 +298,137 @@ QCoro::Task<> SummaryService::run(Recording recording, std::shared_ptr<SummaryTa
     } else {
         saveCall(recording, reply && !reply->isEmpty() ? *reply : failedSummary, Publish::on);
     }
+}
+
+QCoro::Task<Result<QString>> SummaryService::askModel(SuggestionSettings settings, QList<TranscriptLine> lines,
+    std::shared_ptr<SummaryTask> task, std::function<void(const QString&)> received)
+{
+    LLMRequest ask;
+    ask.provider = settings.provider;
+    ask.model = settings.model;
+    ask.apiKey = settings.apiKey;
+    ask.system = systemPrompt();
+    ask.user = userMessage(lines, settings.provider);
+    ask.effort = QStringLiteral("medium");
+    ask.cacheSystem = false;
+    const std::unique_ptr<LLMStream, DeleteLater> stream(m_client.stream(ask).release());
+    task->stream = stream.get();
+
+    QString reply;
+    connect(stream.get(), &LLMStream::received, this, [&reply, task, &received](const QString& text) {
+        if (!task->cancelled) {
+            reply = text;
+            if (received) {
+                received(text);
+            }
+        }
+    });
+    std::optional<Error> failure;
+    connect(
+        stream.get(), &LLMStream::finished, this, [&failure](const std::optional<Error>& error) { failure = error; });
+
+    const QPointer<SummaryService> self(this);
+    co_await qCoro(stream.get(), &LLMStream::finished);
+    if (self) {
+        disconnect(stream.get(), nullptr, this, nullptr);
+    }
+    if (failure) {
+        co_return std::unexpected(*failure);
+    }
+    co_return reply;
+}
+
+void SummaryService::summariseStored(const QUuid& callID)
+{
+    if (isSummarising(callID)) {
+        return;
+    }
+    m_stored[callID] = StoredSummary { std::make_shared<SummaryTask>(), std::nullopt };
+    Q_EMIT storedSummaryChanged(callID);
+    runStored(callID, m_stored[callID].task);
+}
+
+bool SummaryService::isSummarising(const QUuid& callID) const
+{
+    const auto found = m_stored.find(callID);
+    return found != m_stored.end() && found->second.task;
+}
+
+std::optional<QString> SummaryService::storedSummaryError(const QUuid& callID) const
+{
+    const auto found = m_stored.find(callID);
+    return found != m_stored.end() ? found->second.error : std::nullopt;
+}
+
+QCoro::Task<> SummaryService::runStored(QUuid callID, std::shared_ptr<SummaryTask> task)
+{
+    const QPointer<SummaryService> self(this);
+    const auto finish = [this, callID](std::optional<QString> error) {
+        if (error) {
+            qCCritical(lcSummary, "%s", qUtf8Printable(*error));
+        }
+        m_stored[callID] = StoredSummary { nullptr, std::move(error) };
+        Q_EMIT storedSummaryChanged(callID);
+    };
+    auto found = m_context().fetchOne<Call>(callID);
+    if (!found || !*found) {
+        finish(tr("Could not write the summary: the call is not in the store."));
+        co_return;
+    }
+    QList<TranscriptLine> lines;
+    for (const CallLine& line : (*found)->lines()) {
+        lines.append(
+            TranscriptLine { uuid::create(), line.fromMe ? Speaker::me : Speaker::them, line.text, line.date });
+    }
+    QString summary = shortCallSummary;
+    if (lines.isEmpty()) {
+        finish(tr("Could not write the summary: the call has no lines."));
+        co_return;
+    }
+    if (!isShortCall(lines)) {
+        const SuggestionSettings settings = co_await loadSettings();
+        if (!self || task->abandoned) {
+            co_return;
+        }
+        const Result<QString> answer = co_await askModel(settings, lines, task, {});
+        if (!self || task->abandoned) {
+            co_return;
+        }
+        if (!answer || answer->isEmpty()) {
+            finish(answer ? failedSummary : answer.error().message);
+            co_return;
+        }
+        summary = *answer;
+    }
+
+    // Read again: the store may have been reopened, or the call changed, while the model wrote.
+    StoreContext& store = m_context();
+    auto current = store.fetchOne<Call>(callID);
+    if (!current || !*current) {
+        finish(tr("Could not write the summary: the call is not in the store."));
+        co_return;
+    }
+    const Call before = **current;
+    Call call = before;
+    QList<Suggestion> suggestions;
+    for (const CallSuggestion& suggestion : call.suggestions()) {
+        suggestions.append(Suggestion { uuid::create(), suggestion.date, QString(), suggestion.text, false });
+    }
+    const Selection owners = selection::lookupSelection(call.assistant, call.context, store);
+    std::optional<QString> problem;
+    if (auto written = writeCallArchive(lines, suggestions, notesText(store, owners), summary)) {
+        call.archiveFile = *written;
+    } else {
+        problem = QStringLiteral("Could not save the call: ") + written.error().message;
+    }
+    call.summary = summary;
+    store.update(call);
+    if (auto saved = store.save(); !saved) {
+        store.update(before);
+        finish(QStringLiteral("Could not save the call to the store: ") + saved.error().message);
+        co_return;
+    }
+    finish(problem);
 }
 
 QString SummaryService::notesText(StoreContext& store, const Selection& owners) const

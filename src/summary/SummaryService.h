@@ -15,6 +15,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -115,6 +116,14 @@ public:
     // it stored or completed; a call the store refuses stays in the journal for the next start.
     int recoverJournal();
 
+    // Writes the summary of a stored call that has none (one recovered from the journal, or stored as
+    // the session ended) and its call file, into the stored call, as at the end of a call. One at a
+    // time per call; `storedSummaryChanged` follows each change of its state.
+    void summariseStored(const QUuid& callID);
+    bool isSummarising(const QUuid& callID) const;
+    // Why the last summary asked for this call could not be written (or its file); none when it was.
+    std::optional<QString> storedSummaryError(const QUuid& callID) const;
+
     void setOutcome(const QUuid& callID, CallOutcome outcome);
     void setNote(const QUuid& callID, const QString& note);
     // The stored values, or none and an empty note when the call is not in the store.
@@ -142,6 +151,8 @@ Q_SIGNALS:
     void savedCallIDChanged();
     // The last running summary task has ended and stored its call.
     void idle();
+    // A summary asked for a stored call started, or ended (written or not).
+    void storedSummaryChanged(const QUuid& callID);
 
 private:
     enum class Publish { off, on };
@@ -155,6 +166,10 @@ private:
     Recording snapshot(const QUuid& callID, const QList<TranscriptLine>& lines);
     void summarise(const QList<TranscriptLine>& lines);
     QCoro::Task<> run(Recording recording, std::shared_ptr<SummaryTask> task);
+    // The model's summary of the lines, each text so far also handed to `received`; or its failure.
+    QCoro::Task<Result<QString>> askModel(SuggestionSettings settings, QList<TranscriptLine> lines,
+        std::shared_ptr<SummaryTask> task, std::function<void(const QString&)> received);
+    QCoro::Task<> runStored(QUuid callID, std::shared_ptr<SummaryTask> task);
     QCoro::Task<SuggestionSettings> loadSettings() const;
     void saveCall(
         const Recording& recording, const QString& summary, Publish publish, Journal journal = Journal::forget);
@@ -182,6 +197,12 @@ private:
     int m_runningTasks = 0;
     // The call being listened to; none between calls.
     std::optional<QUuid> m_callID;
+    // Summaries asked for stored calls: the running one's task, or how the last one ended.
+    struct StoredSummary {
+        std::shared_ptr<SummaryTask> task;
+        std::optional<QString> error;
+    };
+    std::map<QUuid, StoredSummary> m_stored;
     bool m_wasRunning = false;
     QPointer<TranscriptionService> m_transcription;
     QPointer<SuggestionService> m_suggestions;

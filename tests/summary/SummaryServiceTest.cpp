@@ -431,6 +431,54 @@ private Q_SLOTS:
         QCOMPARE(harness.calls().front().summary, SummaryService::failedSummary);
     }
 
+    // A stored call without a summary (recovered, or stored as the session ended) gets one when asked:
+    // written into the call with its file; a failure is kept for the row to show and stores nothing.
+    void summaryOfAStoredCall_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("summary"); // stored; empty: none
+        QTest::addColumn<std::optional<QString>>("error");
+        QTest::newRow("short call") << QStringList { words(3) } << Response() << SummaryService::shortCallSummary
+                                    << std::optional<QString>();
+        QTest::newRow("the model writes it")
+            << QStringList { words(15), words(15, 16) } << reply({ fakeEvents::claudeText(QStringLiteral("Done.")) })
+            << QStringLiteral("Done.") << std::optional<QString>();
+        QTest::newRow("the model fails") << QStringList { words(30) }
+                                         << reply({ fakeEvents::claudeError(QStringLiteral("Overloaded")) })
+                                         << QString() << std::optional(QStringLiteral("Claude error: Overloaded"));
+    }
+
+    void summaryOfAStoredCall()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(Response, response);
+        QFETCH(QString, summary);
+        QFETCH(std::optional<QString>, error);
+        Harness harness;
+        harness.server.respond("/v1/messages", response);
+        Call call;
+        call.id = uuid::create();
+        QList<CallLine> heard;
+        for (const QString& text : lines) {
+            heard.append(CallLine { heard.size() % 2 == 1, text, callStart.addSecs(heard.size()) });
+        }
+        call.linesData = blob::encodeLines(heard);
+        call.outcomeNote = SummaryService::recoveredNote;
+        harness.context->insert(call);
+        QVERIFY(harness.context->save());
+        QSignalSpy changed(harness.service.get(), &SummaryService::storedSummaryChanged);
+        harness.service->summariseStored(call.id);
+        QTRY_VERIFY(!harness.service->isSummarising(call.id));
+        QCOMPARE(changed.size(), 2); // started, ended
+        QCOMPARE(harness.service->storedSummaryError(call.id), error);
+        const Call stored = harness.calls().front();
+        QCOMPARE(stored.summary, summary);
+        QCOMPARE(stored.archiveFile.isEmpty(), summary.isEmpty());
+        QCOMPARE(stored.outcomeNote, SummaryService::recoveredNote);
+        QCOMPARE(stored.lines(), heard);
+    }
+
     void newStartWhileSummaryStreams()
     {
         Harness harness;

@@ -2,17 +2,19 @@
 
 #include "app/assistants/CallRow.h"
 #include "app/assistants/EditorFields.h"
+#include "summary/SummaryService.h"
 
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent)
+CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, SummaryService* summary, ShownRecord shown, QWidget* parent)
     : DetailTab(holder, save, shown, parent)
     , m_scroll(new QScrollArea(this))
     , m_list(new QWidget(m_scroll))
     , m_rows(new QVBoxLayout(m_list))
     , m_empty(editorFields::placeholder(tr("No calls yet."), this))
+    , m_summary(summary)
 {
     m_scroll->setObjectName(QStringLiteral("calls"));
     m_scroll->setWidgetResizable(true);
@@ -56,7 +58,7 @@ void CallsTab::refresh()
             m_byCall.erase(found);
             row->update(call, contextName);
         } else {
-            row = new CallRow(holder(), &saver(), call, contextName, m_list);
+            row = new CallRow(holder(), &saver(), m_summary, call, contextName, m_list);
         }
         kept.emplace(call.id, row);
         m_rows->removeWidget(row);

@@ -2,12 +2,15 @@
 
 #include "app/assistants/DetailTab.h"
 
+#include <QPointer>
+
 #include <map>
 
 class CallRow;
 class QLabel;
 class QScrollArea;
 class QVBoxLayout;
+class SummaryService;
 
 // The calls of an assistant (with each call's context) or of a context, newest first, one
 // collapsible row each. Rows are kept across refreshes, so an open row and a note being typed
@@ -16,7 +19,8 @@ class CallsTab : public DetailTab {
     Q_OBJECT
 
 public:
-    CallsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent);
+    // `summary` writes the summary a call lacks, from its row; may be null.
+    CallsTab(StoreHolder* holder, SaveAction* save, SummaryService* summary, ShownRecord shown, QWidget* parent);
 
     void refresh() override;
     // Saves the notes of every row.
@@ -32,4 +36,5 @@ private:
     QVBoxLayout* m_rows;
     QLabel* m_empty;
     std::map<QUuid, CallRow*> m_byCall;
+    QPointer<SummaryService> m_summary;
 };

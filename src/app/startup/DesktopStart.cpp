@@ -277,7 +277,8 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     std::unique_ptr<AssistantsWindow> assistants;
     QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings, &menu] {
         if (!assistants) {
-            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement());
+            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement(),
+                nullptr, AssistantsWindowOptions { .clock = nullptr, .summary = &services.summary() });
             menu.attachTo(assistants.get());
         }
         assistants->open();
