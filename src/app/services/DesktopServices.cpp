@@ -20,6 +20,7 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
     : QObject(parent)
     , m_settings(settings)
     , m_loadError(opened.loadError)
+    , m_setAsideStore(opened.setAside)
     , m_store(new StoreHolder(
           opened.container, opened.isFallback,
           [path = options.storePath] { return path.isEmpty() ? storePaths::makeContainer(false) : Store::open(path); },
@@ -57,8 +58,11 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
               .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
 {
     connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
-    // Calls a crash (or a store that could not take them) left in the journal are stored now, once.
-    m_recoveredCalls = m_summary->recoverJournal();
+    // Calls a crash (or a store that could not take them) left in the journal are stored now, once, when
+    // the store is the file.
+    if (!opened.isFallback) {
+        m_recoveredCalls = m_summary->recoverJournal();
+    }
 }
 
 DesktopServices::~DesktopServices() = default;

@@ -64,6 +64,8 @@ public:
     void storeCallNow();
     // Calls stored at start-up from the journal of a run that ended before storing them.
     int recoveredCalls() const { return m_recoveredCalls; }
+    // Where a damaged store file was moved at start-up; empty when none was.
+    const QString& setAsideStore() const { return m_setAsideStore; }
 
 Q_SIGNALS:
     // A press of the listening toggle has been carried out completely.
@@ -74,6 +76,7 @@ private:
 
     QPointer<Settings> m_settings;
     const QString m_loadError;
+    const QString m_setAsideStore;
     StoreHolder* m_store;
     StoreChangeObserver* m_storeObserver;
     Keychain* m_keychain;
