@@ -1,6 +1,9 @@
 #include "AccessibleTree.h"
+#include "SessionManager.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
+
+#include <SQLiteCpp/Database.h>
 
 #include <QDir>
 #include <QJsonArray>
@@ -56,12 +59,14 @@ private Q_SLOTS:
     void initTestCase();
     void wholeCall();
     void endingTheAppWhileListeningStoresTheCall();
+    void loggingOutWhileListeningStoresTheCall();
     void cleanup();
 
 private:
     // Starts the desktop app in its own home, with the on-device engines and the local model at
-    // `modelBaseURL`; the environment serves the tool server afterwards.
-    QProcessEnvironment launch(const QString& home, const QString& modelBaseURL);
+    // `modelBaseURL` (and the session manager at `sessionManager`, when given); the environment serves
+    // the tool server afterwards.
+    QProcessEnvironment launch(const QString& home, const QString& modelBaseURL, const QString& sessionManager = {});
     bool waitForLog(const QString& needle, int timeoutMs);
     void pressKeys(const QString& keys);
     void playToEnd(const QString& file, const QString& sink);
@@ -150,7 +155,8 @@ QJsonObject EndToEndTest::callTool(QProcess& server, int id, const QString& name
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
-QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& modelBaseURL)
+QProcessEnvironment EndToEndTest::launch(
+    const QString& home, const QString& modelBaseURL, const QString& sessionManager)
 {
     {
         QSettings settings(home + QStringLiteral("/config/Vessaro/Quillora.conf"), QSettings::IniFormat);
@@ -167,6 +173,10 @@ QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& mod
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("SESSION_MANAGER"));
+    if (!sessionManager.isEmpty()) {
+        environment.insert(QStringLiteral("SESSION_MANAGER"), sessionManager);
+    }
     m_log.clear();
     m_app.setProcessEnvironment(environment);
     m_app.setProcessChannelMode(QProcess::MergedChannels);
@@ -340,6 +350,65 @@ void EndToEndTest::endingTheAppWhileListeningStoresTheCall()
     QFile written(folder + u'/' + files.first());
     QVERIFY(written.open(QIODevice::ReadOnly));
     QVERIFY2(written.readAll().contains(" Other:** "), qPrintable(m_log));
+}
+
+// Logging out in the middle of a call long enough for a summary: the session manager asks the app to
+// save, the app stores the call before it answers, and the Die that follows ends it at once.
+void EndToEndTest::loggingOutWhileListeningStoresTheCall()
+{
+    SessionManager session;
+    QVERIFY(!session.address().isEmpty());
+    QSignalSpy registered(&session, &SessionManager::clientRegistered);
+    FakeHttpServer model;
+    serveLocalModel(model);
+    const QString home = m_home.filePath(QStringLiteral("logout"));
+    const QProcessEnvironment environment = launch(home, model.baseURL(), session.address());
+    QVERIFY2(registered.count() > 0 || registered.wait(20000), qPrintable(m_log));
+    QVERIFY2(waitForLog(QStringLiteral("Ctrl+Alt+Return grabbed"), 20000), qPrintable(m_log));
+    pressKeys(QStringLiteral("ctrl+alt+space"));
+    QVERIFY2(waitForLog(QStringLiteral("System audio capture started"), 30000), qPrintable(m_log));
+    QTemporaryDir audio;
+    playToEnd(pulseTest::speak(audio,
+                  QStringLiteral("We should sign the contract before the end of the month, and then we can start "
+                                 "moving every customer account to the new platform in the spring.")),
+        QStringLiteral("callout"));
+    QVERIFY2(waitForLog(QStringLiteral("Finished line: them"), 30000), qPrintable(m_log));
+
+    QSignalSpy saved(&session, &SessionManager::saveDone);
+    // What the store holds when the app says it is ready to end.
+    int storedWhenReady = -1;
+    session.logOut([&] {
+        SQLite::Database store(
+            QFile::encodeName(home + QStringLiteral("/data/Quillora/Assistants.store")).toStdString(),
+            SQLite::OPEN_READONLY);
+        storedWhenReady = store.execAndGet("SELECT count(*) FROM \"Call\"").getInt();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(m_app.state() == QProcess::NotRunning, 20000); // the session manager's loop turns
+    QCOMPARE(saved.size(), 1);
+    QVERIFY(saved.first().first().toBool());
+    QCOMPARE(storedWhenReady, 1);
+    QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_app.exitCode(), 0);
+
+    QProcess tools;
+    tools.setProcessEnvironment(environment);
+    tools.start(QStringLiteral(QUILLORA_BINARY), { QStringLiteral("--mcp") });
+    QVERIFY(tools.waitForStarted());
+    const QJsonArray calls =
+        callTool(tools, 1, QStringLiteral("list_calls"), { { QStringLiteral("assistant"), QStringLiteral("General") } })
+            .value(QLatin1String("calls"))
+            .toArray();
+    QCOMPARE(calls.size(), 1);
+    const QJsonObject call = callTool(tools, 2, QStringLiteral("get_call"),
+        { { QStringLiteral("call"), calls.first().toObject().value(QLatin1String("id")).toString() } });
+    const QJsonArray lines = call.value(QLatin1String("lines")).toArray();
+    QVERIFY2(std::any_of(lines.begin(), lines.end(),
+                 [](const QJsonValue& line) {
+                     return line.toObject().value(QLatin1String("speaker")).toString() == u"Other";
+                 }),
+        QJsonDocument(call).toJson().constData());
+    tools.closeWriteChannel();
+    QVERIFY(tools.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)
