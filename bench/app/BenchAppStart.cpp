@@ -5,7 +5,7 @@
 
 #include "BenchFigures.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
+#include "records/Records.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 

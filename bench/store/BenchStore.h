@@ -4,7 +4,7 @@
 // calls (a hundred per assistant) of 200 lines each. It is generated once and reused.
 
 #include "common/Error.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QString>
 

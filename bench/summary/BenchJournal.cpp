@@ -72,14 +72,11 @@ struct CallRig {
         , clock(QDateTime(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC))
         , journal(journaled ? std::make_unique<CallJournal>(CallJournal::pathBeside(store->path()), nullptr) : nullptr)
         , transcription(nullptr, TranscriptionService::Options { &settings, {}, &clock })
-        , suggestions(
-              &transcription.transcript(), [this]() -> StoreContext& { return *context; },
-              LLMClient(&network, [] { return LLMEndpoints {}; }), &settings, nullptr, SuggestionServiceOptions {})
     {
         SummaryServiceOptions options;
         options.journal = journal.get();
         service = std::make_unique<SummaryService>(
-            &transcription, &suggestions, [this]() -> StoreContext& { return *context; },
+            &transcription, [] { return QList<Suggestion>(); }, [this]() -> StoreContext& { return *context; },
             LLMClient(&network, [] { return LLMEndpoints {}; }), &settings, nullptr, options);
         service->handleRunningFlag(true);
     }
@@ -97,7 +94,6 @@ struct CallRig {
     ManualClock clock;
     std::unique_ptr<CallJournal> journal;
     TranscriptionService transcription;
-    SuggestionService suggestions;
     std::unique_ptr<SummaryService> service;
 };
 

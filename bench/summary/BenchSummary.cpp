@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
+#include "suggestions/SuggestionService.h"
 #include "summary/CallArchive.h"
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
@@ -164,8 +165,8 @@ void benchStopToSaved()
             QStringLiteral("sk-bench") };
     };
     SummaryService service(
-        &transcription, &suggestions, [&]() -> StoreContext& { return *context; }, LLMClient(&network, endpoints),
-        &settings, nullptr, options);
+        &transcription, [&] { return suggestions.history(); }, [&]() -> StoreContext& { return *context; },
+        LLMClient(&network, endpoints), &settings, nullptr, options);
 
     for (int i = 0; i < callLines; ++i) {
         clock.advance(std::chrono::milliseconds(i == 0 ? 0 : lineSpacingMs));

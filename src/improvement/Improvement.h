@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Error.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "improvement/Improvement.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QHash>
 #include <QList>

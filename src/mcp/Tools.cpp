@@ -4,7 +4,7 @@
 #include "common/Text.h"
 #include "common/Uuid.h"
 #include "mcp/JsonText.h"
-#include "model/KnowledgeImport.h"
+#include "records/KnowledgeImport.h"
 #include "store/StoreContext.h"
 
 #include <QDir>

@@ -4,7 +4,7 @@
 // the store library; the column lists drive creation, reading, writing and the upgrade of
 // files written before a column existed (those columns get their SQL default).
 
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QByteArray>
 #include <QString>

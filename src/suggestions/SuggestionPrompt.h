@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Records.h"
+#include "records/Records.h"
 #include "transcription/Transcript.h"
 
 #include <QList>

@@ -4,8 +4,8 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
+#include "selection/Selection.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
 #include "suggestions/SuggestionPrompt.h"
 
 #include <QCoroSignal>

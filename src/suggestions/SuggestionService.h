@@ -1,6 +1,7 @@
 #pragma once
 
 #include "llm/LLMClient.h"
+#include "records/Suggestion.h"
 #include "settings/LanguageModelSettings.h"
 #include "transcription/Transcript.h"
 
@@ -21,17 +22,6 @@ class Clock;
 class Settings;
 class StoreContext;
 class SuggestionRequestHandle;
-
-// One reply as shown: every update of a streamed reply carries the same id.
-struct Suggestion {
-    QUuid id;
-    QDateTime timestamp; // time of the latest update
-    QString question; // the last finished line when the request was made
-    QString response; // the whole reply so far, or an error message
-    bool isError = false;
-
-    bool operator==(const Suggestion&) const = default;
-};
 
 struct SuggestionServiceOptions {
     // Wait between a trigger and the request; a newer trigger within it replaces the older.

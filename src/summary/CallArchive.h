@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/Error.h"
-#include "suggestions/SuggestionService.h"
+#include "records/Suggestion.h"
 #include "transcription/Transcript.h"
 
 #include <QDateTime>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "model/Values.h"
-#include "suggestions/SuggestionService.h"
+#include "records/Suggestion.h"
+#include "records/Values.h"
 #include "transcription/Transcript.h"
 
 #include <QList>

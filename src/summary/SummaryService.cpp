@@ -3,9 +3,9 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
+#include "records/Records.h"
+#include "selection/Selection.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
 #include "store/StoreContext.h"
 #include "summary/CallArchive.h"
 #include "transcription/TranscriptionService.h"
@@ -64,11 +64,11 @@ const QString& SummaryService::systemPrompt()
     return prompt;
 }
 
-SummaryService::SummaryService(TranscriptionService* transcription, SuggestionService* suggestions,
+SummaryService::SummaryService(TranscriptionService* transcription, HistoryFunction suggestions,
     ContextFunction context, LLMClient client, Settings* settings, QObject* parent, SummaryServiceOptions options)
     : QObject(parent)
     , m_transcription(transcription)
-    , m_suggestions(suggestions)
+    , m_suggestions(std::move(suggestions))
     , m_context(std::move(context))
     , m_client(std::move(client))
     , m_settings(settings)
@@ -83,9 +83,6 @@ SummaryService::SummaryService(TranscriptionService* transcription, SuggestionSe
         });
         connect(m_transcription, &TranscriptionService::runningChanged, this, &SummaryService::handleRunningFlag);
         handleRunningFlag(m_transcription->isRunning());
-    }
-    if (m_suggestions) {
-        connect(m_suggestions, &SuggestionService::historyChanged, this, &SummaryService::journalSuggestions);
     }
 }
 
@@ -150,10 +147,10 @@ void SummaryService::beginCall()
     }
 }
 
-void SummaryService::journalSuggestions()
+void SummaryService::suggestionsChanged()
 {
     if (m_callID && m_journal && m_suggestions) {
-        QList<Suggestion> shown = m_suggestions->history();
+        QList<Suggestion> shown = m_suggestions();
         shown.removeIf([](const Suggestion& suggestion) { return suggestion.isError; });
         m_journal->showSuggestions(*m_callID, shown);
     }
@@ -204,7 +201,7 @@ Recording SummaryService::snapshot(const QUuid& callID, const QList<TranscriptLi
     recording.id = callID;
     recording.lines = lines;
     if (m_suggestions) {
-        for (const Suggestion& suggestion : m_suggestions->history()) {
+        for (const Suggestion& suggestion : m_suggestions()) {
             if (!suggestion.isError) {
                 recording.suggestions.append(suggestion);
             }

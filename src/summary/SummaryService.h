@@ -1,9 +1,9 @@
 #pragma once
 
 #include "llm/LLMClient.h"
-#include "model/Enums.h"
+#include "records/Enums.h"
+#include "records/Suggestion.h"
 #include "settings/LanguageModelSettings.h"
-#include "suggestions/SuggestionService.h"
 #include "summary/CallJournal.h"
 #include "transcription/Transcript.h"
 
@@ -67,6 +67,8 @@ class SummaryService : public QObject {
 
 public:
     using ContextFunction = std::function<StoreContext&()>;
+    // The suggestions shown in the current call, errors included.
+    using HistoryFunction = std::function<QList<Suggestion>()>;
 
     // Fewest words (both speakers together) for which a summary is asked.
     static constexpr qsizetype minimumWords = 20;
@@ -82,7 +84,7 @@ public:
     static inline const QString recoveredNote = QStringLiteral("Recovered call");
     static const QString& systemPrompt();
 
-    SummaryService(TranscriptionService* transcription, SuggestionService* suggestions, ContextFunction context,
+    SummaryService(TranscriptionService* transcription, HistoryFunction suggestions, ContextFunction context,
         LLMClient client, Settings* settings, QObject* parent, SummaryServiceOptions options = {});
     ~SummaryService() override;
 
@@ -129,6 +131,9 @@ public:
     // The stored values, or none and an empty note when the call is not in the store.
     CallRating outcomeOf(const QUuid& callID);
 
+    // The suggestions shown changed: the journal takes the new list. Connected by whoever owns both services.
+    void suggestionsChanged();
+
     // Each value of the transcription service's running flag: a start resets, a stop after
     // listening summarises the finished lines. Connected at construction; public so that a
     // caller without a live transcription can drive it.
@@ -161,7 +166,6 @@ private:
     enum class Journal { forget, keep };
 
     void beginCall();
-    void journalSuggestions();
     // The lines with the suggestions shown and the assistant and context selected now.
     Recording snapshot(const QUuid& callID, const QList<TranscriptLine>& lines);
     void summarise(const QList<TranscriptLine>& lines);
@@ -205,7 +209,7 @@ private:
     std::map<QUuid, StoredSummary> m_stored;
     bool m_wasRunning = false;
     QPointer<TranscriptionService> m_transcription;
-    QPointer<SuggestionService> m_suggestions;
+    HistoryFunction m_suggestions;
     ContextFunction m_context;
     LLMClient m_client;
     QPointer<Settings> m_settings;

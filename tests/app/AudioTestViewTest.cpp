@@ -1,7 +1,7 @@
 #include "app/settings/AudioTestView.h"
-#include "app/callwindow/WaveformBar.h"
 #include "app/settings/AudioLevelBar.h"
 #include "app/settings/SettingsWindow.h"
+#include "app/widgets/WaveformBar.h"
 #include "fakes/PulseTestSupport.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"

@@ -1,4 +1,5 @@
 #include "app/startup/DesktopStart.h"
+#include "app/services/OpenedStore.h"
 #include "common/Uuid.h"
 #include "fakes/LogCapture.h"
 #include "store/StoreContext.h"

@@ -1,8 +1,9 @@
 #include "StoreTesting.h"
 
+#include "selection/Migration.h"
+#include "selection/Selection.h"
 #include "settings/LanguageModelSettings.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 

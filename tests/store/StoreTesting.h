@@ -4,7 +4,7 @@
 
 #include "common/Dates.h"
 #include "common/Uuid.h"
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -11,6 +11,7 @@
 #include "settings/Settings.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
+#include "suggestions/SuggestionService.h"
 #include "summary/CallArchive.h"
 #include "summary/CallJournal.h"
 #include "transcription/TranscriptionService.h"
@@ -100,8 +101,10 @@ struct Harness {
             .journal = journal,
             .unstoredReason = unstoredReason };
         service = std::make_unique<SummaryService>(
-            &transcription, &suggestions, [this]() -> StoreContext& { return *context; }, client, &settings, nullptr,
-            options);
+            &transcription, [this] { return suggestions.history(); }, [this]() -> StoreContext& { return *context; },
+            client, &settings, nullptr, options);
+        QObject::connect(&suggestions, &SuggestionService::historyChanged, service.get(),
+            &SummaryService::suggestionsChanged);
     }
 
     // Lines alternate between the other person and the user, ten seconds apart.

@@ -4,7 +4,7 @@
 #include "app/assistants/DetailView.h"
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/SaveAction.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 #include "common/Clock.h"
 #include "improvement/ImprovementService.h"
 #include "settings/Settings.h"
@@ -76,15 +76,15 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
     m_fallback->setObjectName(QStringLiteral("fallbackNotice"));
     m_fallback->setText(tr("The store did not open. What you edit here will be lost when you quit the app."));
     m_fallback->setWordWrap(true);
-    callWindowStyle::setTextColor(*m_fallback, callWindowStyle::red());
+    appStyle::setTextColor(*m_fallback, appStyle::red());
     m_fallback->setVisible(m_holder && m_holder->isFallback());
     m_placeholder->setObjectName(QStringLiteral("placeholder"));
     m_content->addWidget(m_placeholder);
     m_saveError->setObjectName(QStringLiteral("saveError"));
     m_saveError->setWordWrap(true);
     m_saveError->setTextFormat(Qt::PlainText);
-    m_saveError->setFont(callWindowStyle::font(*this, 11));
-    callWindowStyle::setTextColor(*m_saveError, callWindowStyle::red());
+    m_saveError->setFont(appStyle::font(*this, 11));
+    appStyle::setTextColor(*m_saveError, appStyle::red());
     m_saveError->hide();
 
     auto* toolbar = new QHBoxLayout;

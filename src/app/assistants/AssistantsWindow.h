@@ -2,7 +2,7 @@
 
 #include "app/assistants/LaterOnce.h"
 #include "app/assistants/ShownRecord.h"
-#include "model/Enums.h"
+#include "records/Enums.h"
 
 #include <QPointer>
 #include <QWidget>

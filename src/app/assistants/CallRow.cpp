@@ -1,9 +1,9 @@
 #include "app/assistants/CallRow.h"
 
 #include "app/assistants/SaveAction.h"
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
-#include "app/callwindow/FileReveal.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
+#include "app/widgets/FileReveal.h"
 #include "common/Log.h"
 #include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
@@ -137,19 +137,19 @@ void CallRow::showHeader()
     }
     m_header->setText(text);
     m_header->setAccessibleName(text);
-    const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const QColor secondary = appStyle::textColor(*this, appStyle::secondaryOpacity);
     switch (m_call.outcomeValue()) {
     case CallOutcome::positive:
-        m_mark->setPixmap(callWindowIcon(CallWindowIcon::thumbsUp, callWindowStyle::green()).pixmap(markSize));
+        m_mark->setPixmap(appIcon(AppIcon::thumbsUp, appStyle::green()).pixmap(markSize));
         m_mark->setAccessibleName(tr("Good call"));
         break;
     case CallOutcome::negative:
-        m_mark->setPixmap(callWindowIcon(CallWindowIcon::thumbsDown, callWindowStyle::red()).pixmap(markSize));
+        m_mark->setPixmap(appIcon(AppIcon::thumbsDown, appStyle::red()).pixmap(markSize));
         m_mark->setAccessibleName(tr("Bad call"));
         break;
     case CallOutcome::none:
         m_mark->setText(QStringLiteral("\u2014"));
-        callWindowStyle::setTextColor(*m_mark, secondary);
+        appStyle::setTextColor(*m_mark, secondary);
         m_mark->setAccessibleName(tr("No outcome"));
         break;
     }
@@ -176,7 +176,7 @@ void CallRow::buildBody()
     m_summaryProblem->setObjectName(QStringLiteral("summaryProblem"));
     m_summaryProblem->setWordWrap(true);
     m_summaryProblem->setTextFormat(Qt::PlainText);
-    callWindowStyle::setTextColor(*m_summaryProblem, callWindowStyle::red());
+    appStyle::setTextColor(*m_summaryProblem, appStyle::red());
     m_transcript = new QPlainTextEdit(m_body);
     m_transcript->setObjectName(QStringLiteral("transcript"));
     m_transcript->setAccessibleName(tr("Transcript"));
@@ -186,8 +186,7 @@ void CallRow::buildBody()
     m_openFile = new QPushButton(tr("Open file"), m_body);
     m_openFile->setObjectName(QStringLiteral("openFile"));
     m_reveal = new QPushButton(
-        callWindowIcon(CallWindowIcon::folder, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity)),
-        QString(), m_body);
+        appIcon(AppIcon::folder, appStyle::textColor(*this, appStyle::secondaryOpacity)), QString(), m_body);
     m_reveal->setObjectName(QStringLiteral("showInFolder"));
     m_reveal->setToolTip(tr("Show in folder"));
     m_reveal->setAccessibleName(m_reveal->toolTip());
@@ -259,15 +258,13 @@ void CallRow::showBody()
     m_openFile->setVisible(fileExists);
     m_reveal->setVisible(fileExists);
     const CallOutcome outcome = m_call.outcomeValue();
-    const QColor idle = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const QColor idle = appStyle::textColor(*this, appStyle::secondaryOpacity);
     const QSignalBlocker goodBlocker(m_good);
     const QSignalBlocker badBlocker(m_bad);
     m_good->setChecked(outcome == CallOutcome::positive);
-    m_good->setIcon(
-        callWindowIcon(CallWindowIcon::thumbsUp, outcome == CallOutcome::positive ? callWindowStyle::green() : idle));
+    m_good->setIcon(appIcon(AppIcon::thumbsUp, outcome == CallOutcome::positive ? appStyle::green() : idle));
     m_bad->setChecked(outcome == CallOutcome::negative);
-    m_bad->setIcon(
-        callWindowIcon(CallWindowIcon::thumbsDown, outcome == CallOutcome::negative ? callWindowStyle::red() : idle));
+    m_bad->setIcon(appIcon(AppIcon::thumbsDown, outcome == CallOutcome::negative ? appStyle::red() : idle));
     // A note being typed (focused, or changed and not yet saved) stays as it is.
     const bool typing = m_note->hasFocus() || m_note->text() != m_loadedNote;
     if (!typing) {
@@ -287,9 +284,9 @@ void CallRow::showTranscript(const Call& call)
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     const QTextCharFormat plain;
-    const QTextCharFormat you = labelFormat(callWindowStyle::red());
-    const QTextCharFormat them = labelFormat(callWindowStyle::blue());
-    const QTextCharFormat suggested = labelFormat(callWindowStyle::green());
+    const QTextCharFormat you = labelFormat(appStyle::red());
+    const QTextCharFormat them = labelFormat(appStyle::blue());
+    const QTextCharFormat suggested = labelFormat(appStyle::green());
     const QLocale locale;
     bool first = true;
     auto startBlock = [&] {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Records.h"
+#include "records/Records.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -6,7 +6,7 @@
 #include "app/assistants/ImprovementsTab.h"
 #include "app/assistants/KnowledgeTab.h"
 #include "app/assistants/QuestionsTab.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 #include "improvement/ProposalReview.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -58,10 +58,10 @@ DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings
 {
     m_title->setObjectName(QStringLiteral("detailTitle"));
     m_title->setTextFormat(Qt::PlainText);
-    m_title->setFont(callWindowStyle::font(*this, 20, QFont::DemiBold));
+    m_title->setFont(appStyle::font(*this, 20, QFont::DemiBold));
     m_subtitle->setObjectName(QStringLiteral("detailSubtitle"));
     m_subtitle->setTextFormat(Qt::PlainText);
-    callWindowStyle::setTextColor(*m_subtitle, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity));
+    appStyle::setTextColor(*m_subtitle, appStyle::textColor(*this, appStyle::secondaryOpacity));
     m_banner->setObjectName(QStringLiteral("archivedBanner"));
     m_banner->setAutoFillBackground(true);
     QPalette bannerPalette = m_banner->palette();

@@ -1,6 +1,6 @@
 #include "app/assistants/EditorFields.h"
 
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -27,7 +27,7 @@ QLabel* help(const QString& text, QWidget* parent)
     auto* help = new QLabel(text, parent);
     help->setWordWrap(true);
     help->setTextFormat(Qt::PlainText);
-    callWindowStyle::setTextColor(*help, callWindowStyle::textColor(*help, callWindowStyle::secondaryOpacity));
+    appStyle::setTextColor(*help, appStyle::textColor(*help, appStyle::secondaryOpacity));
     QFont font = help->font();
     font.setPointSizeF(font.pointSizeF() * 0.9);
     help->setFont(font);
@@ -40,7 +40,7 @@ QLabel* placeholder(const QString& text, QWidget* parent)
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);
     label->setTextFormat(Qt::PlainText);
-    callWindowStyle::setTextColor(*label, callWindowStyle::textColor(*label, callWindowStyle::secondaryOpacity));
+    appStyle::setTextColor(*label, appStyle::textColor(*label, appStyle::secondaryOpacity));
     return label;
 }
 

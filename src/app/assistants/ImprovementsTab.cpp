@@ -1,9 +1,9 @@
 #include "app/assistants/ImprovementsTab.h"
 
 #include "app/assistants/EditorFields.h"
+#include "app/assistants/ImprovementsSection.h"
 #include "app/assistants/ProposalView.h"
-#include "app/callwindow/CallWindowStyle.h"
-#include "improvement/ImprovementsSection.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -150,7 +150,7 @@ void ImprovementsTab::showReviewed()
         auto* headline = new QLabel(ImprovementsSection::reviewedHeadline(proposal), m_reviewedList);
         headline->setTextFormat(Qt::PlainText);
         auto* date = editorFields::help(ImprovementsSection::reviewedDate(proposal), m_reviewedList);
-        date->setFont(callWindowStyle::font(*date, 11));
+        date->setFont(appStyle::font(*date, 11));
         layout->addWidget(headline);
         layout->addWidget(date);
     }

@@ -2,10 +2,10 @@
 
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/SaveAction.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 #include "common/Text.h"
 #include "common/Uuid.h"
-#include "model/KnowledgeImport.h"
+#include "records/KnowledgeImport.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -59,7 +59,7 @@ KnowledgeTab::KnowledgeTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     m_errors->setTextFormat(Qt::PlainText);
     m_errors->setWordWrap(true);
     m_errors->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    callWindowStyle::setTextColor(*m_errors, callWindowStyle::red());
+    appStyle::setTextColor(*m_errors, appStyle::red());
     m_errors->hide();
 
     auto* buttons = new QHBoxLayout;

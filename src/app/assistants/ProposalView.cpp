@@ -1,7 +1,7 @@
 #include "app/assistants/ProposalView.h"
 
 #include "app/assistants/EditorFields.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,7 +24,7 @@ QLabel* textLabel(const QString& text, QWidget* parent)
 QLabel* secondary(const QString& text, QWidget* parent)
 {
     QLabel* label = textLabel(text, parent);
-    callWindowStyle::setTextColor(*label, callWindowStyle::textColor(*label, callWindowStyle::secondaryOpacity));
+    appStyle::setTextColor(*label, appStyle::textColor(*label, appStyle::secondaryOpacity));
     return label;
 }
 
@@ -96,7 +96,7 @@ void ProposalView::showDecision()
     auto* layout = new QVBoxLayout(m_content);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* headline = textLabel(content.headline, m_content);
-    headline->setFont(callWindowStyle::font(*this, 14, QFont::DemiBold));
+    headline->setFont(appStyle::font(*this, 14, QFont::DemiBold));
     layout->addWidget(headline);
     layout->addWidget(secondary(content.reason, m_content));
     for (const QString& detail : content.details) {
@@ -109,7 +109,7 @@ void ProposalView::showDecision()
     }
     for (const QString& quote : content.quotes) {
         QLabel* label = secondary(quote, m_content);
-        QFont font = callWindowStyle::font(*this, 11);
+        QFont font = appStyle::font(*this, 11);
         font.setItalic(true);
         label->setFont(font);
         label->setObjectName(QStringLiteral("quote"));
@@ -128,7 +128,7 @@ void ProposalView::showEditor()
     auto* layout = new QVBoxLayout(m_content);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* headline = textLabel(proposalReview::kindLabel(m_row.proposal().kindValue()), m_content);
-    headline->setFont(callWindowStyle::font(*this, 14, QFont::DemiBold));
+    headline->setFont(appStyle::font(*this, 14, QFont::DemiBold));
     layout->addWidget(headline);
     switch (m_row.proposal().kindValue()) {
     case ProposalKind::newQA:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "improvement/ImprovementsSection.h"
+#include "app/assistants/ImprovementsSection.h"
 
 #include <QWidget>
 

@@ -3,8 +3,8 @@
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/QuestionEditor.h"
 #include "app/assistants/SaveAction.h"
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
 #include "common/Dates.h"
 #include "common/Text.h"
 
@@ -119,7 +119,7 @@ void QuestionsTab::refresh()
         // Rebuilding the rows must not count as the user choosing another item.
         const QSignalBlocker blocker(m_list);
         m_list->clear();
-        const QColor secondary = callWindowStyle::textColor(*m_list, callWindowStyle::secondaryOpacity);
+        const QColor secondary = appStyle::textColor(*m_list, appStyle::secondaryOpacity);
         for (const QAItem& item : items) {
             if (!matches(item, m_search->text())) {
                 continue;
@@ -128,7 +128,7 @@ void QuestionsTab::refresh()
             auto* row = new QListWidgetItem(m_list);
             if (item.answer.isEmpty()) {
                 text += u'\n' + tr("No answer");
-                row->setIcon(callWindowIcon(CallWindowIcon::warning, QColor(230, 150, 0)));
+                row->setIcon(appIcon(AppIcon::warning, QColor(230, 150, 0)));
             }
             row->setText(text);
             row->setData(Qt::UserRole, item.id);

@@ -1,8 +1,8 @@
 #include "app/callwindow/AssistantMenu.h"
 
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppStyle.h"
+#include "selection/Selection.h"
 #include "settings/Settings.h"
-#include "store/Selection.h"
 #include "store/StoreHolder.h"
 
 #include <QActionGroup>
@@ -38,14 +38,14 @@ AssistantMenu::AssistantMenu(StoreHolder* holder, Settings* settings, const QStr
     m_button->setPopupMode(QToolButton::InstantPopup);
     m_button->setToolButtonStyle(Qt::ToolButtonTextOnly);
     m_button->setMenu(m_menu);
-    m_button->setFont(callWindowStyle::font(*this, 12));
+    m_button->setFont(appStyle::font(*this, 12));
     m_button->setToolTip(tr("Assistant and context for this call"));
     m_button->setAccessibleName(m_button->toolTip());
     m_error->setObjectName(QStringLiteral("loadError"));
     m_error->setWordWrap(true);
     m_error->setTextFormat(Qt::PlainText);
-    m_error->setFont(callWindowStyle::font(*this, 12));
-    callWindowStyle::setTextColor(*m_error, callWindowStyle::red());
+    m_error->setFont(appStyle::font(*this, 12));
+    appStyle::setTextColor(*m_error, appStyle::red());
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,13 +1,13 @@
 #include "app/callwindow/CallWindow.h"
 
 #include "app/callwindow/AssistantMenu.h"
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
-#include "app/callwindow/ColorDot.h"
 #include "app/callwindow/TimelineView.h"
 #include "app/callwindow/WaveformView.h"
 #include "app/callwindow/X11Compositing.h"
 #include "app/services/DesktopServices.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
+#include "app/widgets/ColorDot.h"
 #include "common/Clock.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -66,16 +66,16 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Plain);
-    callWindowStyle::setTextColor(*divider, callWindowStyle::textColor(*this, 0.15));
+    appStyle::setTextColor(*divider, appStyle::textColor(*this, 0.15));
     m_meters = new WaveformView(&m_transcription->audio(), m_settings, this);
     m_transcriptionStatus = new QLabel(this);
     m_transcriptionStatus->setObjectName(QStringLiteral("transcriptionStatus"));
     m_transcriptionStatus->setWordWrap(true);
     m_transcriptionStatus->setTextFormat(Qt::PlainText);
-    m_transcriptionStatus->setFont(callWindowStyle::font(*this, 12));
-    QColor statusColour = callWindowStyle::red();
+    m_transcriptionStatus->setFont(appStyle::font(*this, 12));
+    QColor statusColour = appStyle::red();
     statusColour.setAlphaF(0.9F);
-    callWindowStyle::setTextColor(*m_transcriptionStatus, statusColour);
+    appStyle::setTextColor(*m_transcriptionStatus, statusColour);
     m_timeline =
         new TimelineView(m_transcription, m_suggestions, m_summary, &services.store(), m_settings, m_clock, this);
 
@@ -141,18 +141,18 @@ QWidget* CallWindow::makeHeader()
     m_statusDot = new ColorDot(QColor(Qt::gray), 10, header);
     m_statusText = new QLabel(header);
     m_statusText->setObjectName(QStringLiteral("statusText"));
-    m_statusText->setFont(callWindowStyle::font(*this, 13, QFont::Medium));
+    m_statusText->setFont(appStyle::font(*this, 13, QFont::Medium));
     m_listen = makeHeaderButton(QStringLiteral("listen"));
     m_listen->setIconSize(QSize(16, 16));
     m_clear = makeHeaderButton(QStringLiteral("clear"));
     m_assistants = makeHeaderButton(QStringLiteral("assistants"));
     m_pin = makeHeaderButton(QStringLiteral("pin"));
     m_pin->setCheckable(true);
-    const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
-    m_clear->setIcon(callWindowIcon(CallWindowIcon::trash, secondary));
+    const QColor secondary = appStyle::textColor(*this, appStyle::secondaryOpacity);
+    m_clear->setIcon(appIcon(AppIcon::trash, secondary));
     m_clear->setToolTip(tr("Clear transcript"));
     m_clear->setAccessibleName(m_clear->toolTip());
-    m_assistants->setIcon(callWindowIcon(CallWindowIcon::assistants, secondary));
+    m_assistants->setIcon(appIcon(AppIcon::assistants, secondary));
     m_assistants->setToolTip(tr("Assistants"));
     m_assistants->setAccessibleName(m_assistants->toolTip());
     m_assistantMenu = new AssistantMenu(&m_services->store(), m_settings, m_services->loadError(), header);
@@ -206,7 +206,7 @@ QWidget* CallWindow::makeStartNotice()
     m_noticeText->setWordWrap(true);
     m_noticeText->setTextFormat(Qt::PlainText);
     m_noticeText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_noticeText->setFont(callWindowStyle::font(*this, 12));
+    m_noticeText->setFont(appStyle::font(*this, 12));
     auto* dismiss = makeHeaderButton(QStringLiteral("dismissNotice"));
     dismiss->setParent(m_notice);
     dismiss->setText(QStringLiteral("\u2715"));
@@ -255,10 +255,9 @@ void CallWindow::clearTranscript()
 void CallWindow::showListening()
 {
     const bool listening = m_transcription->isRunning();
-    m_statusDot->setColor(listening ? callWindowStyle::green() : QColor(Qt::gray));
+    m_statusDot->setColor(listening ? appStyle::green() : QColor(Qt::gray));
     m_statusText->setText(listening ? tr("Listening") : tr("Stopped"));
-    m_listen->setIcon(listening ? callWindowIcon(CallWindowIcon::stop, callWindowStyle::red())
-                                : callWindowIcon(CallWindowIcon::play, callWindowStyle::green()));
+    m_listen->setIcon(listening ? appIcon(AppIcon::stop, appStyle::red()) : appIcon(AppIcon::play, appStyle::green()));
     m_listen->setToolTip(listening ? tr("Stop listening (Ctrl+Alt+Space from any app)")
                                    : tr("Start listening (Ctrl+Alt+Space from any app)"));
     m_listen->setAccessibleName(m_listen->toolTip());
@@ -274,8 +273,8 @@ void CallWindow::showPin()
 {
     const bool onTop = m_settings->isAlwaysOnTop();
     m_pin->setChecked(onTop);
-    m_pin->setIcon(callWindowIcon(CallWindowIcon::pin,
-        onTop ? callWindowStyle::green() : callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity)));
+    m_pin->setIcon(
+        appIcon(AppIcon::pin, onTop ? appStyle::green() : appStyle::textColor(*this, appStyle::secondaryOpacity)));
     m_pin->setToolTip(onTop ? tr("Stop keeping on top") : tr("Keep on top of other windows"));
     m_pin->setAccessibleName(m_pin->toolTip());
 }
@@ -349,7 +348,7 @@ void CallWindow::paintEvent(QPaintEvent*)
     painter.setRenderHint(QPainter::Antialiasing);
     QColor background = palette().color(QPalette::Window);
     background.setAlphaF(0.96F);
-    painter.setPen(QPen(callWindowStyle::textColor(*this, 0.12), 1));
+    painter.setPen(QPen(appStyle::textColor(*this, 0.12), 1));
     painter.setBrush(background);
     painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), cornerRadius, cornerRadius);
 }

@@ -1,7 +1,7 @@
 #include "app/callwindow/EmptyState.h"
 
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -12,20 +12,20 @@ EmptyState::EmptyState(QWidget* parent)
     , m_hint(new QLabel(tr("From any app: Ctrl+Alt+Space starts or stops, Ctrl+Alt+Enter asks for a suggestion"), this))
 {
     setObjectName(QStringLiteral("emptyState"));
-    const QColor tertiary = callWindowStyle::textColor(*this, callWindowStyle::tertiaryOpacity);
+    const QColor tertiary = appStyle::textColor(*this, appStyle::tertiaryOpacity);
     auto* symbol = new QLabel(this);
-    symbol->setPixmap(callWindowIcon(CallWindowIcon::waveform, tertiary).pixmap(48, 48));
+    symbol->setPixmap(appIcon(AppIcon::waveform, tertiary).pixmap(48, 48));
     symbol->setAlignment(Qt::AlignCenter);
     m_prompt->setObjectName(QStringLiteral("emptyPrompt"));
-    m_prompt->setFont(callWindowStyle::font(*this, 15));
+    m_prompt->setFont(appStyle::font(*this, 15));
     m_prompt->setAlignment(Qt::AlignCenter);
     m_prompt->setWordWrap(true);
-    callWindowStyle::setTextColor(*m_prompt, callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity));
+    appStyle::setTextColor(*m_prompt, appStyle::textColor(*this, appStyle::secondaryOpacity));
     m_hint->setObjectName(QStringLiteral("emptyHint"));
-    m_hint->setFont(callWindowStyle::font(*this, 11));
+    m_hint->setFont(appStyle::font(*this, 11));
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setWordWrap(true);
-    callWindowStyle::setTextColor(*m_hint, tertiary);
+    appStyle::setTextColor(*m_hint, tertiary);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 60, 0, 60);

@@ -1,7 +1,7 @@
 #include "app/callwindow/OutcomeControl.h"
 
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
 #include "common/Clock.h"
 #include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
@@ -40,7 +40,7 @@ OutcomeControl::OutcomeControl(SummaryService* summary, StoreHolder* holder, Clo
     m_note->setObjectName(QStringLiteral("note"));
     m_note->setPlaceholderText(tr("Note (optional)"));
     m_note->setAccessibleName(m_note->placeholderText());
-    m_note->setFont(callWindowStyle::font(*this, 12));
+    m_note->setFont(appStyle::font(*this, 12));
     m_note->setFrame(false);
 
     auto* layout = new QHBoxLayout(this);
@@ -91,15 +91,15 @@ void OutcomeControl::tap(CallOutcome outcome)
 void OutcomeControl::showOutcome(CallOutcome outcome)
 {
     // The chosen thumb takes its colour, so the rating reads at a glance.
-    const QColor idle = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const QColor idle = appStyle::textColor(*this, appStyle::secondaryOpacity);
     const bool good = outcome == CallOutcome::positive;
     const bool bad = outcome == CallOutcome::negative;
     const QSignalBlocker upBlocker(m_up);
     const QSignalBlocker downBlocker(m_down);
     m_up->setChecked(good);
-    m_up->setIcon(callWindowIcon(CallWindowIcon::thumbsUp, good ? callWindowStyle::green() : idle));
+    m_up->setIcon(appIcon(AppIcon::thumbsUp, good ? appStyle::green() : idle));
     m_down->setChecked(bad);
-    m_down->setIcon(callWindowIcon(CallWindowIcon::thumbsDown, bad ? callWindowStyle::red() : idle));
+    m_down->setIcon(appIcon(AppIcon::thumbsDown, bad ? appStyle::red() : idle));
 }
 
 void OutcomeControl::noteEdited()

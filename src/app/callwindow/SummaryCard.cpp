@@ -1,9 +1,9 @@
 #include "app/callwindow/SummaryCard.h"
 
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
-#include "app/callwindow/FileReveal.h"
 #include "app/callwindow/OutcomeControl.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
+#include "app/widgets/FileReveal.h"
 #include "summary/SummaryService.h"
 
 #include <QClipboard>
@@ -27,22 +27,22 @@ SummaryCard::SummaryCard(SummaryService* summary, StoreHolder* holder, Clock& cl
     , m_outcome(new OutcomeControl(summary, holder, clock, this))
 {
     setObjectName(QStringLiteral("summaryCard"));
-    m_title->setFont(callWindowStyle::font(*this, 12, QFont::DemiBold));
-    callWindowStyle::setTextColor(*m_title, callWindowStyle::green());
+    m_title->setFont(appStyle::font(*this, 12, QFont::DemiBold));
+    appStyle::setTextColor(*m_title, appStyle::green());
     m_progress->setRange(0, 0);
     m_progress->setTextVisible(false);
     m_progress->setFixedSize(48, 6);
     m_progress->setAccessibleName(tr("Writing the summary"));
-    const QColor secondary = callWindowStyle::textColor(*this, callWindowStyle::secondaryOpacity);
+    const QColor secondary = appStyle::textColor(*this, appStyle::secondaryOpacity);
     m_copy->setObjectName(QStringLiteral("copySummary"));
     m_copy->setAutoRaise(true);
-    m_copy->setIcon(callWindowIcon(CallWindowIcon::copy, secondary));
+    m_copy->setIcon(appIcon(AppIcon::copy, secondary));
     m_copy->setIconSize(QSize(14, 14));
     m_copy->setToolTip(tr("Copy summary"));
     m_copy->setAccessibleName(m_copy->toolTip());
 
     m_text->setObjectName(QStringLiteral("summaryText"));
-    m_text->setFont(callWindowStyle::font(*this, 13));
+    m_text->setFont(appStyle::font(*this, 13));
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -50,16 +50,16 @@ SummaryCard::SummaryCard(SummaryService* summary, StoreHolder* holder, Clock& cl
     m_saved->setObjectName(QStringLiteral("savedFile"));
     m_saved->setAutoRaise(true);
     m_saved->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_saved->setIcon(callWindowIcon(CallWindowIcon::folder, secondary));
+    m_saved->setIcon(appIcon(AppIcon::folder, secondary));
     m_saved->setIconSize(QSize(11, 11));
-    m_saved->setFont(callWindowStyle::font(*this, 11));
-    callWindowStyle::setTextColor(*m_saved, secondary);
+    m_saved->setFont(appStyle::font(*this, 11));
+    appStyle::setTextColor(*m_saved, secondary);
     m_saved->setToolTip(tr("Show in folder"));
     m_saveError->setObjectName(QStringLiteral("saveError"));
-    m_saveError->setFont(callWindowStyle::font(*this, 11));
+    m_saveError->setFont(appStyle::font(*this, 11));
     m_saveError->setWordWrap(true);
     m_saveError->setTextFormat(Qt::PlainText);
-    callWindowStyle::setTextColor(*m_saveError, callWindowStyle::red());
+    appStyle::setTextColor(*m_saveError, appStyle::red());
 
     auto* header = new QHBoxLayout;
     header->addWidget(m_title);
@@ -108,7 +108,7 @@ void SummaryCard::refresh()
     m_copy->setVisible(!generating && !isError && text && !text->isEmpty());
     m_text->setVisible(text.has_value());
     m_text->setText(text.value_or(QString()));
-    callWindowStyle::setTextColor(*m_text, isError ? callWindowStyle::red() : callWindowStyle::textColor(*this, 1.0));
+    appStyle::setTextColor(*m_text, isError ? appStyle::red() : appStyle::textColor(*this, 1.0));
     m_saved->setVisible(file.has_value());
     m_saved->setText(tr("Saved: ") + (file ? QFileInfo(*file).fileName() : QString()));
     m_saved->setAccessibleName(m_saved->text());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/callwindow/Card.h"
+#include "app/widgets/Card.h"
 
 #include <QPointer>
 

@@ -1,8 +1,8 @@
 #include "app/callwindow/WaveformView.h"
 
-#include "app/callwindow/CallWindowStyle.h"
-#include "app/callwindow/ColorDot.h"
-#include "app/callwindow/WaveformBar.h"
+#include "app/widgets/AppStyle.h"
+#include "app/widgets/ColorDot.h"
+#include "app/widgets/WaveformBar.h"
 #include "audio/AudioCaptureService.h"
 #include "settings/Settings.h"
 
@@ -16,19 +16,19 @@
 WaveformView::WaveformView(AudioCaptureService* audio, Settings* settings, QWidget* parent)
     : Card(parent, 8)
     , m_settings(settings)
-    , m_mic(new WaveformBar(callWindowStyle::red(), this))
-    , m_system(new WaveformBar(callWindowStyle::blue(), this))
+    , m_mic(new WaveformBar(appStyle::red(), this))
+    , m_system(new WaveformBar(appStyle::blue(), this))
     , m_autoScroll(new QCheckBox(tr("Auto-scroll"), this))
 {
     m_mic->setObjectName(QStringLiteral("micLevel"));
     m_system->setObjectName(QStringLiteral("systemLevel"));
     m_mic->setAccessibleName(tr("Mic"));
     m_system->setAccessibleName(tr("Sys"));
-    rows()->addWidget(sourceRow(tr("Mic"), callWindowStyle::red(), m_mic));
-    rows()->addWidget(sourceRow(tr("Sys"), callWindowStyle::blue(), m_system));
+    rows()->addWidget(sourceRow(tr("Mic"), appStyle::red(), m_mic));
+    rows()->addWidget(sourceRow(tr("Sys"), appStyle::blue(), m_system));
 
     m_autoScroll->setObjectName(QStringLiteral("autoScroll"));
-    m_autoScroll->setFont(callWindowStyle::font(*this, 11));
+    m_autoScroll->setFont(appStyle::font(*this, 11));
     m_autoScroll->setToolTip(tr("On: follow the newest line. Off: stay where you scrolled."));
     m_autoScroll->setAccessibleName(m_autoScroll->text());
     m_autoScroll->setAccessibleDescription(m_autoScroll->toolTip());
@@ -64,8 +64,8 @@ QWidget* WaveformView::sourceRow(const QString& caption, const QColor& color, Wa
     layout->setSpacing(6);
     layout->addWidget(new ColorDot(color, 8, row));
     auto* label = new QLabel(caption, row);
-    label->setFont(callWindowStyle::font(*this, 11, QFont::Medium));
-    callWindowStyle::setTextColor(*label, color);
+    label->setFont(appStyle::font(*this, 11, QFont::Medium));
+    appStyle::setTextColor(*label, color);
     // Both captions get one width so that the bars start together.
     const QFontMetrics metrics(label->font());
     label->setFixedWidth(std::max(metrics.horizontalAdvance(tr("Mic")), metrics.horizontalAdvance(tr("Sys"))) + 4);

@@ -46,7 +46,10 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
               .clock = options.clock,
           }))
     , m_summary(new SummaryService(
-          m_transcription, m_suggestions,
+          m_transcription,
+          [suggestions = QPointer<SuggestionService>(m_suggestions)] {
+              return suggestions ? suggestions->history() : QList<Suggestion>();
+          },
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
           LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
           SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain),
@@ -58,6 +61,7 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
               .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
 {
     connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
+    connect(m_suggestions, &SuggestionService::historyChanged, m_summary, &SummaryService::suggestionsChanged);
     // Calls a crash (or a store that could not take them) left in the journal are stored now, once, when
     // the store is the file.
     if (!opened.isFallback) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/startup/DesktopStart.h"
+#include "app/services/OpenedStore.h"
 
 #include <QCoroTask>
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "app/settings/AudioLevelBar.h"
 
-#include "app/callwindow/WaveformBar.h"
+#include "app/widgets/WaveformBar.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #include "app/settings/AudioTestView.h"
 
-#include "app/callwindow/CallWindowStyle.h"
 #include "app/settings/AudioLevelBar.h"
 #include "app/settings/SoundSettings.h"
+#include "app/widgets/AppStyle.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -105,9 +105,9 @@ AudioTestView::AudioTestView(QWidget* parent)
 
     auto* bars = new QVBoxLayout;
     bars->setSpacing(8);
-    m_micBar = new AudioLevelBar(tr("Mic"), callWindowStyle::red(), this);
+    m_micBar = new AudioLevelBar(tr("Mic"), appStyle::red(), this);
     m_micBar->setObjectName(QStringLiteral("micLevel"));
-    m_systemBar = new AudioLevelBar(tr("System"), callWindowStyle::blue(), this);
+    m_systemBar = new AudioLevelBar(tr("System"), appStyle::blue(), this);
     m_systemBar->setObjectName(QStringLiteral("systemLevel"));
     bars->addWidget(m_micBar);
     bars->addWidget(m_systemBar);
@@ -164,7 +164,7 @@ AudioTestView::AudioTestView(QWidget* parent)
     QFont errorFont = m_error->font();
     errorFont.setPointSizeF(errorFont.pointSizeF() * 0.85);
     m_error->setFont(errorFont);
-    callWindowStyle::setTextColor(*m_error, callWindowStyle::red());
+    appStyle::setTextColor(*m_error, appStyle::red());
     layout->addWidget(m_error);
     layout->addStretch(1);
 
@@ -242,11 +242,11 @@ void AudioTestView::hideEvent(QHideEvent* event)
 void AudioTestView::showState()
 {
     m_status->setText(m_isRecording ? tr("Recording...") : tr("Stopped"));
-    callWindowStyle::setTextColor(*m_status, m_isRecording ? callWindowStyle::green() : gray());
+    appStyle::setTextColor(*m_status, m_isRecording ? appStyle::green() : gray());
 
     m_toggle->setText(m_isRecording ? tr("Stop Test") : tr("Start Test"));
     m_toggle->setAccessibleName(m_toggle->text());
-    static_cast<TintedButton*>(m_toggle)->setTint(m_isRecording ? callWindowStyle::red() : callWindowStyle::green());
+    static_cast<TintedButton*>(m_toggle)->setTint(m_isRecording ? appStyle::red() : appStyle::green());
 
     m_error->setText(m_errorMessage.value_or(QString()));
     m_error->setVisible(m_errorMessage.has_value());

@@ -1,10 +1,10 @@
 #include "app/settings/SettingsWindow.h"
 
-#include "app/callwindow/CallWindowIcons.h"
 #include "app/settings/AudioTestView.h"
 #include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SuggestionSettingsView.h"
+#include "app/widgets/AppIcons.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -30,8 +30,8 @@ SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* 
     m_audioTest = new AudioTestView(m_tabs);
     const QColor iconColour = palette().color(QPalette::WindowText);
     m_tabs->addTab(m_general, QIcon::fromTheme(QStringLiteral("preferences-system")), tr("General"));
-    m_tabs->addTab(m_suggestions, callWindowIcon(CallWindowIcon::sparkles, iconColour), tr("Suggestions"));
-    m_tabs->addTab(m_audioTest, callWindowIcon(CallWindowIcon::waveform, iconColour), tr("Audio Test"));
+    m_tabs->addTab(m_suggestions, appIcon(AppIcon::sparkles, iconColour), tr("Suggestions"));
+    m_tabs->addTab(m_audioTest, appIcon(AppIcon::waveform, iconColour), tr("Audio Test"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

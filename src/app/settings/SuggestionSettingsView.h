@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/Enums.h"
+#include "records/Enums.h"
 
 #include <QPointer>
 #include <QWidget>

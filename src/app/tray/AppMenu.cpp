@@ -1,8 +1,8 @@
 #include "app/tray/AppMenu.h"
 
-#include "app/callwindow/CallWindowIcons.h"
-#include "app/callwindow/CallWindowStyle.h"
 #include "app/services/DesktopServices.h"
+#include "app/widgets/AppIcons.h"
+#include "app/widgets/AppStyle.h"
 #include "transcription/TranscriptionService.h"
 
 #include <QAction>
@@ -48,7 +48,7 @@ AppMenu::AppMenu(DesktopServices& services, QObject* parent)
         action->setShortcutContext(Qt::WindowShortcut);
     }
 
-    m_tray = new QSystemTrayIcon(callWindowIcon(CallWindowIcon::waveform, callWindowStyle::green()), this);
+    m_tray = new QSystemTrayIcon(appIcon(AppIcon::waveform, appStyle::green()), this);
     m_tray->setToolTip(tr("Quillora"));
     m_tray->setContextMenu(m_menu.get());
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+// One reply as shown: every update of a streamed reply carries the same id.
+struct Suggestion {
+    QUuid id;
+    QDateTime timestamp; // time of the latest update
+    QString question; // the last finished line when the request was made
+    QString response; // the whole reply so far, or an error message
+    bool isError = false;
+
+    bool operator==(const Suggestion&) const = default;
+};
