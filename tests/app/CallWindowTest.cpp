@@ -28,6 +28,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDir>
@@ -333,6 +334,16 @@ void CallWindowTest::timelineRows()
     QVERIFY(list.selectableText()->isVisible());
     QCOMPARE(list.selectableText()->text(), QStringLiteral("I worked at Acme"));
     QVERIFY(line.contains(list.selectableText()->geometry()));
+    // A right press there, which the label leaves, goes on to the window's menu and not back to the list.
+    harness.window->setContextMenuPolicy(Qt::CustomContextMenu);
+    QSignalSpy windowMenu(harness.window.get(), &QWidget::customContextMenuRequested);
+    const QPoint text(line.left() + 80, line.center().y());
+    QTest::mousePress(list.viewport(), Qt::RightButton, {}, text);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, text, list.viewport()->mapToGlobal(text));
+    QCoreApplication::sendEvent(list.viewport(), &menu);
+    QTest::mouseRelease(list.viewport(), Qt::RightButton, {}, text);
+    QCOMPARE(windowMenu.count(), 1);
+    QVERIFY(list.selectableText()->isVisible());
 }
 
 void CallWindowTest::clearTranscript()

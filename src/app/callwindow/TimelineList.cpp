@@ -3,6 +3,7 @@
 #include "app/callwindow/TimelineDelegate.h"
 #include "app/callwindow/TimelineModel.h"
 
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -33,7 +34,11 @@ TimelineList::TimelineList(QWidget* parent)
     m_selectable->setTextFormat(Qt::PlainText);
     m_selectable->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_selectable->setAlignment(Qt::AlignLeading | Qt::AlignTop);
+    // A press the label leaves (a right press) must not come back here through its parent.
+    m_selectable->setAttribute(Qt::WA_NoMousePropagation);
     m_selectable->hide();
+    // Over a row's text the pointer is a text cursor, as over a selectable label.
+    viewport()->setMouseTracking(true);
 }
 
 void TimelineList::setModel(QAbstractItemModel* model)
@@ -306,7 +311,37 @@ void TimelineList::mouseMoveEvent(QMouseEvent* event)
 {
     if (m_selecting) {
         forward(event);
+        return;
     }
+    const bool overText = textAt(event->position().toPoint()).contains(event->position().toPoint());
+    viewport()->setCursor(overText ? Qt::IBeamCursor : Qt::ArrowCursor);
+}
+
+QRect TimelineList::textAt(const QPoint& point) const
+{
+    const QModelIndex index = indexAt(point);
+    if (!index.isValid()) {
+        return {};
+    }
+    return m_delegate->textRect(optionFor(index.row()), index, m_contentHeights.at(index.row()));
+}
+
+bool TimelineList::viewportEvent(QEvent* event)
+{
+    // A right press put the row's text under the pointer into the selectable label: the label has the
+    // first say on the menu there, as it had over its text before; what it leaves goes on to the window.
+    if (event->type() == QEvent::ContextMenu && m_selectable->isVisible()) {
+        auto* menu = static_cast<QContextMenuEvent*>(event);
+        if (m_selectable->geometry().contains(menu->pos())) {
+            QContextMenuEvent mapped(
+                menu->reason(), menu->pos() - m_selectable->pos(), menu->globalPos(), menu->modifiers());
+            QCoreApplication::sendEvent(m_selectable, &mapped);
+            if (mapped.isAccepted()) {
+                return true;
+            }
+        }
+    }
+    return QListView::viewportEvent(event);
 }
 
 void TimelineList::mouseReleaseEvent(QMouseEvent* event)

@@ -41,6 +41,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
     void updateGeometries() override;
     void scrollContentsBy(int dx, int dy) override;
     QSize viewportSizeHint() const override;
@@ -60,6 +61,8 @@ private:
     void placeSelectable();
     void dropSelectable();
     void forward(QMouseEvent* event);
+    // The text area of the row at `point`, or an empty rectangle.
+    QRect textAt(const QPoint& point) const;
 
     TimelineDelegate* m_delegate;
     QLabel* m_selectable;
