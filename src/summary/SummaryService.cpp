@@ -621,16 +621,15 @@ void SummaryService::appendSaveError(const QString& message)
 
 void SummaryService::setOutcome(const QUuid& callID, CallOutcome outcome)
 {
-    saveRating(
-        callID, QStringLiteral("the outcome"), [&](Call& call) { call.outcome = callOutcome::rawText(outcome); });
+    saveRating(callID, QStringLiteral("the outcome"), { .outcome = outcome, .note = std::nullopt });
 }
 
 void SummaryService::setNote(const QUuid& callID, const QString& note)
 {
-    saveRating(callID, QStringLiteral("the note"), [&](Call& call) { call.outcomeNote = note; });
+    saveRating(callID, QStringLiteral("the note"), { .outcome = std::nullopt, .note = note });
 }
 
-void SummaryService::saveRating(const QUuid& callID, const QString& subject, const std::function<void(Call&)>& change)
+void SummaryService::saveRating(const QUuid& callID, const QString& subject, const callRating::Change& change)
 {
     StoreContext& store = m_context();
     auto found = store.fetchOne<Call>(callID);
@@ -640,25 +639,15 @@ void SummaryService::saveRating(const QUuid& callID, const QString& subject, con
             QStringLiteral("Could not save ") + subject + QStringLiteral(": the call is not in the store."));
         return;
     }
-    const Call before = **found;
-    Call changed = before;
-    change(changed);
-    store.update(changed);
-    if (auto saved = store.save(); !saved) {
-        // The change that could not be stored is taken back, so the call reads as it is stored.
-        store.update(before);
-        qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(saved.error().message));
-        appendSaveError(QStringLiteral("Could not save ") + subject + QStringLiteral(": ") + saved.error().message);
+    if (auto written = callRating::write(store, **found, change); !written) {
+        qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(written.error().message));
+        appendSaveError(QStringLiteral("Could not save ") + subject + QStringLiteral(": ") + written.error().message);
     }
 }
 
 CallRating SummaryService::outcomeOf(const QUuid& callID)
 {
-    auto found = m_context().fetchOne<Call>(callID);
-    if (!found || !*found) {
-        return {};
-    }
-    return CallRating { (*found)->outcomeValue(), (*found)->outcomeNote };
+    return callRating::read(m_context(), callID).value_or(CallRating());
 }
 
 void SummaryService::setText(std::optional<QString> text)

@@ -4,6 +4,7 @@
 #include "records/Enums.h"
 #include "records/Suggestion.h"
 #include "settings/LanguageModelSettings.h"
+#include "store/CallRating.h"
 #include "summary/CallJournal.h"
 #include "transcription/Transcript.h"
 
@@ -46,14 +47,6 @@ struct SummaryServiceOptions {
     CallJournal* journal = nullptr;
     // Why the store keeps nothing beyond this run (it lives only in memory); empty when it does.
     QString unstoredReason;
-};
-
-// A stored call's rating as the call window shows it.
-struct CallRating {
-    CallOutcome outcome = CallOutcome::none;
-    QString note;
-
-    bool operator==(const CallRating&) const = default;
 };
 
 // Closes every call. When listening stops it takes the finished lines and the suggestions shown,
@@ -181,7 +174,7 @@ private:
     // Logs a saving problem and, when publishing, adds it to `saveError`.
     void report(const QString& message, Publish publish);
     void appendSaveError(const QString& message);
-    void saveRating(const QUuid& callID, const QString& subject, const std::function<void(Call&)>& change);
+    void saveRating(const QUuid& callID, const QString& subject, const callRating::Change& change);
     void cancelTask();
 
     void setText(std::optional<QString> text);
