@@ -1,7 +1,6 @@
 #include "app/startup/DesktopStart.h"
 #include "app/services/OpenedStore.h"
 #include "common/Uuid.h"
-#include "fakes/LogCapture.h"
 #include "store/StoreContext.h"
 #include "store/StorePaths.h"
 
@@ -36,7 +35,6 @@ private Q_SLOTS:
     void unusableStoreFallsBackToMemory_data();
     void unusableStoreFallsBackToMemory();
     void failingMigrationKeepsTheStore();
-    void damagedStoreIsSetAside_data();
     void damagedStoreIsSetAside();
     void platformOnWayland_data();
     void platformOnWayland();
@@ -191,22 +189,13 @@ void DesktopStartTest::failingMigrationKeepsTheStore()
     QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
 }
 
-// A damaged store is never written to: it is moved aside whole, with its write-ahead log, and a new
-// store takes its place.
-void DesktopStartTest::damagedStoreIsSetAside_data()
-{
-    QTest::addColumn<qint64>("page"); // the page overwritten with random bytes, from 0
-    QTest::newRow("a table's page") << qint64(3);
-    QTest::newRow("the first page: not a database any more") << qint64(0);
-}
-
+// A damaged store (random bytes over one page of a real one) is never written to: it is moved aside
+// whole, with its write-ahead log, and a new store takes its place.
 void DesktopStartTest::damagedStoreIsSetAside()
 {
-    QFETCH(qint64, page);
     {
-        auto store = Store::open(m_path);
-        QVERIFY(store);
-        auto context = (*store)->newContext();
+        const auto store = Store::open(m_path).value();
+        auto context = store->newContext();
         for (int i = 0; i < 40; ++i) {
             Call call;
             call.id = uuid::create();
@@ -215,39 +204,28 @@ void DesktopStartTest::damagedStoreIsSetAside()
         }
         QVERIFY(context->save());
     }
-    {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.size() > (page + 1) * 4096);
-        QVERIFY(file.seek(page * 4096));
-        QByteArray noise(4096, Qt::Uninitialized);
-        for (char& byte : noise) {
-            byte = char(QRandomGenerator::global()->bounded(256));
-        }
-        file.write(noise);
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.size() > 4 * 4096 && file.seek(3 * 4096));
+    QByteArray noise(4096, Qt::Uninitialized);
+    for (char& byte : noise) {
+        byte = char(QRandomGenerator::global()->bounded(256));
     }
+    file.write(noise);
+    file.close();
     // A write-ahead log left by a crash belongs to the damaged file and goes with it.
-    {
-        QFile wal(m_path + QStringLiteral("-wal"));
-        QVERIFY(wal.open(QIODevice::WriteOnly));
-        wal.write("frames of the last commits");
-    }
+    QFile wal(m_path + QStringLiteral("-wal"));
+    QVERIFY(wal.open(QIODevice::WriteOnly) && wal.write("frames of the last commits") > 0);
+    wal.close();
     const QByteArray damaged = bytesOf(m_path);
-    const QByteArray journal = bytesOf(m_path + QStringLiteral("-wal"));
 
-    LogCapture log;
     OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
-    QVERIFY(opened.container);
-    QVERIFY(!opened.isFallback);
+    QVERIFY(opened.container && !opened.isFallback);
     QCOMPARE(opened.container->path(), m_path);
     QCOMPARE(opened.container->newContext()->count<Call>().value(), 0);
     QVERIFY2(opened.setAside.startsWith(QFileInfo(m_path).path() + QStringLiteral("/Assistants-damaged-")),
         qPrintable(opened.setAside));
     QCOMPARE(bytesOf(opened.setAside), damaged);
-    QCOMPARE(bytesOf(opened.setAside + QStringLiteral("-wal")), journal);
-    QVERIFY2(log.texts(QStringLiteral("Vessaro.Quillora.assistants"))
-                 .contains(QStringLiteral("The damaged store was set aside as ") + opened.setAside),
-        qPrintable(log.messages().join(u'\n')));
+    QCOMPARE(bytesOf(opened.setAside + QStringLiteral("-wal")), QByteArray("frames of the last commits"));
 }
 
 void DesktopStartTest::platformOnWayland_data()

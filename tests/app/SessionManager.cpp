@@ -8,129 +8,92 @@
 
 #include <cstdlib>
 #include <functional>
-#include <vector>
-
-struct SessionManager::Private {
-    SessionManager* owner = nullptr;
-    int listenCount = 0;
-    IceListenObj* listenObjects = nullptr;
-    std::vector<QSocketNotifier*> listeners;
-    IceConn connection = nullptr;
-    QSocketNotifier* connectionNotifier = nullptr;
-    SmsConn client = nullptr;
-    bool dieWhenSaved = false;
-    std::function<void()> beforeDie;
-
-    void accept(IceListenObj listener);
-    void process();
-    void drop();
-};
+#include <utility>
 
 namespace {
 
-SessionManager::Private* g_manager = nullptr;
+// The one manager's state, reached from libSM's callbacks.
+SessionManager* g_owner = nullptr;
+int g_listenCount = 0;
+IceListenObj* g_listeners = nullptr;
+IceConn g_connection = nullptr;
+QSocketNotifier* g_connectionNotifier = nullptr;
+SmsConn g_client = nullptr;
+std::function<void()> g_beforeDie;
 
 Bool anyLocalHost(char*)
 {
     return True;
 }
 
-// libICE's default handlers end the process; a client that goes away is only a closed connection here.
-void ignoreIoError(IceConn) { }
-void ignoreIceError(IceConn, Bool, int, unsigned long, int, int, IcePointer) { }
-void ignoreSmsError(SmsConn, Bool, int, unsigned long, int, int, SmPointer) { }
+void drop()
+{
+    if (g_client) {
+        SmsCleanUp(std::exchange(g_client, nullptr));
+    }
+    if (g_connectionNotifier) {
+        g_connectionNotifier->setEnabled(false);
+        std::exchange(g_connectionNotifier, nullptr)->deleteLater();
+    }
+    if (g_connection) {
+        IceSetShutdownNegotiation(g_connection, False);
+        IceCloseConnection(std::exchange(g_connection, nullptr));
+    }
+}
 
 Status registerClient(SmsConn client, SmPointer, char* previousId)
 {
     char* id = previousId ? previousId : SmsGenerateClientID(client);
     const Status status = SmsRegisterClientReply(client, id);
-    if (!previousId) {
-        std::free(id);
-    } else {
-        std::free(previousId);
-    }
-    QMetaObject::invokeMethod(g_manager->owner, &SessionManager::clientRegistered, Qt::QueuedConnection);
+    std::free(id);
+    QMetaObject::invokeMethod(g_owner, &SessionManager::clientRegistered, Qt::QueuedConnection);
     return status;
-}
-
-void interactRequest(SmsConn client, SmPointer, int)
-{
-    SmsInteract(client);
-}
-
-void interactDone(SmsConn, SmPointer, Bool) { }
-void saveYourselfRequest(SmsConn, SmPointer, int, Bool, int, Bool, Bool) { }
-
-void saveYourselfPhase2Request(SmsConn client, SmPointer)
-{
-    SmsSaveYourselfPhase2(client);
 }
 
 void saveYourselfDone(SmsConn client, SmPointer, Bool success)
 {
-    if (g_manager->dieWhenSaved) {
+    if (g_beforeDie) {
         // As a logout goes on once every client has answered: at once, before the client runs anything more.
-        if (g_manager->beforeDie) {
-            g_manager->beforeDie();
-        }
+        g_beforeDie();
         SmsDie(client);
         IceFlush(SmsGetIceConnection(client));
     }
     QMetaObject::invokeMethod(
-        g_manager->owner, [success] { Q_EMIT g_manager->owner->saveDone(success != False); }, Qt::QueuedConnection);
-}
-
-void closeConnection(SmsConn, SmPointer, int count, char** reasons)
-{
-    SmFreeReasons(count, reasons);
-    QMetaObject::invokeMethod(
-        g_manager->owner, [] { g_manager->drop(); }, Qt::QueuedConnection);
-}
-
-void setProperties(SmsConn, SmPointer, int count, SmProp** properties)
-{
-    for (int i = 0; i < count; ++i) {
-        SmFreeProperty(properties[i]);
-    }
-    std::free(properties);
-}
-
-void deleteProperties(SmsConn, SmPointer, int count, char** names)
-{
-    for (int i = 0; i < count; ++i) {
-        std::free(names[i]);
-    }
-    std::free(names);
-}
-
-void getProperties(SmsConn client, SmPointer)
-{
-    SmsReturnProperties(client, 0, nullptr);
+        g_owner, [success] { Q_EMIT g_owner->saveDone(success != False); }, Qt::QueuedConnection);
 }
 
 Status newClient(SmsConn client, SmPointer, unsigned long* mask, SmsCallbacks* callbacks, char**)
 {
-    g_manager->client = client;
+    g_client = client;
     *mask = SmsRegisterClientProcMask | SmsInteractRequestProcMask | SmsInteractDoneProcMask
         | SmsSaveYourselfRequestProcMask | SmsSaveYourselfP2RequestProcMask | SmsSaveYourselfDoneProcMask
         | SmsCloseConnectionProcMask | SmsSetPropertiesProcMask | SmsDeletePropertiesProcMask
         | SmsGetPropertiesProcMask;
     callbacks->register_client.callback = registerClient;
-    callbacks->interact_request.callback = interactRequest;
-    callbacks->interact_done.callback = interactDone;
-    callbacks->save_yourself_request.callback = saveYourselfRequest;
-    callbacks->save_yourself_phase2_request.callback = saveYourselfPhase2Request;
+    callbacks->interact_request.callback = [](SmsConn c, SmPointer, int) { SmsInteract(c); };
+    callbacks->interact_done.callback = [](SmsConn, SmPointer, Bool) {};
+    callbacks->save_yourself_request.callback = [](SmsConn, SmPointer, int, Bool, int, Bool, Bool) {};
+    callbacks->save_yourself_phase2_request.callback = [](SmsConn c, SmPointer) { SmsSaveYourselfPhase2(c); };
     callbacks->save_yourself_done.callback = saveYourselfDone;
-    callbacks->close_connection.callback = closeConnection;
-    callbacks->set_properties.callback = setProperties;
-    callbacks->delete_properties.callback = deleteProperties;
-    callbacks->get_properties.callback = getProperties;
+    callbacks->close_connection.callback = [](SmsConn, SmPointer, int count, char** reasons) {
+        SmFreeReasons(count, reasons);
+        QMetaObject::invokeMethod(
+            g_owner, [] { drop(); }, Qt::QueuedConnection);
+    };
+    callbacks->set_properties.callback = [](SmsConn, SmPointer, int count, SmProp** properties) {
+        for (int i = 0; i < count; ++i) {
+            SmFreeProperty(properties[i]);
+        }
+        std::free(properties);
+    };
+    callbacks->delete_properties.callback = [](SmsConn, SmPointer, int count, char** names) {
+        SmFreeReasons(count, names); // frees each name and the list, as it frees reasons
+    };
+    callbacks->get_properties.callback = [](SmsConn c, SmPointer) { SmsReturnProperties(c, 0, nullptr); };
     return True;
 }
 
-} // namespace
-
-void SessionManager::Private::accept(IceListenObj listener)
+void accept(IceListenObj listener)
 {
     IceAcceptStatus status = IceAcceptSuccess;
     IceConn accepted = IceAcceptConnection(listener, &status);
@@ -138,66 +101,40 @@ void SessionManager::Private::accept(IceListenObj listener)
         return;
     }
     drop(); // one client at a time
-    connection = accepted;
-    connectionNotifier = new QSocketNotifier(IceConnectionNumber(connection), QSocketNotifier::Read, owner);
-    QObject::connect(connectionNotifier, &QSocketNotifier::activated, owner, [this] { process(); });
+    g_connection = accepted;
+    g_connectionNotifier = new QSocketNotifier(IceConnectionNumber(accepted), QSocketNotifier::Read, g_owner);
+    QObject::connect(g_connectionNotifier, &QSocketNotifier::activated, g_owner, [] {
+        if (g_connection && IceProcessMessages(g_connection, nullptr, nullptr) == IceProcessMessagesIOError) {
+            drop();
+        }
+    });
 }
 
-void SessionManager::Private::process()
-{
-    if (connection && IceProcessMessages(connection, nullptr, nullptr) == IceProcessMessagesIOError) {
-        drop();
-    }
-}
+} // namespace
 
-void SessionManager::Private::drop()
+SessionManager::SessionManager()
 {
-    const bool had = connection != nullptr;
-    if (client) {
-        SmsCleanUp(client);
-        client = nullptr;
-    }
-    if (connectionNotifier) {
-        connectionNotifier->setEnabled(false);
-        connectionNotifier->deleteLater();
-        connectionNotifier = nullptr;
-    }
-    if (connection) {
-        IceSetShutdownNegotiation(connection, False);
-        IceCloseConnection(connection);
-        connection = nullptr;
-    }
-    if (had) {
-        Q_EMIT owner->clientGone();
-    }
-}
-
-SessionManager::SessionManager(QObject* parent)
-    : QObject(parent)
-    , d(std::make_unique<Private>())
-{
-    d->owner = this;
-    g_manager = d.get();
-    IceSetIOErrorHandler(ignoreIoError);
-    IceSetErrorHandler(ignoreIceError);
-    SmsSetErrorHandler(ignoreSmsError);
+    g_owner = this;
+    // libICE's default handlers end the process; a client that goes away is only a closed connection here.
+    IceSetIOErrorHandler([](IceConn) {});
+    IceSetErrorHandler([](IceConn, Bool, int, unsigned long, int, int, IcePointer) {});
+    SmsSetErrorHandler([](SmsConn, Bool, int, unsigned long, int, int, SmPointer) {});
     char error[256] = {};
     if (!SmsInitialize("Quillora tests", "1.0", newClient, nullptr, anyLocalHost, sizeof error, error)
-        || !IceListenForConnections(&d->listenCount, &d->listenObjects, sizeof error, error)) {
+        || !IceListenForConnections(&g_listenCount, &g_listeners, sizeof error, error)) {
         qWarning("session manager: %s", error);
         return;
     }
     QStringList local;
-    for (int i = 0; i < d->listenCount; ++i) {
-        IceListenObj listener = d->listenObjects[i];
+    for (int i = 0; i < g_listenCount; ++i) {
+        IceListenObj listener = g_listeners[i];
         IceSetHostBasedAuthProc(listener, anyLocalHost);
         char* id = IceGetListenConnectionString(listener);
         // Only the local socket: nothing of the test is reachable over the network.
         if (QString::fromLatin1(id).startsWith(QLatin1String("local/"))) {
             local.append(QString::fromLatin1(id));
             auto* notifier = new QSocketNotifier(IceGetListenConnectionNumber(listener), QSocketNotifier::Read, this);
-            connect(notifier, &QSocketNotifier::activated, this, [this, listener] { d->accept(listener); });
-            d->listeners.push_back(notifier);
+            connect(notifier, &QSocketNotifier::activated, this, [listener] { accept(listener); });
         }
         std::free(id);
     }
@@ -206,24 +143,19 @@ SessionManager::SessionManager(QObject* parent)
 
 SessionManager::~SessionManager()
 {
-    d->drop();
-    if (d->listenObjects) {
-        IceFreeListenObjs(d->listenCount, d->listenObjects);
+    drop();
+    if (g_listeners) {
+        IceFreeListenObjs(g_listenCount, std::exchange(g_listeners, nullptr));
     }
-    g_manager = nullptr;
-}
-
-bool SessionManager::hasClient() const
-{
-    return d->client != nullptr;
+    g_beforeDie = nullptr;
+    g_owner = nullptr;
 }
 
 void SessionManager::logOut(std::function<void()> beforeDie)
 {
-    d->dieWhenSaved = true;
-    d->beforeDie = std::move(beforeDie);
-    if (d->client) {
-        SmsSaveYourself(d->client, SmSaveBoth, True, SmInteractStyleNone, False);
-        IceFlush(d->connection);
+    g_beforeDie = std::move(beforeDie);
+    if (g_client) {
+        SmsSaveYourself(g_client, SmSaveBoth, True, SmInteractStyleNone, False);
+        IceFlush(g_connection);
     }
 }

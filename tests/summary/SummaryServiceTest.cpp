@@ -103,8 +103,8 @@ struct Harness {
         service = std::make_unique<SummaryService>(
             &transcription, [this] { return suggestions.history(); }, [this]() -> StoreContext& { return *context; },
             client, &settings, nullptr, options);
-        QObject::connect(&suggestions, &SuggestionService::historyChanged, service.get(),
-            &SummaryService::suggestionsChanged);
+        QObject::connect(
+            &suggestions, &SuggestionService::historyChanged, service.get(), &SummaryService::suggestionsChanged);
     }
 
     // Lines alternate between the other person and the user, ten seconds apart.
@@ -434,27 +434,21 @@ private Q_SLOTS:
         QCOMPARE(harness.calls().front().summary, SummaryService::failedSummary);
     }
 
-    // A stored call without a summary (recovered, or stored as the session ended) gets one when asked:
-    // written into the call with its file; a failure is kept for the row to show and stores nothing.
+    // A stored call without a summary (recovered, or stored as the session ended) gets one when asked,
+    // with its file; a failure is kept for the call's row to show and stores nothing.
     void summaryOfAStoredCall_data()
     {
-        QTest::addColumn<QStringList>("lines");
         QTest::addColumn<Response>("response");
         QTest::addColumn<QString>("summary"); // stored; empty: none
         QTest::addColumn<std::optional<QString>>("error");
-        QTest::newRow("short call") << QStringList { words(3) } << Response() << SummaryService::shortCallSummary
-                                    << std::optional<QString>();
-        QTest::newRow("the model writes it")
-            << QStringList { words(15), words(15, 16) } << reply({ fakeEvents::claudeText(QStringLiteral("Done.")) })
-            << QStringLiteral("Done.") << std::optional<QString>();
-        QTest::newRow("the model fails") << QStringList { words(30) }
-                                         << reply({ fakeEvents::claudeError(QStringLiteral("Overloaded")) })
-                                         << QString() << std::optional(QStringLiteral("Claude error: Overloaded"));
+        QTest::newRow("written") << reply({ fakeEvents::claudeText(QStringLiteral("Done.")) })
+                                 << QStringLiteral("Done.") << std::optional<QString>();
+        QTest::newRow("failed") << reply({ fakeEvents::claudeError(QStringLiteral("Overloaded")) }) << QString()
+                                << std::optional(QStringLiteral("Claude error: Overloaded"));
     }
 
     void summaryOfAStoredCall()
     {
-        QFETCH(QStringList, lines);
         QFETCH(Response, response);
         QFETCH(QString, summary);
         QFETCH(std::optional<QString>, error);
@@ -462,24 +456,15 @@ private Q_SLOTS:
         harness.server.respond("/v1/messages", response);
         Call call;
         call.id = uuid::create();
-        QList<CallLine> heard;
-        for (const QString& text : lines) {
-            heard.append(CallLine { heard.size() % 2 == 1, text, callStart.addSecs(heard.size()) });
-        }
-        call.linesData = blob::encodeLines(heard);
-        call.outcomeNote = SummaryService::recoveredNote;
+        call.linesData = blob::encodeLines({ CallLine { false, words(30), callStart } });
         harness.context->insert(call);
         QVERIFY(harness.context->save());
-        QSignalSpy changed(harness.service.get(), &SummaryService::storedSummaryChanged);
         harness.service->summariseStored(call.id);
+        QVERIFY(harness.service->isSummarising(call.id));
         QTRY_VERIFY(!harness.service->isSummarising(call.id));
-        QCOMPARE(changed.size(), 2); // started, ended
         QCOMPARE(harness.service->storedSummaryError(call.id), error);
-        const Call stored = harness.calls().front();
-        QCOMPARE(stored.summary, summary);
-        QCOMPARE(stored.archiveFile.isEmpty(), summary.isEmpty());
-        QCOMPARE(stored.outcomeNote, SummaryService::recoveredNote);
-        QCOMPARE(stored.lines(), heard);
+        QCOMPARE(harness.calls().front().summary, summary);
+        QCOMPARE(harness.calls().front().archiveFile.isEmpty(), summary.isEmpty());
     }
 
     void newStartWhileSummaryStreams()
@@ -693,8 +678,6 @@ private Q_SLOTS:
             harness.service->storeNow();
             QCOMPARE(harness.calls().size(), size_t(1));
             QCOMPARE(harness.calls().front().summary, SummaryService::interruptedSummary);
-            QVERIFY(!harness.service->isGenerating());
-            QTRY_COMPARE(harness.server.connectionsClosed(), 1);
             QTRY_VERIFY(!harness.service->isBusy());
             QCOMPARE(harness.calls().size(), size_t(1)); // the given-up task stores nothing more
             return;
