@@ -40,42 +40,6 @@ private:
     }
 
 private Q_SLOTS:
-    void framing_data()
-    {
-        QTest::addColumn<QList<QByteArray>>("writes");
-        QTest::addColumn<QList<int>>("ids");
-        using W = QList<QByteArray>;
-        QTest::newRow("several in one write")
-            << W { ping(1) + '\n' + ping(2) + '\n' + ping(3) + '\n' } << QList<int> { 1, 2, 3 };
-        const QByteArray one = ping(4);
-        QTest::newRow("one split across writes")
-            << W { one.left(5), one.mid(5, 9), one.mid(14) + '\n' } << QList<int> { 4 };
-        QTest::newRow("blank lines and CRLF")
-            << W { "\r\n \t \r\n\n" + ping(5) + "\r\n\r\n" + ping(6) + "\n" } << QList<int> { 5, 6 };
-        QTest::newRow("notification between")
-            << W { ping(7) + "\n{\"jsonrpc\":\"2.0\",\"method\":\"notifications/initialized\"}\n" + ping(8) + "\n" }
-            << QList<int> { 7, 8 };
-        QTest::newRow("last line without break") << W { ping(9) + '\n' + ping(10) } << QList<int> { 9, 10 };
-    }
-
-    void framing()
-    {
-        QFETCH(QList<QByteArray>, writes);
-        QFETCH(QList<int>, ids);
-        QTemporaryDir home;
-        ServerProcess server(home.path());
-        QVERIFY(server.start());
-        for (const QByteArray& bytes : writes) {
-            server.send(bytes);
-        }
-        QCOMPARE(server.finish(), 0);
-        const QList<QByteArray> lines = server.process().readAllStandardOutput().split('\n');
-        QCOMPARE(lines.size(), ids.size() + 1); // every response ends with a line break
-        for (int i = 0; i < ids.size(); ++i) {
-            QCOMPARE(idOf(lines.at(i)), ids.at(i));
-        }
-    }
-
     void endOfInputExitsZeroWithNothingWritten()
     {
         QTemporaryDir home;

@@ -202,17 +202,10 @@ void SuggestionPromptTest::language_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("language"); // empty: no hypothesis
-    QTest::newRow("english") << QStringLiteral("Sure. So, tell me about your last project")
-                             << QStringLiteral("English");
-    QTest::newRow("portuguese") << QStringLiteral("Então, me fala um pouco sobre o seu último projeto")
-                                << QStringLiteral("Portuguese");
+    // Which language a line is in is the identifier's rule (its own test); here only how the answer reads.
     QTest::newRow("portuguese question") << QStringLiteral("Você já trabalhou com isso antes?")
                                          << QStringLiteral("Portuguese");
-    QTest::newRow("english question") << QStringLiteral("What would you do in your first week here?")
-                                      << QStringLiteral("English");
     QTest::newRow("short english question") << QStringLiteral("Makes sense?") << QStringLiteral("English");
-    QTest::newRow("short portuguese question") << QStringLiteral("Você topa?") << QStringLiteral("Portuguese");
-    QTest::newRow("empty") << QString() << QString();
     QTest::newRow("punctuation only") << QStringLiteral(" ?! … ") << QString();
 }
 
