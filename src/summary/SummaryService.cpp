@@ -416,13 +416,13 @@ QCoro::Task<> SummaryService::runStored(QUuid callID, std::shared_ptr<SummaryTas
     if (auto written = writeCallArchive(lines, suggestions, notesText(store, owners), summary)) {
         call.archiveFile = *written;
     } else {
-        problem = QStringLiteral("Could not save the call: ") + written.error().message;
+        problem = tr("Could not save the call: %1").arg(written.error().message);
     }
     call.summary = summary;
     store.update(call);
     if (auto saved = store.save(); !saved) {
         store.update(before);
-        finish(QStringLiteral("Could not save the call to the store: ") + saved.error().message);
+        finish(tr("Could not save the call to the store: %1").arg(saved.error().message));
         co_return;
     }
     finish(problem);
