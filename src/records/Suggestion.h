@@ -11,6 +11,9 @@ struct Suggestion {
     QString question; // the last finished line when the request was made
     QString response; // the whole reply so far, or an error message
     bool isError = false;
+    // For an answer from the assistant's Q&A bank, shown at once when the other person asks one of its
+    // questions: the item's question. Empty for a reply of the language model.
+    QString preparedQuestion {};
 
     bool operator==(const Suggestion&) const = default;
 };

@@ -92,8 +92,13 @@ QByteArray encodeSuggestions(const QList<CallSuggestion>& suggestions)
 {
     QJsonArray array;
     for (const CallSuggestion& suggestion : suggestions) {
-        array.append(QJsonObject { { QStringLiteral("text"), suggestion.text },
-            { QStringLiteral("date"), dates::toReferenceSeconds(suggestion.date) } });
+        QJsonObject object { { QStringLiteral("text"), suggestion.text },
+            { QStringLiteral("date"), dates::toReferenceSeconds(suggestion.date) } };
+        if (!suggestion.preparedQuestion.isEmpty()) {
+            object.insert(QStringLiteral("source"), QStringLiteral("answers"));
+            object.insert(QStringLiteral("question"), suggestion.preparedQuestion);
+        }
+        array.append(object);
     }
     return encodeArray(array);
 }
@@ -106,7 +111,9 @@ QList<CallSuggestion> decodeSuggestions(const QByteArray& data)
         if (!text || !date) {
             return std::nullopt;
         }
-        return CallSuggestion { std::move(*text), *date };
+        const bool prepared = object.value(QLatin1String("source")) == QLatin1String("answers");
+        return CallSuggestion { std::move(*text), *date,
+            prepared ? stringMember(object, QLatin1String("question")).value_or(QString()) : QString() };
     });
 }
 

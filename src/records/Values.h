@@ -21,6 +21,9 @@ struct CallLine {
 struct CallSuggestion {
     QString text;
     QDateTime date;
+    // Set for an answer shown from the Q&A bank: the item's question. Stored as the members "source"
+    // ("answers") and "question", which readers of the plain shape pass over.
+    QString preparedQuestion {};
 
     bool operator==(const CallSuggestion&) const = default;
 };

@@ -6,6 +6,9 @@
 #include "common/Uuid.h"
 #include "selection/Selection.h"
 #include "settings/Settings.h"
+#include "store/StoreContext.h"
+#include "suggestions/LanguageIdentifier.h"
+#include "suggestions/QaMatch.h"
 #include "suggestions/SuggestionPrompt.h"
 
 #include <QCoroSignal>
@@ -254,8 +257,41 @@ void SuggestionService::transcriptChanged(const QList<TranscriptLine>& lines)
     }
     m_lastTriggered = last.id; // examined once, question or not
     if (looksLikeQuestion(last.text)) {
+        offerPreparedAnswer(lines);
         schedule(lines);
     }
+}
+
+void SuggestionService::offerPreparedAnswer(const QList<TranscriptLine>& lines)
+{
+    if (!m_settings || !m_context) {
+        return;
+    }
+    StoreContext& context = m_context();
+    const Selection chosen = selection::resolveSelection(context, *m_settings);
+    if (!chosen.assistant) {
+        return;
+    }
+    const auto items = context.fetch<QAItem>(Query::ofAssistant(chosen.assistant->id));
+    if (!items || items->empty()) {
+        return;
+    }
+    // The line's language as the reply's is told: from the line, else the other person's lines before it.
+    QStringList earlier;
+    for (qsizetype i = lines.size() - 2; i >= 0 && earlier.size() < languageIdentifier::maxEarlierLines; --i) {
+        if (lines.at(i).speaker == Speaker::them) {
+            earlier.prepend(lines.at(i).text);
+        }
+    }
+    const QString& line = lines.last().text;
+    const auto match = qaMatch::best(line, *items, languageIdentifier::identify(line, earlier));
+    if (!match) {
+        return;
+    }
+    Suggestion prepared { uuid::create(), now(), line, match->item.answer, false };
+    prepared.preparedQuestion = match->item.question;
+    m_history.append(prepared);
+    Q_EMIT historyChanged();
 }
 
 void SuggestionService::suggestNow()

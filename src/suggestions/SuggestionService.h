@@ -69,6 +69,8 @@ Q_SIGNALS:
 
 private:
     void transcriptChanged(const QList<TranscriptLine>& lines);
+    // Shows the Q&A bank's answer to the other person's last line at once, when it has one.
+    void offerPreparedAnswer(const QList<TranscriptLine>& lines);
     void schedule(const QList<TranscriptLine>& snapshot);
     QCoro::Task<> request(QList<TranscriptLine> snapshot, std::shared_ptr<SuggestionRequestHandle> handle);
     void put(const Suggestion& entry);

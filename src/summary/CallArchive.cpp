@@ -178,7 +178,13 @@ QString content(const QList<TranscriptLine>& lines, const QList<Suggestion>& sug
             if (until && suggestion.timestamp > *until) {
                 break;
             }
-            appendSuggestion(out, timeOf(suggestion.timestamp), suggestion.response);
+            // An answer from the Q&A bank keeps the suggestion's form, so what reads these files reads it
+            // too, and says where it came from.
+            appendSuggestion(out, timeOf(suggestion.timestamp),
+                !suggestion.preparedQuestion.isEmpty()
+                    ? QStringLiteral("From your answers (%1): %2")
+                          .arg(suggestion.preparedQuestion.simplified(), suggestion.response)
+                    : suggestion.response);
         }
     };
     for (const TranscriptLine& line : lines) {

@@ -429,7 +429,8 @@ QCoro::Task<> SummaryService::runStored(QUuid callID, std::shared_ptr<SummaryTas
     Call call = before;
     QList<Suggestion> suggestions;
     for (const CallSuggestion& suggestion : call.suggestions()) {
-        suggestions.append(Suggestion { uuid::create(), suggestion.date, QString(), suggestion.text, false });
+        suggestions.append(Suggestion {
+            uuid::create(), suggestion.date, QString(), suggestion.text, false, suggestion.preparedQuestion });
     }
     const Selection owners = selection::lookupSelection(call.assistant, call.context, store);
     std::optional<QString> problem;
@@ -496,7 +497,7 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
     QList<CallSuggestion> suggestions;
     suggestions.reserve(recording.suggestions.size());
     for (const Suggestion& suggestion : recording.suggestions) {
-        suggestions.append(CallSuggestion { suggestion.response, suggestion.timestamp });
+        suggestions.append(CallSuggestion { suggestion.response, suggestion.timestamp, suggestion.preparedQuestion });
     }
     // The call may be in the store already, stored as it was when the session asked to end.
     auto stored = store.fetchOne<Call>(recording.id);

@@ -218,6 +218,7 @@ private Q_SLOTS:
     void listening();
     void menuShortcuts();
     void timelineRows();
+    void preparedAnswer();
     void clearTranscript();
     void summaryCard_data();
     void summaryCard();
@@ -399,6 +400,46 @@ void CallWindowTest::timelineRows()
     QTest::mouseRelease(list.viewport(), Qt::RightButton, {}, text);
     QCOMPARE(windowMenu.count(), 1);
     QVERIFY(list.selectableText()->isVisible());
+}
+
+// A question the assistant's Q&A bank answers brings the bank's answer at once, before the model's
+// reply and above it; the stored call and its file say where it came from.
+void CallWindowTest::preparedAnswer()
+{
+    const Assistant jobs = Assistant::make(QStringLiteral("Jobs"), AssistantTemplate::blank);
+    QAItem item = QAItem::make(QStringLiteral("What are your salary expectations?"),
+        QStringLiteral("Around 95k a year."), QStringLiteral("en"), QStringLiteral("manual"));
+    item.assistant = jobs.id;
+    Harness harness(QString(), [&](StoreContext& context) {
+        context.insert(jobs);
+        context.insert(item);
+    });
+    QVERIFY(harness.show());
+    TimelineModel& model = *harness.timeline().model();
+    SummaryService& summary = harness.services->summary();
+    summary.handleRunningFlag(true);
+    harness.say(Speaker::them, QStringLiteral("And what salary are you expecting?"));
+    QCOMPARE(rowsOf(model),
+        (QStringList { QStringLiteral("Them: And what salary are you expecting?"),
+            QStringLiteral("Suggestion: Around 95k a year.") }));
+    QCOMPARE(model.index(1).data(TimelineModel::PreparedQuestionRole).toString(), item.question);
+    QTRY_COMPARE(rowsOf(model).constLast(), QStringLiteral("Suggestion: Say yes"));
+    // The bank's question takes a line of the card above the answer.
+    TimelineList& list = *harness.timeline().list();
+    QTRY_VERIFY(list.visualRect(model.index(1)).height() > list.visualRect(model.index(2)).height());
+
+    QSignalSpy stored(&summary, &SummaryService::savedCallIDChanged);
+    summary.handleRunningFlag(false);
+    QVERIFY(summary.savedCallID() || stored.wait(10000));
+    const auto call = harness.services->store().context().fetchOne<Call>(*summary.savedCallID());
+    QVERIFY(call && *call);
+    QCOMPARE((*call)->suggestions().constFirst().preparedQuestion, item.question);
+    QCOMPARE((*call)->suggestions().constLast().preparedQuestion, QString());
+    QTRY_VERIFY(summary.savedFile());
+    QFile file(*summary.savedFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains(
+        "Suggestion:** From your answers (What are your salary expectations?): Around 95k a year.\n"));
 }
 
 void CallWindowTest::clearTranscript()

@@ -3,6 +3,8 @@
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 
+#include <QDateTime>
+#include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
@@ -85,6 +87,21 @@ int TimelineDelegate::speakerDrop(const QWidget& view) const
     return std::max(drop, 0);
 }
 
+QString TimelineDelegate::fromYourAnswers()
+{
+    return tr("From your answers");
+}
+
+int TimelineDelegate::preparedQuestionHeight(const QStyleOptionViewItem& option, const QModelIndex& index) const
+{
+    const QString prepared = index.data(TimelineModel::PreparedQuestionRole).toString();
+    if (prepared.isEmpty()) {
+        return 0;
+    }
+    const QWidget& view = viewOf(option);
+    return WrappedText(prepared, appStyle::font(view, 11), option.rect.width() - 2 * cardPadding).height + rowSpacing;
+}
+
 int TimelineDelegate::captionHeight(const QWidget& view) const
 {
     return std::max(QFontMetrics(appStyle::font(view, 11)).height(), iconSide);
@@ -109,7 +126,8 @@ int TimelineDelegate::contentHeight(const QStyleOptionViewItem& option, const QM
     const int width = option.rect.width() - 2 * cardPadding;
     const QString text = index.data(Qt::DisplayRole).toString();
     if (kindOf(index) == Kind::suggestion) {
-        return captionHeight(view) + rowSpacing + WrappedText(text, textFont(view), width).height;
+        return captionHeight(view) + rowSpacing + preparedQuestionHeight(option, index)
+            + WrappedText(text, textFont(view), width).height;
     }
     const int speaker = speakerDrop(view) + QFontMetrics(appStyle::font(view, 11, QFont::DemiBold)).height();
     return std::max(speaker, WrappedText(text, textFont(view), width - speakerWidth - speakerGap).height);
@@ -135,7 +153,8 @@ QRect TimelineDelegate::textRect(const QStyleOptionViewItem& option, const QMode
     QRect content = contentRect(option, index);
     content.setHeight(contentHeight);
     if (kindOf(index) == Kind::suggestion) {
-        return content.adjusted(0, captionHeight(viewOf(option)) + rowSpacing, 0, 0);
+        return content.adjusted(
+            0, captionHeight(viewOf(option)) + rowSpacing + preparedQuestionHeight(option, index), 0, 0);
     }
     return content.adjusted(speakerWidth + speakerGap, 0, 0, 0);
 }
@@ -179,7 +198,8 @@ void TimelineDelegate::paintRow(
     if (kind == Kind::suggestion) {
         const bool isError = index.data(TimelineModel::ErrorRole).toBool();
         const QFont captionFont = appStyle::font(view, 11);
-        const QString time = index.data(Qt::AccessibleDescriptionRole).toString();
+        const QString time = QLocale().toString(
+            index.data(TimelineModel::TimeRole).toDateTime().toLocalTime().time(), QLocale::ShortFormat);
         const int caption = captionHeight(view);
         const QRect timeRect =
             QFontMetrics(captionFont).boundingRect(QRect(0, 0, 2000, 2000), Qt::AlignLeft | Qt::AlignVCenter, time);
@@ -187,12 +207,24 @@ void TimelineDelegate::paintRow(
         painter->setPen(appStyle::textColor(view, appStyle::secondaryOpacity));
         painter->drawText(
             QRect(content.left(), content.top(), timeRect.width(), caption), Qt::AlignLeft | Qt::AlignVCenter, time);
-        const QPixmap icon =
-            appIcon(isError ? AppIcon::warning : AppIcon::sparkles, isError ? appStyle::red() : appStyle::green())
-                .pixmap(iconSide, iconSide);
-        painter->drawPixmap(
-            QPoint(content.left() + timeRect.width() + speakerGap, content.top() + (caption - iconSide) / 2), icon);
-        textArea = content.adjusted(0, caption + rowSpacing, 0, 0);
+        const QString prepared = index.data(TimelineModel::PreparedQuestionRole).toString();
+        const QColor mark = isError ? appStyle::red() : prepared.isEmpty() ? appStyle::green() : appStyle::blue();
+        const QPixmap icon = appIcon(isError ? AppIcon::warning : AppIcon::sparkles, mark).pixmap(iconSide, iconSide);
+        const int iconLeft = content.left() + timeRect.width() + speakerGap;
+        painter->drawPixmap(QPoint(iconLeft, content.top() + (caption - iconSide) / 2), icon);
+        int below = caption + rowSpacing;
+        if (!prepared.isEmpty()) {
+            // An answer from the Q&A bank says so, and shows the bank's question it answers in small text.
+            painter->setFont(appStyle::font(view, 11, QFont::DemiBold));
+            painter->setPen(appStyle::blue());
+            painter->drawText(QRect(iconLeft + iconSide + speakerGap, content.top(), content.width(), caption),
+                Qt::AlignLeft | Qt::AlignVCenter, fromYourAnswers());
+            WrappedText question(prepared, appStyle::font(view, 11), content.width());
+            painter->setPen(appStyle::textColor(view, appStyle::secondaryOpacity));
+            question.layout.draw(painter, QPointF(content.left(), content.top() + below));
+            below += question.height + rowSpacing;
+        }
+        textArea = content.adjusted(0, below, 0, 0);
     } else {
         const Speaker speaker = static_cast<Speaker>(index.data(TimelineModel::SpeakerRole).toInt());
         painter->setFont(appStyle::font(view, 11, QFont::DemiBold));

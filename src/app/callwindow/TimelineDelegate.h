@@ -9,8 +9,10 @@ class QTextLayout;
 // Paints the timeline's rows as cards: a run of lines (and in-progress rows) shares one rounded card,
 // each line with the speaker's label ("You" in red, "Them" in blue, 38 wide) and its text, in the
 // secondary colour while still in progress; a suggestion is a card of its own with its time, a sparkle
-// (a warning in red for an error) and the reply. Text is laid out as a word-wrapped label lays it out,
-// so a row measures and looks as the card widgets before it did.
+// (a warning in red for an error) and the reply; an answer from the assistant's Q&A bank is marked
+// "From your answers" with a blue sparkle, the bank's question in small text above the answer. Text is
+// laid out as a word-wrapped label lays it out, so a row measures and looks as the card widgets before
+// it did.
 class TimelineDelegate : public QAbstractItemDelegate {
     Q_OBJECT
 
@@ -39,10 +41,14 @@ public:
     void paintRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index, bool withText) const;
 
     QFont textFont(const QWidget& view) const;
+    // The mark of an answer from the assistant's Q&A bank.
+    static QString fromYourAnswers();
     QColor textColor(const QWidget& view, const QModelIndex& index) const;
 
 private:
     QRect contentRect(const QStyleOptionViewItem& option, const QModelIndex& index) const;
     int speakerDrop(const QWidget& view) const;
     int captionHeight(const QWidget& view) const;
+    // The bank's question above an answer from the Q&A bank, with the space under it; 0 for other rows.
+    int preparedQuestionHeight(const QStyleOptionViewItem& option, const QModelIndex& index) const;
 };

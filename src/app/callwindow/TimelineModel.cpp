@@ -40,10 +40,15 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
         const Suggestion& suggestion = m_history.at(at.index);
         switch (role) {
         case Qt::DisplayRole: return suggestion.response;
-        case Qt::AccessibleDescriptionRole:
-            return QLocale().toString(suggestion.timestamp.toLocalTime().time(), QLocale::ShortFormat);
+        case Qt::AccessibleDescriptionRole: {
+            const QString time = QLocale().toString(suggestion.timestamp.toLocalTime().time(), QLocale::ShortFormat);
+            return !suggestion.preparedQuestion.isEmpty()
+                ? tr("%1, from your answers to: %2").arg(time, suggestion.preparedQuestion.simplified())
+                : time;
+        }
         case TimeRole: return suggestion.timestamp;
         case ErrorRole: return suggestion.isError;
+        case PreparedQuestionRole: return suggestion.preparedQuestion.simplified();
         default: return {};
         }
     }
@@ -213,7 +218,8 @@ void TimelineModel::setHistory(const QList<Suggestion>& history)
             moveEntry(entry, placement);
         }
         const QModelIndex changed = index(suggestionRow(entry));
-        Q_EMIT dataChanged(changed, changed, { Qt::DisplayRole, Qt::AccessibleDescriptionRole, TimeRole, ErrorRole });
+        Q_EMIT dataChanged(changed, changed,
+            { Qt::DisplayRole, Qt::AccessibleDescriptionRole, TimeRole, ErrorRole, PreparedQuestionRole });
     }
     for (qsizetype entry = m_history.size(); entry < history.size(); ++entry) {
         insertEntry(history.at(entry));

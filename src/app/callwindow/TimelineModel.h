@@ -28,6 +28,7 @@ public:
         TimeRole, // QDateTime: when a line was said, or a suggestion's latest update
         ErrorRole, // bool: a suggestion that is an error message
         CardEdgesRole, // CardEdges as int: where the row's card begins and ends
+        PreparedQuestionRole, // QString: for an answer from the Q&A bank, the bank's question; else empty
     };
 
     enum CardEdge { opensCard = 0x1, closesCard = 0x2 };
