@@ -3,66 +3,16 @@
 // made from everyday templates; the lines are the labelled questions.
 
 #include "BenchFigures.h"
+#include "suggestions/QaBank.h"
 #include "suggestions/QaMatch.h"
-
-#include <QFile>
 
 #include <vector>
 
-namespace {
-
-QList<QStringList> tsvRows(const QString& name)
-{
-    QFile file(QStringLiteral(QUILLORA_TEST_DATA "/qa/") + name);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QList<QStringList> rows;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        if (!line.isEmpty() && !line.startsWith(u'#')) {
-            rows.append(line.split(u'\t'));
-        }
-    }
-    return rows;
-}
-
-std::vector<QAItem> bankOf500()
-{
-    std::vector<QAItem> bank;
-    for (const QStringList& row : tsvRows(QStringLiteral("bank.tsv"))) {
-        bank.push_back(QAItem::make(row[2], row[3], row[1] == u"any" ? QString() : row[1], QStringLiteral("manual")));
-    }
-    const QStringList templates { QStringLiteral("What is your experience with %1?"),
-        QStringLiteral("How do you handle %1 in a project?"), QStringLiteral("Como você lida com %1 no dia a dia?"),
-        QStringLiteral("Qual é a sua opinião sobre %1?"), QStringLiteral("Can you give an example of %1?") };
-    const QStringList topics { QStringLiteral("code reviews"), QStringLiteral("tight deadlines"),
-        QStringLiteral("legacy systems"), QStringLiteral("remote teams"), QStringLiteral("incident response"),
-        QStringLiteral("hiring"), QStringLiteral("mentoring"), QStringLiteral("performance tuning"),
-        QStringLiteral("data migrations"), QStringLiteral("customer complaints"), QStringLiteral("pricing changes"),
-        QStringLiteral("contract renewals"), QStringLiteral("security audits"), QStringLiteral("accessibility"),
-        QStringLiteral("feature flags"), QStringLiteral("technical debt"), QStringLiteral("stakeholder updates"),
-        QStringLiteral("estimations"), QStringLiteral("A/B tests"), QStringLiteral("on-call rotations") };
-    for (int round = 0; bank.size() < 500; ++round) {
-        for (const QString& topic : topics) {
-            for (const QString& form : templates) {
-                if (bank.size() < 500) {
-                    const QString question = form.arg(topic) + (round ? QStringLiteral(" (%1)").arg(round) : QString());
-                    bank.push_back(
-                        QAItem::make(question, QStringLiteral("An answer."), QString(), QStringLiteral("m")));
-                }
-            }
-        }
-    }
-    return bank;
-}
-
-} // namespace
-
 int main()
 {
-    const std::vector<QAItem> bank = bankOf500();
+    const std::vector<QAItem> bank = bench::qaBankOf500();
     QStringList lines;
-    for (const QStringList& row : tsvRows(QStringLiteral("questions.tsv"))) {
+    for (const QStringList& row : bench::qaRows(QStringLiteral("questions.tsv"))) {
         lines.append(row[1]);
     }
     if (lines.isEmpty()) {
