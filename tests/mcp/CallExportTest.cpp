@@ -148,15 +148,22 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output"); // standard output, or the start of standard error
+        QTest::addColumn<bool>("withStore");
         QTest::newRow("json") << QStringList { QStringLiteral("--format"), QStringLiteral("json"),
             QStringLiteral("--export-call"), QStringLiteral("$CALL") }
-                              << 0 << QStringLiteral("json");
+                              << 0 << QStringLiteral("json") << true;
         QTest::newRow("text by default, id in lower case")
-            << QStringList { QStringLiteral("--export-call"), QStringLiteral("$call") } << 0 << QStringLiteral("txt");
-        QTest::newRow("unknown format") << QStringList {
-            QStringLiteral("--export-call"), QStringLiteral("$CALL"), QStringLiteral("--format"), QStringLiteral("pdf")
-        } << 2 << QStringLiteral("quillora: Unknown format pdf. Use txt, srt, vtt or json.\n");
-        QTest::newRow("no call") << QStringList { QStringLiteral("--export-call") } << 2 << QStringLiteral("Usage: ");
+            << QStringList { QStringLiteral("--export-call"), QStringLiteral("$call") } << 0 << QStringLiteral("txt")
+            << true;
+        QTest::newRow("unknown format") << QStringList { QStringLiteral("--export-call"), QStringLiteral("$CALL"),
+            QStringLiteral("--format"),
+            QStringLiteral("pdf") } << 2 << QStringLiteral("quillora: Unknown format pdf. Use txt, srt, vtt or json.\n")
+                                        << true;
+        QTest::newRow("no call") << QStringList { QStringLiteral("--export-call") } << 2 << QStringLiteral("Usage: ")
+                                 << true;
+        // Without a store the call is not found, and no store is made for it.
+        QTest::newRow("no store") << QStringList { QStringLiteral("--export-call"), QStringLiteral("$CALL") } << 1
+                                  << QStringLiteral("quillora: Call not found: $CALL.\n") << false;
     }
 
     // The executable, with no display and no session bus to reach.
@@ -165,6 +172,8 @@ private Q_SLOTS:
         QFETCH(QStringList, arguments);
         QFETCH(int, status);
         QFETCH(QString, output);
+        QFETCH(bool, withStore);
+        const QTemporaryDir empty;
         const auto expand = [&](QString text) {
             return text.replace(QStringLiteral("$CALL"), uuid::toText(m_seed.call.id))
                 .replace(QStringLiteral("$call"), uuid::toText(m_seed.call.id).toLower());
@@ -174,7 +183,8 @@ private Q_SLOTS:
         }
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        environment.insert(
+            QStringLiteral("XDG_DATA_HOME"), withStore ? m_home.filePath(QStringLiteral("data")) : empty.path());
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent"));
         environment.remove(QStringLiteral("DISPLAY"));
         environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -185,28 +195,12 @@ private Q_SLOTS:
         if (status != 0) {
             QVERIFY2(QString::fromUtf8(process.readAllStandardError()).startsWith(expand(output)),
                 qPrintable(expand(output)));
+            QVERIFY(withStore || !QFileInfo::exists(empty.filePath(QStringLiteral("Quillora"))));
             return;
         }
         StoreContext context(m_store);
         QCOMPARE(process.readAllStandardOutput(),
             callExport::render(context, m_seed.call, *callExport::parseFormat(output)).value());
-    }
-
-    // Without a store the call is not found, and no store is made for it.
-    void commandLineWithoutStore()
-    {
-        QTemporaryDir empty;
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), empty.path());
-        process.setProcessEnvironment(environment);
-        process.start(
-            QStringLiteral(QUILLORA_BINARY), { QStringLiteral("--export-call"), uuid::toText(m_seed.call.id) });
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(process.readAllStandardError(),
-            QStringLiteral("quillora: Call not found: %1.\n").arg(uuid::toText(m_seed.call.id)).toUtf8());
-        QVERIFY(!QFileInfo::exists(empty.filePath(QStringLiteral("Quillora"))));
     }
 
 private:

@@ -125,7 +125,6 @@ private Q_SLOTS:
         QTest::newRow("case and accents folded") << QStringLiteral("SAO PAULO") << false << QStringLiteral("first:2");
         QTest::newRow("the last word as a beginning")
             << QStringLiteral("são pau") << false << QStringLiteral("first:2");
-        QTest::newRow("earlier words whole") << QStringLiteral("sa paulo") << false << QString();
         QTest::newRow("one assistant only") << QStringLiteral("budget") << true << QStringLiteral("second:0 first:0");
         QTest::newRow("index syntax is plain text") << QStringLiteral("budget OR NEAR(\"x\")") << false << QString();
     }
