@@ -3,6 +3,7 @@
 #include "audio/SourceCapture.h"
 #include "common/Log.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -43,14 +44,17 @@ float AudioCaptureService::level(const AudioBufferView& buffer)
 }
 
 Result<std::unique_ptr<SourceCapture>> AudioCaptureService::startSource(const SourceCapture::Kind& kind,
-    const BufferCallback& callback, void (AudioCaptureService::*setLevel)(float), const QString& name)
+    const BufferCallback& callback, void (AudioCaptureService::*setLevel)(float), const char* endedText)
 {
     auto capture = std::make_unique<SourceCapture>(
         kind, callback, this, [this, setLevel](float value) { (this->*setLevel)(value); });
-    Result<void> started = capture->start([this, name](const QString& error) {
-        const QString message = QStringLiteral("%1 capture ended (PulseAudio: %2)").arg(name, error);
+    Result<void> started = capture->start([this, endedText](const QString& error) {
         QMetaObject::invokeMethod(
-            this, [this, message] { Q_EMIT captureFailed(message); }, Qt::QueuedConnection);
+            this,
+            [this, endedText, error] {
+                Q_EMIT captureFailed(QCoreApplication::translate("AudioCaptureService", endedText).arg(error));
+            },
+            Qt::QueuedConnection);
     });
     if (!started) {
         return std::unexpected(started.error());
@@ -64,7 +68,8 @@ Result<void> AudioCaptureService::startMicrophone()
     m_microphone.reset();
     Result<std::unique_ptr<SourceCapture>> capture = startSource(
         { PulseCapture::Source::defaultInput, microphoneBufferFrames, "Quillora.Microphone", "Quillora.MicAudio" },
-        m_onMicBuffer, &AudioCaptureService::setMicLevel, QStringLiteral("Microphone"));
+        m_onMicBuffer, &AudioCaptureService::setMicLevel,
+        QT_TRANSLATE_NOOP("AudioCaptureService", "Microphone capture ended (PulseAudio: %1)"));
     if (!capture) {
         return std::unexpected(capture.error());
     }
@@ -79,7 +84,8 @@ Result<void> AudioCaptureService::startSystemAudio()
     // A failed start releases whatever the new capture had made; a running one stays.
     Result<std::unique_ptr<SourceCapture>> capture =
         startSource({ PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap", "Quillora.SysAudio" },
-            m_onSystemBuffer, &AudioCaptureService::setSystemLevel, QStringLiteral("System audio"));
+            m_onSystemBuffer, &AudioCaptureService::setSystemLevel,
+            QT_TRANSLATE_NOOP("AudioCaptureService", "System audio capture ended (PulseAudio: %1)"));
     if (!capture) {
         return std::unexpected(capture.error());
     }

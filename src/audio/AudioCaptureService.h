@@ -52,7 +52,7 @@ Q_SIGNALS:
 
 private:
     Result<std::unique_ptr<SourceCapture>> startSource(const SourceCapture::Kind& kind, const BufferCallback& callback,
-        void (AudioCaptureService::*setLevel)(float), const QString& name);
+        void (AudioCaptureService::*setLevel)(float), const char* endedText);
     void setMicLevel(float level);
     void setSystemLevel(float level);
 

@@ -2,6 +2,8 @@
 
 #include "common/Log.h"
 
+#include <QCoreApplication>
+
 #include <pulse/pulseaudio.h>
 
 #include <ctime>
@@ -71,9 +73,35 @@ QString PulseCapture::contextError() const
     return QString::fromUtf8(pa_strerror(m_context ? pa_context_errno(m_context) : PA_ERR_UNKNOWN));
 }
 
-QString PulseCapture::failure(const char* step) const
+QString PulseCapture::failureText(Step step, const QString& pulseError)
 {
-    return QStringLiteral("Could not %1 (PulseAudio: %2)").arg(QLatin1String(step), contextError());
+    switch (step) {
+    case Step::reachServer:
+        return QCoreApplication::translate("PulseCapture", "Could not reach the sound server (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::openMicrophone:
+        return QCoreApplication::translate("PulseCapture", "Could not open the microphone (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::openMonitor:
+        return QCoreApplication::translate(
+            "PulseCapture", "Could not open the output device's monitor (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::startMicrophone:
+        return QCoreApplication::translate("PulseCapture", "Could not start the microphone (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::startSystemAudio:
+        return QCoreApplication::translate("PulseCapture", "Could not start system audio capture (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::findOutput:
+        return QCoreApplication::translate("PulseCapture", "Could not find the default output device (PulseAudio: %1)")
+            .arg(pulseError);
+    }
+    return {};
+}
+
+QString PulseCapture::failure(Step step) const
+{
+    return failureText(step, contextError());
 }
 
 void PulseCapture::countHandlerTime(bool on)
@@ -132,13 +160,12 @@ Result<void> PulseCapture::connectContext()
 {
     m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), applicationName);
     if (!m_context) {
-        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+        return fail(failureText(Step::reachServer, QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
     }
     pa_context_set_state_callback(m_context, &PulseCapture::contextStateChanged, this);
     // Never spawn a daemon: a missing server is an error the user sees.
     if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        return fail(failure("reach the sound server"));
+        return fail(failure(Step::reachServer));
     }
     for (;;) {
         const pa_context_state_t state = pa_context_get_state(m_context);
@@ -146,7 +173,7 @@ Result<void> PulseCapture::connectContext()
             return {};
         }
         if (!PA_CONTEXT_IS_GOOD(state)) {
-            return fail(failure("reach the sound server"));
+            return fail(failure(Step::reachServer));
         }
         pa_threaded_mainloop_wait(m_loop);
     }
@@ -172,9 +199,8 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
     const QByteArray device = wantsMonitor ? server.defaultSink : server.defaultSource;
     if (!asked || device.isEmpty()) {
         if (wantsMonitor) {
-            return fail(
-                QStringLiteral("Could not find the default output device (PulseAudio: %1)")
-                    .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
+            return fail(failureText(Step::findOutput,
+                QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
         }
         return fail(noInputText());
     }
@@ -203,8 +229,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
     });
     if (!info.found || info.spec.rate == 0 || info.spec.channels == 0 || (wantsMonitor && info.monitorName.isEmpty())) {
         if (wantsMonitor) {
-            return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
-                            .arg(QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))));
+            return fail(failureText(Step::findOutput, QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))));
         }
         return fail(noInputText());
     }
@@ -217,7 +242,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
 Result<void> PulseCapture::openStream(const QString& sourceName)
 {
     const bool system = m_source == Source::defaultOutputMonitor;
-    const char* step = system ? "open the output device's monitor" : "open the microphone";
+    const Step step = system ? Step::openMonitor : Step::openMicrophone;
     pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_format.sampleRate),
         static_cast<uint8_t>(m_format.channelCount) };
     pa_channel_map map;
@@ -258,7 +283,7 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
 
 Result<void> PulseCapture::uncork()
 {
-    const char* step = m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone";
+    const Step step = m_source == Source::defaultOutputMonitor ? Step::startSystemAudio : Step::startMicrophone;
     Success result { m_loop, 0 };
     m_started = true;
     const bool asked = runOperation(m_loop, [&] {
@@ -280,7 +305,7 @@ Result<void> PulseCapture::uncork()
 
 QString PulseCapture::noInputText()
 {
-    return QStringLiteral("No microphone input available");
+    return QCoreApplication::translate("PulseCapture", "No microphone input available");
 }
 
 Result<void> PulseCapture::open()
@@ -289,15 +314,13 @@ Result<void> PulseCapture::open()
     m_endReported = false;
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop) {
-        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+        return fail(failureText(Step::reachServer, QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
     }
     pa_threaded_mainloop_set_name(m_loop, m_threadName);
     pa_threaded_mainloop_lock(m_loop);
     Result<void> result;
     if (pa_threaded_mainloop_start(m_loop) < 0) {
-        result = fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                          .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+        result = fail(failureText(Step::reachServer, QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
     } else {
         QString sourceName;
         result = connectContext();
@@ -319,8 +342,7 @@ Result<void> PulseCapture::open()
 Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
 {
     if (!m_stream) {
-        return fail(
-            failure(m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone"));
+        return fail(failure(m_source == Source::defaultOutputMonitor ? Step::startSystemAudio : Step::startMicrophone));
     }
     pa_threaded_mainloop_lock(m_loop);
     m_handler = std::move(handler);

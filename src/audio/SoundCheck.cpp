@@ -3,6 +3,8 @@
 #include "audio/PulseCapture.h"
 #include "common/Log.h"
 
+#include <QCoreApplication>
+
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -42,7 +44,8 @@ Result<void> openAndStart(PulseCapture& capture, PulseCapture::BufferHandler han
 
 QString playFailure(int error)
 {
-    return QStringLiteral("Could not play the check sound (PulseAudio: %1)").arg(QString::fromUtf8(pa_strerror(error)));
+    return QCoreApplication::translate("SoundCheck", "Could not play the check sound (PulseAudio: %1)")
+        .arg(QString::fromUtf8(pa_strerror(error)));
 }
 
 } // namespace

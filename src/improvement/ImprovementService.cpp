@@ -38,7 +38,10 @@ struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
 
-const QString storeClosed = QStringLiteral("the store was closed");
+QString storeClosed()
+{
+    return ImprovementService::tr("the store was closed", "completes \"Improvement failed: …\"");
+}
 
 // The run's notes: dropped quotes are user content and stay private.
 void logNote(const QString& text)
@@ -70,7 +73,7 @@ struct RunRead {
 Result<RunRead> readRun(const QPointer<StoreHolder>& holder, const QUuid& assistantID, const QString& missing)
 {
     if (!holder) {
-        return fail(storeClosed);
+        return fail(storeClosed());
     }
     RunRead read { holder->container()->newContext(), {} };
     auto state = improvement::readAssistant(*read.context, assistantID);
@@ -113,28 +116,52 @@ ImprovementService::~ImprovementService()
     }
 }
 
+QString ImprovementService::chooseProviderMessage()
+{
+    return tr("Choose Claude or OpenAI in Settings to use improvements.");
+}
+
+QString ImprovementService::noNewCallsMessage()
+{
+    return tr("No new calls to analyze.");
+}
+
+QString ImprovementService::mergingProgress()
+{
+    return tr("Merging the proposals…");
+}
+
+QString ImprovementService::nothingNewMessage()
+{
+    return tr("No new proposals: the calls brought nothing the assistant does not already have.");
+}
+
+QString ImprovementService::assistantDeleted()
+{
+    return tr("the assistant was deleted during the analysis", "completes \"Improvement failed: …\"");
+}
+
 QString ImprovementService::analyzingProgress(qsizetype call, qsizetype calls)
 {
-    return QStringLiteral("Analyzing call ") + QString::number(call) + QStringLiteral(" of ") + QString::number(calls)
-        + QChar(0x2026);
+    return tr("Analyzing call %1 of %2…").arg(call).arg(calls);
 }
 
 QString ImprovementService::failureMessage(const QString& description)
 {
     // Error texts that end a sentence of their own ("… (Ctrl+,).") are not given a second period.
-    return QStringLiteral("Improvement failed: ") + description
-        + (description.endsWith(u'.') ? QString() : QStringLiteral(".")) + QStringLiteral(" Nothing was changed.");
+    return description.endsWith(u'.') ? tr("Improvement failed: %1 Nothing was changed.").arg(description)
+                                      : tr("Improvement failed: %1. Nothing was changed.").arg(description);
 }
 
 QString ImprovementService::outcomeMessage(qsizetype stored)
 {
     if (stored == 0) {
-        return nothingNewMessage;
+        return nothingNewMessage();
     }
     if (stored == 1) {
-        return QStringLiteral("1 new proposal.");
+        return tr("1 new proposal.");
     }
-    return QString::number(stored) + QStringLiteral(" new proposals.");
+    return tr("%1 new proposals.").arg(stored);
 }
 
 void ImprovementService::run(const QUuid& assistantID, StoreHolder* store)
@@ -166,7 +193,7 @@ QCoro::Task<> ImprovementService::execute(
         co_return;
     }
     if (!settings) {
-        end(chooseProviderMessage);
+        end(chooseProviderMessage());
         co_return;
     }
 
@@ -184,7 +211,7 @@ QCoro::Task<> ImprovementService::execute(
             co_return;
         }
         if (calls->empty()) {
-            end(noNewCallsMessage);
+            end(noNewCallsMessage());
             co_return;
         }
         for (const Call& call : *calls) {
@@ -215,7 +242,7 @@ QCoro::Task<> ImprovementService::execute(
         QList<CallLine> callLines;
         QDateTime startedAt;
         {
-            const auto read = readRun(holder, assistantID, assistantDeleted);
+            const auto read = readRun(holder, assistantID, assistantDeleted());
             if (!read) {
                 failRun(read.error().message);
                 co_return;
@@ -262,7 +289,7 @@ QCoro::Task<> ImprovementService::execute(
             } else {
                 // The assistant and its bank are read again: the store may have changed or been
                 // reopened meanwhile, and a call deleted meanwhile backs no quote.
-                const auto read = readRun(holder, assistantID, assistantDeleted);
+                const auto read = readRun(holder, assistantID, assistantDeleted());
                 if (!read) {
                     failRun(read.error().message);
                     co_return;
@@ -294,14 +321,14 @@ QCoro::Task<> ImprovementService::execute(
         } else {
             analysed.append(callID);
         }
-        setProgress(i + 1 < count ? analyzingProgress(i + 2, count) : mergingProgress);
+        setProgress(i + 1 < count ? analyzingProgress(i + 2, count) : mergingProgress());
     }
 
     QList<ProposalDraft> result;
     if (!candidates.isEmpty()) {
         QString user;
         {
-            const auto read = readRun(holder, assistantID, assistantDeleted);
+            const auto read = readRun(holder, assistantID, assistantDeleted());
             if (!read) {
                 failRun(read.error().message);
                 co_return;
@@ -323,7 +350,7 @@ QCoro::Task<> ImprovementService::execute(
             co_return;
         }
         const QList<ProposalDraft> rebuilt = improvement::rebuild(*decoded, candidates);
-        const auto read = readRun(holder, assistantID, assistantDeleted);
+        const auto read = readRun(holder, assistantID, assistantDeleted());
         if (!read) {
             failRun(read.error().message);
             co_return;
@@ -342,16 +369,14 @@ QCoro::Task<> ImprovementService::execute(
         logNote(QStringLiteral("merge: %1 drafts, %2 valid").arg(rebuilt.size()).arg(result.size()));
     }
 
+    // One sentence per skipped call, each after the run's outcome.
     QString skippedNote;
     for (const Skipped& call : skipped) {
-        skippedNote += QStringLiteral(" Skipped the call of ") + callDate(call.startedAt) + QStringLiteral(": ")
-            + sentence(call.reason);
+        skippedNote += u' ' + tr("Skipped the call of %1: %2").arg(callDate(call.startedAt), sentence(call.reason));
     }
     if (analysed.isEmpty()) {
-        const QString description = QStringLiteral("no call could be analyzed");
-        qCCritical(lcImprovement, "failed: %s", qUtf8Printable(description));
-        end(QStringLiteral("Improvement failed: ") + description + u'.' + skippedNote
-            + QStringLiteral(" Nothing was changed."));
+        qCCritical(lcImprovement, "failed: no call could be analyzed");
+        end(tr("Improvement failed: no call could be analyzed.%1 Nothing was changed.").arg(skippedNote));
         co_return;
     }
     const Result<qsizetype> stored = store(holder, assistantID, result, analysed);
@@ -391,7 +416,7 @@ Result<qsizetype> ImprovementService::store(
     StoreHolder* holder, const QUuid& assistantID, const QList<ProposalDraft>& drafts, const QList<QUuid>& calls)
 {
     if (!holder) {
-        return fail(storeClosed);
+        return fail(storeClosed());
     }
     // A context of the run's own: a failed save is rolled back whole, and edits pending elsewhere in
     // the app are neither saved with the run nor able to make its save fail.
@@ -401,7 +426,7 @@ Result<qsizetype> ImprovementService::store(
         return std::unexpected(assistant.error());
     }
     if (!*assistant) {
-        return fail(assistantDeleted);
+        return fail(assistantDeleted());
     }
     for (const ProposalDraft& draft : drafts) {
         Proposal proposal = Proposal::make(draft);

@@ -1,5 +1,6 @@
 #include "settings/Keychain.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -40,9 +41,10 @@ constexpr const char* service = "Vessaro.Quillora";
 
 QString noKeyringText()
 {
-    return QObject::tr("No system keyring is running, so keys cannot be saved. Install and start one (GNOME Keyring "
-                       "from the package gnome-keyring, KWallet, or KeePassXC with its Secret Service integration), "
-                       "then save the key again.");
+    return QCoreApplication::translate("Keychain",
+        "No system keyring is running, so keys cannot be saved. Install and start one (GNOME Keyring "
+        "from the package gnome-keyring, KWallet, or KeePassXC with its Secret Service integration), "
+        "then save the key again.");
 }
 
 std::optional<QString> read(const QString& account)
@@ -98,7 +100,8 @@ Result<void> save(const QString& value, const QString& account)
         if (noService) {
             return fail(noKeyringText());
         }
-        return fail(QObject::tr("The key could not be saved in the system keyring: %1").arg(reason));
+        return fail(QCoreApplication::translate("Keychain", "The key could not be saved in the system keyring: %1")
+                        .arg(reason));
     }
     return {};
 }

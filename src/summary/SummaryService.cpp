@@ -312,7 +312,7 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
             setSavedFile(archiveFile);
         }
     } else {
-        report(QStringLiteral("Could not save the call: ") + written.error().message, publish);
+        report(tr("Could not save the call: %1").arg(written.error().message), publish);
     }
 
     QList<CallLine> lines;
@@ -339,12 +339,26 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
 
     if (auto saved = store.save(); !saved) {
         store.remove<Call>(call.id);
-        report(QStringLiteral("Could not save the call to the store: ") + saved.error().message, publish);
+        report(tr("Could not save the call to the store: %1").arg(saved.error().message), publish);
         return;
     }
     if (publish == Publish::on) {
         setSavedCallID(call.id);
     }
+}
+
+QString SummaryService::shownSummary(const QString& stored)
+{
+    if (stored == shortCallSummary) {
+        return tr("Short call: no summary.");
+    }
+    if (stored == failedSummary) {
+        return tr("No summary: it could not be generated. The full transcript is below.");
+    }
+    if (stored == interruptedSummary) {
+        return tr("No summary: the summary was interrupted.");
+    }
+    return stored;
 }
 
 void SummaryService::report(const QString& message, Publish publish)
@@ -362,23 +376,22 @@ void SummaryService::appendSaveError(const QString& message)
 
 void SummaryService::setOutcome(const QUuid& callID, CallOutcome outcome)
 {
-    saveRating(
-        callID, QStringLiteral("the outcome"), [&](Call& call) { call.outcome = callOutcome::rawText(outcome); });
+    saveRating(callID, Rating::outcome, [&](Call& call) { call.outcome = callOutcome::rawText(outcome); });
 }
 
 void SummaryService::setNote(const QUuid& callID, const QString& note)
 {
-    saveRating(callID, QStringLiteral("the note"), [&](Call& call) { call.outcomeNote = note; });
+    saveRating(callID, Rating::note, [&](Call& call) { call.outcomeNote = note; });
 }
 
-void SummaryService::saveRating(const QUuid& callID, const QString& subject, const std::function<void(Call&)>& change)
+void SummaryService::saveRating(const QUuid& callID, Rating rating, const std::function<void(Call&)>& change)
 {
     StoreContext& store = m_context();
     auto found = store.fetchOne<Call>(callID);
     if (!found || !*found) {
         qCCritical(lcSummary, "Call %s not found", qUtf8Printable(uuid::toText(callID)));
-        appendSaveError(
-            QStringLiteral("Could not save ") + subject + QStringLiteral(": the call is not in the store."));
+        appendSaveError(rating == Rating::outcome ? tr("Could not save the outcome: the call is not in the store.")
+                                                  : tr("Could not save the note: the call is not in the store."));
         return;
     }
     const Call before = **found;
@@ -389,7 +402,9 @@ void SummaryService::saveRating(const QUuid& callID, const QString& subject, con
         // The change that could not be stored is taken back, so the call reads as it is stored.
         store.update(before);
         qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(saved.error().message));
-        appendSaveError(QStringLiteral("Could not save ") + subject + QStringLiteral(": ") + saved.error().message);
+        appendSaveError(
+            (rating == Rating::outcome ? tr("Could not save the outcome: %1") : tr("Could not save the note: %1"))
+                .arg(saved.error().message));
     }
 }
 

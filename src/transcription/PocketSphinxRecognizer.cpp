@@ -2,6 +2,7 @@
 
 #include "common/Log.h"
 
+#include <QCoreApplication>
 #include <QCoroSignal>
 #include <QFile>
 
@@ -62,7 +63,8 @@ void SphinxWorker::load()
     }
     if (!m_decoder) {
         qCWarning(lcTranscription) << "Cannot load the speech model for" << m_model.locale;
-        Q_EMIT loaded(QStringLiteral("Could not load the speech model for %1.").arg(m_model.locale));
+        Q_EMIT loaded(QCoreApplication::translate("PocketSphinxRecognizer", "Could not load the speech model for %1.")
+                          .arg(m_model.locale));
         return;
     }
     Q_EMIT loaded(QString());

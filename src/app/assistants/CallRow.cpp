@@ -6,6 +6,7 @@
 #include "app/widgets/FileReveal.h"
 #include "common/Log.h"
 #include "store/StoreHolder.h"
+#include "summary/SummaryService.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -220,7 +221,7 @@ void CallRow::buildBody()
 
 void CallRow::showBody()
 {
-    m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : m_call.summary);
+    m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : SummaryService::shownSummary(m_call.summary));
     const QFileInfo file(m_call.archiveFile);
     const bool fileExists = !m_call.archiveFile.isEmpty() && file.isFile();
     m_openFile->setVisible(fileExists);
@@ -269,7 +270,7 @@ void CallRow::showTranscript(const Call& call)
         for (; next < lines.size() && (!until || lines[next].date <= *until); ++next) {
             const CallLine& line = lines[next];
             startBlock();
-            cursor.insertText(speaker::rawText(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
+            cursor.insertText(speaker::shownLabel(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
                 line.fromMe ? you : them);
             cursor.insertText(line.text, plain);
         }

@@ -43,7 +43,7 @@ void LineRow::apply(const LineView& line, Refresh refresh)
 {
     const bool all = refresh == Refresh::all;
     if (all || line.speaker != m_line.speaker) {
-        m_speaker->setText(speaker::rawText(line.speaker));
+        m_speaker->setText(speaker::shownLabel(line.speaker));
         appStyle::setTextColor(*m_speaker, line.speaker == Speaker::me ? appStyle::red() : appStyle::blue());
     }
     if (all || line.isFinal != m_line.isFinal) {

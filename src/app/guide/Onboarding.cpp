@@ -15,11 +15,6 @@ namespace {
 
 const QString callFolderName = QStringLiteral("Quillora");
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Onboarding", text);
-}
-
 // The locale the row talks about: the chosen one, else the first candidate transcription would try.
 QString wantedLocale(const QString& locale, const QString& systemLocale)
 {
@@ -42,9 +37,10 @@ int stepsLeft(const QList<StepState>& steps, bool suggestionsReady)
 QString stepsLeftText(int left)
 {
     if (left == 0) {
-        return tr("Everything is set up.");
+        return QCoreApplication::translate("Onboarding", "Everything is set up.");
     }
-    return left == 1 ? tr("1 required step left.") : tr("%1 required steps left.").arg(left);
+    return left == 1 ? QCoreApplication::translate("Onboarding", "1 required step left.")
+                     : QCoreApplication::translate("Onboarding", "%1 required steps left.").arg(left);
 }
 
 StepState speechModelState(const QString& locale, const QString& systemLocale)
@@ -55,12 +51,14 @@ StepState speechModelState(const QString& locale, const QString& systemLocale)
 QString speechModelLine(const QString& locale, const QString& systemLocale)
 {
     if (const Result<SpeechModel> model = speechModels::resolve(locale, systemLocale)) {
-        return tr("Transcribes on this computer with the speech model for %1.").arg(model->locale);
+        return QCoreApplication::translate("Onboarding", "Transcribes on this computer with the speech model for %1.")
+            .arg(model->locale);
     }
     const QString wanted = wantedLocale(locale, systemLocale);
     const QString folder = speechModels::foldersFor(wanted).first();
-    return tr("No speech model for %1 is installed. Install the package pocketsphinx-en-us for English, or put a "
-              "PocketSphinx model for %1 in %2.")
+    return QCoreApplication::translate("Onboarding",
+        "No speech model for %1 is installed. Install the package pocketsphinx-en-us for English, or put a "
+        "PocketSphinx model for %1 in %2.")
         .arg(wanted, QDir::toNativeSeparators(folder));
 }
 
