@@ -11,6 +11,7 @@
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
+#include "app/startup/Translations.h"
 #include "app/tray/AppMenu.h"
 #include "app/updates/CheckForUpdatesView.h"
 #include "app/updates/Updater.h"
@@ -19,6 +20,7 @@
 #include "settings/Settings.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <ctime>
@@ -111,6 +113,9 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("Vessaro.Quillora"));
+    if (const QString language = translations::catalogueFor(QLocale::system().uiLanguages()); !language.isEmpty()) {
+        translations::install(app, language);
+    }
     trace.mark("Application created");
 
     // One desktop app per session: a second start raises the first one's window and ends.
