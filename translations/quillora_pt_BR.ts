@@ -359,6 +359,18 @@ Depois, tente de novo.</translation>
         <source>Suggestion (%1): </source>
         <translation>Sugestão (%1): </translation>
     </message>
+    <message>
+        <source>Analyze again</source>
+        <translation>Analisar de novo</translation>
+    </message>
+    <message>
+        <source>Include this call in the next improvement from history</source>
+        <translation>Incluir esta chamada na próxima melhoria com o histórico</translation>
+    </message>
+    <message>
+        <source>Improvement from history gave up on this call: %1</source>
+        <translation>A melhoria com o histórico desistiu desta chamada: %1</translation>
+    </message>
 </context>
 <context>
     <name>CallWindow</name>
@@ -854,6 +866,14 @@ Depois, tente de novo.</translation>
         <source>Improvement failed: no call could be analyzed.%1 Nothing was changed.</source>
         <translation>A melhoria falhou: nenhuma chamada pôde ser analisada.%1 Nada foi alterado.</translation>
     </message>
+    <message>
+        <source>Improvement failed: no call could be analyzed.%1</source>
+        <translation>A melhoria falhou: nenhuma chamada pôde ser analisada.%1</translation>
+    </message>
+    <message>
+        <source>Gave up on the call of %1 after the same failure twice: %2 To try it again, use &quot;Analyze again&quot; in its row in the Calls tab.</source>
+        <translation>Desistiu da chamada de %1 depois da mesma falha duas vezes: %2 Para tentar de novo, use &quot;Analisar de novo&quot; na linha dela, na aba Chamadas.</translation>
+    </message>
 </context>
 <context>
     <name>ImprovementsSection</name>
@@ -995,6 +1015,10 @@ Depois, tente de novo.</translation>
     <message>
         <source>unknown</source>
         <translation>desconhecido</translation>
+    </message>
+    <message>
+        <source>The model sent no text.</source>
+        <translation>O modelo não enviou nenhum texto.</translation>
     </message>
 </context>
 <context>
@@ -1255,7 +1279,7 @@ Depois, tente de novo.</translation>
     </message>
     <message>
         <source>Improvement from history</source>
-        <translation>Melhoria do histórico</translation>
+        <translation>Melhoria com o histórico</translation>
     </message>
     <message>
         <source>Remove this question?</source>
@@ -1466,6 +1490,13 @@ Depois, tente de novo.</translation>
     <message>
         <source>Could not save the note: %1</source>
         <translation>Não foi possível salvar a observação: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TimelineList</name>
+    <message>
+        <source>Transcript and suggestions</source>
+        <translation>Transcrição e sugestões</translation>
     </message>
 </context>
 <context>

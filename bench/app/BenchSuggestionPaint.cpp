@@ -5,6 +5,9 @@
 
 #include "BenchFigures.h"
 #include "app/callwindow/CallWindow.h"
+#include "app/callwindow/TimelineList.h"
+#include "app/callwindow/TimelineModel.h"
+#include "app/callwindow/TimelineView.h"
 #include "app/services/DesktopServices.h"
 #include "fakes/FakeHttpServer.h"
 #include "settings/Keychain.h"
@@ -13,8 +16,6 @@
 #include "transcription/TranscriptionService.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QSet>
 #include <QTemporaryDir>
 #include <QWindow>
 
@@ -30,23 +31,42 @@ using bench::Steady;
 constexpr int rounds = 15;
 constexpr double pauseMs = 300;
 
-// Notes the first paint of a new suggestion's reply text that is not empty; the cards of earlier
-// rounds repaint too as the column grows.
+// Notes the first paint of the timeline's rows once they hold a reply with text that was not there
+// before.
 class PaintWatch : public QObject {
 public:
-    std::optional<Steady::time_point> painted;
-    QSet<QObject*> earlier;
-
-    bool eventFilter(QObject* watched, QEvent* event) override
+    PaintWatch(TimelineView& timeline)
+        : m_timeline(timeline)
     {
-        if (event->type() == QEvent::Paint && !painted && watched->objectName() == u"response"
-            && !earlier.contains(watched)) {
-            if (const auto* label = qobject_cast<QLabel*>(watched); label && !label->text().isEmpty()) {
-                painted = Steady::now();
+        timeline.list()->viewport()->installEventFilter(this);
+    }
+
+    std::optional<Steady::time_point> painted;
+    int earlier = 0;
+
+    int replies() const
+    {
+        int count = 0;
+        const TimelineModel& model = *m_timeline.model();
+        for (int row = 0; row < model.rowCount(); ++row) {
+            if (model.kind(row) == TimelineModel::RowKind::suggestion
+                && !model.index(row).data().toString().isEmpty()) {
+                ++count;
             }
+        }
+        return count;
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && !painted && replies() > earlier) {
+            painted = Steady::now();
         }
         return false;
     }
+
+private:
+    TimelineView& m_timeline;
 };
 
 } // namespace
@@ -78,16 +98,13 @@ int main(int argc, char** argv)
     if (!bench::spinUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); })) {
         return 1;
     }
-    PaintWatch watch;
-    app.installEventFilter(&watch);
+    PaintWatch watch(*window.timeline());
     Transcript& transcript = services.transcription().transcript();
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
         bench::spinUntil([] { return false; }, std::chrono::milliseconds(50));
         watch.painted.reset();
-        for (QLabel* label : window.findChildren<QLabel*>(QStringLiteral("response"))) {
-            watch.earlier.insert(label);
-        }
+        watch.earlier = watch.replies();
         const auto asked = Steady::now();
         transcript.handleText(QStringLiteral("How long did the move take, round %1?").arg(round), true, Speaker::them);
         if (!bench::spinUntil([&] { return watch.painted.has_value(); })) {

@@ -58,6 +58,24 @@ int runDesktop(int argc, char** argv, long long mainStartedNs)
     return entry(argc, argv, mainStartedNs);
 }
 
+// The first argument the app does not take, or null. A session manager restarts the app with Qt's
+// "-session <id>", which Qt reads itself.
+const char* unknownArgument(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (std::strcmp(argument, "--toggle-listening") == 0 || std::strcmp(argument, "--suggest-now") == 0) {
+            continue;
+        }
+        if ((std::strcmp(argument, "-session") == 0 || std::strcmp(argument, "--session") == 0) && i + 1 < argc) {
+            ++i;
+            continue;
+        }
+        return argument;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -80,6 +98,12 @@ int main(int argc, char** argv)
             std::printf("quillora %s\n", QUILLORA_VERSION);
             return 0;
         }
+    }
+    if (const char* unknown = unknownArgument(argc, argv)) {
+        std::fprintf(stderr,
+            unknown[0] == '-' ? "quillora: unknown option '%s'\n%s" : "quillora: unexpected argument '%s'\n%s", unknown,
+            usage);
+        return 2;
     }
     return runDesktop(argc, argv, static_cast<long long>(started.tv_sec) * 1000000000 + started.tv_nsec);
 }

@@ -3,7 +3,6 @@
 #include "audio/SourceCapture.h"
 #include "common/Log.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <algorithm>
@@ -44,22 +43,38 @@ float AudioCaptureService::level(const AudioBufferView& buffer)
 }
 
 Result<std::unique_ptr<SourceCapture>> AudioCaptureService::startSource(const SourceCapture::Kind& kind,
-    const BufferCallback& callback, void (AudioCaptureService::*setLevel)(float), const char* endedText)
+    const BufferCallback& callback, void (AudioCaptureService::*setLevel)(float), Source which)
 {
     auto capture = std::make_unique<SourceCapture>(
         kind, callback, this, [this, setLevel](float value) { (this->*setLevel)(value); });
-    Result<void> started = capture->start([this, endedText](const QString& error) {
+    const quint64 generation = m_generation[static_cast<int>(which)] + 1;
+    Result<void> started = capture->start([this, which, generation](const QString& error) {
         QMetaObject::invokeMethod(
-            this,
-            [this, endedText, error] {
-                Q_EMIT captureFailed(QCoreApplication::translate("AudioCaptureService", endedText).arg(error));
-            },
-            Qt::QueuedConnection);
+            this, [this, which, generation, error] { captureEnded(which, generation, error); }, Qt::QueuedConnection);
     });
     if (!started) {
         return std::unexpected(started.error());
     }
+    m_generation[static_cast<int>(which)] = generation; // the caller puts it in place at once
     return capture;
+}
+
+void AudioCaptureService::captureEnded(Source which, quint64 generation, const QString& error)
+{
+    // A capture stopped or replaced since then has nothing more to say.
+    std::unique_ptr<SourceCapture>& capture = which == Source::microphone ? m_microphone : m_systemTap;
+    if (!capture || generation != m_generation[static_cast<int>(which)]) {
+        return;
+    }
+    // Released here, so that what it captured is handed on and it no longer counts as running.
+    capture.reset();
+    if (which == Source::microphone) {
+        setMicLevel(0);
+    } else {
+        setSystemLevel(0);
+    }
+    Q_EMIT captureFailed(which == Source::microphone ? tr("Microphone capture ended (PulseAudio: %1)").arg(error)
+                                                     : tr("System audio capture ended (PulseAudio: %1)").arg(error));
 }
 
 Result<void> AudioCaptureService::startMicrophone()
@@ -68,8 +83,7 @@ Result<void> AudioCaptureService::startMicrophone()
     m_microphone.reset();
     Result<std::unique_ptr<SourceCapture>> capture = startSource(
         { PulseCapture::Source::defaultInput, microphoneBufferFrames, "Quillora.Microphone", "Quillora.MicAudio" },
-        m_onMicBuffer, &AudioCaptureService::setMicLevel,
-        QT_TRANSLATE_NOOP("AudioCaptureService", "Microphone capture ended (PulseAudio: %1)"));
+        m_onMicBuffer, &AudioCaptureService::setMicLevel, Source::microphone);
     if (!capture) {
         return std::unexpected(capture.error());
     }
@@ -84,8 +98,7 @@ Result<void> AudioCaptureService::startSystemAudio()
     // A failed start releases whatever the new capture had made; a running one stays.
     Result<std::unique_ptr<SourceCapture>> capture =
         startSource({ PulseCapture::Source::defaultOutputMonitor, 0, "Quillora.SystemAudioTap", "Quillora.SysAudio" },
-            m_onSystemBuffer, &AudioCaptureService::setSystemLevel,
-            QT_TRANSLATE_NOOP("AudioCaptureService", "System audio capture ended (PulseAudio: %1)"));
+            m_onSystemBuffer, &AudioCaptureService::setSystemLevel, Source::systemAudio);
     if (!capture) {
         return std::unexpected(capture.error());
     }

@@ -6,6 +6,7 @@
 
 #include <QObject>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -47,12 +48,16 @@ public:
 Q_SIGNALS:
     void micLevelChanged(float level);
     void systemLevelChanged(float level);
-    // A running capture ended by itself (device removed, sound server gone).
+    // A running capture ended by itself (device removed, sound server gone); it has been released
+    // and no longer counts as running. Each capture that ends says so once.
     void captureFailed(const QString& message);
 
 private:
+    enum class Source { microphone, systemAudio };
+
     Result<std::unique_ptr<SourceCapture>> startSource(const SourceCapture::Kind& kind, const BufferCallback& callback,
-        void (AudioCaptureService::*setLevel)(float), const char* endedText);
+        void (AudioCaptureService::*setLevel)(float), Source which);
+    void captureEnded(Source which, quint64 generation, const QString& error);
     void setMicLevel(float level);
     void setSystemLevel(float level);
 
@@ -60,6 +65,9 @@ private:
     BufferCallback m_onSystemBuffer;
     std::unique_ptr<SourceCapture> m_microphone;
     std::unique_ptr<SourceCapture> m_systemTap;
+    // Counts the starts of each source, so that the end of a capture that was since replaced is
+    // not taken for the end of the running one.
+    std::array<quint64, 2> m_generation {};
     float m_micLevel = 0;
     float m_systemLevel = 0;
 };

@@ -25,10 +25,15 @@ struct ImprovementRun {
     }
 };
 
-// A call whose analysis failed for a reason of its own; it stays new and the run goes on.
+// A call whose analysis failed for a reason of its own; the run goes on without it. It stays new,
+// unless the run before failed on it the same way: asking a third time would only bill it again.
 struct ImprovementService::Skipped {
+    QUuid id;
     QDateTime startedAt;
     QString reason;
+    qint64 failures = 1; // runs in a row that failed on it for this reason, this one included
+
+    bool givenUp() const { return failures >= givenUpAfterFailures; }
 };
 
 namespace {
@@ -56,6 +61,20 @@ void logNote(const QString& text)
 QString callDate(const QDateTime& startedAt)
 {
     return QLocale().toString(startedAt.toLocalTime(), QLocale::ShortFormat);
+}
+
+// Whether two failures of a call's analysis are the same failure: a refusal, a reply cut off, a
+// request too large for the model, or a reply that could not be read. Their texts may differ in
+// details (a token count, a request id in the body) that say nothing about the call.
+bool sameFailure(const QString& earlier, const QString& now)
+{
+    const auto kind = [](const QString& message) {
+        if (message == llmMessage::refusal() || message == llmMessage::cutOff()) {
+            return message;
+        }
+        return llmMessage::concernsTheRequest(message) ? QStringLiteral("too large") : QStringLiteral("unreadable");
+    };
+    return kind(earlier) == kind(now);
 }
 
 QString sentence(const QString& text)
@@ -241,6 +260,7 @@ QCoro::Task<> ImprovementService::execute(
         std::optional<QString> user;
         QList<CallLine> callLines;
         QDateTime startedAt;
+        Skipped earlier; // the failure the runs before left on the call
         {
             const auto read = readRun(holder, assistantID, assistantDeleted());
             if (!read) {
@@ -266,6 +286,8 @@ QCoro::Task<> ImprovementService::execute(
                 }
                 user = improvement::callMessage(**call, callLines, callContext, read->state);
                 startedAt = (*call)->startedAt;
+                earlier.reason = (*call)->improvementFailure;
+                earlier.failures = (*call)->improvementFailures;
             }
         }
         if (user) {
@@ -274,18 +296,30 @@ QCoro::Task<> ImprovementService::execute(
             if (!self || run->abandoned) {
                 co_return;
             }
-            if (!reply && !llmMessage::concernsTheRequest(reply.error().message)) {
+            // A reply without any text is as unreadable as one that is not JSON: a failure of this
+            // call's own, which must not hold up the others.
+            if (!reply && !llmMessage::concernsTheRequest(reply.error().message)
+                && reply.error().message != llmMessage::noText()) {
                 failRun(reply.error().message);
                 co_return;
             }
             const Result<improvement::Reply> decoded =
                 reply ? improvement::decodeReply(*reply) : std::unexpected(reply.error());
             if (!decoded) {
-                // Asking again would fail the same way: the call waits for a later run instead of
-                // blocking every run.
-                qCCritical(lcImprovement, "call %lld/%lld skipped: %s", static_cast<long long>(i + 1),
-                    static_cast<long long>(count), qUtf8Printable(decoded.error().message));
-                skipped.append(Skipped { startedAt, decoded.error().message });
+                // Asking again at once would fail the same way: the call waits for a later run
+                // instead of blocking this one.
+                const QString& reason = decoded.error().message;
+                const bool again = !earlier.reason.isEmpty() && sameFailure(earlier.reason, reason);
+                const Skipped call { callID, startedAt, reason, again ? earlier.failures + 1 : 1 };
+                if (call.givenUp()) {
+                    qCCritical(lcImprovement, "call %lld/%lld given up after %lld failures: %s",
+                        static_cast<long long>(i + 1), static_cast<long long>(count),
+                        static_cast<long long>(call.failures), qUtf8Printable(reason));
+                } else {
+                    qCCritical(lcImprovement, "call %lld/%lld skipped: %s", static_cast<long long>(i + 1),
+                        static_cast<long long>(count), qUtf8Printable(reason));
+                }
+                skipped.append(call);
             } else {
                 // The assistant and its bank are read again: the store may have changed or been
                 // reopened meanwhile, and a call deleted meanwhile backs no quote.
@@ -371,21 +405,37 @@ QCoro::Task<> ImprovementService::execute(
 
     // One sentence per skipped call, each after the run's outcome.
     QString skippedNote;
+    bool gaveUp = false;
     for (const Skipped& call : skipped) {
-        skippedNote += u' ' + tr("Skipped the call of %1: %2").arg(callDate(call.startedAt), sentence(call.reason));
+        skippedNote += u' ' + skippedCallNote(callDate(call.startedAt), sentence(call.reason), call.givenUp());
+        gaveUp = gaveUp || call.givenUp();
     }
-    if (analysed.isEmpty()) {
-        qCCritical(lcImprovement, "failed: no call could be analyzed");
-        end(tr("Improvement failed: no call could be analyzed.%1 Nothing was changed.").arg(skippedNote));
-        co_return;
-    }
-    const Result<qsizetype> stored = store(holder, assistantID, result, analysed);
+    // The failures are kept even when no call could be analysed, so that the next run can tell a
+    // call that fails every time.
+    const Result<qsizetype> stored = store(holder, assistantID, result, analysed, skipped);
     if (!stored) {
         failRun(stored.error().message);
         co_return;
     }
+    if (analysed.isEmpty()) {
+        qCCritical(lcImprovement, "failed: no call could be analyzed");
+        // A call given up on was changed; otherwise the store holds nothing new the user would see.
+        end(gaveUp ? tr("Improvement failed: no call could be analyzed.%1").arg(skippedNote)
+                   : tr("Improvement failed: no call could be analyzed.%1 Nothing was changed.").arg(skippedNote));
+        co_return;
+    }
     qCInfo(lcImprovement, "done: %lld proposals", static_cast<long long>(*stored));
     end(outcomeMessage(*stored) + skippedNote);
+}
+
+QString ImprovementService::skippedCallNote(const QString& date, const QString& reason, bool givenUp)
+{
+    if (givenUp) {
+        return tr("Gave up on the call of %1 after the same failure twice: %2 To try it again, use \"Analyze "
+                  "again\" in its row in the Calls tab.")
+            .arg(date, reason);
+    }
+    return tr("Skipped the call of %1: %2").arg(date, reason);
 }
 
 QCoro::Task<Result<QString>> ImprovementService::ask(
@@ -412,8 +462,8 @@ QCoro::Task<Result<QString>> ImprovementService::ask(
     co_return Result<QString>(stream->text());
 }
 
-Result<qsizetype> ImprovementService::store(
-    StoreHolder* holder, const QUuid& assistantID, const QList<ProposalDraft>& drafts, const QList<QUuid>& calls)
+Result<qsizetype> ImprovementService::store(StoreHolder* holder, const QUuid& assistantID,
+    const QList<ProposalDraft>& drafts, const QList<QUuid>& calls, const QList<Skipped>& skipped)
 {
     if (!holder) {
         return fail(storeClosed());
@@ -440,6 +490,20 @@ Result<qsizetype> ImprovementService::store(
         }
         if (*call) { // calls deleted meanwhile are simply missing
             (*call)->reviewedForImprovement = true;
+            (*call)->improvementFailure.clear();
+            (*call)->improvementFailures = 0;
+            context->update(**call);
+        }
+    }
+    for (const Skipped& failed : skipped) {
+        auto call = context->fetchOne<Call>(failed.id);
+        if (!call) {
+            return std::unexpected(call.error());
+        }
+        if (*call) {
+            (*call)->improvementFailure = failed.reason;
+            (*call)->improvementFailures = failed.failures;
+            (*call)->reviewedForImprovement = failed.givenUp();
             context->update(**call);
         }
     }

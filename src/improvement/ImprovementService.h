@@ -65,6 +65,11 @@ public:
     static QString failureMessage(const QString& description);
     // "1 new proposal.", "<n> new proposals." or the nothing-new text.
     static QString outcomeMessage(qsizetype stored);
+    // A call failed this many runs in a row for the same reason of its own is marked reviewed with
+    // the reason kept, so that it is not billed on every run; the user can ask for it again.
+    static constexpr qint64 givenUpAfterFailures = 2;
+    // What the run's message says about a call it skipped, or gave up on.
+    static QString skippedCallNote(const QString& date, const QString& reason, bool givenUp);
 
 Q_SIGNALS:
     void runningAssistantChanged();
@@ -81,9 +86,10 @@ private:
     // One request; the reply text or the request's error.
     QCoro::Task<Result<QString>> ask(ImprovementSettings settings, QString system, QString user, QJsonObject schema,
         std::shared_ptr<ImprovementRun> run);
-    // Stores the drafts and marks the calls in one save; the number of proposals stored.
-    Result<qsizetype> store(
-        StoreHolder* holder, const QUuid& assistantID, const QList<ProposalDraft>& drafts, const QList<QUuid>& calls);
+    // Stores the drafts, marks the analysed calls and keeps the failures of the skipped ones, in one
+    // save; the number of proposals stored.
+    Result<qsizetype> store(StoreHolder* holder, const QUuid& assistantID, const QList<ProposalDraft>& drafts,
+        const QList<QUuid>& calls, const QList<Skipped>& skipped);
     void end(const QString& message);
 
     void setRunningAssistant(std::optional<QUuid> id);

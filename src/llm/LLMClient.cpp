@@ -162,7 +162,7 @@ void LLMStream::readAvailable()
         return;
     }
     if (!m_reader.feed(chunk) && !m_finished) {
-        finish(std::nullopt); // "[DONE]": whatever follows is not read
+        endReply(); // "[DONE]": whatever follows is not read
     }
 }
 
@@ -183,7 +183,7 @@ void LLMStream::replyFinished()
             return;
         }
         m_reader.finish();
-        finish(std::nullopt);
+        endReply();
     } else if (status == 0 && error != QNetworkReply::NoError) {
         finish(Error { m_reply->errorString() });
     } else {
@@ -228,6 +228,17 @@ void LLMStream::finish(std::optional<Error> error)
     m_idle.stop();
     dropReply();
     Q_EMIT finished(error);
+}
+
+void LLMStream::endReply()
+{
+    // A reply made only of events that carried no text (garbage, or nothing before "[DONE]") would
+    // otherwise pass for an answer that says nothing.
+    if (m_text.trimmed().isEmpty()) {
+        finish(Error { llmMessage::noText() });
+    } else {
+        finish(std::nullopt);
+    }
 }
 
 void LLMStream::finishLater(Error error)

@@ -32,9 +32,10 @@ struct LLMEndpoints {
 
 // The reply of one request as an asynchronous sequence of texts. `received` carries the whole
 // reply so far each time it grows; `finished` comes exactly once, last, with the error that
-// ended the reply or nothing. Neither is emitted from inside `LLMClient::stream` or the
-// destructor. Destroying the stream, or `cancel`, aborts the network request. A handler of
-// its signals must not destroy it directly (deleteLater is fine).
+// ended the reply or nothing; a reply that brought no text at all ends with an error. Neither is
+// emitted from inside `LLMClient::stream` or the destructor. Destroying the stream, or `cancel`,
+// aborts the network request. A handler of its signals must not destroy it directly (deleteLater
+// is fine).
 class LLMStream : public QObject {
     Q_OBJECT
 
@@ -66,6 +67,8 @@ private:
     void replyFinished();
     void handleEvent(const QJsonObject& event);
     void finish(std::optional<Error> error);
+    // The reply's body ended well: an error all the same when it brought no text.
+    void endReply();
     void finishLater(Error error);
     void dropReply();
 

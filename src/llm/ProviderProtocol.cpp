@@ -41,6 +41,11 @@ QString cancelled()
     return QCoreApplication::translate("LLMClient", "Operation canceled");
 }
 
+QString noText()
+{
+    return QCoreApplication::translate("LLMClient", "The model sent no text.");
+}
+
 QString claudeError(const std::optional<QString>& message)
 {
     return QCoreApplication::translate("LLMClient", "Claude error: %1")

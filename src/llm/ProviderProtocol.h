@@ -34,6 +34,8 @@ QString refusal();
 QString cutOff();
 QString timedOut();
 QString cancelled();
+// A reply that ended without any text: only unreadable events, or none at all.
+QString noText();
 // "Claude error: " and the event's message, or "unknown".
 QString claudeError(const std::optional<QString>& message);
 // "HTTP <status>: " and the first 300 user-perceived characters of the body.

@@ -109,7 +109,18 @@ std::optional<QByteArray> handleLine(
     // Each value takes 16 bytes or more once parsed: a line of small numbers would grow several
     // times over. No request of the tools comes near this many.
     if (shape->values > maxRequestValues) {
-        return errorResponse(QJsonValue::Null, WireError::invalidRequest);
+        // Refused unread, but answered as a request of that size would be: under its id, which the
+        // scanner finds without building the rest, and not at all when it is a notification.
+        jsonText::IdScanner scanner;
+        scanner.feed(text);
+        if (!scanner.beganAsObject()) {
+            return errorResponse(QJsonValue::Null, WireError::invalidRequest);
+        }
+        const QJsonValue id = scanner.id().value_or(QJsonValue::Null);
+        if (id.isNull()) {
+            return std::nullopt;
+        }
+        return errorResponse(id, WireError::invalidRequest);
     }
     const auto parsed = jsonText::parseChecked(text, *shape);
     if (!parsed) {
@@ -152,8 +163,11 @@ std::optional<QByteArray> handleLine(
     return errorResponse(id, WireError::unknownMethod, name);
 }
 
-QByteArray overlongLineResponse()
+QByteArray overlongLineResponse(const std::optional<QJsonValue>& id)
 {
+    if (id && !id->isNull()) {
+        return errorResponse(*id, WireError::invalidRequest);
+    }
     return errorResponse(QJsonValue::Null, WireError::parse);
 }
 

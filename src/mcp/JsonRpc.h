@@ -3,6 +3,7 @@
 #include "mcp/RequestState.h"
 
 #include <QByteArray>
+#include <QJsonValue>
 
 #include <functional>
 #include <optional>
@@ -21,7 +22,8 @@ constexpr qsizetype maxRequestValues = 1024 * 1024;
 std::optional<QByteArray> handleLine(
     const QByteArray& line, RequestState& state, const std::function<bool()>& wasUpdated);
 
-// The response to a line that exceeded the size limit and was skipped.
-QByteArray overlongLineResponse();
+// The response to a line that exceeded the size limit and was skipped: "Invalid Request" under the
+// id read from it, or "Parse error" when none could be read.
+QByteArray overlongLineResponse(const std::optional<QJsonValue>& id);
 
 } // namespace jsonRpc

@@ -360,4 +360,91 @@ QByteArray write(const QJsonValue& value)
     return text.mid(1, text.size() - 2);
 }
 
+void IdScanner::feed(QByteArrayView bytes)
+{
+    for (const char c : bytes) {
+        if (m_part == Part::ended || m_part == Part::notAnObject) {
+            return;
+        }
+        if (m_capturing) {
+            if (m_value.size() < valueCapBytes) {
+                m_value.append(c);
+            } else {
+                m_capturing = false; // too long to echo; an earlier id stays
+                m_value.clear();
+            }
+        }
+        if (m_inString) {
+            if (m_part == Part::key && m_key.size() < keyCapBytes) {
+                m_key.append(c);
+            }
+            if (m_escaped) {
+                m_escaped = false;
+            } else if (c == '\\') {
+                m_escaped = true;
+            } else if (c == '"') {
+                m_inString = false;
+                if (m_part == Part::key) {
+                    m_part = Part::colon;
+                }
+            }
+            continue;
+        }
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            continue;
+        }
+        switch (m_part) {
+        case Part::beforeObject:
+            m_part = c == '{' ? Part::key : Part::notAnObject;
+            m_depth = 1;
+            break;
+        case Part::key:
+            if (c == '"') {
+                m_inString = true;
+                m_key = QByteArray(1, c);
+            } else {
+                m_part = Part::ended; // "}" of an empty object, or not JSON
+            }
+            break;
+        case Part::colon:
+            if (c != ':') {
+                m_part = Part::ended;
+                break;
+            }
+            m_part = Part::value;
+            m_capturing = m_key == "\"id\"" || jsonText::parse(m_key) == QJsonValue(QStringLiteral("id"));
+            m_value.clear();
+            break;
+        case Part::value:
+            if (m_depth == 1 && (c == ',' || c == '}')) {
+                if (m_capturing) {
+                    m_value.chop(1); // the separator
+                }
+                endValue();
+                m_part = c == ',' ? Part::key : Part::ended;
+            } else if (c == '"') {
+                m_inString = true;
+            } else if (c == '{' || c == '[') {
+                ++m_depth;
+            } else if (c == '}' || c == ']') {
+                --m_depth;
+            }
+            break;
+        case Part::notAnObject:
+        case Part::ended: break;
+        }
+    }
+}
+
+void IdScanner::endValue()
+{
+    if (m_capturing) {
+        if (auto value = jsonText::parse(m_value)) {
+            m_id = std::move(*value);
+        }
+    }
+    m_capturing = false;
+    m_value.clear();
+}
+
 } // namespace jsonText

@@ -15,12 +15,15 @@ void LineReader::feed(const char* data, qsizetype size)
         const auto* newline = static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
         const char* pieceEnd = newline ? newline : end;
         const qsizetype pieceSize = pieceEnd - data;
-        if (!m_skipping) {
+        if (m_skipping) {
+            skip(QByteArrayView(data, pieceSize));
+        } else {
             if (m_buffer.size() + pieceSize > m_capBytes) {
+                m_skipping = true;
+                skip(m_buffer);
+                skip(QByteArrayView(data, pieceSize));
                 m_buffer.clear();
                 m_buffer.squeeze();
-                m_skipping = true;
-                m_sink.overlong();
             } else {
                 // A long line is given the whole cap at once rather than doubling towards it, which
                 // would hold the old and the new copy together.
@@ -35,6 +38,7 @@ void LineReader::feed(const char* data, qsizetype size)
         }
         if (m_skipping) {
             m_skipping = false;
+            m_sink.overlong();
         } else {
             emitLine();
         }
@@ -44,10 +48,19 @@ void LineReader::feed(const char* data, qsizetype size)
 
 void LineReader::finish()
 {
-    if (!m_skipping && !m_buffer.isEmpty()) {
+    if (m_skipping) {
+        m_sink.overlong();
+    } else if (!m_buffer.isEmpty()) {
         emitLine();
     }
     m_skipping = false;
+}
+
+void LineReader::skip(QByteArrayView bytes)
+{
+    if (m_sink.skipped && !bytes.isEmpty()) {
+        m_sink.skipped(bytes);
+    }
 }
 
 void LineReader::emitLine()

@@ -2,6 +2,7 @@
 
 #include "mcp/ExecutableStamp.h"
 #include "mcp/JsonRpc.h"
+#include "mcp/JsonText.h"
 #include "mcp/LineReader.h"
 #include "store/StoreContext.h"
 #include "store/StorePaths.h"
@@ -92,7 +93,15 @@ int runToolServer(int argc, char** argv)
             storeSignal::postStoreChanged();
         }
     };
-    LineReader reader({ handle, [&] { respond(jsonRpc::overlongLineResponse()); } });
+    // An overlong line is answered under its id when one can be read from it as it passes.
+    jsonText::IdScanner overlongLine;
+    const auto overlong = [&] {
+        if (!ending) {
+            respond(jsonRpc::overlongLineResponse(overlongLine.id()));
+        }
+        overlongLine = {};
+    };
+    LineReader reader({ handle, overlong, [&](QByteArrayView bytes) { overlongLine.feed(bytes); } });
 
     static constexpr size_t chunkBytes = 64 * 1024;
     char chunk[chunkBytes];

@@ -75,6 +75,11 @@ struct Call {
     QString outcome;
     QString outcomeNote;
     bool reviewedForImprovement = false;
+    // Why the last improvement runs could not analyse this call (the model's or the reply's
+    // failure text), and how many runs in a row failed for that same reason. Empty and 0 once an
+    // analysis went through, or when the user asks for the call again.
+    QString improvementFailure;
+    qint64 improvementFailures = 0;
 
     QList<CallLine> lines() const { return blob::decodeLines(linesData); }
     QList<CallSuggestion> suggestions() const { return blob::decodeSuggestions(suggestionsData); }

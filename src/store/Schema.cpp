@@ -92,6 +92,14 @@ bool asBool(const SqlValue& value)
     return asDouble(value) != 0;
 }
 
+qint64 asCount(const SqlValue& value)
+{
+    if (const auto* i = std::get_if<qint64>(&value)) {
+        return *i;
+    }
+    return static_cast<qint64>(asDouble(value));
+}
+
 SqlValue id(const QUuid& value)
 {
     return uuid::toText(value);
@@ -147,6 +155,12 @@ std::optional<QUuid> asReference(const SqlValue& value)
     {                                                                                                                  \
 #field, "INTEGER NOT NULL DEFAULT 0", [](const Type& r) { return boolean(r.field); },                          \
             [](Type & r, const SqlValue& v) { r.field = asBool(v); }                                                   \
+    }
+#define COUNT_COLUMN(Type, field)                                                                                      \
+    Column<Type>                                                                                                       \
+    {                                                                                                                  \
+#field, "INTEGER NOT NULL DEFAULT 0", [](const Type& r) { return SqlValue(qint64(r.field)); },                 \
+            [](Type & r, const SqlValue& v) { r.field = asCount(v); }                                                  \
     }
 #define ID_COLUMN(Type)                                                                                                \
     Column<Type>                                                                                                       \
@@ -206,6 +220,9 @@ const std::array callColumns {
     TEXT_COLUMN(Call, outcome, plainText),
     TEXT_COLUMN(Call, outcomeNote, plainText),
     BOOL_COLUMN(Call, reviewedForImprovement),
+    // Schema 1.1.0.
+    TEXT_COLUMN(Call, improvementFailure, plainText),
+    COUNT_COLUMN(Call, improvementFailures),
 };
 
 const std::array qaColumns {

@@ -26,8 +26,9 @@ template <typename R> struct Column {
     void (*set)(R&, const SqlValue&);
 };
 
-// Schema version 1.0.0, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch.
-constexpr int userVersion = 10000;
+// Schema version, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch. 1.1.0 added
+// the improvement failure of a call; its columns carry defaults, so files of 1.0.0 read as before.
+constexpr int userVersion = 10100;
 
 template <typename R> struct Traits;
 

@@ -27,11 +27,7 @@ TranscriptionService::TranscriptionService(QObject* parent, Options options)
     , m_transcript(new Transcript(this, m_options.clock))
     , m_audio(new AudioCaptureService(this))
 {
-    connect(m_audio, &AudioCaptureService::captureFailed, this, [this](const QString& message) {
-        if (m_running || m_starting) {
-            setStatus(message);
-        }
-    });
+    connect(m_audio, &AudioCaptureService::captureFailed, this, &TranscriptionService::captureEnded);
 }
 
 TranscriptionService::~TranscriptionService()
@@ -174,6 +170,21 @@ QCoro::Task<> TranscriptionService::stop()
     setRunning(false);
     m_stopping = false;
     Q_EMIT stopFinished();
+}
+
+void TranscriptionService::captureEnded(const QString& message)
+{
+    if (!m_running && !m_starting) {
+        return;
+    }
+    // When the sound server goes, both captures end: each says so, neither hides the other.
+    setStatus(m_status && !m_status->isEmpty() ? *m_status + u'\n' + message : message);
+    // With nothing left to hear, listening ends as if the user had stopped it: the call keeps
+    // every line and is stored, and the window no longer says it is listening.
+    if (m_running && !m_stopping && !m_audio->isMicrophoneRunning() && !m_audio->isSystemAudioRunning()) {
+        qCInfo(lcTranscription) << "Both captures ended; listening stops";
+        stop();
+    }
 }
 
 void TranscriptionService::setStatus(std::optional<QString> status)

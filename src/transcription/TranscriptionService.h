@@ -75,6 +75,9 @@ private:
     // Engine reports reach the transcript and `status` on this thread, in order; none arrive
     // once the service is gone.
     void connectReports(const Channel& channel);
+    // A capture ended by itself: its message joins the status, and listening stops once neither
+    // capture runs.
+    void captureEnded(const QString& message);
     void setStatus(std::optional<QString> status);
     void setRunning(bool running);
 

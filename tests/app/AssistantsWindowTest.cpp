@@ -723,6 +723,9 @@ void AssistantsWindowTest::calls()
     Call older = makeCall(jobs.id, 100, acme.id);
     older.archiveFile = files.filePath(QStringLiteral("deleted.md"));
     older.summary.clear();
+    older.reviewedForImprovement = true; // given up on by improvement from history
+    older.improvementFailure = QStringLiteral("Claude declined to answer this one.");
+    older.improvementFailures = 2;
     Call newer = makeCall(jobs.id, 1000);
     newer.endedAt = newer.startedAt.addSecs(125);
     newer.archiveFile = archive;
@@ -763,6 +766,16 @@ void AssistantsWindowTest::calls()
     QCOMPARE(rows[1]->summary()->text(), QStringLiteral("No summary."));
     QVERIFY(!rows[1]->openFileButton()->isVisible()); // its file was deleted
     QVERIFY(!rows[1]->revealButton()->isVisible());
+
+    // A call improvement gave up on says why and can be asked for again.
+    QVERIFY(!rows[0]->analyzeAgainButton()->isVisible());
+    QCOMPARE(rows[1]->findChild<QLabel*>(QStringLiteral("improvementFailure"))->text(),
+        QStringLiteral("Improvement from history gave up on this call: Claude declined to answer this one."));
+    QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(rows[1]->analyzeAgainButton(), Qt::LeftButton); }));
+    const Call askedAgain = harness.saved<Call>(Query::byId(older.id))[0];
+    QVERIFY(!askedAgain.reviewedForImprovement && askedAgain.improvementFailure.isEmpty());
+    QCOMPARE(askedAgain.improvementFailures, 0);
+    QVERIFY(!rows[1]->analyzeAgainButton()->isVisible());
 
     // Good call twice is no outcome again; the rows stay open across the refreshes.
     auto outcome = [&] { return harness.saved<Call>(Query::byId(newer.id))[0].outcome; };

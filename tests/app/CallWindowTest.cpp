@@ -1,11 +1,10 @@
 #include "app/callwindow/CallWindow.h"
 #include "app/callwindow/AssistantMenu.h"
 #include "app/callwindow/EmptyState.h"
-#include "app/callwindow/LineRow.h"
-#include "app/callwindow/LinesCard.h"
 #include "app/callwindow/OutcomeControl.h"
-#include "app/callwindow/SuggestionCard.h"
 #include "app/callwindow/SummaryCard.h"
+#include "app/callwindow/TimelineList.h"
+#include "app/callwindow/TimelineModel.h"
 #include "app/callwindow/TimelineView.h"
 #include "app/callwindow/WaveformView.h"
 #include "app/services/DesktopServices.h"
@@ -22,9 +21,11 @@
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QDir>
@@ -79,12 +80,15 @@ QString words(int count)
     return out.join(u' ');
 }
 
-// The texts of a lines card's rows, "You: text" or "Them: text".
-QStringList rowsOf(const QWidget* card)
+// The texts of the timeline's rows, "You: text", "Them: text" or "Suggestion: text".
+QStringList rowsOf(const TimelineModel& model)
 {
     QStringList rows;
-    for (const LineRow* row : card->findChildren<LineRow*>()) {
-        rows.append(speaker::rawText(row->line().speaker) + QStringLiteral(": ") + row->line().text);
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row);
+        const bool suggestion = model.kind(row) == TimelineModel::RowKind::suggestion;
+        rows.append((suggestion ? QStringLiteral("Suggestion") : index.data(Qt::AccessibleDescriptionRole).toString())
+            + QStringLiteral(": ") + index.data().toString());
     }
     return rows;
 }
@@ -184,8 +188,7 @@ class CallWindowTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void listening();
-    void linesGrowInPlace();
-    void suggestionCards();
+    void timelineRows();
     void clearTranscript();
     void summaryCard_data();
     void summaryCard();
@@ -256,93 +259,87 @@ void CallWindowTest::listening()
     QVERIFY(window.clearButton()->isVisible());
 }
 
-void CallWindowTest::linesGrowInPlace()
-{
-    Harness harness;
-    QVERIFY(harness.show());
-    TimelineView& timeline = harness.timeline();
-    QVERIFY(timeline.emptyState()->isVisible());
-
-    // In-progress text alone: one card of its own, in the secondary colour.
-    harness.transcript().handleText(QStringLiteral("So tell"), false, Speaker::them);
-    QVERIFY(!timeline.emptyState()->isVisible());
-    QVERIFY(timeline.inProgressCard()->isVisible());
-    QCOMPARE(rowsOf(timeline.inProgressCard()), QStringList { QStringLiteral("Them: So tell") });
-    const auto* text = timeline.inProgressCard()->findChild<QLabel*>(QStringLiteral("text"));
-    QVERIFY(text->palette().color(QPalette::WindowText).alphaF() < 0.9);
-
-    harness.say(Speaker::them, QStringLiteral("So tell me more"));
-    QCOMPARE(timeline.blockCards().size(), 1);
-    const QPointer<Card> first = timeline.blockCards().first();
-    QCOMPARE(rowsOf(first), QStringList { QStringLiteral("Them: So tell me more") });
-    QVERIFY(!timeline.inProgressCard()->isVisible());
-    const QPointer<LineRow> firstRow = first->findChild<LineRow*>();
-
-    // Further lines and in-progress text join the same card; nothing shown before is made again.
-    harness.transcript().handleText(QStringLiteral("Well"), false, Speaker::me);
-    harness.say(Speaker::me, QStringLiteral("Well, I started in 2019"));
-    harness.transcript().handleText(QStringLiteral("And"), false, Speaker::them);
-    harness.transcript().handleText(QStringLiteral("I also"), false, Speaker::me);
-    QCOMPARE(timeline.blockCards(), QList<Card*> { first.data() });
-    QVERIFY(firstRow);
-    QCOMPARE(rowsOf(first),
-        (QStringList { QStringLiteral("Them: So tell me more"), QStringLiteral("You: Well, I started in 2019"),
-            QStringLiteral("You: I also"), QStringLiteral("Them: And") }));
-    QCOMPARE(qobject_cast<LinesCard*>(first.data())->inProgressCount(), 2);
-    QVERIFY(!timeline.inProgressCard()->isVisible());
-    // Lines are readable by assistive technology as plain label text.
-    QCOMPARE(firstRow->findChild<QLabel*>(QStringLiteral("text"))->text(), QStringLiteral("So tell me more"));
-}
-
-void CallWindowTest::suggestionCards()
+// The timeline's rows follow the services; where each goes is the model's rule.
+void CallWindowTest::timelineRows()
 {
     Harness harness;
     harness.suggestionReply = reply({ QStringLiteral("You could") }, Ending::hang);
     QVERIFY(harness.show());
     TimelineView& timeline = harness.timeline();
+    TimelineModel& model = *timeline.model();
+    TimelineList& list = *timeline.list();
     SuggestionService& suggestions = harness.services->suggestions();
+    QVERIFY(timeline.emptyState()->isVisible());
+    QVERIFY(!list.isVisible());
 
+    harness.transcript().handleText(QStringLiteral("So tell"), false, Speaker::them);
+    QVERIFY(!timeline.emptyState()->isVisible());
+    QCOMPARE(rowsOf(model), QStringList { QStringLiteral("Them: So tell") });
     harness.say(Speaker::them, QStringLiteral("Where did you work before?"));
-    const QPointer<Card> lines = timeline.blockCards().first();
-    QSignalSpy waiting(&suggestions, &SuggestionService::isWaitingChanged);
-    QVERIFY(waiting.wait(5000)); // the question triggers a request after the pause
-    QVERIFY(timeline.waitingIndicator()->isVisible());
-    QTRY_COMPARE(timeline.blockCards().size(), 2);
-    const QPointer<SuggestionCard> card = qobject_cast<SuggestionCard*>(timeline.blockCards().at(1));
-    QVERIFY(card);
-    QCOMPARE(card->findChild<QLabel*>(QStringLiteral("response"))->text(), QStringLiteral("You could"));
-    QCOMPARE(card->tint(), Card::Tint::neutral);
+    QCOMPARE(rowsOf(model), QStringList { QStringLiteral("Them: Where did you work before?") });
 
-    // The streamed reply grows in the same card; the waiting indicator goes when it ends.
+    // The question brings a reply that streams into one row; the waiting indicator shows until it ends.
+    QSignalSpy waiting(&suggestions, &SuggestionService::isWaitingChanged);
+    QVERIFY(waiting.wait(5000));
+    QVERIFY(timeline.waitingIndicator()->isVisible());
+    QTRY_COMPARE(model.rowCount(), 2);
+    const QPersistentModelIndex reply = model.index(1);
+    QCOMPARE(reply.data().toString(), QStringLiteral("You could"));
     harness.server.push(fakeEvents::claudeText(QStringLiteral(" say Acme")));
-    QTRY_COMPARE(card->findChild<QLabel*>(QStringLiteral("response"))->text(), QStringLiteral("You could say Acme"));
+    QTRY_COMPARE(reply.data().toString(), QStringLiteral("You could say Acme"));
     harness.server.finishHeld();
     QTRY_VERIFY(!suggestions.isWaiting());
     QVERIFY(!timeline.waitingIndicator()->isVisible());
-
-    // A line after the reply starts a new card below it; the earlier cards stay. A line dated in the very
-    // millisecond of the reply's last update counts as heard before it, so the line waits for the clock
-    // to move on (the lines and the reply are dated by the system clock).
+    // A line dated in the very millisecond of the reply's last update counts as heard before it, so
+    // the line waits for the clock to move on (the lines and the reply are dated by the system clock).
     const QDateTime replied = suggestions.history().constLast().timestamp;
     QTRY_VERIFY(dates::now() > replied);
+    harness.transcript().handleText(QStringLiteral("I"), false, Speaker::me);
     harness.say(Speaker::me, QStringLiteral("I worked at Acme"));
-    QCOMPARE(timeline.blockCards().size(), 3);
-    QCOMPARE(timeline.blockCards().at(0), lines.data());
-    QCOMPARE(timeline.blockCards().at(1), card.data());
-    QCOMPARE(rowsOf(timeline.blockCards().at(2)), QStringList { QStringLiteral("You: I worked at Acme") });
+    QCOMPARE(rowsOf(model),
+        (QStringList { QStringLiteral("Them: Where did you work before?"),
+            QStringLiteral("Suggestion: You could say Acme"), QStringLiteral("You: I worked at Acme") }));
+    QCOMPARE(reply.row(), 1);
 
-    // A failed request shows as a red card.
-    Harness refused;
-    refused.suggestionReply = refusal();
-    QVERIFY(refused.show());
-    refused.say(Speaker::them, QStringLiteral("Can you start on Monday?"));
-    QTRY_COMPARE(refused.timeline().blockCards().size(), 2);
-    const auto* failed = qobject_cast<SuggestionCard*>(refused.timeline().blockCards().at(1));
-    QVERIFY(failed);
-    QCOMPARE(failed->tint(), Card::Tint::error);
-    const auto* response = failed->findChild<QLabel*>(QStringLiteral("response"));
-    QVERIFY(response->text().startsWith(QStringLiteral("HTTP 401")));
-    QCOMPARE(response->palette().color(QPalette::WindowText).red(), 224);
+    // The list shows every row, one under the other, each as tall as its text needs.
+    QTRY_VERIFY(list.isVisible());
+    int bottom = 0;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QRect rect = list.visualRect(model.index(row));
+        QCOMPARE(rect.top(), bottom);
+        QVERIFY(rect.height() > QFontMetrics(list.font()).height());
+        QCOMPARE(list.indexAt(rect.center()), model.index(row));
+        bottom = rect.bottom() + 1;
+    }
+    QTRY_COMPARE(list.height(), bottom);
+
+    // Screen readers read each row's text.
+    QAccessibleInterface* rows = QAccessible::queryAccessibleInterface(&list);
+    QVERIFY(rows);
+    QStringList read;
+    for (int child = 0; child < rows->childCount(); ++child) {
+        read.append(rows->child(child)->text(QAccessible::Name));
+    }
+    QVERIFY2(read.contains(QStringLiteral("You could say Acme")), qPrintable(read.join(u'|')));
+    QVERIFY2(read.contains(QStringLiteral("I worked at Acme")), qPrintable(read.join(u'|')));
+
+    // A press on a row's text lets it be selected as a label's text.
+    const QRect line = list.visualRect(model.index(2));
+    QTest::mousePress(list.viewport(), Qt::LeftButton, {}, QPoint(line.right() - 20, line.center().y()));
+    QTest::mouseRelease(list.viewport(), Qt::LeftButton, {}, QPoint(line.right() - 20, line.center().y()));
+    QVERIFY(list.selectableText()->isVisible());
+    QCOMPARE(list.selectableText()->text(), QStringLiteral("I worked at Acme"));
+    QVERIFY(line.contains(list.selectableText()->geometry()));
+    // A right press there, which the label leaves, goes on to the window's menu and not back to the list.
+    harness.window->setContextMenuPolicy(Qt::CustomContextMenu);
+    QSignalSpy windowMenu(harness.window.get(), &QWidget::customContextMenuRequested);
+    const QPoint text(line.left() + 80, line.center().y());
+    QTest::mousePress(list.viewport(), Qt::RightButton, {}, text);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, text, list.viewport()->mapToGlobal(text));
+    QCoreApplication::sendEvent(list.viewport(), &menu);
+    QTest::mouseRelease(list.viewport(), Qt::RightButton, {}, text);
+    QCOMPARE(windowMenu.count(), 1);
+    QVERIFY(list.selectableText()->isVisible());
 }
 
 void CallWindowTest::clearTranscript()
@@ -361,7 +358,7 @@ void CallWindowTest::clearTranscript()
     QVERIFY(!harness.services->summary().savedCallID());
     QVERIFY(!window.clearButton()->isVisible());
     QVERIFY(!harness.summaryCard().isVisible());
-    QVERIFY(window.timeline()->blockCards().isEmpty());
+    QCOMPARE(window.timeline()->model()->rowCount(), 0);
     QVERIFY(window.timeline()->emptyState()->isVisible());
 }
 

@@ -31,9 +31,8 @@ void EntryTest::mode_data()
     QTest::newRow("--mcp alone") << QStringList { QStringLiteral("--mcp") } << true;
     QTest::newRow("--mcp second of two") << QStringList { QStringLiteral("serve"), QStringLiteral("--mcp") } << true;
     QTest::newRow("no arguments") << QStringList {} << false;
-    QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << false;
-    QTest::newRow("--mcp=1") << QStringList { QStringLiteral("--mcp=1") } << false;
-    QTest::newRow("-mcp") << QStringList { QStringLiteral("-mcp") } << false;
+    QTest::newRow("restored by the session manager")
+        << QStringList { QStringLiteral("-session"), QStringLiteral("10d2c3") } << false;
     QTest::newRow("--version with --mcp")
         << QStringList { QStringLiteral("--version"), QStringLiteral("--mcp") } << true;
 }
@@ -72,22 +71,35 @@ void EntryTest::mode()
 void EntryTest::printOnly_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("printed");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("printed"); // on standard output for status 0, else on standard error
     const QString version = QStringLiteral("quillora " QUILLORA_VERSION "\n");
-    QTest::newRow("--version") << QStringList { QStringLiteral("--version") } << version;
+    const QString usage = QStringLiteral("Usage: quillora");
+    QTest::newRow("--version") << QStringList { QStringLiteral("--version") } << 0 << version;
     QTest::newRow("--version after a bus switch")
-        << QStringList { QStringLiteral("--toggle-listening"), QStringLiteral("--version") } << version;
-    QTest::newRow("--help") << QStringList { QStringLiteral("--help") } << QStringLiteral("Usage: quillora");
-    QTest::newRow("-h") << QStringList { QStringLiteral("-h") } << QStringLiteral("Usage: quillora");
+        << QStringList { QStringLiteral("--toggle-listening"), QStringLiteral("--version") } << 0 << version;
+    QTest::newRow("--help") << QStringList { QStringLiteral("--help") } << 0 << usage;
+    QTest::newRow("-h") << QStringList { QStringLiteral("-h") } << 0 << usage;
     QTest::newRow("--help before --version")
-        << QStringList { QStringLiteral("--help"), QStringLiteral("--version") } << QStringLiteral("Usage: quillora");
+        << QStringList { QStringLiteral("--help"), QStringLiteral("--version") } << 0 << usage;
+    QTest::newRow("unknown option") << QStringList { QStringLiteral("--frobnicate") } << 2
+                                    << QStringLiteral("quillora: unknown option '--frobnicate'\n") + usage;
+    QTest::newRow("--MCP") << QStringList { QStringLiteral("--MCP") } << 2
+                           << QStringLiteral("quillora: unknown option '--MCP'\n") + usage;
+    QTest::newRow("a plain word") << QStringList { QStringLiteral("serve") } << 2
+                                  << QStringLiteral("quillora: unexpected argument 'serve'\n") + usage;
+    QTest::newRow("no display") << QStringList {} << 1
+                                << QStringLiteral("quillora: the desktop app needs a display, and none could be "
+                                                  "opened (DISPLAY is not set).\n");
 }
 
-// --version and --help print and end before anything opens a display, the session bus or the store:
-// with no display to open and a home folder that does not exist, they still succeed and create nothing.
+// --version, --help and arguments the app refuses print and end before anything opens a display,
+// the session bus or the store: with no display to open and a home folder that does not exist, they
+// create nothing, and where no display can be opened the app says so and ends without a crash.
 void EntryTest::printOnly()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(int, status);
     QFETCH(QString, printed);
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -105,9 +117,10 @@ void EntryTest::printOnly()
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(QUILLORA_BINARY), arguments);
     QVERIFY(process.waitForFinished(10000));
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    const QString out =
+        QString::fromUtf8(status == 0 ? process.readAllStandardOutput() : process.readAllStandardError());
     QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
+    QCOMPARE(process.exitCode(), status);
     if (printed.endsWith(u'\n')) {
         QCOMPARE(out, printed);
     } else {

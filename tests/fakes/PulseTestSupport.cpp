@@ -2,6 +2,10 @@
 
 #include <QProcess>
 
+#include <pulse/pulseaudio.h>
+
+#include <vector>
+
 namespace pulseTest {
 
 bool ready()
@@ -95,6 +99,52 @@ ScopedEnvironment::~ScopedEnvironment()
     } else {
         qunsetenv(m_name);
     }
+}
+
+int disconnectClientsOf(qint64 pid)
+{
+    // pactl has no command for it; the daemon's own protocol does.
+    struct State {
+        qint64 pid;
+        std::vector<uint32_t> clients;
+        bool listed = false;
+        int answered = 0;
+        int dropped = 0;
+    } state { pid, {} };
+    pa_mainloop* loop = pa_mainloop_new();
+    pa_context* context = pa_context_new(pa_mainloop_get_api(loop), "Quillora test");
+    const auto runUntil = [&](const auto& done) {
+        while (
+            !done() && PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) && pa_mainloop_iterate(loop, 1, nullptr) >= 0)
+            ;
+    };
+    const auto unref = [](pa_operation* operation) { operation ? pa_operation_unref(operation) : void(); };
+    pa_context_connect(context, nullptr, PA_CONTEXT_NOFLAGS, nullptr);
+    runUntil([&] { return pa_context_get_state(context) == PA_CONTEXT_READY; });
+    const auto listed = [](pa_context*, const pa_client_info* info, int last, void* data) {
+        auto* state = static_cast<State*>(data);
+        const char* owner = info ? pa_proplist_gets(info->proplist, PA_PROP_APPLICATION_PROCESS_ID) : nullptr;
+        if (owner && QByteArray(owner).toLongLong() == state->pid) {
+            state->clients.push_back(info->index);
+        }
+        state->listed = state->listed || last != 0;
+    };
+    unref(pa_context_get_client_info_list(context, listed, &state));
+    runUntil([&] { return state.listed; });
+    std::erase(state.clients, pa_context_get_index(context)); // this very connection
+    const auto killed = [](pa_context*, int success, void* data) {
+        auto* state = static_cast<State*>(data);
+        ++state->answered;
+        state->dropped += success ? 1 : 0;
+    };
+    for (const uint32_t client : state.clients) {
+        unref(pa_context_kill_client(context, client, killed, &state));
+    }
+    runUntil([&] { return state.answered == static_cast<int>(state.clients.size()); });
+    pa_context_disconnect(context);
+    pa_context_unref(context);
+    pa_mainloop_free(loop);
+    return state.dropped;
 }
 
 } // namespace pulseTest

@@ -28,6 +28,10 @@ QString tone(QTemporaryDir& dir, double frequency, double seconds, double amplit
 // Starts paplay of the file into the sink; returns at once. The player ends by itself.
 void play(const QString& file, const QString& sink);
 
+// Has the daemon drop every connection of the process, as if the sound server had gone away for
+// it alone; the number of connections dropped.
+int disconnectClientsOf(qint64 pid);
+
 // Sets an environment variable for one scope and restores it afterwards.
 class ScopedEnvironment {
 public:

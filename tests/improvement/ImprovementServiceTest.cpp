@@ -504,12 +504,14 @@ void ImprovementServiceTest::callOfItsOwnIsSkipped_data()
     QTest::addColumn<QString>("stopReason");
     QTest::addColumn<QString>("reason"); // as the final message gives it
     QTest::newRow("reply not JSON") << QStringLiteral("claude") << QStringLiteral("I cannot help with that") << 200
-                                    << QString() << QStringLiteral("the reply is not valid JSON");
+                                    << QString() << QStringLiteral("the reply is not valid JSON (");
     QTest::newRow("reply without proposals") << QStringLiteral("openai") << QStringLiteral("{\"ideas\":[]}") << 200
                                              << QString() << QStringLiteral("the reply has no list \"proposals\".");
     QTest::newRow("reply with a wrong kind")
         << QStringLiteral("claude") << proposals({ proposal("faq", QStringLiteral("Q"), QString(), QString(), {}) })
         << 200 << QString() << QStringLiteral("proposal 1 has the unknown kind \"faq\".");
+    QTest::newRow("reply without text") << QStringLiteral("openai") << QString() << 200 << QString()
+                                        << QStringLiteral("The model sent no text.");
     QTest::newRow("refusal") << QStringLiteral("claude") << QString() << 200 << QStringLiteral("refusal")
                              << QStringLiteral("Claude declined to answer this one.");
     QTest::newRow("reply cut off") << QStringLiteral("claude") << QStringLiteral("{\"proposals\":[") << 200
@@ -543,15 +545,26 @@ void ImprovementServiceTest::callOfItsOwnIsSkipped()
     // The skipped call stays new for a later run; the others are done.
     QCOMPARE(harness.reviewed(), (QList<bool> { false, true, true }));
 
-    // The next run analyses only the skipped call; should it fail again, nothing can be analysed.
+    // The next run analyses only the skipped call. Failing the same way again, it is given up on:
+    // marked reviewed, with the reason in the message, the log and the call, and never billed again.
+    LogCapture log;
     const qsizetype before = harness.server.requests().size();
     QVERIFY(harness.runToEnd());
     QCOMPARE(harness.server.requests().size(), before + 1);
-    QVERIFY2(harness.service->message()->startsWith(
-                 QStringLiteral("Improvement failed: no call could be analyzed. Skipped the call of ")),
-        qPrintable(*harness.service->message()));
-    QVERIFY(harness.service->message()->endsWith(QStringLiteral(" Nothing was changed.")));
-    QCOMPARE(harness.reviewed(), (QList<bool> { false, true, true }));
+    const QString given = QStringLiteral("Improvement failed: no call could be analyzed. Gave up on the call of ")
+        + harness.dateOf(0) + QStringLiteral(" after the same failure twice: ") + reason;
+    QVERIFY2(harness.service->message()->startsWith(given), qPrintable(*harness.service->message()));
+    QVERIFY(harness.service->message()->endsWith(QStringLiteral(" in its row in the Calls tab.")));
+    QVERIFY(log.texts(QStringLiteral("Vessaro.Quillora.improvement"))
+                .filter(QStringLiteral("call 1/1 given up after 2 failures: ") + reason.chopped(1))
+                .size()
+        == 1);
+    QCOMPARE(harness.reviewed(), (QList<bool> { true, true, true }));
+    const Call stored = harness.holder->container()->newContext()->fetchOne<Call>(harness.calls[0].id).value().value();
+    QVERIFY(stored.improvementFailure.startsWith(reason.chopped(1)));
+    QVERIFY(harness.runToEnd());
+    QCOMPARE(harness.service->message(), ImprovementService::noNewCallsMessage);
+    QCOMPARE(harness.server.requests().size(), before + 1);
 }
 
 void ImprovementServiceTest::secondRunIsDropped()

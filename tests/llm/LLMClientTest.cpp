@@ -345,9 +345,10 @@ void LLMClientTest::missingKeyMakesNoConnection()
 
 void LLMClientTest::badBodies_data()
 {
+    QTest::addColumn<bool>("viaOpenAI");
     QTest::addColumn<QList<QByteArray>>("chunks");
     QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QStringList>("texts");
+    QTest::addColumn<QStringList>("texts"); // empty: the reply fails for want of text
     QByteArray huge = "data: {\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"";
     huge.append(QByteArray(10 * 1024 * 1024, 'z'));
     huge.append("\"}}\n\n");
@@ -356,31 +357,40 @@ void LLMClientTest::badBodies_data()
         hugeChunks.append(huge.mid(at, 256 * 1024));
     }
     hugeChunks.append(fakeEvents::claudeText(QStringLiteral("after")));
-    QTest::newRow("10 MiB event line") << hugeChunks << QByteArray("text/event-stream")
-                                       << QStringList { QStringLiteral("after") };
+    const QByteArray stream("text/event-stream");
+    QTest::newRow("10 MiB event line") << false << hugeChunks << stream << QStringList { QStringLiteral("after") };
     QByteArray garbage;
     for (int i = 0; i < 70000; ++i) {
         garbage.append(static_cast<char>((i * 7919) % 256));
     }
-    QTest::newRow("binary garbage") << QList<QByteArray> { garbage, garbage } << QByteArray("application/octet-stream")
-                                    << QStringList();
+    QTest::newRow("binary garbage") << false << QList<QByteArray> { garbage, garbage }
+                                    << QByteArray("application/octet-stream") << QStringList();
     QTest::newRow("html with status 200")
-        << QList<QByteArray> { "<!DOCTYPE html>\n<html><body>\n<p>data: maybe</p>\n", "</body></html>\n" }
+        << false << QList<QByteArray> { "<!DOCTYPE html>\n<html><body>\n<p>data: maybe</p>\n", "</body></html>\n" }
         << QByteArray("text/html") << QStringList();
+    QTest::newRow("garbage events then [DONE]")
+        << true << QList<QByteArray> { "data: {oops\n\n", "data: [1,2]\n\n", fakeEvents::done() } << stream
+        << QStringList();
 }
 
 void LLMClientTest::badBodies()
 {
+    QFETCH(bool, viaOpenAI);
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QByteArray, contentType);
     QFETCH(QStringList, texts);
     Harness harness;
     Response response = events(chunks);
     response.contentType = contentType;
-    harness.server.respond("/v1/messages", response);
-    const Outcome outcome = harness.run(claude());
-    QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->message : QString()));
-    QCOMPARE(outcome.texts, texts);
+    harness.server.respond(viaOpenAI ? "/v1/chat/completions" : "/v1/messages", response);
+    const Outcome outcome = harness.run(viaOpenAI ? openAI() : claude());
+    if (texts.isEmpty()) {
+        QVERIFY(outcome.error);
+        QCOMPARE(outcome.error->message, QStringLiteral("The model sent no text."));
+    } else {
+        QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->message : QString()));
+        QCOMPARE(outcome.texts, texts);
+    }
 }
 
 void LLMClientTest::silentServerTimesOut()

@@ -80,9 +80,13 @@ private Q_SLOTS:
         QTest::newRow("fraction without digit")
             << QByteArray(R"({"id":.5,"method":"ping"})") << null << -32700 << parse;
         QTest::newRow("leading zero") << QByteArray(R"({"id":01,"method":"ping"})") << null << -32700 << parse;
-        QTest::newRow("too many values") << QByteArray(R"({"id":1,"method":"ping","params":[)")
-                + QByteArray("0,").repeated(jsonRpc::maxRequestValues)
-                + "0]}" << null << -32600 << invalid;
+        const QByteArray tooMany = QByteArray("0,").repeated(jsonRpc::maxRequestValues) + '0';
+        QTest::newRow("too many values") << QByteArray(R"({"id":1,"method":"ping","params":[)") + tooMany + "]}"
+                                         << QJsonValue(1) << -32600 << invalid;
+        QTest::newRow("too many values, id last")
+            << QByteArray(R"({"method":"ping","params":{"id":[)") + tooMany + R"(]}, "i\u0064" : "late" })"
+            << QJsonValue(QStringLiteral("late")) << -32600 << invalid;
+        QTest::newRow("too many values in an array") << '[' + tooMany + ']' << null << -32600 << invalid;
         QTest::newRow("array") << QByteArray("[1,2]") << null << -32600 << invalid;
         QTest::newRow("string") << QByteArray("\"ping\"") << null << -32600 << invalid;
         QTest::newRow("null") << QByteArray("null") << null << -32600 << invalid;
@@ -135,6 +139,8 @@ private Q_SLOTS:
             << QByteArray("{\"method\":\"tools/"
                           "call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Ghost\"}}}");
         QTest::newRow("deep object") << QByteArray("{\"a\":") + QByteArray(10000, '[') + QByteArray(10000, ']') + '}';
+        QTest::newRow("too many values") << QByteArray(R"({"method":"x","params":[)")
+                + QByteArray("0,").repeated(jsonRpc::maxRequestValues) + "0]}";
     }
 
     void notificationsGetNothing()
@@ -310,6 +316,10 @@ private Q_SLOTS:
         QTest::newRow("over the cap across chunks")
             << L { "1234", "5678", "9", "00000000", "000\nok" } << L { "<overlong>", "ok" };
         QTest::newRow("overlong last line") << L { "ok\n123456789" } << L { "ok", "<overlong>" };
+        QTest::newRow("overlong request keeps its id")
+            << L { "{\"id\":", "\"a\\\"}\",", "\"p\":[1,{}]", "}\r\nok\n" } << L { "<overlong \"a\\\"}\">", "ok" };
+        QTest::newRow("overlong request, id last") << L { "{\"p\":1,", "\"id\":2}" } << L { "<overlong 2>" };
+        QTest::newRow("overlong notification") << L { "{\"p\":[1,2,3,4]}" } << L { "<overlong>" };
     }
 
     void lineFraming()
@@ -317,8 +327,15 @@ private Q_SLOTS:
         QFETCH(QList<QByteArray>, chunks);
         QFETCH(QList<QByteArray>, lines);
         QList<QByteArray> seen;
-        LineReader reader(
-            { [&](const QByteArray& line) { seen.append(line); }, [&] { seen.append("<overlong>"); } }, 8);
+        jsonText::IdScanner overlong;
+        const auto ended = [&] {
+            const QJsonValue id = overlong.id().value_or(QJsonValue::Null);
+            seen.append(id.isNull() ? QByteArray("<overlong>") : "<overlong " + jsonText::write(id) + '>');
+            overlong = {};
+        };
+        LineReader reader({ [&](const QByteArray& line) { seen.append(line); }, ended,
+                              [&](QByteArrayView bytes) { overlong.feed(bytes); } },
+            8);
         for (const QByteArray& chunk : chunks) {
             reader.feed(chunk.constData(), chunk.size());
         }

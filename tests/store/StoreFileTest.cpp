@@ -118,7 +118,7 @@ void StoreFileTest::freshFileSettings()
     QVERIFY2(store, qPrintable(store ? QString() : store.error().message));
     QVERIFY(QFileInfo(path).isFile());
     SQLite::Database& db = (*store)->database();
-    QCOMPARE(pragma(db, "user_version"), QStringLiteral("10000"));
+    QCOMPARE(pragma(db, "user_version"), QStringLiteral("10100"));
     QCOMPARE(pragma(db, "journal_mode"), QStringLiteral("wal"));
     QCOMPARE(pragma(db, "synchronous"), QStringLiteral("2")); // FULL
     QCOMPARE(pragma(db, "foreign_keys"), QStringLiteral("1"));
@@ -127,7 +127,7 @@ void StoreFileTest::freshFileSettings()
     store->reset();
     auto again = Store::open(path);
     QVERIFY(again);
-    QCOMPARE(pragma((*again)->database(), "user_version"), QStringLiteral("10000"));
+    QCOMPARE(pragma((*again)->database(), "user_version"), QStringLiteral("10100"));
 }
 
 void StoreFileTest::inMemoryStore()
@@ -173,6 +173,8 @@ void StoreFileTest::oldSchemaReadsDefaults()
     const Call& call = calls->front();
     QCOMPARE(call.outcome, QString());
     QCOMPARE(call.reviewedForImprovement, false);
+    QCOMPARE(call.improvementFailure, QString());
+    QCOMPARE(call.improvementFailures, 0);
     QCOMPARE(call.summary, QStringLiteral("An old call."));
     QCOMPARE(call.lines().size(), 1);
 
@@ -187,9 +189,11 @@ void StoreFileTest::oldSchemaReadsDefaults()
     Call rated = call;
     rated.outcome = QStringLiteral("negative");
     rated.reviewedForImprovement = true;
+    rated.improvementFailure = QStringLiteral("Claude declined to answer this one.");
+    rated.improvementFailures = 2;
     context->update(rated);
     QVERIFY(context->save());
-    QCOMPARE(pragma((*store)->database(), "user_version"), QStringLiteral("10000"));
+    QCOMPARE(pragma((*store)->database(), "user_version"), QStringLiteral("10100"));
     store->reset();
     context.reset();
     QVERIFY(columnsOf(path, "Proposal").contains(QStringLiteral("status")));

@@ -273,7 +273,8 @@ void SuggestionServiceTest::badAnswers_data()
     Response html;
     html.contentType = "text/html";
     html.chunks = { "<html><body>Service moved</body></html>\n" };
-    QTest::newRow("html with status 200: a clean end") << html << QStringList();
+    const QStringList noText { QStringLiteral("error: The model sent no text.") };
+    QTest::newRow("html with status 200") << html << noText;
     Response denied;
     denied.status = 401;
     denied.contentType = "application/json";
@@ -283,7 +284,7 @@ void SuggestionServiceTest::badAnswers_data()
     Response garbage;
     garbage.contentType = "application/octet-stream";
     garbage.chunks = { QByteArray(100000, '\x01') + "\xff\xfe\n\x00\r" };
-    QTest::newRow("binary garbage") << garbage << QStringList();
+    QTest::newRow("binary garbage") << garbage << noText;
 }
 
 void SuggestionServiceTest::badAnswers()

@@ -359,8 +359,8 @@ private Q_SLOTS:
             { fakeEvents::claudeText(QStringLiteral("Sum")), fakeEvents::claudeError(QStringLiteral("Overloaded")) })
                                      << true << std::optional(QStringLiteral("Claude error: Overloaded"));
         QTest::newRow("missing key") << Response() << false << std::optional(llmMessage::missingKey());
-        QTest::newRow("reply without text")
-            << reply({ fakeEvents::claudeStop(QStringLiteral("end_turn")) }) << true << std::optional<QString>();
+        QTest::newRow("reply without text") << reply({ fakeEvents::claudeStop(QStringLiteral("end_turn")) }) << true
+                                            << std::optional(llmMessage::noText());
     }
 
     void modelFailures()

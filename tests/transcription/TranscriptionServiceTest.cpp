@@ -9,6 +9,7 @@
 
 #include <QCoroTask>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -243,6 +244,28 @@ private Q_SLOTS:
         QCoro::waitFor(service.stop());
         QVERIFY(!service.isRunning());
         QCOMPARE(service.lines(), before);
+    }
+
+    void soundServerGoneWhileListening()
+    {
+        requirePulse();
+        useOnDeviceEngine();
+        TranscriptionService service(nullptr, options());
+        QCoro::waitFor(service.start());
+        QVERIFY2(service.isRunning(), qPrintable(service.status().value_or(QString())));
+        service.transcript().handleText(QStringLiteral("heard before"), true, Speaker::them);
+
+        // Both captures end: each one says so, and listening stops with the lines kept.
+        QSignalSpy running(&service, &TranscriptionService::runningChanged);
+        QCOMPARE(pulseTest::disconnectClientsOf(QCoreApplication::applicationPid()), 2);
+        QVERIFY(running.wait(10000));
+        QVERIFY(!service.isRunning());
+        QStringList messages = service.status().value_or(QString()).split(u'\n');
+        messages.replaceInStrings(QRegularExpression(QStringLiteral(" \\(PulseAudio: .+\\)$")), QString());
+        messages.sort();
+        QCOMPARE(messages,
+            (QStringList { QStringLiteral("Microphone capture ended"), QStringLiteral("System audio capture ended") }));
+        QCOMPARE(service.lines().size(), 1);
     }
 
     void cloudReportsReachTheTranscript()

@@ -191,6 +191,15 @@ void CallRow::buildBody()
     m_note->setAccessibleName(tr("Note"));
     m_note->setText(m_call.outcomeNote);
     m_loadedNote = m_call.outcomeNote;
+    m_givenUp = new QLabel(m_body);
+    m_givenUp->setObjectName(QStringLiteral("improvementFailure"));
+    m_givenUp->setWordWrap(true);
+    m_givenUp->setTextFormat(Qt::PlainText);
+    m_givenUp->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_analyzeAgain = new QPushButton(tr("Analyze again"), m_body);
+    m_analyzeAgain->setObjectName(QStringLiteral("analyzeAgain"));
+    m_analyzeAgain->setToolTip(tr("Include this call in the next improvement from history"));
+    m_analyzeAgain->setAccessibleName(m_analyzeAgain->toolTip());
 
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(m_openFile);
@@ -200,12 +209,16 @@ void CallRow::buildBody()
     outcomeRow->addWidget(m_good);
     outcomeRow->addWidget(m_bad);
     outcomeRow->addWidget(m_note, 1);
+    auto* improvementRow = new QHBoxLayout;
+    improvementRow->addWidget(m_givenUp, 1);
+    improvementRow->addWidget(m_analyzeAgain, 0, Qt::AlignTop);
     auto* layout = new QVBoxLayout(m_body);
     layout->setContentsMargins(24, 0, 4, 8);
     layout->addWidget(m_summary);
     layout->addWidget(m_transcript);
     layout->addLayout(fileRow);
     layout->addLayout(outcomeRow);
+    layout->addLayout(improvementRow);
     static_cast<QVBoxLayout*>(this->layout())->addWidget(m_body);
 
     connect(m_openFile, &QPushButton::clicked, this,
@@ -215,6 +228,7 @@ void CallRow::buildBody()
     connect(m_good, &QToolButton::toggled, this, [this] { tap(CallOutcome::positive); });
     connect(m_bad, &QToolButton::toggled, this, [this] { tap(CallOutcome::negative); });
     connect(m_note, &QLineEdit::editingFinished, this, &CallRow::saveNote);
+    connect(m_analyzeAgain, &QPushButton::clicked, this, &CallRow::analyzeAgain);
     showTranscript(m_call);
     showBody();
 }
@@ -234,6 +248,12 @@ void CallRow::showBody()
     m_good->setIcon(appIcon(AppIcon::thumbsUp, outcome == CallOutcome::positive ? appStyle::green() : idle));
     m_bad->setChecked(outcome == CallOutcome::negative);
     m_bad->setIcon(appIcon(AppIcon::thumbsDown, outcome == CallOutcome::negative ? appStyle::red() : idle));
+    const bool givenUp = m_call.reviewedForImprovement && !m_call.improvementFailure.isEmpty();
+    m_givenUp->setVisible(givenUp);
+    m_analyzeAgain->setVisible(givenUp);
+    if (givenUp) {
+        m_givenUp->setText(tr("Improvement from history gave up on this call: %1").arg(m_call.improvementFailure));
+    }
     // A note being typed (focused, or changed and not yet saved) stays as it is.
     const bool typing = m_note->hasFocus() || m_note->text() != m_loadedNote;
     if (!typing) {
@@ -306,6 +326,29 @@ void CallRow::tap(CallOutcome outcome)
     // The refresh that follows a good save shows it too; a failed one still shows what was chosen.
     m_call.outcome = call.outcome;
     showHeader();
+    showBody();
+}
+
+void CallRow::analyzeAgain()
+{
+    if (!m_holder || !m_save) {
+        return;
+    }
+    StoreContext& context = m_holder->context();
+    auto found = context.fetchOne<Call>(m_call.id);
+    if (!found || !*found) {
+        return;
+    }
+    Call call = **found;
+    call.reviewedForImprovement = false;
+    call.improvementFailure.clear();
+    call.improvementFailures = 0;
+    context.update(call);
+    // A failed save is shown by the window and stays pending for the next one.
+    (void)m_save->save();
+    m_call.reviewedForImprovement = false;
+    m_call.improvementFailure.clear();
+    m_call.improvementFailures = 0;
     showBody();
 }
 

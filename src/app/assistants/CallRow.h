@@ -15,7 +15,8 @@ class StoreHolder;
 
 // One recorded call in a calls list. Collapsed, a header: start, duration, the context (in an
 // assistant's list) and the outcome mark. Expanded: the summary, the transcript with the
-// suggestions where they were made, the call file, the outcome buttons and the note. The note is
+// suggestions where they were made, the call file, the outcome buttons and the note, and for a call
+// that improvement from history gave up on, why and a way to ask for it again. The note is
 // saved when it is submitted or left, and also before the row collapses or goes away, so it is
 // never lost; a store refresh leaves a note being typed alone.
 class CallRow : public QWidget {
@@ -45,6 +46,7 @@ public:
     QToolButton* goodButton() const { return m_good; }
     QToolButton* badButton() const { return m_bad; }
     QLineEdit* note() const { return m_note; }
+    QPushButton* analyzeAgainButton() const { return m_analyzeAgain; }
 
 private:
     // Puts a changed note into the context without saving; true when it did.
@@ -54,6 +56,8 @@ private:
     void showBody();
     void showTranscript(const Call& call);
     void tap(CallOutcome outcome);
+    // Makes a call that improvement gave up on new again, for the next run.
+    void analyzeAgain();
 
     QPointer<StoreHolder> m_holder;
     QPointer<SaveAction> m_save;
@@ -70,4 +74,6 @@ private:
     QToolButton* m_good = nullptr;
     QToolButton* m_bad = nullptr;
     QLineEdit* m_note = nullptr;
+    QLabel* m_givenUp = nullptr;
+    QPushButton* m_analyzeAgain = nullptr;
 };

@@ -1,10 +1,9 @@
 #include "app/callwindow/TimelineView.h"
 
-#include "app/callwindow/CardLayoutItem.h"
 #include "app/callwindow/EmptyState.h"
-#include "app/callwindow/LinesCard.h"
-#include "app/callwindow/SuggestionCard.h"
 #include "app/callwindow/SummaryCard.h"
+#include "app/callwindow/TimelineList.h"
+#include "app/callwindow/TimelineModel.h"
 #include "settings/Settings.h"
 #include "suggestions/SuggestionService.h"
 #include "transcription/TranscriptionService.h"
@@ -19,10 +18,10 @@ TimelineView::TimelineView(TranscriptionService* transcription, SuggestionServic
     , m_transcription(transcription)
     , m_suggestions(suggestions)
     , m_settings(settings)
+    , m_model(new TimelineModel(this))
     , m_column(new QWidget(this))
-    , m_blocks(new QVBoxLayout)
     , m_empty(new EmptyState(m_column))
-    , m_inProgressCard(new LinesCard(m_column))
+    , m_list(new TimelineList(m_column))
     , m_waiting(new QProgressBar(m_column))
     , m_summaryCard(new SummaryCard(summary, holder, clock, m_column))
     , m_bottom(new QWidget(m_column))
@@ -39,7 +38,8 @@ TimelineView::TimelineView(TranscriptionService* transcription, SuggestionServic
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
         "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: transparent; }"));
 
-    m_inProgressCard->setObjectName(QStringLiteral("inProgressCard"));
+    m_list->setObjectName(QStringLiteral("timelineRows"));
+    m_list->setModel(m_model);
     m_waiting->setObjectName(QStringLiteral("waiting"));
     m_waiting->setRange(0, 0);
     m_waiting->setTextVisible(false);
@@ -51,11 +51,8 @@ TimelineView::TimelineView(TranscriptionService* transcription, SuggestionServic
     auto* column = new QVBoxLayout(m_column);
     column->setContentsMargins(10, 10, 10, 10);
     column->setSpacing(10);
-    m_blocks->setContentsMargins(0, 0, 0, 0);
-    m_blocks->setSpacing(10);
     column->addWidget(m_empty);
-    column->addLayout(m_blocks);
-    column->addWidget(m_inProgressCard);
+    column->addWidget(m_list);
     column->addWidget(m_waiting, 0, Qt::AlignHCenter);
     column->addWidget(m_summaryCard);
     column->addWidget(m_bottom);
@@ -65,17 +62,34 @@ TimelineView::TimelineView(TranscriptionService* transcription, SuggestionServic
     viewport()->setAutoFillBackground(false);
     m_column->setAutoFillBackground(false);
 
+    // The model follows the services change by change; the column follows the model.
     if (m_transcription) {
         Transcript* transcript = &m_transcription->transcript();
-        connect(transcript, &Transcript::linesChanged, this, &TimelineView::refresh);
-        connect(transcript, &Transcript::volatileChanged, this, &TimelineView::refresh);
+        connect(transcript, &Transcript::linesChanged, m_model,
+            [this, transcript] { m_model->setLines(transcript->lines()); });
+        connect(transcript, &Transcript::volatileChanged, m_model,
+            [this, transcript] { m_model->setInProgress(transcript->volatileText()); });
         connect(m_transcription, &TranscriptionService::runningChanged, m_empty, &EmptyState::setListening);
         m_empty->setListening(m_transcription->isRunning());
+        m_model->setLines(transcript->lines());
+        m_model->setInProgress(transcript->volatileText());
     }
     if (m_suggestions) {
-        connect(m_suggestions, &SuggestionService::historyChanged, this, &TimelineView::refresh);
-        connect(m_suggestions, &SuggestionService::isWaitingChanged, this, &TimelineView::refresh);
+        connect(m_suggestions, &SuggestionService::historyChanged, m_model,
+            [this] { m_model->setHistory(m_suggestions->history()); });
+        connect(m_suggestions, &SuggestionService::isWaitingChanged, this, &TimelineView::showWaiting);
+        m_model->setHistory(m_suggestions->history());
     }
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &TimelineView::rowsChanged);
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &TimelineView::rowsChanged);
+    connect(m_model, &QAbstractItemModel::rowsMoved, this, &TimelineView::rowsChanged);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &TimelineView::rowsChanged);
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+            if (roles.contains(Qt::DisplayRole)) {
+                followNewest();
+            }
+        });
     connect(m_summaryCard, &SummaryCard::contentChanged, this, [this] {
         updateEmptyState();
         followNewest();
@@ -93,94 +107,25 @@ TimelineView::TimelineView(TranscriptionService* transcription, SuggestionServic
             }
         });
     }
-    refresh();
+    showWaiting();
 }
 
-QList<Card*> TimelineView::blockCards() const
+void TimelineView::showWaiting()
 {
-    QList<Card*> cards;
-    for (int i = 0; i < m_blocks->count(); ++i) {
-        cards.append(static_cast<Card*>(m_blocks->itemAt(i)->widget()));
-    }
-    return cards;
-}
-
-void TimelineView::refresh()
-{
-    static const QList<TranscriptLine> noLines;
-    static const QList<Suggestion> noHistory;
-    static const QHash<Speaker, QString> noText;
-    present(CallTimeline::build(m_transcription ? m_transcription->lines() : noLines,
-        m_suggestions ? m_suggestions->history() : noHistory,
-        m_transcription ? m_transcription->transcript().volatileText() : noText,
-        m_suggestions && m_suggestions->isWaiting()));
-}
-
-void TimelineView::present(CallTimeline timeline)
-{
-    m_timeline = std::move(timeline);
-    QHash<QUuid, Card*> cards;
-    cards.reserve(m_timeline.blocks.size());
-    QList<Card*> order;
-    order.reserve(m_timeline.blocks.size());
-    for (const CallTimeline::Block& block : std::as_const(m_timeline.blocks)) {
-        Card* card = m_cards.take(block.id());
-        if (block.kind == CallTimeline::Block::Kind::lines) {
-            auto* lines = qobject_cast<LinesCard*>(card);
-            if (!lines) {
-                delete card;
-                lines = new LinesCard(m_column);
-            }
-            lines->setLines(block.lines);
-            card = lines;
-        } else if (auto* suggestion = qobject_cast<SuggestionCard*>(card)) {
-            suggestion->setSuggestion(block.suggestion);
-        } else {
-            delete card;
-            card = new SuggestionCard(block.suggestion, m_column);
-        }
-        cards.insert(block.id(), card);
-        order.append(card);
-    }
-    // What is left belongs to blocks that are gone (the transcript was cleared, or an echo removed).
-    qDeleteAll(m_cards);
-    m_cards = std::move(cards);
-    placeCards(order);
-
-    using Place = CallTimeline::InProgressPlace;
-    LinesCard* host = m_timeline.inProgressPlace == Place::lastBlock ? static_cast<LinesCard*>(order.constLast())
-        : m_timeline.inProgressPlace == Place::ownCard               ? m_inProgressCard
-                                                                     : nullptr;
-    if (m_inProgressHost && m_inProgressHost != host) {
-        m_inProgressHost->setInProgress({});
-    }
-    if (host) {
-        host->setInProgress(m_timeline.inProgress);
-    }
-    m_inProgressHost = host;
-    m_inProgressCard->setVisible(host == m_inProgressCard);
-    m_waiting->setVisible(m_timeline.showsWaiting);
+    m_waiting->setVisible(m_suggestions && m_suggestions->isWaiting());
     updateEmptyState();
     followNewest();
 }
 
-void TimelineView::placeCards(const QList<Card*>& order)
+void TimelineView::rowsChanged()
 {
-    for (qsizetype i = 0; i < order.size(); ++i) {
-        const int index = static_cast<int>(i);
-        QLayoutItem* item = m_blocks->itemAt(index);
-        if (!item || item->widget() != order.at(i)) {
-            m_blocks->removeWidget(order.at(i));
-            m_blocks->insertItem(index, new CardLayoutItem(order.at(i)));
-            order.at(i)->show();
-        }
-    }
+    updateEmptyState();
+    followNewest();
 }
 
 void TimelineView::updateEmptyState()
 {
-    const bool empty = m_timeline.blocks.isEmpty() && m_timeline.inProgress.isEmpty() && !m_timeline.showsWaiting
-        && !m_summaryCard->hasContent();
+    const bool empty = m_model->rowCount() == 0 && m_waiting->isHidden() && !m_summaryCard->hasContent();
     m_empty->setVisible(empty);
 }
 

@@ -23,9 +23,13 @@
 #include <QLocale>
 
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include <malloc.h>
@@ -84,6 +88,65 @@ private:
     std::function<void()> m_work;
 };
 
+// Says in one sentence that the display of the chosen platform could not be opened, and which.
+std::string noDisplaySentence(const QProcessEnvironment& environment)
+{
+    const QString platform = environment.value(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const auto where = [&](const char* variable) {
+        const QString display = environment.value(QString::fromLatin1(variable));
+        return display.isEmpty() ? QStringLiteral("%1 is not set").arg(QLatin1String(variable))
+                                 : QStringLiteral("%1=%2").arg(QLatin1String(variable), display);
+    };
+    const QString place = platform.startsWith(u"xcb") ? where("DISPLAY")
+        : platform.startsWith(u"wayland")             ? where("WAYLAND_DISPLAY")
+                                                      : QStringLiteral("platform %1").arg(platform);
+    return QStringLiteral("quillora: the desktop app needs a display, and none could be opened (%1).\n")
+        .arg(place)
+        .toStdString();
+}
+
+// Qt ends the process with abort() when it cannot open the display, after lines that blame the
+// installation. While the application object is made its messages are held back: a fatal one
+// becomes one sentence and exit status 1, the others are passed on once the object exists.
+class DisplayGuard {
+public:
+    DisplayGuard() { s_previous = qInstallMessageHandler(&hold); }
+    ~DisplayGuard()
+    {
+        qInstallMessageHandler(s_previous);
+        const std::lock_guard lock(s_mutex);
+        for (const Held& message : s_held) {
+            s_previous(
+                message.type, QMessageLogContext(nullptr, 0, nullptr, message.category.constData()), message.text);
+        }
+        s_held.clear();
+    }
+    DisplayGuard(const DisplayGuard&) = delete;
+    DisplayGuard& operator=(const DisplayGuard&) = delete;
+
+private:
+    struct Held {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+
+    static void hold(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (type == QtFatalMsg) {
+            const std::string sentence = noDisplaySentence(QProcessEnvironment::systemEnvironment());
+            std::fputs(sentence.c_str(), stderr);
+            std::_Exit(1); // abort() would dump core for a plain missing display
+        }
+        const std::lock_guard lock(s_mutex);
+        s_held.append({ type, QByteArray(context.category), text });
+    }
+
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline std::mutex s_mutex;
+    static inline QList<Held> s_held;
+};
+
 } // namespace
 
 QByteArray preferredPlatform(const QProcessEnvironment& environment)
@@ -108,7 +171,9 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     if (const QByteArray platform = preferredPlatform(QProcessEnvironment::systemEnvironment()); !platform.isEmpty()) {
         qputenv("QT_QPA_PLATFORM", platform);
     }
+    std::optional<DisplayGuard> displayGuard(std::in_place);
     QApplication app(argc, argv);
+    displayGuard.reset();
     QApplication::setOrganizationName(QStringLiteral("Vessaro"));
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
