@@ -563,7 +563,7 @@ void ImprovementServiceTest::callOfItsOwnIsSkipped()
     const Call stored = harness.holder->container()->newContext()->fetchOne<Call>(harness.calls[0].id).value().value();
     QVERIFY(stored.improvementFailure.startsWith(reason.chopped(1)));
     QVERIFY(harness.runToEnd());
-    QCOMPARE(harness.service->message(), ImprovementService::noNewCallsMessage);
+    QCOMPARE(harness.service->message(), ImprovementService::noNewCallsMessage());
     QCOMPARE(harness.server.requests().size(), before + 1);
 }
 
