@@ -512,6 +512,25 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>DocumentsStep</name>
+    <message>
+        <source>Documents folder</source>
+        <translation>Pasta Documentos</translation>
+    </message>
+    <message>
+        <source>Saves each call, with its transcript and summary, in Documents/Quillora.</source>
+        <translation>Salva cada chamada, com a transcrição e o resumo, em Documentos/Quillora.</translation>
+    </message>
+    <message>
+        <source>Allow</source>
+        <translation>Permitir</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Pronto</translation>
+    </message>
+</context>
+<context>
     <name>EmptyState</name>
     <message>
         <source>From any app: Ctrl+Alt+Space starts or stops, Ctrl+Alt+Enter asks for a suggestion</source>
@@ -539,10 +558,6 @@ Depois, tente de novo.</translation>
     <message>
         <source>Always on Top</source>
         <translation>Sempre na frente</translation>
-    </message>
-    <message>
-        <source>Open at login</source>
-        <translation>Abrir ao iniciar a sessão</translation>
     </message>
     <message>
         <source>Hide when sharing the whole screen</source>
@@ -627,148 +642,12 @@ Depois, tente de novo.</translation>
         <translation>Obrigatório</translation>
     </message>
     <message>
-        <source>Microphone</source>
-        <translation>Microfone</translation>
-    </message>
-    <message>
-        <source>Transcribes what you say.</source>
-        <translation>Transcreve o que você diz.</translation>
-    </message>
-    <message>
-        <source>Allow</source>
-        <translation>Permitir</translation>
-    </message>
-    <message>
-        <source>Allowed</source>
-        <translation>Permitido</translation>
-    </message>
-    <message>
-        <source>System audio</source>
-        <translation>Áudio do sistema</translation>
-    </message>
-    <message>
-        <source>Transcribes what the other people on the call say. A short sound plays while it checks.</source>
-        <translation>Transcreve o que as outras pessoas da chamada dizem. Um som curto toca durante a verificação.</translation>
-    </message>
-    <message>
-        <source>No system audio came through. Check System Settings, or play a sound and try again.</source>
-        <translation>Nenhum áudio do sistema chegou. Verifique as configurações do sistema ou toque um som e tente de novo.</translation>
-    </message>
-    <message>
-        <source>Speech model</source>
-        <translation>Modelo de fala</translation>
-    </message>
-    <message>
-        <source>Check again</source>
-        <translation>Verificar de novo</translation>
-    </message>
-    <message>
-        <source>Installed</source>
-        <translation>Instalado</translation>
-    </message>
-    <message>
-        <source>Documents folder</source>
-        <translation>Pasta Documentos</translation>
-    </message>
-    <message>
-        <source>Saves each call, with its transcript and summary, in Documents/Quillora.</source>
-        <translation>Salva cada chamada, com a transcrição e o resumo, em Documentos/Quillora.</translation>
-    </message>
-    <message>
-        <source>Ready</source>
-        <translation>Pronto</translation>
-    </message>
-    <message>
-        <source>Open Sound Settings</source>
-        <translation>Abrir configurações de som</translation>
-    </message>
-    <message>
-        <source>Suggestions</source>
-        <translation>Sugestões</translation>
-    </message>
-    <message>
-        <source>Choose who writes the suggestions. Claude and OpenAI use your own API key; the on-device model is free and needs a local model server such as Ollama.</source>
-        <translation>Escolha quem escreve as sugestões. Claude e OpenAI usam sua própria chave de API; o modelo no computador é gratuito e precisa de um servidor de modelos local, como o Ollama.</translation>
-    </message>
-    <message>
-        <source>Provider</source>
-        <translation>Provedor</translation>
-    </message>
-    <message>
-        <source>API key</source>
-        <translation>Chave de API</translation>
-    </message>
-    <message>
-        <source>Save</source>
-        <translation>Salvar</translation>
-    </message>
-    <message>
-        <source>Model</source>
-        <translation>Modelo</translation>
-    </message>
-    <message>
         <source>Optional</source>
         <translation>Opcional</translation>
     </message>
     <message>
-        <source>Open at login</source>
-        <translation>Abrir ao iniciar a sessão</translation>
-    </message>
-    <message>
         <source>Starts Quillora when you log in.</source>
         <translation>Abre o Quillora quando você inicia a sessão.</translation>
-    </message>
-    <message>
-        <source>Claude Code (MCP)</source>
-        <translation>Claude Code (MCP)</translation>
-    </message>
-    <message>
-        <source>Lets Claude Code read and edit your assistants. Paste the command in a terminal.</source>
-        <translation>Permite que o Claude Code leia e edite seus assistentes. Cole o comando em um terminal.</translation>
-    </message>
-    <message>
-        <source>Copy command</source>
-        <translation>Copiar comando</translation>
-    </message>
-    <message>
-        <source>Listening…</source>
-        <translation>Ouvindo…</translation>
-    </message>
-    <message>
-        <source>Checking…</source>
-        <translation>Verificando…</translation>
-    </message>
-    <message>
-        <source>No microphone input available</source>
-        <translation>Nenhuma entrada de microfone disponível</translation>
-    </message>
-    <message>
-        <source>Microphone access denied. Allow it in your desktop&apos;s privacy settings.</source>
-        <translation>Acesso ao microfone negado. Permita o acesso nas configurações de privacidade do seu ambiente de trabalho.</translation>
-    </message>
-    <message>
-        <source>Create a Claude API key</source>
-        <translation>Criar uma chave de API do Claude</translation>
-    </message>
-    <message>
-        <source>Create an OpenAI API key</source>
-        <translation>Criar uma chave de API da OpenAI</translation>
-    </message>
-    <message>
-        <source>First model the server lists</source>
-        <translation>Primeiro modelo que o servidor listar</translation>
-    </message>
-    <message>
-        <source>Save an API key to get suggestions.</source>
-        <translation>Salve uma chave de API para receber sugestões.</translation>
-    </message>
-    <message>
-        <source>No local model server answered. Start one (for example Ollama), or choose Claude or OpenAI with a key.</source>
-        <translation>Nenhum servidor de modelos local respondeu. Inicie um (por exemplo, o Ollama) ou escolha Claude ou OpenAI com uma chave.</translation>
-    </message>
-    <message>
-        <source>Copied</source>
-        <translation>Copiado</translation>
     </message>
 </context>
 <context>
@@ -944,6 +823,29 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>KnowledgeImport</name>
+    <message>
+        <source>Only .md or .txt files.</source>
+        <translation>Só arquivos .md ou .txt.</translation>
+    </message>
+    <message>
+        <source>The file is empty.</source>
+        <translation>O arquivo está vazio.</translation>
+    </message>
+    <message>
+        <source>The file is not UTF-8.</source>
+        <translation>O arquivo não está em UTF-8.</translation>
+    </message>
+    <message>
+        <source>The file is larger than 1 MB.</source>
+        <translation>O arquivo tem mais de 1 MB.</translation>
+    </message>
+    <message>
+        <source>Not a regular file: only a file&apos;s text can be imported.</source>
+        <translation>Não é um arquivo comum: só o texto de um arquivo pode ser importado.</translation>
+    </message>
+</context>
+<context>
     <name>KnowledgeTab</name>
     <message>
         <source>Drag .md or .txt files here.</source>
@@ -1026,6 +928,51 @@ Depois, tente de novo.</translation>
     <message>
         <source>On-device (local model, free)</source>
         <translation>No computador (modelo local, gratuito)</translation>
+    </message>
+</context>
+<context>
+    <name>LocalModelPicker</name>
+    <message>
+        <source>First model the server lists</source>
+        <translation>Primeiro modelo que o servidor listar</translation>
+    </message>
+</context>
+<context>
+    <name>LoginToggle</name>
+    <message>
+        <source>Open at login</source>
+        <translation>Abrir ao iniciar a sessão</translation>
+    </message>
+</context>
+<context>
+    <name>MicrophoneStep</name>
+    <message>
+        <source>Microphone</source>
+        <translation>Microfone</translation>
+    </message>
+    <message>
+        <source>Transcribes what you say.</source>
+        <translation>Transcreve o que você diz.</translation>
+    </message>
+    <message>
+        <source>Allow</source>
+        <translation>Permitir</translation>
+    </message>
+    <message>
+        <source>Allowed</source>
+        <translation>Permitido</translation>
+    </message>
+    <message>
+        <source>Checking…</source>
+        <translation>Verificando…</translation>
+    </message>
+    <message>
+        <source>No microphone input available</source>
+        <translation>Nenhuma entrada de microfone disponível</translation>
+    </message>
+    <message>
+        <source>Microphone access denied. Allow it in your desktop&apos;s privacy settings.</source>
+        <translation>Acesso ao microfone negado. Permita o acesso nas configurações de privacidade do seu ambiente de trabalho.</translation>
     </message>
 </context>
 <context>
@@ -1171,6 +1118,13 @@ Depois, tente de novo.</translation>
     <message>
         <source>Cancel</source>
         <translation>Cancelar</translation>
+    </message>
+</context>
+<context>
+    <name>ProviderPicker</name>
+    <message>
+        <source>Provider</source>
+        <translation>Provedor</translation>
     </message>
 </context>
 <context>
@@ -1352,6 +1306,13 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>SoundStep</name>
+    <message>
+        <source>Open Sound Settings</source>
+        <translation>Abrir configurações de som</translation>
+    </message>
+</context>
+<context>
     <name>Speaker</name>
     <message>
         <source>You</source>
@@ -1360,6 +1321,21 @@ Depois, tente de novo.</translation>
     <message>
         <source>Them</source>
         <translation>Outro</translation>
+    </message>
+</context>
+<context>
+    <name>SpeechModelStep</name>
+    <message>
+        <source>Speech model</source>
+        <translation>Modelo de fala</translation>
+    </message>
+    <message>
+        <source>Check again</source>
+        <translation>Verificar de novo</translation>
+    </message>
+    <message>
+        <source>Installed</source>
+        <translation>Instalado</translation>
     </message>
 </context>
 <context>
@@ -1431,6 +1407,53 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>SuggestionsStep</name>
+    <message>
+        <source>Save</source>
+        <translation>Salvar</translation>
+    </message>
+    <message>
+        <source>Suggestions</source>
+        <translation>Sugestões</translation>
+    </message>
+    <message>
+        <source>Choose who writes the suggestions. Claude and OpenAI use your own API key; the on-device model is free and needs a local model server such as Ollama.</source>
+        <translation>Escolha quem escreve as sugestões. Claude e OpenAI usam sua própria chave de API; o modelo no computador é gratuito e precisa de um servidor de modelos local, como o Ollama.</translation>
+    </message>
+    <message>
+        <source>Provider</source>
+        <translation>Provedor</translation>
+    </message>
+    <message>
+        <source>API key</source>
+        <translation>Chave de API</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <translation>Modelo</translation>
+    </message>
+    <message>
+        <source>Create a Claude API key</source>
+        <translation>Criar uma chave de API do Claude</translation>
+    </message>
+    <message>
+        <source>Create an OpenAI API key</source>
+        <translation>Criar uma chave de API da OpenAI</translation>
+    </message>
+    <message>
+        <source>Ready</source>
+        <translation>Pronto</translation>
+    </message>
+    <message>
+        <source>Save an API key to get suggestions.</source>
+        <translation>Salve uma chave de API para receber sugestões.</translation>
+    </message>
+    <message>
+        <source>No local model server answered. Start one (for example Ollama), or choose Claude or OpenAI with a key.</source>
+        <translation>Nenhum servidor de modelos local respondeu. Inicie um (por exemplo, o Ollama) ou escolha Claude ou OpenAI com uma chave.</translation>
+    </message>
+</context>
+<context>
     <name>SummaryCard</name>
     <message>
         <source>Call summary</source>
@@ -1493,6 +1516,33 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>SystemAudioStep</name>
+    <message>
+        <source>System audio</source>
+        <translation>Áudio do sistema</translation>
+    </message>
+    <message>
+        <source>Transcribes what the other people on the call say. A short sound plays while it checks.</source>
+        <translation>Transcreve o que as outras pessoas da chamada dizem. Um som curto toca durante a verificação.</translation>
+    </message>
+    <message>
+        <source>Allow</source>
+        <translation>Permitir</translation>
+    </message>
+    <message>
+        <source>Allowed</source>
+        <translation>Permitido</translation>
+    </message>
+    <message>
+        <source>No system audio came through. Check System Settings, or play a sound and try again.</source>
+        <translation>Nenhum áudio do sistema chegou. Verifique as configurações do sistema ou toque um som e tente de novo.</translation>
+    </message>
+    <message>
+        <source>Listening…</source>
+        <translation>Ouvindo…</translation>
+    </message>
+</context>
+<context>
     <name>TimelineList</name>
     <message>
         <source>Transcript and suggestions</source>
@@ -1504,6 +1554,25 @@ Depois, tente de novo.</translation>
     <message>
         <source>Waiting for a suggestion</source>
         <translation>Aguardando uma sugestão</translation>
+    </message>
+</context>
+<context>
+    <name>ToolServerStep</name>
+    <message>
+        <source>Claude Code (MCP)</source>
+        <translation>Claude Code (MCP)</translation>
+    </message>
+    <message>
+        <source>Lets Claude Code read and edit your assistants. Paste the command in a terminal.</source>
+        <translation>Permite que o Claude Code leia e edite seus assistentes. Cole o comando em um terminal.</translation>
+    </message>
+    <message>
+        <source>Copy command</source>
+        <translation>Copiar comando</translation>
+    </message>
+    <message>
+        <source>Copied</source>
+        <translation>Copiado</translation>
     </message>
 </context>
 <context>

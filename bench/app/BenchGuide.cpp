@@ -6,6 +6,7 @@
 #include "BenchFigures.h"
 #include "app/guide/GuideWindow.h"
 #include "app/guide/StepRow.h"
+#include "app/guide/SuggestionsStep.h"
 #include "fakes/FakeHttpServer.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
@@ -15,6 +16,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -50,23 +52,24 @@ int main(int argc, char** argv)
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
         GuideWindow guide(settings, keychain, nullptr, options);
+        const QList<StepRow*> rows = { guide.findChild<StepRow*>(QStringLiteral("microphone")),
+            guide.findChild<StepRow*>(QStringLiteral("systemAudio")),
+            guide.findChild<StepRow*>(QStringLiteral("speechModel")),
+            guide.findChild<StepRow*>(QStringLiteral("documents")) };
+        const auto* suggestions = guide.findChild<SuggestionsStep*>();
         const auto started = bench::Steady::now();
         guide.present();
-        guide.systemAudioRow()->button()->click();
-        guide.documentsRow()->button()->click();
+        rows[1]->button()->click();
+        rows[3]->button()->click();
         const bool done = bench::spinUntil(
-            [&guide] {
-                return guide.isSettled() && final(guide.microphoneRow()) && final(guide.systemAudioRow())
-                    && final(guide.speechRow()) && final(guide.documentsRow()) && guide.suggestionsReady();
-            },
+            [&] { return guide.isSettled() && std::ranges::all_of(rows, final) && suggestions->isReady(); },
             std::chrono::seconds(30));
         if (!done) {
             std::fprintf(stderr, "bench_app_guide: the probes did not finish\n");
             return 1;
         }
         times.push_back(bench::millisecondsSince(started));
-        for (const StepRow* row :
-            { guide.microphoneRow(), guide.systemAudioRow(), guide.speechRow(), guide.documentsRow() }) {
+        for (const StepRow* row : rows) {
             if (row->state().kind != StepState::Kind::granted) {
                 std::fprintf(stderr, "bench_app_guide: a step was not granted: %s\n",
                     qUtf8Printable(row->statusLabel()->text()));

@@ -5,6 +5,7 @@
 #include "common/Uuid.h"
 #include "mcp/JsonText.h"
 #include "records/KnowledgeImport.h"
+#include "store/CallRating.h"
 #include "store/StoreContext.h"
 
 #include <QDir>
@@ -684,13 +685,9 @@ Result<QJsonObject> setCallOutcome(StoreContext& context, const QJsonObject& arg
     if (!outcome) {
         return fail(QStringLiteral("outcome must be positive, negative or none."));
     }
-    call->outcome = callOutcome::rawText(*outcome);
-    if (const auto note = optionalString(arguments, "note")) {
-        call->outcomeNote = *note;
-    }
-    context.update(*call);
+    TRY(written, callRating::write(context, *call, { .outcome = outcome, .note = optionalString(arguments, "note") }));
     OwnerNames names(context);
-    return callObject(names, *call, CallVariant::withSummary);
+    return callObject(names, *written, CallVariant::withSummary);
 }
 
 Result<QJsonObject> addQA(StoreContext& context, const QJsonObject& arguments)

@@ -376,45 +376,34 @@ void SummaryService::appendSaveError(const QString& message)
 
 void SummaryService::setOutcome(const QUuid& callID, CallOutcome outcome)
 {
-    saveRating(callID, Rating::outcome, [&](Call& call) { call.outcome = callOutcome::rawText(outcome); });
+    saveRating(callID, { .outcome = outcome, .note = std::nullopt });
 }
 
 void SummaryService::setNote(const QUuid& callID, const QString& note)
 {
-    saveRating(callID, Rating::note, [&](Call& call) { call.outcomeNote = note; });
+    saveRating(callID, { .outcome = std::nullopt, .note = note });
 }
 
-void SummaryService::saveRating(const QUuid& callID, Rating rating, const std::function<void(Call&)>& change)
+void SummaryService::saveRating(const QUuid& callID, const callRating::Change& change)
 {
     StoreContext& store = m_context();
     auto found = store.fetchOne<Call>(callID);
     if (!found || !*found) {
         qCCritical(lcSummary, "Call %s not found", qUtf8Printable(uuid::toText(callID)));
-        appendSaveError(rating == Rating::outcome ? tr("Could not save the outcome: the call is not in the store.")
-                                                  : tr("Could not save the note: the call is not in the store."));
+        appendSaveError(change.outcome ? tr("Could not save the outcome: the call is not in the store.")
+                                       : tr("Could not save the note: the call is not in the store."));
         return;
     }
-    const Call before = **found;
-    Call changed = before;
-    change(changed);
-    store.update(changed);
-    if (auto saved = store.save(); !saved) {
-        // The change that could not be stored is taken back, so the call reads as it is stored.
-        store.update(before);
-        qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(saved.error().message));
-        appendSaveError(
-            (rating == Rating::outcome ? tr("Could not save the outcome: %1") : tr("Could not save the note: %1"))
-                .arg(saved.error().message));
+    if (auto written = callRating::write(store, **found, change); !written) {
+        qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(written.error().message));
+        appendSaveError((change.outcome ? tr("Could not save the outcome: %1") : tr("Could not save the note: %1"))
+                            .arg(written.error().message));
     }
 }
 
 CallRating SummaryService::outcomeOf(const QUuid& callID)
 {
-    auto found = m_context().fetchOne<Call>(callID);
-    if (!found || !*found) {
-        return {};
-    }
-    return CallRating { (*found)->outcomeValue(), (*found)->outcomeNote };
+    return callRating::read(m_context(), callID).value_or(CallRating());
 }
 
 void SummaryService::setText(std::optional<QString> text)

@@ -4,6 +4,7 @@
 #include "records/Enums.h"
 #include "records/Suggestion.h"
 #include "settings/LanguageModelSettings.h"
+#include "store/CallRating.h"
 #include "transcription/Transcript.h"
 
 #include <QCoroTask>
@@ -38,14 +39,6 @@ struct SummaryServiceOptions {
     // The provider, model and key, read afresh for every summary; from the settings and `readKey`
     // when empty.
     std::function<QCoro::Task<SuggestionSettings>()> loadSettings;
-};
-
-// A stored call's rating as the call window shows it.
-struct CallRating {
-    CallOutcome outcome = CallOutcome::none;
-    QString note;
-
-    bool operator==(const CallRating&) const = default;
 };
 
 // Closes every call. When listening stops it takes the finished lines and the suggestions shown,
@@ -140,8 +133,7 @@ private:
     // Logs a saving problem and, when publishing, adds it to `saveError`.
     void report(const QString& message, Publish publish);
     void appendSaveError(const QString& message);
-    enum class Rating { outcome, note };
-    void saveRating(const QUuid& callID, Rating rating, const std::function<void(Call&)>& change);
+    void saveRating(const QUuid& callID, const callRating::Change& change);
     void cancelTask();
 
     void setText(std::optional<QString> text);

@@ -1,8 +1,7 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/services/DesktopServices.h"
-#include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
-#include "app/settings/KeyField.h"
+#include "app/widgets/KeyField.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
 #include "fakes/FakeHttpServer.h"
@@ -13,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,8 +23,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <unistd.h>
-
 namespace {
 
 const QString claude = QStringLiteral("claude");
@@ -35,12 +31,12 @@ const QString openai = QStringLiteral("openai");
 // A settings window on a settings file and an autostart folder of its own, with the session's real
 // keyring.
 struct Harness {
-    explicit Harness(const QString& executable = QStringLiteral("/usr/bin/quillora"))
+    Harness()
         : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
         , entry(directory.filePath(QStringLiteral("autostart/quillora.desktop")))
     {
         window =
-            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, executable });
+            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, QStringLiteral("/usr/bin/quillora") });
     }
 
     bool show()
@@ -82,12 +78,6 @@ bool saveAndWait(KeyField* field, QAbstractButton* button)
     return !finished.isEmpty() || finished.wait(20000);
 }
 
-QString entryText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 } // namespace
 
 class SettingsWindowTest : public QObject {
@@ -98,10 +88,6 @@ private Q_SLOTS:
     void opacity_data();
     void opacity();
     void windowToggles();
-    void openAtLogin_data();
-    void openAtLogin();
-    void openAtLoginFailure_data();
-    void openAtLoginFailure();
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
     void providerSwitchKeepsModelsAndKeys();
@@ -186,101 +172,6 @@ void SettingsWindowTest::windowToggles()
     QVERIFY(!hide->isChecked());
     QCOMPARE(general.hideFromScreenShareNote()->text(), QStringLiteral("Not available on this desktop."));
     QVERIFY(harness.settings.hideFromScreenShare());
-}
-
-void SettingsWindowTest::openAtLogin_data()
-{
-    QTest::addColumn<QString>("executable");
-    QTest::addColumn<QString>("execLine");
-    QTest::newRow("plain") << QStringLiteral("/usr/bin/quillora") << QStringLiteral("Exec=/usr/bin/quillora");
-    QTest::newRow("blanks") << QStringLiteral("/opt/My Apps/quillora")
-                            << QStringLiteral("Exec=\"/opt/My Apps/quillora\"");
-    // Inside quotes ", `, $ and \ take a backslash, and each backslash is then doubled as a string
-    // value requires; a percent sign is doubled so it is no field code.
-    QTest::newRow("shell characters") << QStringLiteral("/home/a$b/q\"u`x\\y")
-                                      << QStringLiteral("Exec=\"/home/a\\\\$b/q\\\\\"u\\\\`x\\\\\\\\y\"");
-    QTest::newRow("percent") << QStringLiteral("/opt/100%/quillora") << QStringLiteral("Exec=/opt/100%%/quillora");
-}
-
-void SettingsWindowTest::openAtLogin()
-{
-    QFETCH(QString, executable);
-    QFETCH(QString, execLine);
-    Harness harness(executable);
-    QVERIFY(harness.show());
-    QCheckBox* toggle = harness.general().openAtLogin();
-    QVERIFY(!toggle->isChecked());
-
-    toggle->click();
-    QVERIFY(toggle->isChecked());
-    const QStringList lines = entryText(harness.entry).split(u'\n');
-    QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
-    QVERIFY2(lines.contains(execLine), qPrintable(lines.join(u'|')));
-    QVERIFY(lines.contains(QStringLiteral("Type=Application")));
-    QVERIFY(autostart::isEnabled(harness.entry));
-
-    toggle->click();
-    QVERIFY(!toggle->isChecked());
-    QVERIFY(!QFile::exists(harness.entry));
-
-    // An entry the session was told to ignore counts as off, and switching on replaces it.
-    QVERIFY(QDir().mkpath(QFileInfo(harness.entry).absolutePath()));
-    QFile hidden(harness.entry);
-    QVERIFY(hidden.open(QIODevice::WriteOnly));
-    hidden.write("[Desktop Entry]\nType=Application\nExec=quillora\nHidden = true\n");
-    hidden.close();
-    SettingsWindow reopened(harness.settings, harness.keychain, nullptr, { harness.entry, executable });
-    QCheckBox* reopenedToggle = reopened.general()->openAtLogin();
-    QVERIFY(!reopenedToggle->isChecked());
-    reopened.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&reopened));
-    reopenedToggle->click();
-    QVERIFY(reopenedToggle->isChecked());
-    QVERIFY(!entryText(harness.entry).contains(QStringLiteral("Hidden")));
-}
-
-void SettingsWindowTest::openAtLoginFailure_data()
-{
-    QTest::addColumn<QString>("blocker");
-    QTest::addColumn<bool>("startsEnabled");
-    QTest::newRow("a file where the folder goes") << QStringLiteral("file") << false;
-    QTest::newRow("read-only folder, switching on") << QStringLiteral("read-only") << false;
-    QTest::newRow("read-only folder, switching off") << QStringLiteral("read-only") << true;
-}
-
-void SettingsWindowTest::openAtLoginFailure()
-{
-    QFETCH(QString, blocker);
-    QFETCH(bool, startsEnabled);
-    if (blocker == u"read-only" && ::geteuid() == 0) {
-        QSKIP("root writes into read-only folders");
-    }
-    QTemporaryDir directory;
-    const QString folder = directory.filePath(QStringLiteral("autostart"));
-    const QString entry = folder + QStringLiteral("/quillora.desktop");
-    if (blocker == u"file") {
-        QFile file(folder);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    } else {
-        QVERIFY(QDir().mkpath(folder));
-        if (startsEnabled) {
-            QVERIFY(autostart::enable(entry, QStringLiteral("/usr/bin/quillora")));
-        }
-        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    }
-    const auto restore =
-        qScopeGuard([&] { QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); });
-    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
-    Keychain keychain;
-    SettingsWindow window(settings, keychain, nullptr, { entry, QStringLiteral("/usr/bin/quillora") });
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCheckBox* toggle = window.general()->openAtLogin();
-    QCOMPARE(toggle->isChecked(), startsEnabled);
-    toggle->click();
-    // The write failed, so the toggle shows what is really there.
-    QCOMPARE(toggle->isChecked(), startsEnabled);
-    QCOMPARE(autostart::isEnabled(entry), startsEnabled);
 }
 
 void SettingsWindowTest::engineShowsKeyOnlyForOpenAI_data()

@@ -1,5 +1,6 @@
 #include "StoreTesting.h"
 
+#include "store/CallRating.h"
 #include "store/Store.h"
 #include "store/StoreContext.h"
 
@@ -10,6 +11,9 @@
 #include <QTest>
 
 using namespace storeTesting;
+
+Q_DECLARE_METATYPE(CallOutcome)
+Q_DECLARE_METATYPE(CallRating)
 
 namespace {
 
@@ -72,6 +76,8 @@ private Q_SLOTS:
     void pendingOwnerRemovalNullifiesPendingRecords();
     void changedColumnsOnly();
     void savedSignal();
+    void ratingWriter_data();
+    void ratingWriter();
 
 private:
     QTemporaryDir m_dir;
@@ -524,3 +530,49 @@ void StoreContextTest::savedSignal()
 
 QTEST_GUILESS_MAIN(StoreContextTest)
 #include "StoreContextTest.moc"
+
+void StoreContextTest::ratingWriter_data()
+{
+    QTest::addColumn<CallOutcome>("stored");
+    QTest::addColumn<CallOutcome>("tapped");
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<CallRating>("expected");
+    const QString note = QStringLiteral("fit");
+    QTest::newRow("tap") << CallOutcome::none << CallOutcome::positive << false
+                         << CallRating { CallOutcome::positive, note };
+    QTest::newRow("second tap takes it back")
+        << CallOutcome::negative << CallOutcome::negative << false << CallRating { CallOutcome::none, note };
+    QTest::newRow("refused save is taken back")
+        << CallOutcome::negative << CallOutcome::positive << true << CallRating { CallOutcome::negative, QString() };
+}
+
+void StoreContextTest::ratingWriter()
+{
+    QFETCH(CallOutcome, stored);
+    QFETCH(CallOutcome, tapped);
+    QFETCH(bool, refused);
+    QFETCH(CallRating, expected);
+    Call call = makeCall(m_assistant.id, 0);
+    call.outcome = callOutcome::rawText(stored);
+    m_context->insert(call);
+    QVERIFY(m_context->save());
+    if (refused) {
+        m_store->database().exec("CREATE TRIGGER refuse BEFORE UPDATE ON \"Call\" "
+                                 "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END");
+    }
+    // Another edit of the same context stays pending whatever happens to the rating.
+    Assistant renamed = m_assistant;
+    renamed.name = QStringLiteral("Renamed");
+    m_context->update(renamed);
+
+    const auto written = callRating::write(
+        *m_context, call, { .outcome = callRating::toggled(stored, tapped), .note = QStringLiteral("fit") });
+    QCOMPARE(written.has_value(), !refused);
+    if (refused) {
+        QCOMPARE(written.error().message, QStringLiteral("database or disk is full"));
+        QCOMPARE(fetched<Assistant>(*m_context, Query::byId(m_assistant.id)).front().name, renamed.name);
+    }
+    QCOMPARE(callRating::read(*m_context, call.id), std::optional(expected));
+    QCOMPARE(callRating::read(*m_store->newContext(), call.id), std::optional(expected));
+    QCOMPARE(callRating::read(*m_context, uuid::create()), std::nullopt);
+}

@@ -5,6 +5,7 @@
 #include "app/widgets/AppStyle.h"
 #include "app/widgets/FileReveal.h"
 #include "common/Log.h"
+#include "store/CallRating.h"
 #include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
 
@@ -84,9 +85,9 @@ CallRow::CallRow(StoreHolder* holder, SaveAction* save, const Call& call, const 
 
 CallRow::~CallRow()
 {
-    // A row goes away when its list is rebuilt or the window closes: what was typed stays pending in
-    // the context, which the window saves; saving here would refresh widgets that are going away.
-    (void)keepNote();
+    // The window saves every note before it closes or shows something else; a row that goes away
+    // with its call (another process removed it) has nothing left to save to.
+    saveNote();
 }
 
 void CallRow::update(const Call& call, const QString& contextName)
@@ -318,13 +319,22 @@ void CallRow::tap(CallOutcome outcome)
     if (!found || !*found) {
         return;
     }
-    Call call = **found;
-    const CallOutcome chosen = call.outcomeValue() == outcome ? CallOutcome::none : outcome;
-    call.outcome = callOutcome::rawText(chosen);
-    context.update(call);
-    (void)m_save->save();
-    // The refresh that follows a good save shows it too; a failed one still shows what was chosen.
-    m_call.outcome = call.outcome;
+    const Call& stored = **found;
+    // A note whose own save was refused goes along with the rating.
+    std::optional<QString> note;
+    if (m_note && m_note->text() != m_loadedNote) {
+        note = m_note->text();
+    }
+    const auto written = callRating::write(
+        context, stored, { .outcome = callRating::toggled(stored.outcomeValue(), outcome), .note = note });
+    m_save->show(written ? Result<void>() : Result<void>(std::unexpected(written.error())));
+    // A refused save is taken back, and the window says why: the row shows what is stored.
+    const Call& shown = written ? *written : stored;
+    m_call.outcome = shown.outcome;
+    if (written && note) {
+        m_loadedNote = *note;
+        m_call.outcomeNote = *note;
+    }
     showHeader();
     showBody();
 }
@@ -352,32 +362,25 @@ void CallRow::analyzeAgain()
     showBody();
 }
 
-bool CallRow::keepNote()
+void CallRow::saveNote()
 {
     if (!m_note || !m_holder || m_note->text() == m_loadedNote) {
-        return false;
+        return;
     }
-    const QString text = m_note->text();
     StoreContext& context = m_holder->context();
     auto found = context.fetchOne<Call>(m_call.id);
     if (!found || !*found) {
-        return false;
-    }
-    Call call = **found;
-    call.outcomeNote = text;
-    context.update(call);
-    // Pending in the context from here on: a failed save keeps it for the next one.
-    m_loadedNote = text;
-    m_call.outcomeNote = text;
-    return true;
-}
-
-void CallRow::saveNote()
-{
-    if (!keepNote() || !m_save) {
         return;
     }
-    if (auto saved = m_save->save(); !saved) {
-        qCCritical(lcAssistants, "Could not save the call note: %s", qUtf8Printable(saved.error().message));
+    const auto written = callRating::write(context, **found, { .outcome = std::nullopt, .note = m_note->text() });
+    if (m_save) {
+        m_save->show(written ? Result<void>() : Result<void>(std::unexpected(written.error())));
     }
+    if (!written) {
+        // The text stays in the field, so it is saved again when the field is next left.
+        qCCritical(lcAssistants, "Could not save the call note: %s", qUtf8Printable(written.error().message));
+        return;
+    }
+    m_loadedNote = written->outcomeNote;
+    m_call.outcomeNote = written->outcomeNote;
 }

@@ -33,7 +33,7 @@ public:
 
     bool isExpanded() const { return m_body != nullptr && m_body->isVisible(); }
     void setExpanded(bool expanded);
-    // Saves the note when it differs from the note last loaded.
+    // Saves the note when it differs from the note last loaded; a refused save keeps the text in the field.
     void saveNote();
 
     QToolButton* header() const { return m_header; }
@@ -49,8 +49,6 @@ public:
     QPushButton* analyzeAgainButton() const { return m_analyzeAgain; }
 
 private:
-    // Puts a changed note into the context without saving; true when it did.
-    bool keepNote();
     void buildBody();
     void showHeader();
     void showBody();

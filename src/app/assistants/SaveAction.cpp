@@ -20,13 +20,18 @@ Result<void> SaveAction::save()
         return {};
     }
     Result<void> saved = m_holder->context().save();
+    show(saved);
+    return saved;
+}
+
+void SaveAction::show(const Result<void>& saved)
+{
     if (saved) {
         setError(std::nullopt);
     } else {
         qCCritical(lcAssistants, "Could not save: %s", qUtf8Printable(saved.error().message));
         setError(saved.error().message);
     }
-    return saved;
 }
 
 void SaveAction::saveSoon()

@@ -30,6 +30,9 @@ public:
 
     // Saves now (an earlier save waiting for its pause included).
     Result<void> save();
+    // Shows the result of a save made by another writer of the store (the outcome writer's) as this
+    // action's own.
+    void show(const Result<void>& saved);
     // Saves once typing has paused.
     void saveSoon();
     // Saves now if a save is waiting for its pause.

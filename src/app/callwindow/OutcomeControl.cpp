@@ -82,10 +82,10 @@ void OutcomeControl::tap(CallOutcome outcome)
     if (!m_call || !m_summary) {
         return;
     }
-    const CallOutcome current = m_summary->outcomeOf(*m_call).outcome;
-    const CallOutcome chosen = current == outcome ? CallOutcome::none : outcome;
+    const CallOutcome chosen = callRating::toggled(m_summary->outcomeOf(*m_call).outcome, outcome);
     m_summary->setOutcome(*m_call, chosen);
-    showOutcome(chosen);
+    // A refused save is taken back (and said in the card): the thumbs show what is stored.
+    showOutcome(m_summary->outcomeOf(*m_call).outcome);
 }
 
 void OutcomeControl::showOutcome(CallOutcome outcome)

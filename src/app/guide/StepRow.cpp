@@ -109,8 +109,12 @@ StepRow::StepRow(const Texts& texts, QWidget* parent)
 
 void StepRow::setState(const StepState& state)
 {
+    const bool changed = state != m_state;
     m_state = state;
     showState();
+    if (changed) {
+        Q_EMIT stateChanged(m_state);
+    }
 }
 
 void StepRow::setWhy(const QString& why)

@@ -39,6 +39,7 @@ Q_SIGNALS:
     // The step's own action: "Allow" (or its label) and "Try again".
     void allowRequested();
     void settingsRequested();
+    void stateChanged(const StepState& state);
 
 private:
     void showState();

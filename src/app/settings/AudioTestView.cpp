@@ -1,7 +1,7 @@
 #include "app/settings/AudioTestView.h"
 
 #include "app/settings/AudioLevelBar.h"
-#include "app/settings/SoundSettings.h"
+#include "app/widgets/SoundSettings.h"
 #include "app/widgets/AppStyle.h"
 
 #include <QFrame>

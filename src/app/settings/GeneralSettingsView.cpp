@@ -1,7 +1,7 @@
 #include "app/settings/GeneralSettingsView.h"
 
-#include "app/settings/Autostart.h"
-#include "app/settings/KeyField.h"
+#include "app/widgets/KeyField.h"
+#include "app/widgets/LoginToggle.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
 
@@ -40,12 +40,10 @@ GeneralSettingsView::GeneralSettingsView(
     Settings& settings, Keychain& keychain, QString autostartEntry, QString executable, QWidget* parent)
     : QWidget(parent)
     , m_settings(&settings)
-    , m_autostartEntry(std::move(autostartEntry))
-    , m_executable(std::move(executable))
 {
     setObjectName(QStringLiteral("general"));
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(makeWindowSection());
+    layout->addWidget(makeWindowSection(std::move(autostartEntry), std::move(executable)));
     layout->addWidget(makeTranscriptionSection(keychain));
     layout->addStretch(1);
 
@@ -58,7 +56,6 @@ GeneralSettingsView::GeneralSettingsView(
         }
     });
     showSettings();
-    showOpensAtLogin();
     m_openAIKey->load(QStringLiteral("openai"));
 }
 
@@ -66,7 +63,7 @@ void GeneralSettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // The guide or the user may have changed the autostart entry while the window was closed.
-    showOpensAtLogin();
+    m_openAtLogin->showStored();
 }
 
 QString GeneralSettingsView::percentText(double opacity)
@@ -75,7 +72,7 @@ QString GeneralSettingsView::percentText(double opacity)
     return QString::number(static_cast<int>(std::floor(opacity * 100 + 1e-9))) + u'%';
 }
 
-QWidget* GeneralSettingsView::makeWindowSection()
+QWidget* GeneralSettingsView::makeWindowSection(QString autostartEntry, QString executable)
 {
     auto* section = new QGroupBox(tr("Window Settings"), this);
     auto* form = new QFormLayout(section);
@@ -101,10 +98,8 @@ QWidget* GeneralSettingsView::makeWindowSection()
     connect(m_alwaysOnTop, &QCheckBox::toggled, this,
         [this](bool on) { m_settings->setBoolean(SettingKey::isAlwaysOnTop, on); });
 
-    m_openAtLogin = new QCheckBox(tr("Open at login"), section);
-    m_openAtLogin->setAccessibleName(m_openAtLogin->text());
+    m_openAtLogin = new LoginToggle(std::move(autostartEntry), std::move(executable), section);
     form->addRow(m_openAtLogin);
-    connect(m_openAtLogin, &QCheckBox::toggled, this, &GeneralSettingsView::setOpensAtLogin);
 
     // No desktop lets a window keep itself out of a capture of the whole screen; where the compositor's
     // capture shows in PipeWire the windows hide while it runs, elsewhere the toggle is disabled and says
@@ -193,21 +188,4 @@ void GeneralSettingsView::showHideFromScreenShare()
     m_hideNote->setText(m_screenShareVisible ? tr("Sharing a single app or window never shows Quillora anyway.")
                                              : tr("Not available on this desktop."));
     m_hideFromScreenShare->setAccessibleDescription(m_hideNote->text());
-}
-
-void GeneralSettingsView::setOpensAtLogin(bool on)
-{
-    // A failure is shown by the toggle itself: it follows what the autostart folder holds.
-    const Result<void> done =
-        on ? autostart::enable(m_autostartEntry, m_executable) : autostart::disable(m_autostartEntry);
-    if (!done) {
-        qCWarning(lcSettings, "Open at login: %s", qUtf8Printable(done.error().message));
-    }
-    showOpensAtLogin();
-}
-
-void GeneralSettingsView::showOpensAtLogin()
-{
-    const QSignalBlocker blocker(m_openAtLogin);
-    m_openAtLogin->setChecked(autostart::isEnabled(m_autostartEntry));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/widgets/LoginToggle.h"
+
 #include <QPointer>
 #include <QWidget>
 
@@ -46,20 +48,16 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    QWidget* makeWindowSection();
+    QWidget* makeWindowSection(QString autostartEntry, QString executable);
     QWidget* makeTranscriptionSection(Keychain& keychain);
     void showSettings();
-    void setOpensAtLogin(bool on);
-    void showOpensAtLogin();
     void showHideFromScreenShare();
 
     QPointer<Settings> m_settings;
-    const QString m_autostartEntry;
-    const QString m_executable;
     QSlider* m_opacity = nullptr;
     QLabel* m_opacityText = nullptr;
     QCheckBox* m_alwaysOnTop = nullptr;
-    QCheckBox* m_openAtLogin = nullptr;
+    LoginToggle* m_openAtLogin = nullptr;
     QCheckBox* m_hideFromScreenShare = nullptr;
     QLabel* m_hideNote = nullptr;
     bool m_screenShareVisible = false;

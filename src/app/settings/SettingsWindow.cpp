@@ -1,12 +1,10 @@
 #include "app/settings/SettingsWindow.h"
 
 #include "app/settings/AudioTestView.h"
-#include "app/settings/Autostart.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/widgets/AppIcons.h"
 
-#include <QCoreApplication>
 #include <QIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -16,12 +14,6 @@ SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* 
 {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(tr("Quillora Settings"));
-    if (options.autostartEntry.isEmpty()) {
-        options.autostartEntry = autostart::defaultEntryPath();
-    }
-    if (options.executable.isEmpty()) {
-        options.executable = QCoreApplication::applicationFilePath();
-    }
     m_tabs = new QTabWidget(this);
     m_tabs->setDocumentMode(true);
     m_general = new GeneralSettingsView(

@@ -1,7 +1,7 @@
 #include "app/settings/SuggestionSettingsView.h"
 
-#include "app/settings/KeyField.h"
-#include "llm/LocalModels.h"
+#include "app/widgets/KeyField.h"
+#include "app/widgets/ProviderPicker.h"
 #include "settings/Settings.h"
 
 #include <QComboBox>
@@ -9,15 +9,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QNetworkAccessManager>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-namespace {
-
-constexpr LLMProvider providers[] = { LLMProvider::onDevice, LLMProvider::claude, LLMProvider::openai };
-
-} // namespace
 
 SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& keychain, QWidget* parent)
     : QWidget(parent)
@@ -29,15 +22,8 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     layout->addLayout(m_form);
     layout->addStretch(1);
 
-    m_provider = new QComboBox(this);
-    for (const LLMProvider provider : providers) {
-        m_provider->addItem(llmProvider::label(provider), llmProvider::rawText(provider));
-    }
-    m_provider->setAccessibleName(tr("Provider"));
+    m_provider = new ProviderPicker(settings, this);
     m_form->addRow(tr("Provider"), m_provider);
-    // Only a choice of the user is stored; showing the stored value writes nothing.
-    connect(m_provider, &QComboBox::activated, this,
-        [this](int index) { m_settings->setText(SettingKey::llmProvider, m_provider->itemData(index).toString()); });
 
     m_model = new QLineEdit(this);
     m_model->setObjectName(QStringLiteral("model"));
@@ -45,16 +31,15 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     m_form->addRow(tr("Model"), m_model);
     connect(m_model, &QLineEdit::returnPressed, this, &SuggestionSettingsView::saveModels);
 
-    m_network = new QNetworkAccessManager(this);
-    m_serverModels = new QComboBox(this);
+    m_serverModels = new LocalModelPicker(settings, LocalModelPicker::Choices::listed, this);
     m_serverModels->setObjectName(QStringLiteral("serverModels"));
     m_serverModels->setAccessibleName(tr("Models on the server"));
     m_form->addRow(tr("Models on the server"), m_serverModels);
     m_form->setRowVisible(m_serverModels, false);
-    connect(m_serverModels, &QComboBox::activated, this, [this](int index) {
-        m_model->setText(m_serverModels->itemText(index));
-        saveModels();
-    });
+    // The picker stores the model it shows; the field shows it too.
+    connect(m_serverModels, &QComboBox::activated, this,
+        [this](int index) { m_model->setText(m_serverModels->itemText(index)); });
+    connect(m_serverModels, &LocalModelPicker::listed, this, &SuggestionSettingsView::showServerModels);
 
     m_improvementModel = new QLineEdit(this);
     m_improvementModel->setObjectName(QStringLiteral("improvementModel"));
@@ -106,7 +91,7 @@ void SuggestionSettingsView::load()
 {
     const LLMProvider provider = shownProvider();
     const bool cloud = provider != LLMProvider::onDevice;
-    m_provider->setCurrentIndex(static_cast<int>(provider));
+    m_provider->showStored();
 
     m_model->setText(m_settings->textOr(settingKey::llmModel(provider), QString()));
     // The local server's model is its first listed one unless a name is given; a server that lists an
@@ -125,27 +110,14 @@ void SuggestionSettingsView::load()
     }
     m_form->setRowVisible(m_serverModels, false);
     // An answer for the provider shown before is dropped.
-    ++m_listing;
+    m_serverModels->drop();
     if (!cloud) {
-        listServerModels();
+        m_serverModels->list();
     }
-}
-
-void SuggestionSettingsView::listServerModels()
-{
-    const quint64 listing = ++m_listing;
-    localModels::list(*m_network, m_settings->localModelURL(), std::chrono::milliseconds(serverModelsTimeoutMs), this,
-        [this, listing](const QStringList& models) {
-            if (listing == m_listing) {
-                showServerModels(models);
-            }
-        });
 }
 
 void SuggestionSettingsView::showServerModels(const QStringList& models)
 {
-    m_serverModels->clear();
-    m_serverModels->addItems(models);
     m_serverModels->setCurrentIndex(models.indexOf(m_model->text()));
     m_form->setRowVisible(m_serverModels, !models.isEmpty() && shownProvider() == LLMProvider::onDevice);
     Q_EMIT serverModelsListed();

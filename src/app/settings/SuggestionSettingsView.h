@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/widgets/ProviderPicker.h"
 #include "records/Enums.h"
 
 #include <QPointer>
@@ -11,7 +12,6 @@ class QComboBox;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
-class QNetworkAccessManager;
 class QPushButton;
 class Settings;
 
@@ -24,10 +24,10 @@ class SuggestionSettingsView : public QWidget {
 public:
     SuggestionSettingsView(Settings& settings, Keychain& keychain, QWidget* parent = nullptr);
 
-    QComboBox* provider() const { return m_provider; }
+    ProviderPicker* provider() const { return m_provider; }
     QLineEdit* model() const { return m_model; }
     // The models the local server lists, to pick the on-device model from; hidden until it answers.
-    QComboBox* serverModels() const { return m_serverModels; }
+    LocalModelPicker* serverModels() const { return m_serverModels; }
     QLineEdit* improvementModel() const { return m_improvementModel; }
     KeyField* apiKey() const { return m_apiKey; }
     QPushButton* saveButton() const { return m_save; }
@@ -36,9 +36,6 @@ public:
 
     // Reads the chosen provider's stored models and key into the fields.
     void load();
-
-    // How long the local server has to list its models, as for the on-device model itself.
-    static constexpr int serverModelsTimeoutMs = 2000;
 
 Q_SIGNALS:
     // The local server's model list came back, or did not within the time.
@@ -50,17 +47,14 @@ protected:
 private:
     LLMProvider shownProvider() const;
     void saveModels();
-    void listServerModels();
     void showServerModels(const QStringList& models);
     void save();
 
     QPointer<Settings> m_settings;
     QFormLayout* m_form = nullptr;
-    QComboBox* m_provider = nullptr;
+    ProviderPicker* m_provider = nullptr;
     QLineEdit* m_model = nullptr;
-    QComboBox* m_serverModels = nullptr;
-    QNetworkAccessManager* m_network = nullptr;
-    quint64 m_listing = 0; // counts listings, so that only the newest one's answer is shown
+    LocalModelPicker* m_serverModels = nullptr;
     QLineEdit* m_improvementModel = nullptr;
     QLabel* m_keyStatus = nullptr;
     KeyField* m_apiKey = nullptr;

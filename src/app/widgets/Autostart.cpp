@@ -1,4 +1,4 @@
-#include "app/settings/Autostart.h"
+#include "app/widgets/Autostart.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/settings/KeyField.h"
+#include "app/widgets/KeyField.h"
 
 #include "settings/Keychain.h"
 

@@ -1,4 +1,4 @@
-#include "app/settings/SoundSettings.h"
+#include "app/widgets/SoundSettings.h"
 
 #include <QCoreApplication>
 #include <QProcess>
