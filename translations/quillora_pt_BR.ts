@@ -599,6 +599,74 @@ Depois, tente de novo.</translation>
         <source>Not available on this desktop.</source>
         <translation>Não disponível neste ambiente de trabalho.</translation>
     </message>
+    <message>
+        <source>On-device (Whisper)</source>
+        <translation>No computador (Whisper)</translation>
+    </message>
+    <message>
+        <source>Whisper model</source>
+        <translation>Modelo do Whisper</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Baixar</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Progresso do download</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Idioma</translation>
+    </message>
+    <message>
+        <source>System language</source>
+        <translation>Idioma do sistema</translation>
+    </message>
+    <message>
+        <source>Automatic</source>
+        <translation>Automático</translation>
+    </message>
+    <message>
+        <source>Portuguese (Brazil)</source>
+        <translation>Português (Brasil)</translation>
+    </message>
+    <message>
+        <source>English (US)</source>
+        <translation>Inglês (EUA)</translation>
+    </message>
+    <message>
+        <source>Whisper hears Portuguese, English and many more languages on this computer; nothing leaves it. Base is the best balance of speed and accuracy; small is more accurate and needs a fast processor.</source>
+        <translation>O Whisper entende português, inglês e muitos outros idiomas neste computador; nada sai dele. O base é o melhor equilíbrio entre velocidade e precisão; o small é mais preciso e precisa de um processador rápido.</translation>
+    </message>
+    <message>
+        <source>%1, %2, installed</source>
+        <translation>%1, %2, instalado</translation>
+    </message>
+    <message>
+        <source>%1, %2</source>
+        <translation>%1, %2</translation>
+    </message>
+    <message>
+        <source>Cancel download</source>
+        <translation>Cancelar download</translation>
+    </message>
+    <message>
+        <source>Downloading %1…</source>
+        <translation>Baixando %1…</translation>
+    </message>
+    <message>
+        <source>Installed. The Whisper engine uses this model.</source>
+        <translation>Instalado. O mecanismo Whisper usa este modelo.</translation>
+    </message>
+    <message>
+        <source>Installed.</source>
+        <translation>Instalado.</translation>
+    </message>
+    <message>
+        <source>No Whisper model is installed yet: download one to use the Whisper engine.</source>
+        <translation>Nenhum modelo do Whisper está instalado ainda: baixe um para usar o mecanismo Whisper.</translation>
+    </message>
 </context>
 <context>
     <name>GeneralTab</name>
@@ -997,12 +1065,8 @@ Depois, tente de novo.</translation>
         <translation>Faltam %1 etapas obrigatórias.</translation>
     </message>
     <message>
-        <source>Transcribes on this computer with the speech model for %1.</source>
-        <translation>Transcreve neste computador com o modelo de fala de %1.</translation>
-    </message>
-    <message>
-        <source>No speech model for %1 is installed. Install the package pocketsphinx-en-us for English, or put a PocketSphinx model for %1 in %2.</source>
-        <translation>Nenhum modelo de fala de %1 está instalado. Instale o pacote pocketsphinx-en-us para inglês ou coloque um modelo do PocketSphinx para %1 em %2.</translation>
+        <source>Downloading %1%</source>
+        <translation>Baixando %1%</translation>
     </message>
 </context>
 <context>
@@ -1330,12 +1394,20 @@ Depois, tente de novo.</translation>
         <translation>Modelo de fala</translation>
     </message>
     <message>
-        <source>Check again</source>
-        <translation>Verificar de novo</translation>
-    </message>
-    <message>
         <source>Installed</source>
         <translation>Instalado</translation>
+    </message>
+    <message>
+        <source>Downloads the on-device transcription model once.</source>
+        <translation>Baixa uma única vez o modelo de transcrição no computador.</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Baixar</translation>
+    </message>
+    <message>
+        <source>The speech model list has no models.</source>
+        <translation>A lista de modelos de fala não tem nenhum modelo.</translation>
     </message>
 </context>
 <context>
@@ -1585,6 +1657,10 @@ Depois, tente de novo.</translation>
         <source>Listening cannot start without the app&apos;s settings.</source>
         <translation>Não é possível começar a ouvir sem as configurações do app.</translation>
     </message>
+    <message>
+        <source>On-device transcription does not support %1 on this computer.</source>
+        <translation>A transcrição no computador não oferece suporte a %1 nesta máquina.</translation>
+    </message>
 </context>
 <context>
     <name>Updater</name>
@@ -1626,6 +1702,118 @@ Depois, tente de novo.</translation>
     <message>
         <source>On: follow the newest line. Off: stay where you scrolled.</source>
         <translation>Ligada: acompanha a linha mais recente. Desligada: fica onde você rolou.</translation>
+    </message>
+</context>
+<context>
+    <name>WhisperModelDownload</name>
+    <message>
+        <source>Could not read the downloaded file %1: %2</source>
+        <translation>Não foi possível ler o arquivo baixado %1: %2</translation>
+    </message>
+    <message>
+        <source>The downloaded file %1 does not have the size the model list gives; it was deleted. Try again.</source>
+        <translation>O arquivo baixado %1 não tem o tamanho que a lista de modelos indica; ele foi apagado. Tente de novo.</translation>
+    </message>
+    <message>
+        <source>The downloaded file %1 does not match its checksum; it was deleted. Try again.</source>
+        <translation>O arquivo baixado %1 não confere com a soma de verificação; ele foi apagado. Tente de novo.</translation>
+    </message>
+    <message>
+        <source>The download was cancelled. Press Download to continue it.</source>
+        <translation>O download foi cancelado. Pressione Baixar para continuá-lo.</translation>
+    </message>
+    <message>
+        <source>Could not create the folder %1.</source>
+        <translation>Não foi possível criar a pasta %1.</translation>
+    </message>
+    <message>
+        <source>Could not save the speech model %1: %2</source>
+        <translation>Não foi possível salvar o modelo de fala %1: %2</translation>
+    </message>
+    <message>
+        <source>The server sent more than the %1 bytes the model list gives for %2; the download was deleted.</source>
+        <translation>O servidor enviou mais do que os %1 bytes que a lista de modelos indica para %2; o download foi apagado.</translation>
+    </message>
+    <message>
+        <source>Could not download %1: the server answered with status %2.</source>
+        <translation>Não foi possível baixar %1: o servidor respondeu com o status %2.</translation>
+    </message>
+    <message>
+        <source>Could not download %1: %2</source>
+        <translation>Não foi possível baixar %1: %2</translation>
+    </message>
+    <message>
+        <source>The download of %1 ended early. Press Download to continue it.</source>
+        <translation>O download de %1 terminou antes da hora. Pressione Baixar para continuá-lo.</translation>
+    </message>
+    <message>
+        <source>Could not save the speech model %1.</source>
+        <translation>Não foi possível salvar o modelo de fala %1.</translation>
+    </message>
+    <message>
+        <source>Could not fetch the speech model list: %1</source>
+        <translation>Não foi possível obter a lista de modelos de fala: %1</translation>
+    </message>
+    <message>
+        <source>The speech model list could not be read.</source>
+        <translation>Não foi possível ler a lista de modelos de fala.</translation>
+    </message>
+</context>
+<context>
+    <name>WhisperModelFile</name>
+    <message>
+        <source>%1 is not a Whisper speech model.</source>
+        <translation>%1 não é um modelo de fala do Whisper.</translation>
+    </message>
+    <message>
+        <source>The speech model %1 is incomplete. Download it again.</source>
+        <translation>O modelo de fala %1 está incompleto. Baixe-o de novo.</translation>
+    </message>
+    <message>
+        <source>The speech model %1 is damaged. Download it again.</source>
+        <translation>O modelo de fala %1 está danificado. Baixe-o de novo.</translation>
+    </message>
+    <message>
+        <source>Could not open the speech model %1: %2</source>
+        <translation>Não foi possível abrir o modelo de fala %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>WhisperModels</name>
+    <message>
+        <source>Whisper tiny (fastest)</source>
+        <translation>Whisper tiny (o mais rápido)</translation>
+    </message>
+    <message>
+        <source>Whisper base (recommended)</source>
+        <translation>Whisper base (recomendado)</translation>
+    </message>
+    <message>
+        <source>Whisper small (most accurate)</source>
+        <translation>Whisper small (o mais preciso)</translation>
+    </message>
+    <message>
+        <source>The speech model list could not be read.</source>
+        <translation>Não foi possível ler a lista de modelos de fala.</translation>
+    </message>
+    <message>
+        <source>No Whisper speech model is installed. Download one in Settings (Ctrl+,) &gt; General &gt; Transcription.</source>
+        <translation>Nenhum modelo de fala do Whisper está instalado. Baixe um em Configurações (Ctrl+,) &gt; Geral &gt; Transcrição.</translation>
+    </message>
+</context>
+<context>
+    <name>WhisperRecognizer</name>
+    <message>
+        <source>The speech model %1 is not installed. Download it in Settings (Ctrl+,) &gt; General &gt; Transcription.</source>
+        <translation>O modelo de fala %1 não está instalado. Baixe-o em Configurações (Ctrl+,) &gt; Geral &gt; Transcrição.</translation>
+    </message>
+    <message>
+        <source>Could not load the speech model %1.</source>
+        <translation>Não foi possível carregar o modelo de fala %1.</translation>
+    </message>
+    <message>
+        <source>This processor lacks the AVX2 instructions the Whisper engine needs. Choose On-device (PocketSphinx) in Settings (Ctrl+,) &gt; General &gt; Transcription.</source>
+        <translation>Este processador não tem as instruções AVX2 de que o mecanismo Whisper precisa. Escolha No computador (PocketSphinx) em Configurações (Ctrl+,) &gt; Geral &gt; Transcrição.</translation>
     </message>
 </context>
 <context>

@@ -3,6 +3,12 @@
 //   transcription.ondevice_rtf                 decoding time / audio time on the LibriVox set
 //   transcription.ondevice_wer, .reference_wer, .wer_ratio   against pocketsphinx_continuous
 //   transcription.final_line_delay_median_ms   end of a phrase played into the sink → its line
+// and, for PocketSphinx and the Whisper engine on generated models of the real tiny and base shapes
+// (`--engine whisper-small` adds small), each in a process of its own, two speakers at once fed in
+// real time:
+//   transcription.<engine>.cpu_per_audio_s      processor time per second of audio, both speakers
+//   transcription.<engine>.line_delay_median_ms end of a spoken phrase → its finished line
+//   transcription.<engine>.rss_mb               resident memory while listening
 // The delay needs the PulseAudio daemon of scripts/with-services; without it that figure is skipped.
 #include "ThreadCpu.h"
 #include "audio/AudioCaptureService.h"
@@ -10,10 +16,12 @@
 #include "fakes/FakeRealtimeServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/WavFile.h"
+#include "fakes/WhisperModelWriter.h"
 #include "settings/Settings.h"
 #include "transcription/OpenAITranscriber.h"
 #include "transcription/PocketSphinxRecognizer.h"
 #include "transcription/TranscriptionService.h"
+#include "transcription/WhisperRecognizer.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -31,6 +39,7 @@
 #include <cstdio>
 #include <ctime>
 #include <numbers>
+#include <thread>
 
 namespace {
 
@@ -47,6 +56,11 @@ void print(const char* name, double value, const char* unit)
 {
     std::printf("%s %.3f %s\n", name, value, unit);
     std::fflush(stdout);
+}
+
+void print(const QByteArray& name, double value, const char* unit)
+{
+    print(name.constData(), value, unit);
 }
 
 double cpuSeconds(clockid_t clock)
@@ -301,13 +315,139 @@ void finalLineDelay()
     print("transcription.final_line_delay_max_ms", delays.back(), "ms");
 }
 
+double residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
+        }
+    }
+    return 0;
+}
+
+// Two speakers at once, in real time: spoken phrases with pauses between them on both channels,
+// the other person's a little later than the user's. The delay runs from the feeding of a phrase's
+// last sample to the other person's finished line for it.
+void engineRun(const QString& engine)
+{
+    QTemporaryDir dir;
+    std::vector<std::unique_ptr<SpeechEngine>> engines;
+    const auto feedTo = [](SpeechEngine* engine, std::vector<qint16> samples) {
+        static_cast<DecodingEngine*>(engine)->feedSamples(std::move(samples));
+    };
+    for (int speaker = 0; speaker < 2; ++speaker) {
+        const QString thread = QStringLiteral("Quillora.Bench.%1").arg(speaker);
+        if (engine == QLatin1String("pocketsphinx")) {
+            const std::optional<SpeechModel> model = speechModels::find(QStringLiteral("en-US"));
+            if (!model) {
+                std::printf("# %s skipped: no en-US model\n", qPrintable(engine));
+                return;
+            }
+            engines.push_back(std::make_unique<PocketSphinxRecognizer>(*model, thread));
+        } else {
+            const QString path = dir.filePath(engine + QStringLiteral(".bin"));
+            if (speaker == 0) {
+                const auto size = engine.endsWith(QLatin1String("tiny")) ? whisperModelWriter::Size::tiny
+                    : engine.endsWith(QLatin1String("base"))             ? whisperModelWriter::Size::base
+                                                                         : whisperModelWriter::Size::small;
+                whisperModelWriter::write(path, size);
+            }
+            engines.push_back(std::make_unique<WhisperRecognizer>(
+                WhisperRecognizer::Options { path, QStringLiteral("en"), 1 }, thread));
+        }
+        const Result<void> started = QCoro::waitFor(engines.back()->start());
+        if (!started) {
+            std::printf("# %s skipped: %s\n", qPrintable(engine), qPrintable(started.error().message));
+            return;
+        }
+    }
+    const QStringList phrases { QStringLiteral("tell me about your work"),
+        QStringLiteral("what databases have you used in your last project"),
+        QStringLiteral("and why did you choose them"), QStringLiteral("how large was the team"),
+        QStringLiteral("what would you do differently next time"), QStringLiteral("thank you, that is very helpful") };
+    std::vector<qint16> call(16000);
+    std::vector<double> phraseEnds; // seconds into the call
+    for (const QString& phrase : phrases) {
+        const std::optional<WavFile> wav = WavFile::read(pulseTest::speak(dir, phrase, 16000));
+        if (!wav) {
+            return;
+        }
+        call.insert(call.end(), wav->samples.begin(), wav->samples.end());
+        phraseEnds.push_back(double(call.size()) / 16000);
+        call.insert(call.end(), 32000, 0); // a pause of 2 s
+    }
+    const qsizetype lag = 8000; // the other person starts half a second later
+    std::vector<qint16> theirs(std::size_t(lag), 0);
+    theirs.insert(theirs.end(), call.begin(), call.end());
+    call.resize(theirs.size(), 0);
+
+    using Steady = std::chrono::steady_clock;
+    std::vector<Steady::time_point> lineTimes;
+    QObject::connect(
+        engines[1].get(), &SpeechEngine::textReported, engines[1].get(), [&lineTimes](const QString&, bool isFinal) {
+            if (isFinal) {
+                lineTimes.push_back(Steady::now());
+            }
+        });
+    const double cpuBefore = processCpuSeconds();
+    const Steady::time_point start = Steady::now();
+    constexpr qsizetype block = 1600; // 100 ms, as the capture hands it over
+    double rss = 0;
+    for (qsizetype offset = 0; offset < qsizetype(call.size()); offset += block) {
+        const qsizetype end = std::min<qsizetype>(offset + block, qsizetype(call.size()));
+        feedTo(engines[0].get(), std::vector<qint16>(call.begin() + offset, call.begin() + end));
+        feedTo(engines[1].get(), std::vector<qint16>(theirs.begin() + offset, theirs.begin() + end));
+        std::this_thread::sleep_until(start + std::chrono::microseconds(end * 1000000 / 16000));
+        QCoreApplication::processEvents();
+        rss = std::max(rss, residentMegabytes());
+    }
+    for (auto& speaker : engines) {
+        QCoro::waitFor(speaker->finish());
+    }
+    const double audioSeconds = double(call.size()) / 16000;
+    const double cpu = processCpuSeconds() - cpuBefore;
+    std::vector<double> delays;
+    for (std::size_t i = 0; i < std::min(lineTimes.size(), phraseEnds.size()); ++i) {
+        const Steady::time_point fed =
+            start + std::chrono::microseconds(qint64((phraseEnds[i] + double(lag) / 16000) * 1e6));
+        delays.push_back(std::chrono::duration<double, std::milli>(lineTimes[i] - fed).count());
+    }
+    const QByteArray prefix = "transcription." + engine.toLatin1();
+    print(prefix + ".cpu_per_audio_s", cpu / audioSeconds, "s");
+    if (lineTimes.size() == phraseEnds.size()) {
+        std::sort(delays.begin(), delays.end());
+        print(prefix + ".line_delay_median_ms", delays[delays.size() / 2], "ms");
+        print(prefix + ".line_delay_max_ms", delays.back(), "ms");
+    } else {
+        std::printf("# %s: %zu lines for %zu phrases, no delay figure\n", qPrintable(engine), lineTimes.size(),
+            phraseEnds.size());
+    }
+    print(prefix + ".rss_mb", rss, "MB");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (const qsizetype at = arguments.indexOf(QStringLiteral("--engine")); at > 0 && at + 1 < arguments.size()) {
+        engineRun(arguments[at + 1]);
+        return 0;
+    }
     captureCpu();
     onDeviceAccuracy();
     finalLineDelay();
+    // Each engine in a process of its own, so that its resident memory is its own.
+    for (const char* engine : { "pocketsphinx", "whisper-tiny", "whisper-base" }) {
+        QProcess run;
+        run.setProcessChannelMode(QProcess::ForwardedChannels);
+        run.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--engine"), QString::fromLatin1(engine) });
+        run.waitForFinished(-1);
+    }
     return 0;
 }

@@ -35,6 +35,8 @@ public:
     void drain();
 
     qint64 droppedBuffers() const { return m_dropped.load(); }
+    // The units of audio posted and not yet taken up by the worker (any thread).
+    qint64 backlog() const { return m_backlog.load(std::memory_order_relaxed); }
 
 private:
     const qint64 m_maxBacklog;

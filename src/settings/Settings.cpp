@@ -15,9 +15,9 @@ struct KeyInfo {
 };
 
 // The stored name and default of every key, in the order of the enumeration.
-const std::array<KeyInfo, 26>& table()
+const std::array<KeyInfo, 28>& table()
 {
-    static const std::array<KeyInfo, 26> keys { {
+    static const std::array<KeyInfo, 28> keys { {
         { SettingKey::llmProvider, u"llmProvider", QStringLiteral("onDevice") },
         { SettingKey::llmModelOnDevice, u"llmModel.onDevice", {} },
         { SettingKey::llmModelClaude, u"llmModel.claude", {} },
@@ -44,6 +44,8 @@ const std::array<KeyInfo, 26>& table()
         { SettingKey::localModelURL, u"localModelURL", QStringLiteral("http://127.0.0.1:11434/v1") },
         { SettingKey::speechLocale, u"speechLocale", QString() },
         { SettingKey::updateFeedURL, u"updateFeedURL", QString() },
+        { SettingKey::speechModelListURL, u"speechModelListURL", QString() },
+        { SettingKey::whisperModel, u"whisperModel", QString() },
     } };
     return keys;
 }

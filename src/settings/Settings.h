@@ -38,6 +38,8 @@ enum class SettingKey {
     localModelURL,
     speechLocale,
     updateFeedURL,
+    speechModelListURL,
+    whisperModel,
 };
 
 namespace settingKey {
@@ -100,6 +102,10 @@ public:
     QString localModelURL() const { return textOr(SettingKey::localModelURL, QString()); }
     QString speechLocale() const { return textOr(SettingKey::speechLocale, QString()); }
     QString updateFeedURL() const { return textOr(SettingKey::updateFeedURL, QString()); }
+    // The Whisper model list's address; empty means the built-in list.
+    QString speechModelListURL() const { return textOr(SettingKey::speechModelListURL, QString()); }
+    // The installed Whisper model's file name the engine uses; empty means any installed one.
+    QString whisperModel() const { return textOr(SettingKey::whisperModel, QString()); }
 
     // Keys that are not among the design's settings (window geometry and the like), by name.
     QVariant extra(const QString& name) const;

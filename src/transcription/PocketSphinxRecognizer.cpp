@@ -3,14 +3,13 @@
 #include "common/Log.h"
 
 #include <QCoreApplication>
-#include <QCoroSignal>
 #include <QFile>
 
 #include <algorithm>
 
 #include <pocketsphinx.h>
 
-class SphinxWorker : public QObject {
+class SphinxWorker : public DecoderWorker {
     Q_OBJECT
 
 public:
@@ -29,14 +28,9 @@ public:
         }
     }
 
-    void load();
-    void decode(const std::vector<qint16>& samples);
-    void finish();
-
-Q_SIGNALS:
-    void textReported(const QString& text, bool isFinal);
-    void loaded(const QString& error);
-    void finished();
+    void load() override;
+    void decode(const std::vector<qint16>& samples) override;
+    void finish() override;
 
 private:
     void endUtterance();
@@ -139,50 +133,11 @@ void SphinxWorker::finish()
 }
 
 PocketSphinxRecognizer::PocketSphinxRecognizer(SpeechModel model, const QString& threadName, QObject* parent)
-    : SpeechEngine(parent)
-    , m_converter(decoderFormat())
-    , m_thread(threadName, maxQueuedSamples, &lcTranscription)
+    : DecodingEngine(threadName, maxQueuedSamples, parent)
 {
-    auto worker = std::make_unique<SphinxWorker>(std::move(model));
-    m_worker = worker.get();
-    connect(m_worker, &SphinxWorker::textReported, this, &SpeechEngine::textReported);
-    connect(m_worker, &SphinxWorker::loaded, this, &PocketSphinxRecognizer::loaded);
-    connect(m_worker, &SphinxWorker::finished, this, &PocketSphinxRecognizer::finished);
-    m_thread.start(std::move(worker));
+    startWorker(std::make_unique<SphinxWorker>(std::move(model)));
 }
 
 PocketSphinxRecognizer::~PocketSphinxRecognizer() = default;
-
-QCoro::Task<Result<void>> PocketSphinxRecognizer::start()
-{
-    m_thread.post([worker = m_worker] { worker->load(); });
-    const std::optional<QString> error = co_await qCoro(this, &PocketSphinxRecognizer::loaded);
-    if (error && !error->isEmpty()) {
-        co_return fail(*error);
-    }
-    co_return Result<void> {};
-}
-
-void PocketSphinxRecognizer::feed(const AudioBufferView& buffer)
-{
-    const std::optional<AudioBuffer> converted = m_converter.convert(buffer);
-    if (!converted) {
-        return;
-    }
-    const qint16* samples = converted->int16Data();
-    feedSamples(std::vector<qint16>(samples, samples + converted->frameCount()));
-}
-
-void PocketSphinxRecognizer::feedSamples(std::vector<qint16> samples)
-{
-    const auto count = static_cast<qint64>(samples.size());
-    m_thread.postAudio(count, [worker = m_worker, samples = std::move(samples)] { worker->decode(samples); });
-}
-
-QCoro::Task<> PocketSphinxRecognizer::finish()
-{
-    m_thread.post([worker = m_worker] { worker->finish(); });
-    co_await qCoro(this, &PocketSphinxRecognizer::finished);
-}
 
 #include "PocketSphinxRecognizer.moc"

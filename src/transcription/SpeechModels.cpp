@@ -87,7 +87,8 @@ QString canonicalLocale(const QString& name)
 
 Result<SpeechModel> resolve(const QString& requested, const QString& systemLocale)
 {
-    const QString wanted = requested.trimmed();
+    // "auto" is the Whisper engine's language detection; PocketSphinx then goes by the system locale.
+    const QString wanted = requested.trimmed() == QLatin1String("auto") ? QString() : requested.trimmed();
     if (!wanted.isEmpty()) {
         if (auto model = find(wanted)) {
             return *model;

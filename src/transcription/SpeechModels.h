@@ -29,7 +29,7 @@ std::optional<SpeechModel> find(const QString& locale);
 // "en_US.UTF-8" → "en-US"; nothing for "C", "POSIX" or an empty text.
 QString canonicalLocale(const QString& name);
 
-// The locale to transcribe in: `requested` when not empty (it must be installed), else the first
+// The locale to transcribe in: `requested` when not empty or "auto" (it must be installed), else the first
 // installed of the system locale, "pt-BR" and "en-US". The error is the user's message.
 Result<SpeechModel> resolve(const QString& requested, const QString& systemLocale);
 

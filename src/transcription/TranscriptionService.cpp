@@ -5,6 +5,8 @@
 #include "transcription/OpenAITranscriber.h"
 #include "transcription/PocketSphinxRecognizer.h"
 #include "transcription/SpeechModels.h"
+#include "transcription/WhisperModels.h"
+#include "transcription/WhisperRecognizer.h"
 
 #include <QCoroSignal>
 #include <QLocale>
@@ -46,7 +48,10 @@ QString TranscriptionService::missingKeyMessage()
 
 TranscriptionEngine TranscriptionService::engineFromText(const std::optional<QString>& text)
 {
-    return text == QStringLiteral("openai") ? TranscriptionEngine::openAI : TranscriptionEngine::onDevice;
+    if (text == QStringLiteral("openai")) {
+        return TranscriptionEngine::openAI;
+    }
+    return text == QStringLiteral("whisper") ? TranscriptionEngine::whisper : TranscriptionEngine::onDevice;
 }
 
 void TranscriptionService::connectReports(const Channel& channel)
@@ -90,7 +95,29 @@ QCoro::Task<Result<void>> TranscriptionService::startSteps()
     }
     const Settings& settings = *m_options.settings;
     std::vector<Channel> channels;
-    if (engineFromText(settings.text(SettingKey::transcriptionEngine)) == TranscriptionEngine::onDevice) {
+    const TranscriptionEngine engine = engineFromText(settings.text(SettingKey::transcriptionEngine));
+    if (engine == TranscriptionEngine::whisper) {
+        const Result<QString> model = whisperModels::installedPath(settings.whisperModel());
+        if (!model) {
+            co_return std::unexpected(model.error());
+        }
+        const QString locale =
+            settings.speechLocale().trimmed().isEmpty() ? QLocale::system().name() : settings.speechLocale();
+        QString language = WhisperRecognizer::languageFor(locale);
+        if (language.isEmpty()) {
+            if (!settings.speechLocale().trimmed().isEmpty()) {
+                co_return fail(tr("On-device transcription does not support %1 on this computer.").arg(locale));
+            }
+            // An unset or unknown system locale ("C"): the language is heard per piece.
+            language = QStringLiteral("auto");
+        }
+        for (const Speaker speaker : { Speaker::me, Speaker::them }) {
+            const QString threadName = QStringLiteral("Quillora.Whisper.%1")
+                                           .arg(speaker == Speaker::me ? QLatin1String("me") : QLatin1String("them"));
+            channels.push_back({ speaker,
+                std::make_unique<WhisperRecognizer>(WhisperRecognizer::Options { *model, language, 1 }, threadName) });
+        }
+    } else if (engine == TranscriptionEngine::onDevice) {
         const Result<SpeechModel> model = speechModels::resolve(settings.speechLocale(), QLocale::system().name());
         if (!model) {
             co_return std::unexpected(model.error());

@@ -15,8 +15,8 @@
 class Clock;
 class Settings;
 
-// Stored as "apple" and "openai" under "transcriptionEngine".
-enum class TranscriptionEngine { onDevice, openAI };
+// Stored as "apple", "whisper" and "openai" under "transcriptionEngine".
+enum class TranscriptionEngine { onDevice, whisper, openAI };
 
 // The live-transcription coordinator: owns the audio capture, starts and stops listening, makes
 // one channel per speaker (`me` from the microphone, `them` from the system audio) with the engine
@@ -47,7 +47,8 @@ public:
     bool isRunning() const { return m_running; }
     const std::optional<QString>& status() const { return m_status; }
 
-    // "openai" selects the cloud engine; anything else (or nothing) the on-device one.
+    // "openai" selects the cloud engine, "whisper" the Whisper engine; anything else (or nothing)
+    // the PocketSphinx one.
     static TranscriptionEngine engineFromText(const std::optional<QString>& text);
 
     // Never fails to its caller: a failed start leaves the service idle with the message in

@@ -2,11 +2,12 @@
 #include "app/guide/Onboarding.h"
 #include "app/guide/StepRow.h"
 #include "app/guide/SuggestionsStep.h"
-#include "app/widgets/ProviderPicker.h"
 #include "app/widgets/KeyField.h"
+#include "app/widgets/ProviderPicker.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/UserFolders.h"
+#include "fakes/WhisperModelWriter.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 
@@ -73,17 +74,6 @@ struct Harness {
     GuideOptions options;
     std::unique_ptr<GuideWindow> window;
 };
-
-// A PocketSphinx model folder as speech recognition looks for it.
-void makeSpeechModel(const QString& folder)
-{
-    QDir().mkpath(folder + QStringLiteral("/acoustic"));
-    for (const QString& file :
-        { QStringLiteral("/acoustic/mdef"), QStringLiteral("/model.lm.bin"), QStringLiteral("/model.dict") }) {
-        QFile touch(folder + file);
-        QVERIFY(touch.open(QIODevice::WriteOnly));
-    }
-}
 
 QByteArray modelList(const QStringList& ids)
 {
@@ -258,22 +248,47 @@ void GuideWindowTest::systemAudio()
 void GuideWindowTest::speechModel()
 {
     Harness harness;
-    harness.settings.setText(SettingKey::speechLocale, QStringLiteral("xx-YY"));
+    const QString generated = harness.directory.filePath(QStringLiteral("generated.bin"));
+    whisperModelWriter::write(generated, whisperModelWriter::Size::tiny);
+    QFile file(generated);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray model = file.readAll();
+    harness.settings.setText(SettingKey::speechModelListURL,
+        whisperModelWriter::serve(harness.server, model, QByteArray(64, '0'))); // a wrong checksum first
     QVERIFY(harness.openSettled());
     StepRow* row = harness.find(QStringLiteral("speechModel"));
-    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Quillora/speech/xx-YY");
-    // Missing: the row says how to add one and offers to look again, never a download.
     QCOMPARE(row->state(), StepState::pending());
-    QVERIFY2(
-        row->whyLabel()->text().contains(QStringLiteral("pocketsphinx-en-us")), qPrintable(row->whyLabel()->text()));
-    QVERIFY2(row->whyLabel()->text().contains(folder), qPrintable(row->whyLabel()->text()));
-    QCOMPARE(row->button()->text(), QStringLiteral("Check again"));
+    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Downloads the on-device transcription model once."));
+    QCOMPARE(row->button()->text(), QStringLiteral("Download"));
 
-    makeSpeechModel(folder);
+    // A wrong checksum: the step fails with the reason and offers to try again; nothing is installed.
     row->button()->click();
-    QCOMPARE(row->state(), StepState::granted());
+    QTRY_COMPARE_WITH_TIMEOUT(row->state().kind, StepState::Kind::failed, 30000);
+    QCOMPARE(row->state().text,
+        QStringLiteral("The downloaded file ggml-tiny.bin does not match its checksum; it was deleted. Try again."));
+    QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("apple"));
+
+    whisperModelWriter::serve(harness.server, model);
+    QStringList shown;
+    connect(row, &StepRow::stateChanged, this, [&shown](const StepState& state) { shown.append(state.text); });
+    row->button()->click();
+    QCOMPARE(shown.value(0), QStringLiteral("Downloading 0%"));
+    QTRY_COMPARE_WITH_TIMEOUT(row->state(), StepState::granted(), 60000);
     QCOMPARE(row->statusLabel()->text(), QStringLiteral("Installed"));
-    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Transcribes on this computer with the speech model for xx-YY."));
+    // The percentage climbs in whole percents as the model arrives, up to 100 before it is checked.
+    int last = -1;
+    for (const QString& text : std::as_const(shown)) {
+        if (text.isEmpty()) {
+            continue; // the final state
+        }
+        const int percent = text.sliced(12).chopped(1).toInt();
+        QVERIFY2(text.startsWith(QStringLiteral("Downloading ")) && percent >= last, qPrintable(shown.join(u'|')));
+        last = percent;
+    }
+    QVERIFY2(shown.size() > 3 && last == 100, qPrintable(shown.join(u'|')));
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("whisper"));
+    QCOMPARE(harness.settings.whisperModel(), QStringLiteral("ggml-tiny.bin"));
 }
 
 void GuideWindowTest::documentsFolder()

@@ -5,6 +5,8 @@
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/PulseTestSupport.h"
+#include "fakes/WhisperModelWriter.h"
 #include "settings/Keychain.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
@@ -16,9 +18,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -90,6 +94,7 @@ private Q_SLOTS:
     void windowToggles();
     void engineShowsKeyOnlyForOpenAI_data();
     void engineShowsKeyOnlyForOpenAI();
+    void downloadSpeechModel();
     void providerSwitchKeepsModelsAndKeys();
     void onDeviceModel_data();
     void onDeviceModel();
@@ -178,18 +183,20 @@ void SettingsWindowTest::engineShowsKeyOnlyForOpenAI_data()
 {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<int>("shownIndex");
-    QTest::addColumn<bool>("keyShown");
-    QTest::newRow("never set") << QString() << 0 << false;
-    QTest::newRow("apple") << QStringLiteral("apple") << 0 << false;
-    QTest::newRow("openai") << QStringLiteral("openai") << 1 << true;
-    QTest::newRow("other spelling") << QStringLiteral("OpenAI") << 0 << false;
+    QTest::newRow("never set") << QString() << 0;
+    QTest::newRow("apple") << QStringLiteral("apple") << 0;
+    QTest::newRow("whisper") << QStringLiteral("whisper") << 1;
+    QTest::newRow("openai") << QStringLiteral("openai") << 2;
+    QTest::newRow("other spelling") << QStringLiteral("OpenAI") << 0;
 }
 
 void SettingsWindowTest::engineShowsKeyOnlyForOpenAI()
 {
     QFETCH(QString, stored);
     QFETCH(int, shownIndex);
-    QFETCH(bool, keyShown);
+    const QStringList labels { QStringLiteral("On-device (PocketSphinx, free)"), QStringLiteral("On-device (Whisper)"),
+        QStringLiteral("OpenAI (automatic Portuguese + English)") };
+    const QStringList values { QStringLiteral("apple"), QStringLiteral("whisper"), openai };
     Harness harness;
     if (!stored.isNull()) {
         harness.settings.setText(SettingKey::transcriptionEngine, stored);
@@ -197,20 +204,60 @@ void SettingsWindowTest::engineShowsKeyOnlyForOpenAI()
     QVERIFY(harness.show());
     GeneralSettingsView& general = harness.general();
     QCOMPARE(general.engine()->currentIndex(), shownIndex);
-    QCOMPARE(general.engine()->currentText(),
-        shownIndex == 0 ? QStringLiteral("On-device (PocketSphinx, free)")
-                        : QStringLiteral("OpenAI (automatic Portuguese + English)"));
-    QCOMPARE(general.openAIKey()->isVisible(), keyShown);
-    QCOMPARE(general.saveKeyButton()->isVisible(), keyShown);
+    QCOMPARE(general.engine()->currentText(), labels[shownIndex]);
+    QCOMPARE(general.openAIKey()->isVisible(), shownIndex == 2);
+    QCOMPARE(general.saveKeyButton()->isVisible(), shownIndex == 2);
+    QCOMPARE(general.speechModels()->isVisible(), shownIndex != 2);
+    QCOMPARE(general.speechLanguage()->isVisible(), shownIndex == 1);
     // Showing the stored value writes nothing.
     QCOMPARE(harness.settings.contains(SettingKey::transcriptionEngine), !stored.isNull());
 
-    // Choosing the other engine stores its value and shows or hides the key.
-    const int other = 1 - shownIndex;
+    // Choosing another engine stores its value and shows or hides the key.
+    const int other = shownIndex == 2 ? 0 : 2;
     general.engine()->setCurrentIndex(other);
     Q_EMIT general.engine()->activated(other);
-    QCOMPARE(harness.settings.transcriptionEngineText(), other == 1 ? openai : QStringLiteral("apple"));
-    QCOMPARE(general.openAIKey()->isVisible(), other == 1);
+    QCOMPARE(harness.settings.transcriptionEngineText(), values[other]);
+    QCOMPARE(general.openAIKey()->isVisible(), other == 2);
+}
+
+// Settings lists the models with their sizes, downloads the chosen one and then uses the Whisper
+// engine with it; until a model is installed the Whisper engine cannot be chosen.
+void SettingsWindowTest::downloadSpeechModel()
+{
+    Harness harness;
+    pulseTest::ScopedEnvironment dataHome(
+        "XDG_DATA_HOME", QFile::encodeName(harness.directory.filePath(QStringLiteral("data"))));
+    const QString generated = harness.directory.filePath(QStringLiteral("generated.bin"));
+    whisperModelWriter::write(generated, whisperModelWriter::Size::tiny);
+    QFile file(generated);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray model = file.readAll();
+    FakeHttpServer server;
+    harness.settings.setText(SettingKey::speechModelListURL, whisperModelWriter::serve(server, model));
+    harness.window.reset();
+    harness.window = std::make_unique<SettingsWindow>(harness.settings, harness.keychain, nullptr,
+        SettingsWindowOptions { harness.entry, QStringLiteral("/usr/bin/quillora") });
+    QVERIFY(harness.show());
+    GeneralSettingsView& general = harness.general();
+    QTRY_COMPARE(general.speechModels()->count(), 1);
+    QCOMPARE(general.speechModels()->currentText(), QStringLiteral("Whisper tiny, 78 MB"));
+    auto* engines = qobject_cast<QStandardItemModel*>(general.engine()->model());
+    QVERIFY(!engines->item(1)->isEnabled());
+    QCOMPARE(general.speechModelStatus()->text(),
+        QStringLiteral("No Whisper model is installed yet: download one to use the Whisper engine."));
+
+    QTest::mouseClick(general.downloadButton(), Qt::LeftButton);
+    QCOMPARE(general.downloadButton()->text(), QStringLiteral("Cancel download"));
+    QVERIFY(general.downloadProgress()->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(
+        general.speechModelStatus()->text(), QStringLiteral("Installed. The Whisper engine uses this model."), 60000);
+    QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("whisper"));
+    QCOMPARE(harness.settings.whisperModel(), QStringLiteral("ggml-tiny.bin"));
+    QVERIFY(engines->item(1)->isEnabled());
+    QCOMPARE(general.engine()->currentIndex(), 1);
+    QCOMPARE(general.speechModels()->currentText(), QStringLiteral("Whisper tiny, 78 MB, installed"));
+    QVERIFY(!general.downloadButton()->isEnabled());
+    QVERIFY(!general.downloadProgress()->isVisible());
 }
 
 void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()

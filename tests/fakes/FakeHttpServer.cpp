@@ -163,6 +163,9 @@ void FakeHttpServer::answer(Connection* connection, const Request& request)
     connection->ending = response.ending;
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
+    for (const auto& [name, value] : std::as_const(response.headers)) {
+        head += name + ": " + value + "\r\n";
+    }
     head += "Transfer-Encoding: chunked\r\n\r\n";
     connection->socket->write(head);
     connection->socket->flush();

@@ -45,6 +45,7 @@ public:
         QByteArray contentType = "text/event-stream";
         QList<QByteArray> chunks;
         Ending ending = Ending::complete;
+        QList<std::pair<QByteArray, QByteArray>> headers = {}; // more header lines, e.g. Content-Range
     };
 
     using Handler = std::function<Response(const Request&)>;

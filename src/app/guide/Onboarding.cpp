@@ -1,7 +1,5 @@
 #include "app/guide/Onboarding.h"
 
-#include "transcription/SpeechModels.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -14,16 +12,6 @@ namespace onboarding {
 namespace {
 
 const QString callFolderName = QStringLiteral("Quillora");
-
-// The locale the row talks about: the chosen one, else the first candidate transcription would try.
-QString wantedLocale(const QString& locale, const QString& systemLocale)
-{
-    if (const QString chosen = locale.trimmed(); !chosen.isEmpty()) {
-        return chosen;
-    }
-    const QString system = speechModels::canonicalLocale(systemLocale);
-    return system.isEmpty() ? QStringLiteral("pt-BR") : system;
-}
 
 } // namespace
 
@@ -43,23 +31,10 @@ QString stepsLeftText(int left)
                      : QCoreApplication::translate("Onboarding", "%1 required steps left.").arg(left);
 }
 
-StepState speechModelState(const QString& locale, const QString& systemLocale)
+QString downloadingText(qint64 received, qint64 total)
 {
-    return speechModels::resolve(locale, systemLocale) ? StepState::granted() : StepState::pending();
-}
-
-QString speechModelLine(const QString& locale, const QString& systemLocale)
-{
-    if (const Result<SpeechModel> model = speechModels::resolve(locale, systemLocale)) {
-        return QCoreApplication::translate("Onboarding", "Transcribes on this computer with the speech model for %1.")
-            .arg(model->locale);
-    }
-    const QString wanted = wantedLocale(locale, systemLocale);
-    const QString folder = speechModels::foldersFor(wanted).first();
-    return QCoreApplication::translate("Onboarding",
-        "No speech model for %1 is installed. Install the package pocketsphinx-en-us for English, or put a "
-        "PocketSphinx model for %1 in %2.")
-        .arg(wanted, QDir::toNativeSeparators(folder));
+    const qint64 percent = total > 0 ? std::clamp<qint64>(received * 100 / total, 0, 100) : 0;
+    return QCoreApplication::translate("Onboarding", "Downloading %1%").arg(percent);
 }
 
 StepState prepareCallFolder(const QString& documents)

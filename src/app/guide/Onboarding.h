@@ -34,11 +34,9 @@ int stepsLeft(const QList<StepState>& steps, bool suggestionsReady);
 // "Everything is set up.", "1 required step left." or "N required steps left.".
 QString stepsLeftText(int left);
 
-// The speech model step: granted when a model for the locale that transcription would use is
-// installed, else pending. `locale` is "speechLocale" (may be empty), `systemLocale` the system's.
-StepState speechModelState(const QString& locale, const QString& systemLocale);
-// The row's line: the model in use, or while none is installed, which locale is missing and how to add one.
-QString speechModelLine(const QString& locale, const QString& systemLocale);
+// The speech model step's text while it downloads: "Downloading 42%", the share received with the
+// fraction dropped, so that 99.9 % shows 99.
+QString downloadingText(qint64 received, qint64 total);
 
 // Creates `documents`/Quillora with any missing folders: granted, also when it exists already;
 // denied when it cannot be made (a file in the way, no permission).

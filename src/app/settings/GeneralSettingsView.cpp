@@ -4,15 +4,21 @@
 #include "app/widgets/LoginToggle.h"
 #include "common/Log.h"
 #include "settings/Settings.h"
+#include "transcription/WhisperModelDownload.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -21,6 +27,7 @@ namespace {
 
 const QString openAIEngine = QStringLiteral("openai");
 const QString onDeviceEngine = QStringLiteral("apple");
+const QString whisperEngine = QStringLiteral("whisper");
 
 QLabel* makeNote(const QString& text, QWidget* parent)
 {
@@ -49,7 +56,8 @@ GeneralSettingsView::GeneralSettingsView(
 
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::windowOpacity || key == SettingKey::isAlwaysOnTop
-            || key == SettingKey::transcriptionEngine) {
+            || key == SettingKey::transcriptionEngine || key == SettingKey::speechLocale
+            || key == SettingKey::whisperModel) {
             showSettings();
         } else if (key == SettingKey::hideFromScreenShare) {
             showHideFromScreenShare();
@@ -64,6 +72,7 @@ void GeneralSettingsView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     // The guide or the user may have changed the autostart entry while the window was closed.
     m_openAtLogin->showStored();
+    loadSpeechModels();
 }
 
 QString GeneralSettingsView::percentText(double opacity)
@@ -125,6 +134,7 @@ QWidget* GeneralSettingsView::makeTranscriptionSection(Keychain& keychain)
 
     m_engine = new QComboBox(section);
     m_engine->addItem(tr("On-device (PocketSphinx, free)"), onDeviceEngine);
+    m_engine->addItem(tr("On-device (Whisper)"), whisperEngine);
     m_engine->addItem(tr("OpenAI (automatic Portuguese + English)"), openAIEngine);
     m_engine->setAccessibleName(tr("Engine"));
     form->addRow(tr("Engine"), m_engine);
@@ -132,6 +142,9 @@ QWidget* GeneralSettingsView::makeTranscriptionSection(Keychain& keychain)
     connect(m_engine, &QComboBox::activated, this, [this](int index) {
         m_settings->setText(SettingKey::transcriptionEngine, m_engine->itemData(index).toString());
     });
+
+    m_whisperRows = makeSpeechModelRows(section);
+    form->addRow(m_whisperRows);
 
     m_openAIRows = new QWidget(section);
     auto* rows = new QFormLayout(m_openAIRows);
@@ -168,10 +181,156 @@ void GeneralSettingsView::showSettings()
     const QSignalBlocker onTopBlocker(m_alwaysOnTop);
     m_alwaysOnTop->setChecked(m_settings->isAlwaysOnTop());
 
-    // Any text but "openai" selects on-device recognition.
-    const bool openAI = m_settings->transcriptionEngineText() == openAIEngine;
-    m_engine->setCurrentIndex(openAI ? 1 : 0);
+    // "openai" and "whisper" select their engines; any other text PocketSphinx.
+    const QString engine = m_settings->transcriptionEngineText();
+    const bool openAI = engine == openAIEngine;
+    m_engine->setCurrentIndex(openAI ? 2 : engine == whisperEngine ? 1 : 0);
     m_openAIRows->setVisible(openAI);
+    m_whisperRows->setVisible(!openAI);
+    if (auto* rows = qobject_cast<QFormLayout*>(m_whisperRows->layout())) {
+        rows->setRowVisible(m_language, engine == whisperEngine);
+    }
+    m_language->setCurrentIndex(std::max(0, m_language->findData(m_settings->speechLocale())));
+    showSpeechModels();
+}
+
+QWidget* GeneralSettingsView::makeSpeechModelRows(QWidget* parent)
+{
+    m_network = new QNetworkAccessManager(this);
+    m_modelDownload = new WhisperModelDownload(*m_network, this);
+    auto* rows = new QWidget(parent);
+    auto* form = new QFormLayout(rows);
+    form->setContentsMargins(0, 0, 0, 0);
+
+    m_speechModels = new QComboBox(rows);
+    m_speechModels->setObjectName(QStringLiteral("speechModels"));
+    m_speechModels->setAccessibleName(tr("Whisper model"));
+    m_download = new QPushButton(tr("Download"), rows);
+    m_download->setObjectName(QStringLiteral("downloadSpeechModel"));
+    m_download->setAccessibleName(m_download->text());
+    auto* modelRow = new QHBoxLayout;
+    modelRow->addWidget(m_speechModels, 1);
+    modelRow->addWidget(m_download);
+    form->addRow(tr("Whisper model"), modelRow);
+    m_downloadProgress = new QProgressBar(rows);
+    m_downloadProgress->setAccessibleName(tr("Download progress"));
+    m_downloadProgress->setRange(0, 100);
+    m_downloadProgress->setVisible(false);
+    form->addRow(m_downloadProgress);
+    m_speechModelStatus = makeNote(QString(), rows);
+    m_speechModelStatus->setObjectName(QStringLiteral("speechModelStatus"));
+    form->addRow(m_speechModelStatus);
+
+    m_language = new QComboBox(rows);
+    m_language->setAccessibleName(tr("Language"));
+    m_language->addItem(tr("System language"), QString());
+    m_language->addItem(tr("Automatic"), QStringLiteral("auto"));
+    m_language->addItem(tr("Portuguese (Brazil)"), QStringLiteral("pt-BR"));
+    m_language->addItem(tr("English (US)"), QStringLiteral("en-US"));
+    form->addRow(tr("Language"), m_language);
+    form->addRow(makeNote(tr("Whisper hears Portuguese, English and many more languages on this computer; nothing "
+                             "leaves it. Base is the best balance of speed and accuracy; small is more accurate and "
+                             "needs a fast processor."),
+        rows));
+
+    connect(m_language, &QComboBox::activated, this,
+        [this](int index) { m_settings->setText(SettingKey::speechLocale, m_language->itemData(index).toString()); });
+    connect(m_speechModels, &QComboBox::activated, this, [this](int index) {
+        const QString file = m_modelList.value(index).file;
+        if (whisperModels::installed().contains(file)) {
+            m_settings->setText(SettingKey::whisperModel, file);
+        }
+        showSpeechModels();
+    });
+    connect(m_download, &QPushButton::clicked, this, &GeneralSettingsView::downloadOrCancel);
+    connect(m_modelDownload, &WhisperModelDownload::progress, this, [this](qint64 received, qint64 total) {
+        m_downloadProgress->setValue(total > 0 ? int(received * 100 / total) : 0);
+    });
+    connect(m_modelDownload, &WhisperModelDownload::finished, this, [this](const QString& path) {
+        whisperModels::use(*m_settings, QFileInfo(path).fileName());
+        showSpeechModels();
+    });
+    connect(m_modelDownload, &WhisperModelDownload::failed, this, [this](const QString& message) {
+        showSpeechModels();
+        m_speechModelStatus->setText(message);
+    });
+    return rows;
+}
+
+QCoro::Task<> GeneralSettingsView::loadSpeechModels()
+{
+    const quint64 request = ++m_listRequest;
+    QPointer<GeneralSettingsView> self(this);
+    const Result<QList<WhisperModelEntry>> list =
+        co_await WhisperModelDownload::fetchList(*m_network, m_settings->speechModelListURL());
+    if (!self || request != m_listRequest) {
+        co_return;
+    }
+    m_modelList = list.value_or(QList<WhisperModelEntry>());
+    showSpeechModels();
+    if (!list) {
+        m_speechModelStatus->setText(list.error().message);
+    }
+}
+
+void GeneralSettingsView::showSpeechModels()
+{
+    const QStringList installed = whisperModels::installed();
+    auto* items = qobject_cast<QStandardItemModel*>(m_engine->model());
+    if (items) {
+        items->item(1)->setEnabled(!installed.isEmpty() || m_engine->currentIndex() == 1);
+    }
+    const Result<QString> chosenPath = whisperModels::installedPath(m_settings->whisperModel());
+    const QString chosen = chosenPath ? QFileInfo(*chosenPath).fileName() : QString();
+    const int current = m_speechModels->currentIndex();
+    const QSignalBlocker blocker(m_speechModels);
+    m_speechModels->clear();
+    for (const WhisperModelEntry& entry : std::as_const(m_modelList)) {
+        const QString size = whisperModels::sizeText(entry.bytes);
+        m_speechModels->addItem(installed.contains(entry.file) ? tr("%1, %2, installed").arg(entry.name, size)
+                                                               : tr("%1, %2").arg(entry.name, size));
+    }
+    int shown = current;
+    for (int i = 0; i < m_modelList.size(); ++i) {
+        if (shown < 0 && (m_modelList[i].file == chosen || (chosen.isEmpty() && m_modelList[i].id == u"base"))) {
+            shown = i;
+        }
+    }
+    m_speechModels->setCurrentIndex(std::clamp(shown, 0, int(m_modelList.size()) - 1));
+    const bool running = m_modelDownload->isRunning();
+    const WhisperModelEntry selected = m_modelList.value(m_speechModels->currentIndex());
+    const bool selectedInstalled = installed.contains(selected.file);
+    m_speechModels->setEnabled(!running);
+    m_download->setText(running ? tr("Cancel download") : tr("Download"));
+    m_download->setAccessibleName(m_download->text());
+    m_download->setEnabled(running || (!selected.file.isEmpty() && !selectedInstalled));
+    m_downloadProgress->setVisible(running);
+    if (running) {
+        m_speechModelStatus->setText(tr("Downloading %1…").arg(m_modelDownload->entry().name));
+    } else if (selectedInstalled && selected.file == chosen) {
+        m_speechModelStatus->setText(tr("Installed. The Whisper engine uses this model."));
+    } else if (selectedInstalled) {
+        m_speechModelStatus->setText(tr("Installed."));
+    } else if (installed.isEmpty()) {
+        m_speechModelStatus->setText(tr("No Whisper model is installed yet: download one to use the Whisper engine."));
+    } else {
+        m_speechModelStatus->setText(QString());
+    }
+}
+
+void GeneralSettingsView::downloadOrCancel()
+{
+    if (m_modelDownload->isRunning()) {
+        m_modelDownload->cancel();
+        return;
+    }
+    const WhisperModelEntry entry = m_modelList.value(m_speechModels->currentIndex());
+    if (entry.file.isEmpty()) {
+        return;
+    }
+    m_downloadProgress->setValue(0);
+    m_modelDownload->start(entry);
+    showSpeechModels();
 }
 
 void GeneralSettingsView::setScreenShareVisible(bool visible)

@@ -5,7 +5,14 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "transcription/WhisperModels.h"
+
+#include <QCoroTask>
+
 class KeyField;
+class QNetworkAccessManager;
+class QProgressBar;
+class WhisperModelDownload;
 class Keychain;
 class QCheckBox;
 class QComboBox;
@@ -35,6 +42,11 @@ public:
     KeyField* openAIKey() const { return m_openAIKey; }
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QLabel* keyStatus() const { return m_keyStatus; }
+    QComboBox* speechModels() const { return m_speechModels; }
+    QPushButton* downloadButton() const { return m_download; }
+    QProgressBar* downloadProgress() const { return m_downloadProgress; }
+    QLabel* speechModelStatus() const { return m_speechModelStatus; }
+    QComboBox* speechLanguage() const { return m_language; }
 
     QLabel* hideFromScreenShareNote() const { return m_hideNote; }
 
@@ -52,6 +64,11 @@ private:
     QWidget* makeTranscriptionSection(Keychain& keychain);
     void showSettings();
     void showHideFromScreenShare();
+    QWidget* makeSpeechModelRows(QWidget* parent);
+    // Reads the model list again (the built-in one, or from "speechModelListURL").
+    QCoro::Task<> loadSpeechModels();
+    void showSpeechModels();
+    void downloadOrCancel();
 
     QPointer<Settings> m_settings;
     QSlider* m_opacity = nullptr;
@@ -66,4 +83,14 @@ private:
     QLabel* m_keyStatus = nullptr;
     KeyField* m_openAIKey = nullptr;
     QPushButton* m_saveKey = nullptr;
+    QWidget* m_whisperRows = nullptr;
+    QComboBox* m_speechModels = nullptr;
+    QPushButton* m_download = nullptr;
+    QProgressBar* m_downloadProgress = nullptr;
+    QLabel* m_speechModelStatus = nullptr;
+    QComboBox* m_language = nullptr;
+    QNetworkAccessManager* m_network = nullptr;
+    WhisperModelDownload* m_modelDownload = nullptr;
+    QList<WhisperModelEntry> m_modelList;
+    quint64 m_listRequest = 0;
 };
