@@ -1,9 +1,9 @@
 #include "app/settings/SettingsWindow.h"
 #include "app/services/DesktopServices.h"
 #include "app/settings/GeneralSettingsView.h"
-#include "app/widgets/KeyField.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
+#include "app/widgets/KeyField.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/WhisperModelWriter.h"
@@ -39,8 +39,8 @@ struct Harness {
         : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
         , entry(directory.filePath(QStringLiteral("autostart/quillora.desktop")))
     {
-        window =
-            std::make_unique<SettingsWindow>(settings, keychain, nullptr, SettingsWindowOptions { entry, QStringLiteral("/usr/bin/quillora") });
+        window = std::make_unique<SettingsWindow>(
+            settings, keychain, nullptr, SettingsWindowOptions { entry, QStringLiteral("/usr/bin/quillora") });
     }
 
     bool show()

@@ -1,8 +1,8 @@
 #include "app/settings/AudioTestView.h"
 
 #include "app/settings/AudioLevelBar.h"
-#include "app/widgets/SoundSettings.h"
 #include "app/widgets/AppStyle.h"
+#include "app/widgets/SoundSettings.h"
 
 #include <QFrame>
 #include <QLabel>
