@@ -12,7 +12,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us")
+# libsecret is opened when a key is first read or saved, so the shared-library scan does not see it.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us, libsecret-1-0")
 # A sound server for the microphone and the system audio, a Secret Service for the API keys, and Qt's own
 # texts (standard buttons, text field menus) in the languages the app is translated into.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, gnome-keyring | keepassxc, qt6-translations-l10n")

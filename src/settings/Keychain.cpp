@@ -8,6 +8,8 @@
 
 #include <QStringDecoder>
 
+#include <dlfcn.h>
+
 namespace keychain {
 
 namespace {
@@ -37,6 +39,54 @@ const SecretSchema* schema()
 
 constexpr const char* service = "Vessaro.Quillora";
 
+// libsecret, with GIO and libgcrypt behind it, takes longer to load than the whole call window takes to
+// appear, and no key is needed before the window shows: it is opened on the first read or save, on the
+// keychain's worker thread.
+struct SecretLibrary {
+    decltype(&secret_password_lookupv_sync) lookup = nullptr;
+    decltype(&secret_password_storev_sync) store = nullptr;
+    decltype(&secret_password_clearv_sync) clear = nullptr;
+    decltype(&secret_password_free) free = nullptr;
+    decltype(&g_dbus_error_quark) dbusErrorDomain = nullptr;
+    QString loadError;
+};
+
+const SecretLibrary& secretLibrary()
+{
+    static const SecretLibrary library = [] {
+        SecretLibrary loaded;
+        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
+        const auto resolve = [handle](auto& function, const char* name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(handle, name));
+            return function != nullptr;
+        };
+        if (handle == nullptr || !resolve(loaded.lookup, "secret_password_lookupv_sync")
+            || !resolve(loaded.store, "secret_password_storev_sync")
+            || !resolve(loaded.clear, "secret_password_clearv_sync") || !resolve(loaded.free, "secret_password_free")
+            || !resolve(loaded.dbusErrorDomain, "g_dbus_error_quark")) {
+            loaded.loadError = QString::fromLocal8Bit(::dlerror());
+            loaded.lookup = nullptr;
+        }
+        return loaded;
+    }();
+    return library;
+}
+
+// The item's two attributes, as libsecret's calls without variable arguments take them.
+struct Attributes {
+    explicit Attributes(const QByteArray& account)
+        : table(g_hash_table_new(g_str_hash, g_str_equal))
+    {
+        g_hash_table_insert(table, const_cast<char*>("service"), const_cast<char*>(service));
+        g_hash_table_insert(table, const_cast<char*>("account"), const_cast<char*>(account.constData()));
+    }
+    ~Attributes() { g_hash_table_unref(table); }
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
+
+    GHashTable* table;
+};
+
 } // namespace
 
 QString noKeyringText()
@@ -49,14 +99,18 @@ QString noKeyringText()
 
 std::optional<QString> read(const QString& account)
 {
+    const SecretLibrary& secrets = secretLibrary();
+    if (secrets.lookup == nullptr) {
+        return std::nullopt;
+    }
     const QByteArray accountUtf8 = account.toUtf8();
+    const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(
-        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    gchar* secret = secrets.lookup(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         if (secret != nullptr) {
-            secret_password_free(secret);
+            secrets.free(secret);
         }
         return std::nullopt;
     }
@@ -64,7 +118,7 @@ std::optional<QString> read(const QString& account)
         return std::nullopt;
     }
     const QByteArray bytes(secret);
-    secret_password_free(secret);
+    secrets.free(secret);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString value = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -75,10 +129,16 @@ std::optional<QString> read(const QString& account)
 
 Result<void> save(const QString& value, const QString& account)
 {
+    const SecretLibrary& secrets = secretLibrary();
+    if (secrets.lookup == nullptr) {
+        return fail(QCoreApplication::translate(
+            "Keychain", "The system keyring library (libsecret) could not be loaded, so keys cannot be saved: %1")
+                        .arg(secrets.loadError));
+    }
     const QByteArray accountUtf8 = account.toUtf8();
+    const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    secret_password_clear_sync(
-        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    secrets.clear(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         error = nullptr;
@@ -88,13 +148,14 @@ Result<void> save(const QString& value, const QString& account)
     }
     const QByteArray valueUtf8 = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
-    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
-        &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    secrets.store(schema(), attributes.table, SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(),
+        nullptr, &error);
     if (error != nullptr) {
         // Without a keyring daemon on the session bus every save fails the same way; the user
         // needs to know what to start rather than the bus's wording.
-        const bool noService = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
-            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
+        const GQuark bus = secrets.dbusErrorDomain();
+        const bool noService = g_error_matches(error, bus, G_DBUS_ERROR_SERVICE_UNKNOWN)
+            || g_error_matches(error, bus, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
         const QString reason = QString::fromUtf8(error->message);
         g_error_free(error);
         if (noService) {

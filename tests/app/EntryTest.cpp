@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +62,10 @@ void EntryTest::mode()
         QCOMPARE(process.exitCode(), 0);
     } else {
         QVERIFY2(!process.waitForFinished(1000), process.readAllStandardError().constData());
+        // The keyring's library is opened when a key is first needed, not at start.
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        QVERIFY(!maps.readAll().contains("libsecret"));
         process.kill();
         QVERIFY(process.waitForFinished(5000));
     }
