@@ -1,10 +1,13 @@
 #include "app/assistants/CallRow.h"
 
+#include "app/assistants/CallsModel.h"
 #include "app/assistants/SaveAction.h"
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 #include "app/widgets/FileReveal.h"
+#include "app/widgets/RatingThumbs.h"
 #include "common/Log.h"
+#include "common/Text.h"
 #include "store/CallRating.h"
 #include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
@@ -128,28 +131,21 @@ void CallRow::setExpanded(bool expanded)
 
 void CallRow::showHeader()
 {
-    const QLocale locale;
-    QString text = locale.toString(m_call.startedAt.toLocalTime(), QLocale::ShortFormat) + QStringLiteral(" · ")
-        + tr("%1 min").arg(m_call.durationMinutes());
-    if (!m_contextName.isEmpty()) {
-        text += QStringLiteral(" · ") + m_contextName;
-    }
-    m_header->setText(text);
+    const QString text = CallsModel::headerText(m_call, m_contextName);
+    m_header->setText(text::actionText(text)); // a context's "&" is shown, not taken as a mnemonic
     m_header->setAccessibleName(text);
-    const QColor secondary = appStyle::textColor(*this, appStyle::secondaryOpacity);
-    switch (m_call.outcomeValue()) {
+    const CallOutcome outcome = m_call.outcomeValue();
+    m_mark->setAccessibleName(CallsModel::outcomeText(outcome));
+    switch (outcome) {
     case CallOutcome::positive:
         m_mark->setPixmap(appIcon(AppIcon::thumbsUp, appStyle::green()).pixmap(markSize));
-        m_mark->setAccessibleName(tr("Good call"));
         break;
     case CallOutcome::negative:
         m_mark->setPixmap(appIcon(AppIcon::thumbsDown, appStyle::red()).pixmap(markSize));
-        m_mark->setAccessibleName(tr("Bad call"));
         break;
     case CallOutcome::none:
         m_mark->setText(QStringLiteral("\u2014"));
-        appStyle::setTextColor(*m_mark, secondary);
-        m_mark->setAccessibleName(tr("No outcome"));
+        appStyle::setTextColor(*m_mark, appStyle::textColor(*this, appStyle::secondaryOpacity));
         break;
     }
 }
@@ -241,14 +237,7 @@ void CallRow::showBody()
     const bool fileExists = !m_call.archiveFile.isEmpty() && file.isFile();
     m_openFile->setVisible(fileExists);
     m_reveal->setVisible(fileExists);
-    const CallOutcome outcome = m_call.outcomeValue();
-    const QColor idle = appStyle::textColor(*this, appStyle::secondaryOpacity);
-    const QSignalBlocker goodBlocker(m_good);
-    const QSignalBlocker badBlocker(m_bad);
-    m_good->setChecked(outcome == CallOutcome::positive);
-    m_good->setIcon(appIcon(AppIcon::thumbsUp, outcome == CallOutcome::positive ? appStyle::green() : idle));
-    m_bad->setChecked(outcome == CallOutcome::negative);
-    m_bad->setIcon(appIcon(AppIcon::thumbsDown, outcome == CallOutcome::negative ? appStyle::red() : idle));
+    showRatingThumbs(*this, *m_good, *m_bad, m_call.outcomeValue());
     const bool givenUp = m_call.reviewedForImprovement && !m_call.improvementFailure.isEmpty();
     m_givenUp->setVisible(givenUp);
     m_analyzeAgain->setVisible(givenUp);
