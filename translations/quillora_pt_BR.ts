@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="pt_BR">
 <context>
+    <name>AddressField</name>
+    <message>
+        <source>Enter a web address that starts with http:// or https://.</source>
+        <translation>Digite um endereço da web que comece com http:// ou https://.</translation>
+    </message>
+</context>
+<context>
     <name>AppMenu</name>
     <message>
         <source>Show Quillora</source>
@@ -160,14 +167,6 @@
         <source>Assistants</source>
         <translation>Assistentes</translation>
     </message>
-    <message>
-        <source>%1 · %2</source>
-        <translation>%1 · %2</translation>
-    </message>
-    <message>
-        <source>Archived</source>
-        <translation>Arquivados</translation>
-    </message>
 </context>
 <context>
     <name>AssistantsWindow</name>
@@ -250,10 +249,6 @@
         <translation>• Clique em &apos;Iniciar teste&apos; abaixo</translation>
     </message>
     <message>
-        <source>• Grant microphone permission when prompted</source>
-        <translation>• Permita o acesso ao microfone quando for solicitado</translation>
-    </message>
-    <message>
         <source>• Speak into your microphone</source>
         <translation>• Fale no microfone</translation>
     </message>
@@ -305,6 +300,10 @@ Depois, tente de novo.</translation>
         <source>Failed to start: %1</source>
         <translation>Não foi possível iniciar: %1</translation>
     </message>
+    <message>
+        <source>• Check that the microphone is not muted in your sound settings</source>
+        <translation>• Verifique se o microfone não está sem som nas configurações de som</translation>
+    </message>
 </context>
 <context>
     <name>CallArchive</name>
@@ -316,20 +315,12 @@ Depois, tente de novo.</translation>
 <context>
     <name>CallRow</name>
     <message>
-        <source>%1 min</source>
-        <translation>%1 min</translation>
-    </message>
-    <message>
         <source>Good call</source>
         <translation>Chamada boa</translation>
     </message>
     <message>
         <source>Bad call</source>
         <translation>Chamada ruim</translation>
-    </message>
-    <message>
-        <source>No outcome</source>
-        <translation>Sem resultado</translation>
     </message>
     <message>
         <source>Transcript</source>
@@ -412,6 +403,25 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>CallsModel</name>
+    <message>
+        <source>%1 min</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>Good call</source>
+        <translation>Chamada boa</translation>
+    </message>
+    <message>
+        <source>Bad call</source>
+        <translation>Chamada ruim</translation>
+    </message>
+    <message>
+        <source>No outcome</source>
+        <translation>Sem resultado</translation>
+    </message>
+</context>
+<context>
     <name>CallsTab</name>
     <message>
         <source>No calls yet.</source>
@@ -441,16 +451,24 @@ Depois, tente de novo.</translation>
         <translation>Você tem a versão %1. Atualize o Quillora pelo gerenciador de pacotes do sistema.</translation>
     </message>
     <message>
-        <source>Released on %1.</source>
-        <translation>Lançada em %1.</translation>
-    </message>
-    <message>
         <source>Quillora is up to date</source>
         <translation>O Quillora está atualizado</translation>
     </message>
     <message>
         <source>Version %1 is the newest version available.</source>
         <translation>A versão %1 é a mais recente disponível.</translation>
+    </message>
+    <message>
+        <source>Quillora %1 is installed</source>
+        <translation>O Quillora %1 está instalado</translation>
+    </message>
+    <message>
+        <source>Updates for Quillora come from your system&apos;s package manager. To check a release feed from here as well, enter its address in Settings, under Updates.</source>
+        <translation>As atualizações do Quillora vêm do gerenciador de pacotes do sistema. Para consultar daqui também um feed de versões, informe o endereço dele em Configurações, em Atualizações.</translation>
+    </message>
+    <message>
+        <source>Released on %1. You have version %2. Update Quillora with your system&apos;s package manager.</source>
+        <translation>Lançada em %1. Você tem a versão %2. Atualize o Quillora pelo gerenciador de pacotes do sistema.</translation>
     </message>
 </context>
 <context>
@@ -666,6 +684,22 @@ Depois, tente de novo.</translation>
     <message>
         <source>No Whisper model is installed yet: download one to use the Whisper engine.</source>
         <translation>Nenhum modelo do Whisper está instalado ainda: baixe um para usar o mecanismo Whisper.</translation>
+    </message>
+    <message>
+        <source>Updates</source>
+        <translation>Atualizações</translation>
+    </message>
+    <message>
+        <source>Update feed</source>
+        <translation>Feed de atualizações</translation>
+    </message>
+    <message>
+        <source>None: the package manager tells of updates</source>
+        <translation>Nenhum: o gerenciador de pacotes avisa das atualizações</translation>
+    </message>
+    <message>
+        <source>Quillora is updated by your system&apos;s package manager. With the address of a release feed here, &quot;Check for Updates…&quot; also says when a newer version is out.</source>
+        <translation>O Quillora é atualizado pelo gerenciador de pacotes do sistema. Com o endereço de um feed de versões aqui, &quot;Verificar atualizações…&quot; também avisa quando sai uma versão mais nova.</translation>
     </message>
 </context>
 <context>
@@ -889,6 +923,10 @@ Depois, tente de novo.</translation>
         <source>The key could not be saved in the system keyring: %1</source>
         <translation>Não foi possível salvar a chave no chaveiro do sistema: %1</translation>
     </message>
+    <message>
+        <source>The system keyring library (libsecret) could not be loaded, so keys cannot be saved: %1</source>
+        <translation>Não foi possível carregar a biblioteca do chaveiro do sistema (libsecret), então as chaves não podem ser salvas: %1</translation>
+    </message>
 </context>
 <context>
     <name>KnowledgeImport</name>
@@ -911,6 +949,13 @@ Depois, tente de novo.</translation>
     <message>
         <source>Not a regular file: only a file&apos;s text can be imported.</source>
         <translation>Não é um arquivo comum: só o texto de um arquivo pode ser importado.</translation>
+    </message>
+</context>
+<context>
+    <name>KnowledgeModel</name>
+    <message>
+        <source>%1 words · %2</source>
+        <translation>%1 palavras · %2</translation>
     </message>
 </context>
 <context>
@@ -938,10 +983,6 @@ Depois, tente de novo.</translation>
     <message>
         <source>Remove</source>
         <translation>Remover</translation>
-    </message>
-    <message>
-        <source>%1 words · %2</source>
-        <translation>%1 palavras · %2</translation>
     </message>
     <message>
         <source>Markdown and text files (*.md *.MD *.txt *.TXT)</source>
@@ -1309,6 +1350,17 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>QuestionsModel</name>
+    <message>
+        <source>No question</source>
+        <translation>Sem pergunta</translation>
+    </message>
+    <message>
+        <source>No answer</source>
+        <translation>Sem resposta</translation>
+    </message>
+</context>
+<context>
     <name>QuestionsTab</name>
     <message>
         <source>Add question</source>
@@ -1334,14 +1386,6 @@ Depois, tente de novo.</translation>
         <source>Choose a question or create one with +.</source>
         <translation>Escolha uma pergunta ou crie uma com +.</translation>
     </message>
-    <message>
-        <source>No question</source>
-        <translation>Sem pergunta</translation>
-    </message>
-    <message>
-        <source>No answer</source>
-        <translation>Sem resposta</translation>
-    </message>
 </context>
 <context>
     <name>SettingsWindow</name>
@@ -1360,6 +1404,17 @@ Depois, tente de novo.</translation>
     <message>
         <source>Audio Test</source>
         <translation>Teste de áudio</translation>
+    </message>
+</context>
+<context>
+    <name>SidebarModel</name>
+    <message>
+        <source>%1 · %2</source>
+        <translation>%1 · %2</translation>
+    </message>
+    <message>
+        <source>Archived</source>
+        <translation>Arquivados</translation>
     </message>
 </context>
 <context>
@@ -1477,6 +1532,10 @@ Depois, tente de novo.</translation>
         <source>First model the server lists</source>
         <translation>Primeiro modelo que o servidor listar</translation>
     </message>
+    <message>
+        <source>Server address</source>
+        <translation>Endereço do servidor</translation>
+    </message>
 </context>
 <context>
     <name>SuggestionsStep</name>
@@ -1523,6 +1582,10 @@ Depois, tente de novo.</translation>
     <message>
         <source>No local model server answered. Start one (for example Ollama), or choose Claude or OpenAI with a key.</source>
         <translation>Nenhum servidor de modelos local respondeu. Inicie um (por exemplo, o Ollama) ou escolha Claude ou OpenAI com uma chave.</translation>
+    </message>
+    <message>
+        <source>Server address</source>
+        <translation>Endereço do servidor</translation>
     </message>
 </context>
 <context>
@@ -1606,12 +1669,12 @@ Depois, tente de novo.</translation>
         <translation>Permitido</translation>
     </message>
     <message>
-        <source>No system audio came through. Check System Settings, or play a sound and try again.</source>
-        <translation>Nenhum áudio do sistema chegou. Verifique as configurações do sistema ou toque um som e tente de novo.</translation>
-    </message>
-    <message>
         <source>Listening…</source>
         <translation>Ouvindo…</translation>
+    </message>
+    <message>
+        <source>No system audio came through. Open your sound settings, or play a sound and try again.</source>
+        <translation>Nenhum áudio do sistema chegou. Abra as configurações de som ou toque um som e tente de novo.</translation>
     </message>
 </context>
 <context>
