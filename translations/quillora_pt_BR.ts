@@ -1162,6 +1162,10 @@ Depois, tente de novo.</translation>
         <source>Could not load the speech model for %1.</source>
         <translation>Não foi possível carregar o modelo de fala de %1.</translation>
     </message>
+    <message>
+        <source>Could not load the on-device speech engine (PocketSphinx): %1</source>
+        <translation>Não foi possível carregar o mecanismo de transcrição no computador (PocketSphinx): %1</translation>
+    </message>
 </context>
 <context>
     <name>ProposalReview</name>

@@ -1,5 +1,7 @@
 #include "settings/Keychain.h"
 
+#include "common/LazyLibrary.h"
+
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
@@ -7,8 +9,6 @@
 #include <libsecret/secret.h>
 
 #include <QStringDecoder>
-
-#include <dlfcn.h>
 
 namespace keychain {
 
@@ -39,38 +39,9 @@ const SecretSchema* schema()
 
 constexpr const char* service = "Vessaro.Quillora";
 
-// libsecret, with GIO and libgcrypt behind it, takes longer to load than the whole call window takes to
-// appear, and no key is needed before the window shows: it is opened on the first read or save, on the
-// keychain's worker thread.
-struct SecretLibrary {
-    decltype(&secret_password_lookupv_sync) lookup = nullptr;
-    decltype(&secret_password_storev_sync) store = nullptr;
-    decltype(&secret_password_clearv_sync) clear = nullptr;
-    decltype(&secret_password_free) free = nullptr;
-    decltype(&g_dbus_error_quark) dbusErrorDomain = nullptr;
-    QString loadError;
-};
-
-const SecretLibrary& secretLibrary()
-{
-    static const SecretLibrary library = [] {
-        SecretLibrary loaded;
-        void* handle = ::dlopen("libsecret-1.so.0", RTLD_NOW | RTLD_LOCAL);
-        const auto resolve = [handle](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(handle, name));
-            return function != nullptr;
-        };
-        if (handle == nullptr || !resolve(loaded.lookup, "secret_password_lookupv_sync")
-            || !resolve(loaded.store, "secret_password_storev_sync")
-            || !resolve(loaded.clear, "secret_password_clearv_sync") || !resolve(loaded.free, "secret_password_free")
-            || !resolve(loaded.dbusErrorDomain, "g_dbus_error_quark")) {
-            loaded.loadError = QString::fromLocal8Bit(::dlerror());
-            loaded.lookup = nullptr;
-        }
-        return loaded;
-    }();
-    return library;
-}
+// libsecret, with GIO and libgcrypt behind it, is opened on the first read or save, on the keychain's worker
+// thread: no key is needed before the first window shows.
+LazyLibrary libsecret("libsecret-1.so.0");
 
 // The item's two attributes, as libsecret's calls without variable arguments take them.
 struct Attributes {
@@ -99,18 +70,17 @@ QString noKeyringText()
 
 std::optional<QString> read(const QString& account)
 {
-    const SecretLibrary& secrets = secretLibrary();
-    if (secrets.lookup == nullptr) {
+    if (!libsecret.load()) {
         return std::nullopt;
     }
     const QByteArray accountUtf8 = account.toUtf8();
     const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    gchar* secret = secrets.lookup(schema(), attributes.table, nullptr, &error);
+    gchar* secret = LAZY_CALL(libsecret, secret_password_lookupv_sync)(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         if (secret != nullptr) {
-            secrets.free(secret);
+            LAZY_CALL(libsecret, secret_password_free)(secret);
         }
         return std::nullopt;
     }
@@ -118,7 +88,7 @@ std::optional<QString> read(const QString& account)
         return std::nullopt;
     }
     const QByteArray bytes(secret);
-    secrets.free(secret);
+    LAZY_CALL(libsecret, secret_password_free)(secret);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString value = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -129,16 +99,15 @@ std::optional<QString> read(const QString& account)
 
 Result<void> save(const QString& value, const QString& account)
 {
-    const SecretLibrary& secrets = secretLibrary();
-    if (secrets.lookup == nullptr) {
+    if (!libsecret.load()) {
         return fail(QCoreApplication::translate(
             "Keychain", "The system keyring library (libsecret) could not be loaded, so keys cannot be saved: %1")
-                        .arg(secrets.loadError));
+                        .arg(libsecret.loadError()));
     }
     const QByteArray accountUtf8 = account.toUtf8();
     const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    secrets.clear(schema(), attributes.table, nullptr, &error);
+    LAZY_CALL(libsecret, secret_password_clearv_sync)(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         error = nullptr;
@@ -148,12 +117,12 @@ Result<void> save(const QString& value, const QString& account)
     }
     const QByteArray valueUtf8 = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
-    secrets.store(schema(), attributes.table, SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(),
-        nullptr, &error);
+    LAZY_CALL(libsecret, secret_password_storev_sync)
+    (schema(), attributes.table, SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr, &error);
     if (error != nullptr) {
         // Without a keyring daemon on the session bus every save fails the same way; the user
         // needs to know what to start rather than the bus's wording.
-        const GQuark bus = secrets.dbusErrorDomain();
+        const GQuark bus = LAZY_CALL(libsecret, g_dbus_error_quark)();
         const bool noService = g_error_matches(error, bus, G_DBUS_ERROR_SERVICE_UNKNOWN)
             || g_error_matches(error, bus, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
         const QString reason = QString::fromUtf8(error->message);
