@@ -362,6 +362,14 @@ Depois, tente de novo.</translation>
         <source>Improvement from history gave up on this call: %1</source>
         <translation>A melhoria com o histórico desistiu desta chamada: %1</translation>
     </message>
+    <message>
+        <source>Writing the summary…</source>
+        <translation>Escrevendo o resumo…</translation>
+    </message>
+    <message>
+        <source>Write summary</source>
+        <translation>Escrever resumo</translation>
+    </message>
 </context>
 <context>
     <name>CallWindow</name>
@@ -400,6 +408,22 @@ Depois, tente de novo.</translation>
     <message>
         <source>Keep on top of other windows</source>
         <translation>Manter na frente das outras janelas</translation>
+    </message>
+    <message>
+        <source>A call that ended before it was stored has been recovered: find it in the Calls tab of the assistants window, where you can ask for its summary.</source>
+        <translation>Uma chamada que terminou antes de ser guardada foi recuperada: ela está na aba Chamadas da janela de assistentes, onde você pode pedir o resumo dela.</translation>
+    </message>
+    <message>
+        <source>%1 calls that ended before they were stored have been recovered: find them in the Calls tab of the assistants window, where you can ask for their summaries.</source>
+        <translation>%1 chamadas que terminaram antes de ser guardadas foram recuperadas: elas estão na aba Chamadas da janela de assistentes, onde você pode pedir os resumos delas.</translation>
+    </message>
+    <message>
+        <source>The store was damaged, so it was set aside as %1 and a new one was started. To recover its records, quit Quillora, move the new store away and run: sqlite3 &quot;%1&quot; .recover | sqlite3 &quot;%2&quot;</source>
+        <translation>O banco de dados estava danificado, então foi guardado à parte como %1 e um novo foi criado. Para recuperar os registros dele, saia do Quillora, tire o banco de dados novo do lugar e execute: sqlite3 &quot;%1&quot; .recover | sqlite3 &quot;%2&quot;</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Dispensar</translation>
     </message>
 </context>
 <context>
@@ -1411,6 +1435,13 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>ShutdownDelay</name>
+    <message>
+        <source>A call is being recorded and is stored before the computer shuts down</source>
+        <translation>Uma chamada está sendo gravada e será guardada antes de o computador desligar</translation>
+    </message>
+</context>
+<context>
     <name>SidebarModel</name>
     <message>
         <source>%1 · %2</source>
@@ -1652,6 +1683,22 @@ Depois, tente de novo.</translation>
     <message>
         <source>Could not save the note: %1</source>
         <translation>Não foi possível salvar a observação: %1</translation>
+    </message>
+    <message>
+        <source>Could not write the summary: the call is not in the store.</source>
+        <translation>Não foi possível escrever o resumo: a chamada não está no banco de dados.</translation>
+    </message>
+    <message>
+        <source>Could not write the summary: the call has no lines.</source>
+        <translation>Não foi possível escrever o resumo: a chamada não tem falas.</translation>
+    </message>
+    <message>
+        <source>Not stored: the store could not be opened (%1). The call is kept and will be stored at the next start that can open it.</source>
+        <translation>Não guardada: não foi possível abrir o banco de dados (%1). A chamada fica reservada e será guardada na próxima vez que o app abrir e conseguir abrir o banco de dados.</translation>
+    </message>
+    <message>
+        <source>Not stored: the store could not be opened (%1), and the call could not be kept for later either.</source>
+        <translation>Não guardada: não foi possível abrir o banco de dados (%1), e também não foi possível reservar a chamada para depois.</translation>
     </message>
 </context>
 <context>
