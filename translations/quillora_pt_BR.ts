@@ -370,6 +370,116 @@ Depois, tente de novo.</translation>
         <source>Write summary</source>
         <translation>Escrever resumo</translation>
     </message>
+    <message>
+        <source>Export…</source>
+        <translation>Exportar…</translation>
+    </message>
+    <message>
+        <source>Save the call as text, captions or JSON</source>
+        <translation>Salvar a chamada como texto, legendas ou JSON</translation>
+    </message>
+    <message>
+        <source>Plain text (*.txt)</source>
+        <translation>Texto simples (*.txt)</translation>
+    </message>
+    <message>
+        <source>SubRip captions (*.srt)</source>
+        <translation>Legendas SubRip (*.srt)</translation>
+    </message>
+    <message>
+        <source>WebVTT captions (*.vtt)</source>
+        <translation>Legendas WebVTT (*.vtt)</translation>
+    </message>
+    <message>
+        <source>JSON (*.json)</source>
+        <translation>JSON (*.json)</translation>
+    </message>
+    <message>
+        <source>Export the call</source>
+        <translation>Exportar a chamada</translation>
+    </message>
+    <message>
+        <source>Could not export the call: %1</source>
+        <translation>Não foi possível exportar a chamada: %1</translation>
+    </message>
+    <message>
+        <source>the call is no longer in the store.</source>
+        <translation>a chamada não está mais no banco de dados.</translation>
+    </message>
+    <message>
+        <source>Exported to %1</source>
+        <translation>Exportada para %1</translation>
+    </message>
+</context>
+<context>
+    <name>CallSearchModel</name>
+    <message>
+        <source>No assistant</source>
+        <translation>Nenhum assistente</translation>
+    </message>
+    <message>
+        <source>%1 · %2 · %3</source>
+        <translation>%1 · %2 · %3</translation>
+    </message>
+    <message>
+        <source>%1 · %2</source>
+        <translation>%1 · %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>This call belongs to no assistant, so it has no place here.</source>
+        <translation>Esta chamada não pertence a nenhum assistente, então não tem lugar aqui.</translation>
+    </message>
+</context>
+<context>
+    <name>CallSearchView</name>
+    <message>
+        <source>Search calls</source>
+        <translation>Pesquisar chamadas</translation>
+    </message>
+    <message>
+        <source>Search the calls&apos; transcripts, summaries and notes</source>
+        <translation>Pesquisar nas transcrições, nos resumos e nas observações das chamadas</translation>
+    </message>
+    <message>
+        <source>All assistants</source>
+        <translation>Todos os assistentes</translation>
+    </message>
+    <message>
+        <source>Calls found</source>
+        <translation>Chamadas encontradas</translation>
+    </message>
+    <message>
+        <source>Only %1</source>
+        <translation>Apenas %1</translation>
+    </message>
+    <message>
+        <source>Could not search the calls: %1</source>
+        <translation>Não foi possível pesquisar as chamadas: %1</translation>
+    </message>
+    <message>
+        <source>Type a word to search for.</source>
+        <translation>Digite uma palavra para pesquisar.</translation>
+    </message>
+    <message>
+        <source>No call matches.</source>
+        <translation>Nenhuma chamada encontrada.</translation>
+    </message>
+    <message>
+        <source>One call found.</source>
+        <translation>Uma chamada encontrada.</translation>
+    </message>
+    <message>
+        <source>The %1 best matching calls.</source>
+        <translation>As %1 chamadas mais relevantes.</translation>
+    </message>
+    <message>
+        <source>%1 calls found.</source>
+        <translation>%1 chamadas encontradas.</translation>
+    </message>
 </context>
 <context>
     <name>CallWindow</name>
