@@ -1839,10 +1839,24 @@ Depois, tente de novo.</translation>
     </message>
 </context>
 <context>
+    <name>TimelineDelegate</name>
+    <message>
+        <source>From your answers</source>
+        <translation>Das suas respostas</translation>
+    </message>
+</context>
+<context>
     <name>TimelineList</name>
     <message>
         <source>Transcript and suggestions</source>
         <translation>Transcrição e sugestões</translation>
+    </message>
+</context>
+<context>
+    <name>TimelineModel</name>
+    <message>
+        <source>%1, from your answers to: %2</source>
+        <translation>%1, das suas respostas para: %2</translation>
     </message>
 </context>
 <context>
