@@ -2,7 +2,9 @@
 // runs it on Xvfb).
 //   - opening the window on a store of 50 assistants, 200 contexts, 1,000 calls and 10 MB of knowledge,
 //     to its first paint, with the general, knowledge and calls tab open;
-//   - opening a two-hour call (2,000 lines) in the calls list, to the paint that shows it.
+//   - opening a two-hour call (2,000 lines) in the calls list, to the paint that shows it;
+//   - reading the store again after a save (an assistant renamed) with the calls tab open, to the
+//     refreshed window.
 
 #include "BenchFigures.h"
 #include "PaintWatch.h"
@@ -191,5 +193,27 @@ int main(int argc, char** argv)
         }
     }
     print("app.assistants_call_detail_2000_lines_ms", median(times), "ms");
+
+    // A save while the window is open: the sidebar, the detail and the calls tab read the store again.
+    times.clear();
+    StoreHolder holder(
+        *store, false, [&] { return Store::open((*store)->path()); }, nullptr);
+    AssistantsWindow window(&holder, &settings, nullptr);
+    window.show();
+    for (int round = 0; round < rounds; ++round) {
+        bool refreshed = false;
+        const QMetaObject::Connection done =
+            QObject::connect(&window, &AssistantsWindow::refreshed, &window, [&refreshed] { refreshed = true; });
+        first.name = QStringLiteral("Assistant 0 (%1)").arg(round);
+        holder.context().update(first);
+        const auto started = Steady::now();
+        if (!holder.context().save() || !bench::spinUntil([&] { return refreshed; })) {
+            std::fprintf(stderr, "bench_app_assistants: the window did not refresh\n");
+            return 1;
+        }
+        times.push_back(millisecondsSince(started));
+        QObject::disconnect(done);
+    }
+    print("app.assistants_refresh_after_save_ms", median(times), "ms");
     return 0;
 }

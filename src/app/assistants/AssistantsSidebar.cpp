@@ -1,27 +1,13 @@
 #include "app/assistants/AssistantsSidebar.h"
 
-#include "store/StoreContext.h"
+#include "app/assistants/SidebarModel.h"
 
 #include <QHeaderView>
-#include <QSignalBlocker>
-
-#include <map>
-
-namespace {
-
-constexpr int recordRole = Qt::UserRole;
-
-QTreeWidgetItem* recordItem(const QString& name, const ShownRecord& shown)
-{
-    auto* item = new QTreeWidgetItem(QStringList { name });
-    item->setData(0, recordRole, shown.text());
-    return item;
-}
-
-} // namespace
+#include <QScopedValueRollback>
 
 AssistantsSidebar::AssistantsSidebar(QWidget* parent)
-    : QTreeWidget(parent)
+    : QTreeView(parent)
+    , m_model(new SidebarModel(this))
 {
     setObjectName(QStringLiteral("sidebar"));
     setAccessibleName(tr("Assistants"));
@@ -30,114 +16,75 @@ AssistantsSidebar::AssistantsSidebar(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformRowHeights(true);
     header()->setStretchLastSection(true);
+    setModel(m_model);
 
-    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* item) {
-        if (item == m_archived) {
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, &AssistantsSidebar::expandInserted);
+    connect(this, &QTreeView::expanded, this, [this](const QModelIndex& index) {
+        if (SidebarModel::isSection(index)) {
             m_archivedExpanded = true;
         }
     });
-    connect(this, &QTreeWidget::itemCollapsed, this, [this](QTreeWidgetItem* item) {
-        if (item == m_archived) {
+    connect(this, &QTreeView::collapsed, this, [this](const QModelIndex& index) {
+        if (SidebarModel::isSection(index)) {
             m_archivedExpanded = false;
         }
     });
-    connect(this, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        const auto shown = current ? ShownRecord::parse(current->data(0, recordRole).toString()) : std::nullopt;
-        if (!shown && current) {
-            // The section's title is not something to show; the choice stays where it was.
-            const QSignalBlocker blocker(this);
-            choose(m_chosen);
-            return;
-        }
-        if (shown != m_chosen) {
-            m_chosen = shown;
-            Q_EMIT chosenChanged(shown);
-        }
-    });
+    connect(selectionModel(), &QItemSelectionModel::currentChanged, this, &AssistantsSidebar::currentChosen);
 }
 
-void AssistantsSidebar::rebuild(StoreContext& context)
+void AssistantsSidebar::reload(StoreContext& context)
 {
-    const auto assistants = context.fetch<Assistant>(Query::all()).value_or(std::vector<Assistant>());
-    const auto contexts = context.fetch<CallContext>(Query::all()).value_or(std::vector<CallContext>());
-    std::map<QUuid, const Assistant*> byId;
-    for (const Assistant& assistant : assistants) {
-        byId.emplace(assistant.id, &assistant);
-    }
-
-    const QSignalBlocker blocker(this);
-    clear();
-    m_archived = nullptr;
-    std::map<QUuid, QTreeWidgetItem*> assistantItems;
-    QList<QTreeWidgetItem*> active;
-    QList<QTreeWidgetItem*> archived;
-    for (const Assistant& assistant : assistants) {
-        QTreeWidgetItem* item = recordItem(assistant.name, { ShownRecord::Kind::assistant, assistant.id });
-        assistantItems.emplace(assistant.id, item);
-        (assistant.archived ? archived : active).append(item);
-    }
-    for (const CallContext& callContext : contexts) {
-        const ShownRecord shown { ShownRecord::Kind::context, callContext.id };
-        const auto owner = callContext.assistant ? byId.find(*callContext.assistant) : byId.end();
-        const bool ownerArchived = owner != byId.end() && owner->second->archived;
-        if (callContext.archived && !ownerArchived) {
-            // An archived context of an active assistant: listed in the section, named with its owner.
-            const QString name =
-                owner != byId.end() ? tr("%1 · %2").arg(callContext.name, owner->second->name) : callContext.name;
-            archived.append(recordItem(name, shown));
-        } else if (owner != byId.end()) {
-            assistantItems[owner->first]->addChild(recordItem(callContext.name, shown));
-        } else {
-            active.append(recordItem(callContext.name, shown));
-        }
-    }
-    addTopLevelItems(active);
-    for (QTreeWidgetItem* item : active) {
-        item->setExpanded(true);
-    }
-    if (!archived.isEmpty()) {
-        m_archived = new QTreeWidgetItem(QStringList { tr("Archived") });
-        m_archived->setFlags(Qt::ItemIsEnabled);
-        QFont font = m_archived->font(0);
-        font.setBold(true);
-        m_archived->setFont(0, font);
-        m_archived->addChildren(archived);
-        addTopLevelItem(m_archived);
-        for (QTreeWidgetItem* item : archived) {
-            item->setExpanded(true);
-        }
-        m_archived->setExpanded(m_archivedExpanded);
+    {
+        // A row that goes away moves the current index; that is no choice of the user.
+        const QScopedValueRollback quiet(m_quiet, true);
+        m_model->reload(context);
     }
     choose(m_chosen);
 }
 
+void AssistantsSidebar::expandInserted(const QModelIndex& parent, int first, int last)
+{
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = m_model->index(row, 0, parent);
+        if (SidebarModel::isSection(index)) {
+            setExpanded(index, m_archivedExpanded);
+        } else {
+            setExpanded(index, true);
+        }
+        if (const int children = m_model->rowCount(index); children > 0) {
+            expandInserted(index, 0, children - 1);
+        }
+    }
+}
+
+void AssistantsSidebar::currentChosen(const QModelIndex& current)
+{
+    if (m_quiet) {
+        return;
+    }
+    if (SidebarModel::isSection(current)) {
+        // The section's title is not something to show; the choice stays where it was.
+        choose(m_chosen);
+        return;
+    }
+    const auto shown = ShownRecord::parse(current.data(SidebarModel::RecordRole).toString());
+    if (shown != m_chosen) {
+        m_chosen = shown;
+        Q_EMIT chosenChanged(shown);
+    }
+}
+
 void AssistantsSidebar::choose(const std::optional<ShownRecord>& shown)
 {
-    const QSignalBlocker blocker(this);
+    const QScopedValueRollback quiet(m_quiet, true);
     m_chosen = shown;
-    QTreeWidgetItem* item = shown ? itemOf(*shown) : nullptr;
+    const QModelIndex index = shown ? m_model->indexOf(*shown) : QModelIndex();
     // Scrolling to the item would expand the collapsed "Archived" section around it.
     const bool autoScrolls = hasAutoScroll();
     setAutoScroll(false);
-    setCurrentItem(item);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
     setAutoScroll(autoScrolls);
-    if (!item) {
+    if (!index.isValid()) {
         clearSelection();
     }
-}
-
-std::optional<ShownRecord> AssistantsSidebar::chosen() const
-{
-    return m_chosen;
-}
-
-QTreeWidgetItem* AssistantsSidebar::itemOf(const ShownRecord& shown) const
-{
-    const QString key = shown.text();
-    for (QTreeWidgetItemIterator it(const_cast<AssistantsSidebar*>(this)); *it; ++it) {
-        if ((*it)->data(0, recordRole).toString() == key) {
-            return *it;
-        }
-    }
-    return nullptr;
 }

@@ -238,7 +238,7 @@ void AssistantsWindow::refresh()
     if (!m_holder) {
         return;
     }
-    m_sidebar->rebuild(m_holder->context());
+    m_sidebar->reload(m_holder->context());
     if (m_detail && m_detail->shown() == m_sidebar->chosen() && m_detail->refresh()) {
         showMenus();
         Q_EMIT refreshed();

@@ -1,5 +1,6 @@
 #include "app/assistants/CallRow.h"
 
+#include "app/assistants/CallsModel.h"
 #include "app/assistants/SaveAction.h"
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
@@ -127,28 +128,21 @@ void CallRow::setExpanded(bool expanded)
 
 void CallRow::showHeader()
 {
-    const QLocale locale;
-    QString text = locale.toString(m_call.startedAt.toLocalTime(), QLocale::ShortFormat) + QStringLiteral(" · ")
-        + tr("%1 min").arg(m_call.durationMinutes());
-    if (!m_contextName.isEmpty()) {
-        text += QStringLiteral(" · ") + m_contextName;
-    }
+    const QString text = CallsModel::headerText(m_call, m_contextName);
     m_header->setText(text);
     m_header->setAccessibleName(text);
-    const QColor secondary = appStyle::textColor(*this, appStyle::secondaryOpacity);
-    switch (m_call.outcomeValue()) {
+    const CallOutcome outcome = m_call.outcomeValue();
+    m_mark->setAccessibleName(CallsModel::outcomeText(outcome));
+    switch (outcome) {
     case CallOutcome::positive:
         m_mark->setPixmap(appIcon(AppIcon::thumbsUp, appStyle::green()).pixmap(markSize));
-        m_mark->setAccessibleName(tr("Good call"));
         break;
     case CallOutcome::negative:
         m_mark->setPixmap(appIcon(AppIcon::thumbsDown, appStyle::red()).pixmap(markSize));
-        m_mark->setAccessibleName(tr("Bad call"));
         break;
     case CallOutcome::none:
         m_mark->setText(QStringLiteral("\u2014"));
-        appStyle::setTextColor(*m_mark, secondary);
-        m_mark->setAccessibleName(tr("No outcome"));
+        appStyle::setTextColor(*m_mark, appStyle::textColor(*this, appStyle::secondaryOpacity));
         break;
     }
 }

@@ -2,16 +2,13 @@
 
 #include "app/assistants/DetailTab.h"
 
-#include <map>
-
 class CallRow;
+class CallsModel;
+class CallsView;
 class QLabel;
-class QScrollArea;
-class QVBoxLayout;
 
 // The calls of an assistant (with each call's context) or of a context, newest first, one
-// collapsible row each. Rows are kept across refreshes, so an open row and a note being typed
-// survive a save or another process's write.
+// collapsible row each, or "No calls yet.".
 class CallsTab : public DetailTab {
     Q_OBJECT
 
@@ -27,9 +24,7 @@ public:
     QLabel* emptyText() const { return m_empty; }
 
 private:
-    QScrollArea* m_scroll;
-    QWidget* m_list;
-    QVBoxLayout* m_rows;
+    CallsModel* m_model;
+    CallsView* m_view;
     QLabel* m_empty;
-    std::map<QUuid, CallRow*> m_byCall;
 };

@@ -1,10 +1,9 @@
 #include "app/assistants/KnowledgeTab.h"
 
 #include "app/assistants/EditorFields.h"
+#include "app/assistants/KnowledgeModel.h"
 #include "app/assistants/SaveAction.h"
 #include "app/widgets/AppStyle.h"
-#include "common/Text.h"
-#include "common/Uuid.h"
 #include "records/KnowledgeImport.h"
 
 #include <QDragEnterEvent>
@@ -13,8 +12,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListWidget>
-#include <QLocale>
+#include <QListView>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
@@ -40,7 +38,8 @@ QStringList localFiles(const QMimeData* mime)
 
 KnowledgeTab::KnowledgeTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent)
     : DetailTab(holder, save, shown, parent)
-    , m_files(new QListWidget(this))
+    , m_model(new KnowledgeModel(shown, this))
+    , m_files(new QListView(this))
     , m_dropArea(editorFields::placeholder(tr("Drag .md or .txt files here."), this))
     , m_add(new QPushButton(tr("Add file"), this))
     , m_errors(new QLabel(this))
@@ -51,6 +50,7 @@ KnowledgeTab::KnowledgeTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     m_files->setContextMenuPolicy(Qt::CustomContextMenu);
     m_files->setSelectionMode(QAbstractItemView::SingleSelection);
     m_files->setWordWrap(true);
+    m_files->setModel(m_model);
     m_dropArea->setObjectName(QStringLiteral("dropArea"));
     m_dropArea->setFrameShape(QFrame::StyledPanel);
     m_dropArea->setMinimumHeight(120);
@@ -79,13 +79,13 @@ KnowledgeTab::KnowledgeTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     removeSelected->setShortcutContext(Qt::WidgetShortcut);
     m_files->addAction(removeSelected);
     connect(removeSelected, &QAction::triggered, this, [this] {
-        if (QListWidgetItem* item = m_files->currentItem()) {
-            remove(item->data(Qt::UserRole).toUuid());
+        if (const QModelIndex current = m_files->currentIndex(); current.isValid()) {
+            remove(current.data(KnowledgeModel::IdRole).toUuid());
         }
     });
-    connect(m_files, &QListWidget::customContextMenuRequested, this, [this](const QPoint& position) {
-        if (QListWidgetItem* item = m_files->itemAt(position)) {
-            menuFor(item)->popup(m_files->viewport()->mapToGlobal(position));
+    connect(m_files, &QListView::customContextMenuRequested, this, [this](const QPoint& position) {
+        if (const QModelIndex index = m_files->indexAt(position); index.isValid()) {
+            menuFor(index)->popup(m_files->viewport()->mapToGlobal(position));
         }
     });
     connect(m_add, &QPushButton::clicked, this, &KnowledgeTab::chooseFiles);
@@ -96,25 +96,10 @@ void KnowledgeTab::refresh()
     if (!hasStore()) {
         return;
     }
-    const Query query = shown().isAssistant() ? Query::ofAssistant(shown().id) : Query::ofContext(shown().id);
-    const std::vector<KnowledgeFile> files =
-        context().fetch<KnowledgeFile>(query).value_or(std::vector<KnowledgeFile>());
-    const QUuid current = m_files->currentItem() ? m_files->currentItem()->data(Qt::UserRole).toUuid() : QUuid();
-    m_files->clear();
-    const QLocale locale;
-    for (const KnowledgeFile& file : files) {
-        const QString detail = tr("%1 words · %2")
-                                   .arg(locale.toString(text::wordCount(file.content)),
-                                       locale.toString(file.importedAt.toLocalTime(), QLocale::ShortFormat));
-        auto* item = new QListWidgetItem(file.name + u'\n' + detail, m_files);
-        item->setData(Qt::UserRole, file.id);
-        item->setData(Qt::AccessibleTextRole, file.name + QStringLiteral(", ") + detail);
-        if (file.id == current) {
-            m_files->setCurrentItem(item);
-        }
-    }
-    m_files->setVisible(!files.empty());
-    m_dropArea->setVisible(files.empty());
+    m_model->reload(context());
+    const bool empty = m_model->rowCount() == 0;
+    m_files->setVisible(!empty);
+    m_dropArea->setVisible(empty);
 }
 
 void KnowledgeTab::importFiles(const QStringList& paths)
@@ -146,11 +131,11 @@ void KnowledgeTab::importFiles(const QStringList& paths)
     refresh();
 }
 
-QMenu* KnowledgeTab::menuFor(QListWidgetItem* item)
+QMenu* KnowledgeTab::menuFor(const QModelIndex& index)
 {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    const QUuid id = item->data(Qt::UserRole).toUuid();
+    const QUuid id = index.data(KnowledgeModel::IdRole).toUuid();
     connect(menu->addAction(tr("Remove")), &QAction::triggered, this, [this, id] { remove(id); });
     return menu;
 }

@@ -6,8 +6,8 @@
 #include <QPointer>
 
 class QLabel;
-class QListWidget;
-class QListWidgetItem;
+class KnowledgeModel;
+class QListView;
 class QMenu;
 class QPushButton;
 
@@ -25,9 +25,9 @@ public:
     // Imports the files in the order given; each success is added and saved at once.
     void importFiles(const QStringList& paths);
     // The context menu of a file's row.
-    QMenu* menuFor(QListWidgetItem* item);
+    QMenu* menuFor(const QModelIndex& index);
 
-    QListWidget* files() const { return m_files; }
+    QListView* files() const { return m_files; }
     QLabel* dropArea() const { return m_dropArea; }
     QPushButton* addButton() const { return m_add; }
     QLabel* errors() const { return m_errors; }
@@ -41,7 +41,8 @@ private:
     void chooseFiles();
     void remove(const QUuid& id);
 
-    QListWidget* m_files;
+    KnowledgeModel* m_model;
+    QListView* m_files;
     QLabel* m_dropArea;
     QPushButton* m_add;
     QLabel* m_errors;

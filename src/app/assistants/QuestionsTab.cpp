@@ -2,37 +2,29 @@
 
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/QuestionEditor.h"
+#include "app/assistants/QuestionsModel.h"
 #include "app/assistants/SaveAction.h"
-#include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 #include "common/Dates.h"
-#include "common/Text.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
-#include <QSignalBlocker>
+#include <QScopedValueRollback>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QVBoxLayout>
-
-namespace {
-
-QString folded(const QString& text)
-{
-    return text::foldDiacritics(text).toCaseFolded();
-}
-
-} // namespace
 
 QuestionsTab::QuestionsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent)
     : DetailTab(holder, save, shown, parent)
     , m_search(new QLineEdit(this))
     , m_add(new QPushButton(tr("Add question"), this))
+    , m_model(new QuestionsModel(shown.id, this))
+    , m_filter(new QuestionFilter(this))
     , m_listArea(new QStackedWidget(this))
-    , m_list(new QListWidget(m_listArea))
+    , m_list(new QListView(m_listArea))
     , m_editorArea(new QStackedWidget(this))
     , m_editor(new QuestionEditor(m_editorArea))
 {
@@ -44,6 +36,8 @@ QuestionsTab::QuestionsTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     m_list->setObjectName(QStringLiteral("questions"));
     m_list->setAccessibleName(tr("Questions"));
     m_list->setWordWrap(true);
+    m_filter->setSourceModel(m_model);
+    m_list->setModel(m_filter);
 
     auto* empty = new QWidget(m_listArea);
     auto* emptyLayout = new QVBoxLayout(empty);
@@ -74,10 +68,20 @@ QuestionsTab::QuestionsTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
 
-    connect(m_search, &QLineEdit::textChanged, this, &QuestionsTab::refresh);
+    connect(m_search, &QLineEdit::textChanged, this, [this](const QString& text) {
+        {
+            // Hiding the chosen item leaves it in the editor.
+            const QScopedValueRollback quiet(m_quiet, true);
+            m_filter->setSearch(text);
+        }
+        showCurrent();
+    });
     connect(m_add, &QPushButton::clicked, this, &QuestionsTab::addQuestion);
-    connect(m_list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* current) {
-        choose(current ? std::optional<QUuid>(current->data(Qt::UserRole).toUuid()) : std::nullopt);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        if (!m_quiet) {
+            choose(
+                current.isValid() ? std::optional<QUuid>(current.data(QuestionsModel::IdRole).toUuid()) : std::nullopt);
+        }
     });
     connect(m_editor, &QuestionEditor::questionEdited, this, [this](const QUuid& id, const QString& text) {
         editItem(id, [&](QAItem& item) { item.question = text; });
@@ -102,50 +106,36 @@ QuestionsTab::QuestionsTab(StoreHolder* holder, SaveAction* save, ShownRecord sh
     });
 }
 
-bool QuestionsTab::matches(const QAItem& item, const QString& search)
-{
-    const QString needle = folded(text::trimSpacesAndTabs(search));
-    return needle.isEmpty() || folded(item.question).contains(needle) || folded(item.answer).contains(needle);
-}
-
 void QuestionsTab::refresh()
 {
     if (!hasStore()) {
         return;
     }
-    const std::vector<QAItem> items =
-        context().fetch<QAItem>(Query::ofAssistant(shown().id)).value_or(std::vector<QAItem>());
+    m_model->setSecondaryColor(appStyle::textColor(*m_list, appStyle::secondaryOpacity));
     {
-        // Rebuilding the rows must not count as the user choosing another item.
-        const QSignalBlocker blocker(m_list);
-        m_list->clear();
-        const QColor secondary = appStyle::textColor(*m_list, appStyle::secondaryOpacity);
-        for (const QAItem& item : items) {
-            if (!matches(item, m_search->text())) {
-                continue;
-            }
-            QString text = item.question.isEmpty() ? tr("No question") : item.question;
-            auto* row = new QListWidgetItem(m_list);
-            if (item.answer.isEmpty()) {
-                text += u'\n' + tr("No answer");
-                row->setIcon(appIcon(AppIcon::warning, QColor(230, 150, 0)));
-            }
-            row->setText(text);
-            row->setData(Qt::UserRole, item.id);
-            if (item.question.isEmpty()) {
-                row->setForeground(secondary);
-            }
-            if (m_chosen == item.id) {
-                m_list->setCurrentItem(row);
-            }
-        }
+        // A row that goes away moves the current index; that is no choice of the user.
+        const QScopedValueRollback quiet(m_quiet, true);
+        m_model->reload(context());
     }
-    m_listArea->setCurrentIndex(items.empty() ? 1 : 0);
-    const bool chosenExists = std::ranges::any_of(items, [&](const QAItem& item) { return m_chosen == item.id; });
-    if (!chosenExists) {
+    m_listArea->setCurrentIndex(m_model->rowCount() == 0 ? 1 : 0);
+    if (m_chosen && !rowOf(*m_chosen).isValid()) {
         m_chosen.reset();
     }
+    showCurrent();
     showChosen();
+}
+
+QModelIndex QuestionsTab::rowOf(const QUuid& id) const
+{
+    const QModelIndexList found = m_model->match(m_model->index(0, 0), QuestionsModel::IdRole, id, 1, Qt::MatchExactly);
+    return found.isEmpty() ? QModelIndex() : found.first();
+}
+
+void QuestionsTab::showCurrent()
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    const QModelIndex row = m_chosen ? m_filter->mapFromSource(rowOf(*m_chosen)) : QModelIndex();
+    m_list->selectionModel()->setCurrentIndex(row, QItemSelectionModel::ClearAndSelect);
 }
 
 void QuestionsTab::addQuestion()

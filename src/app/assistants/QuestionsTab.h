@@ -4,7 +4,9 @@
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
+class QuestionFilter;
+class QuestionsModel;
 class QPushButton;
 class QStackedWidget;
 class QuestionEditor;
@@ -21,13 +23,9 @@ public:
     // Creates an empty, hand-written item, chooses it and puts the focus in its question.
     void addQuestion();
 
-    // True when the question or the answer contains `search` (spaces and tabs trimmed at both
-    // ends), ignoring letter case and diacritics; an empty search matches everything.
-    static bool matches(const QAItem& item, const QString& search);
-
     QLineEdit* search() const { return m_search; }
     QPushButton* addButton() const { return m_add; }
-    QListWidget* list() const { return m_list; }
+    QListView* list() const { return m_list; }
     QuestionEditor* editor() const { return m_editor; }
     QStackedWidget* listArea() const { return m_listArea; }
     QStackedWidget* editorArea() const { return m_editorArea; }
@@ -35,13 +33,20 @@ public:
 private:
     void choose(const std::optional<QUuid>& item);
     void showChosen();
+    // Marks the chosen item in the list, where the search shows it.
+    void showCurrent();
+    QModelIndex rowOf(const QUuid& id) const;
     template <typename Change> void editItem(const QUuid& id, Change change);
 
     QLineEdit* m_search;
     QPushButton* m_add;
+    QuestionsModel* m_model;
+    QuestionFilter* m_filter;
     QStackedWidget* m_listArea;
-    QListWidget* m_list;
+    QListView* m_list;
     QStackedWidget* m_editorArea;
     QuestionEditor* m_editor;
     std::optional<QUuid> m_chosen;
+    // The current index moves by the tab's own doing (a reload, a search), not the user's.
+    bool m_quiet = false;
 };

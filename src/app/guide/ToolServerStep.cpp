@@ -18,6 +18,8 @@ ToolServerStep::ToolServerStep(QString executable, QWidget* parent)
     setObjectName(QStringLiteral("toolServer"));
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
+    // As compact as the optional section it sits in.
+    row->setSpacing(2);
     auto* text = new QVBoxLayout;
     text->addWidget(guideLabels::title(tr("Claude Code (MCP)"), this));
     text->addWidget(guideLabels::caption(
