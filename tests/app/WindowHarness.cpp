@@ -1,13 +1,12 @@
 #include "WindowHarness.h"
 
+#include "fakes/PulseTestSupport.h"
 #include "store/StoreContext.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -38,6 +37,37 @@ void WindowHarness::replyWith(const QStringList& pieces)
         response.chunks.append(fakeEvents::claudeText(piece));
     }
     model.respond("/v1/messages", response);
+}
+
+NoSoundSources::NoSoundSources()
+{
+    const QString modules =
+        pulseTest::pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules") })
+            .value_or(QString());
+    for (const QString& line : modules.split(u'\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split(u'\t');
+        if (fields.size() >= 3 && fields[1] == u"module-null-sink"
+            && pulseTest::pactl({ QStringLiteral("unload-module"), fields[0] })) {
+            m_unloaded << fields[2];
+        }
+    }
+}
+
+NoSoundSources::~NoSoundSources()
+{
+    for (const QString& arguments : std::as_const(m_unloaded)) {
+        pulseTest::pactl(QStringList { QStringLiteral("load-module"), QStringLiteral("module-null-sink") }
+            + arguments.split(u' ', Qt::SkipEmptyParts));
+    }
+    pulseTest::pactl({ QStringLiteral("set-default-sink"), QStringLiteral("callout") });
+    pulseTest::pactl({ QStringLiteral("set-default-source"), QStringLiteral("micfeed.monitor") });
+}
+
+bool NoSoundSources::removedAll() const
+{
+    const std::optional<QString> sources =
+        pulseTest::pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sources") });
+    return !m_unloaded.isEmpty() && sources && sources->trimmed().isEmpty();
 }
 
 namespace gui {
@@ -78,20 +108,6 @@ QStringList unnamedControls(const QWidget* window)
         }
     }
     return unnamed;
-}
-
-QList<AccessibleNode> accessibleTree(const QByteArray& dump)
-{
-    QList<AccessibleNode> nodes;
-    for (const QByteArray& line : dump.split('\n')) {
-        const QJsonObject node = QJsonDocument::fromJson(line).object();
-        if (!node.isEmpty()) {
-            nodes.append(AccessibleNode { node.value(QLatin1String("role")).toString(),
-                node.value(QLatin1String("name")).toString(), node.value(QLatin1String("description")).toString(),
-                node.value(QLatin1String("text")).toString(), node.value(QLatin1String("showing")).toBool() });
-        }
-    }
-    return nodes;
 }
 
 QList<AccessibleNode> readThroughAtSpi(qint64 pid, QString* error)

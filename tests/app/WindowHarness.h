@@ -5,12 +5,14 @@
 // screen reader finds a window's controls (by object name, or by the accessible name they are read out
 // by), with the sweep that every control has such a name.
 
+#include "AccessibleTree.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/ManualClock.h"
 #include "settings/Settings.h"
 #include "store/Store.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QList>
 #include <QString>
 #include <QTemporaryDir>
@@ -37,6 +39,27 @@ struct WindowHarness {
     // Claude's base address in `settings`; it answers 404 until told otherwise.
     FakeHttpServer model;
     std::shared_ptr<Store> store;
+};
+
+// How long a test waits for an answer of the session's keyring: longer than libsecret's own limit for one
+// call (the D-Bus default of 25 s), after which every lookup and save comes back by itself, with its answer
+// or with its failure.
+constexpr int keyringWait = 40000;
+
+// Takes every source away from the session's sound server, as a computer without a microphone (or any output
+// to listen to) has none, by unloading the null sinks whose monitors are its sources; they are loaded again,
+// with the session's defaults, when it goes.
+class NoSoundSources {
+public:
+    NoSoundSources();
+    ~NoSoundSources();
+    NoSoundSources(const NoSoundSources&) = delete;
+    NoSoundSources& operator=(const NoSoundSources&) = delete;
+
+    bool removedAll() const;
+
+private:
+    QStringList m_unloaded;
 };
 
 namespace gui {
@@ -68,22 +91,23 @@ template <typename T = QWidget> T* named(const QObject* root, const QString& nam
     return hidden;
 }
 
+// The top-level window with this object name (a dialog another window opened), or nullptr.
+template <typename T = QWidget> T* topLevel(const QString& objectName)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == objectName && qobject_cast<T*>(widget)) {
+            return qobject_cast<T*>(widget);
+        }
+    }
+    return nullptr;
+}
+
 // The controls of `window` (buttons, fields, lists, combo boxes) that a screen reader cannot name, or
 // names otherwise than their tooltip or their own text says: "Class objectName 'name'" each.
 QStringList unnamedControls(const QWidget* window);
 
-// One node of this process's tree as the AT-SPI bus gives it to a screen reader.
-struct AccessibleNode {
-    QString role;
-    QString name;
-    QString description;
-    QString text;
-    bool showing = false;
-};
-
-// The tree of process `pid` read over AT-SPI by accessible_window.py (one JSON object a line), while this
-// thread's event loop answers; empty, with `error` set, when the helper failed.
+// The tree of process `pid` read over AT-SPI by accessible_window.py, while this thread's event loop
+// answers; empty, with `error` set, when the helper failed.
 QList<AccessibleNode> readThroughAtSpi(qint64 pid, QString* error);
-QList<AccessibleNode> accessibleTree(const QByteArray& dump);
 
 } // namespace gui
