@@ -97,12 +97,14 @@ QStringList unnamedControls(const QWidget* window)
             || widget->inherits("QComboBoxListView")) {
             continue;
         }
+        // A control is read out by its tooltip, or by the text it shows (a button with a label of its own).
         const QString name = accessibleName(widget);
         const auto* button = qobject_cast<QAbstractButton*>(widget);
-        const QString expected = !widget->toolTip().isEmpty() ? widget->toolTip()
-            : button && !button->text().isEmpty()             ? button->text()
-                                                              : name;
-        if (name.isEmpty() || name != expected) {
+        QString text = button ? button->text() : QString();
+        text.replace(QStringLiteral("&&"), QStringLiteral("\u0001")).remove(u'&').replace(u'\u0001', u'&');
+        const bool named = !name.isEmpty()
+            && (name == widget->toolTip() || name == text || (widget->toolTip().isEmpty() && text.isEmpty()));
+        if (!named) {
             unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + u' ' + widget->objectName()
                 + QStringLiteral(" '") + name + u'\'');
         }

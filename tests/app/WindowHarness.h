@@ -102,8 +102,8 @@ template <typename T = QWidget> T* topLevel(const QString& objectName)
     return nullptr;
 }
 
-// The controls of `window` (buttons, fields, lists, combo boxes) that a screen reader cannot name, or
-// names otherwise than their tooltip or their own text says: "Class objectName 'name'" each.
+// The controls of `window` (buttons, fields, lists, combo boxes) that a screen reader cannot name, or names
+// otherwise than their tooltip or the text they show: "Class objectName 'name'" each.
 QStringList unnamedControls(const QWidget* window);
 
 // The tree of process `pid` read over AT-SPI by accessible_window.py, while this thread's event loop
