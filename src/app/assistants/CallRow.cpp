@@ -5,6 +5,7 @@
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 #include "app/widgets/FileReveal.h"
+#include "app/widgets/RatingThumbs.h"
 #include "common/Log.h"
 #include "store/CallRating.h"
 #include "store/StoreHolder.h"
@@ -234,14 +235,7 @@ void CallRow::showBody()
     const bool fileExists = !m_call.archiveFile.isEmpty() && file.isFile();
     m_openFile->setVisible(fileExists);
     m_reveal->setVisible(fileExists);
-    const CallOutcome outcome = m_call.outcomeValue();
-    const QColor idle = appStyle::textColor(*this, appStyle::secondaryOpacity);
-    const QSignalBlocker goodBlocker(m_good);
-    const QSignalBlocker badBlocker(m_bad);
-    m_good->setChecked(outcome == CallOutcome::positive);
-    m_good->setIcon(appIcon(AppIcon::thumbsUp, outcome == CallOutcome::positive ? appStyle::green() : idle));
-    m_bad->setChecked(outcome == CallOutcome::negative);
-    m_bad->setIcon(appIcon(AppIcon::thumbsDown, outcome == CallOutcome::negative ? appStyle::red() : idle));
+    showRatingThumbs(*this, *m_good, *m_bad, m_call.outcomeValue());
     const bool givenUp = m_call.reviewedForImprovement && !m_call.improvementFailure.isEmpty();
     m_givenUp->setVisible(givenUp);
     m_analyzeAgain->setVisible(givenUp);

@@ -1,7 +1,7 @@
 #include "app/callwindow/OutcomeControl.h"
 
-#include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
+#include "app/widgets/RatingThumbs.h"
 #include "common/Clock.h"
 #include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
@@ -90,16 +90,7 @@ void OutcomeControl::tap(CallOutcome outcome)
 
 void OutcomeControl::showOutcome(CallOutcome outcome)
 {
-    // The chosen thumb takes its colour, so the rating reads at a glance.
-    const QColor idle = appStyle::textColor(*this, appStyle::secondaryOpacity);
-    const bool good = outcome == CallOutcome::positive;
-    const bool bad = outcome == CallOutcome::negative;
-    const QSignalBlocker upBlocker(m_up);
-    const QSignalBlocker downBlocker(m_down);
-    m_up->setChecked(good);
-    m_up->setIcon(appIcon(AppIcon::thumbsUp, good ? appStyle::green() : idle));
-    m_down->setChecked(bad);
-    m_down->setIcon(appIcon(AppIcon::thumbsDown, bad ? appStyle::red() : idle));
+    showRatingThumbs(*this, *m_up, *m_down, outcome);
 }
 
 void OutcomeControl::noteEdited()
