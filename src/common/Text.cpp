@@ -159,4 +159,10 @@ QString fromUtf8(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+QString actionText(const QString& name)
+{
+    QString text = name;
+    return text.replace(u'&', QStringLiteral("&&"));
+}
+
 } // namespace text

@@ -30,6 +30,10 @@ bool hasLetterOrDigit(const QString& text);
 // Number of maximal runs of non-white-space characters.
 qsizetype wordCount(const QString& text);
 
+// A name (of an assistant, a context) as the text of a menu action or a button, where Qt reads "&" as
+// the mark of a keyboard mnemonic: every "&" doubled, so that "R&D" shows as it is.
+QString actionText(const QString& name);
+
 // UTF-8 bytes as text, exactly: unlike QString::fromUtf8, a leading U+FEFF is kept as a character.
 // Invalid sequences become U+FFFD.
 QString fromUtf8(QByteArrayView bytes);

@@ -62,7 +62,7 @@ namespace {
 QAction* actionNamed(QMenu* menu, const QString& text)
 {
     for (QAction* action : menu->actions()) {
-        if (action->text() == text) {
+        if (action->iconText() == text) { // the text shown: "&" marks a mnemonic unless doubled
             return action;
         }
         if (action->menu()) {
@@ -327,7 +327,7 @@ void AssistantsWindowTest::createFromTemplate()
 
 void AssistantsWindowTest::contextsAndStages()
 {
-    const Assistant interview = makeAssistant(QStringLiteral("Jobs"), 0);
+    const Assistant interview = makeAssistant(QStringLiteral("Jobs & Co"), 0);
     Assistant blank = Assistant::make(QStringLiteral("Plain"), AssistantTemplate::blank);
     blank.createdAt = instant(1);
     Harness harness([&](StoreContext& context) {
@@ -337,7 +337,7 @@ void AssistantsWindowTest::contextsAndStages()
     harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(interview).text());
     AssistantsWindow& window = harness.open();
 
-    actionNamed(window.createMenu(), QStringLiteral("New context in Jobs"))->trigger();
+    actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co"))->trigger();
     const auto contexts = harness.saved<CallContext>();
     QCOMPARE(contexts.size(), size_t(1));
     QCOMPARE(contexts[0].name, QStringLiteral("New context"));
@@ -346,7 +346,7 @@ void AssistantsWindowTest::contextsAndStages()
     QCOMPARE(window.detail()->tabIds(),
         (QStringList { QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("calls") }));
     // With a context chosen, new contexts still go to its assistant.
-    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in Jobs")));
+    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co")));
 
     // The interview stages are offered; choosing one fills the field and saves it.
     auto* general = harness.tab<ContextGeneralTab>(DetailView::general);
@@ -655,7 +655,7 @@ void AssistantsWindowTest::questions()
 void AssistantsWindowTest::calls()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
+    const CallContext acme = CallContext::make(QStringLiteral("Acme & Sons"), jobs);
     QTemporaryDir files;
     const QString archive = writeFile(files, QStringLiteral("call.md"), "# Call");
     Call older = makeCall(jobs.id, 100, acme.id);
@@ -683,6 +683,8 @@ void AssistantsWindowTest::calls()
     QList<CallRow*> rows = calls->rows();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0]->callID(), newer.id); // the model's order
+    QVERIFY(rows[1]->header()->accessibleName().endsWith(QStringLiteral(" · Acme & Sons")));
+    QVERIFY(QKeySequence::mnemonic(rows[1]->header()->text()).isEmpty()); // "&" is shown, not a mnemonic
     QCOMPARE(rows[0]->outcomeMark()->text(), QStringLiteral("\u2014"));
     QVERIFY(!rows[0]->summary()); // built when first opened
 
@@ -1028,7 +1030,9 @@ void AssistantsWindowTest::readableThroughAtSpi()
     QVERIFY2(helper.exitCode() == 0, helper.readAllStandardError().constData());
     const QList<AccessibleNode> tree = accessibleTree(helper.readAllStandardOutput());
     QStringList names;
+    bool frame = false; // the window itself: a frame named by its title, not an unnamed panel
     for (const AccessibleNode& node : tree) {
+        frame = frame || (node.role == u"frame" && node.name == u"Assistants");
         if (!node.showing) {
             continue;
         }
@@ -1042,6 +1046,7 @@ void AssistantsWindowTest::readableThroughAtSpi()
              QStringLiteral("Instructions"), QStringLiteral("How you answer"), QStringLiteral("Jobs") }) {
         QVERIFY2(names.contains(expected), qPrintable(expected + u'\n' + names.join(u'|')));
     }
+    QVERIFY(frame);
 }
 
 int main(int argc, char** argv)

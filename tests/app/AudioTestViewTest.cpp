@@ -184,6 +184,9 @@ void AudioTestViewTest::startAndStop()
     AudioTestView& view = harness.view();
     QVERIFY(showsStopped(view));
     QVERIFY(view.errorLine()->isHidden());
+    // The instructions name what a Linux user does, not a permission prompt that never comes.
+    QCOMPARE(view.findChild<QWidget*>(QStringLiteral("instructions"))->findChildren<QLabel*>().at(2)->text(),
+        QStringLiteral("• Check that the microphone is not muted in your sound settings"));
 
     const QString outputPath = m_dir.filePath(QStringLiteral("start-stop.out"));
     QStringList printed = printedBy(outputPath, [&view] { QTest::mouseClick(view.toggleButton(), Qt::LeftButton); });

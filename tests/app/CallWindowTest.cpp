@@ -8,6 +8,7 @@
 #include "app/callwindow/TimelineView.h"
 #include "app/callwindow/WaveformView.h"
 #include "app/services/DesktopServices.h"
+#include "app/tray/AppMenu.h"
 #include "app/widgets/ColorDot.h"
 #include "common/Dates.h"
 #include "common/Uuid.h"
@@ -21,6 +22,7 @@
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -32,6 +34,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -40,6 +43,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#include <xcb/xcb.h>
 
 using namespace std::chrono_literals;
 using Response = FakeHttpServer::Response;
@@ -91,6 +96,26 @@ QStringList rowsOf(const TimelineModel& model)
             + QStringLiteral(": ") + index.data().toString());
     }
     return rows;
+}
+
+// The keys of the presses the X server delivers to the application, repeats included.
+struct XKeyPresses : QAbstractNativeEventFilter {
+    XKeyPresses() { QCoreApplication::instance()->installNativeEventFilter(this); }
+    ~XKeyPresses() override { QCoreApplication::instance()->removeNativeEventFilter(this); }
+    bool nativeEventFilter(const QByteArray&, void* message, qintptr*) override
+    {
+        const auto* key = static_cast<const xcb_key_press_event_t*>(message);
+        if ((key->response_type & 0x7f) == XCB_KEY_PRESS) {
+            keys.append(key->detail);
+        }
+        return false;
+    }
+    QList<int> keys;
+};
+
+bool xdotool(const QStringList& arguments)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
 
 // The desktop's file manager as the session bus offers it; it only notes what it was asked to show.
@@ -188,6 +213,7 @@ class CallWindowTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void listening();
+    void menuShortcuts();
     void timelineRows();
     void clearTranscript();
     void summaryCard_data();
@@ -249,14 +275,43 @@ void CallWindowTest::listening()
     harness.say(Speaker::them, QStringLiteral("Hello there"));
     QVERIFY(!window.clearButton()->isVisible()); // never while listening
 
-    // Space stops it again while the window has the focus.
+    // Space stops it again while the window has the focus, once however long it is held (X repeats a held
+    // key as release and press pairs); Shift, pressed after it, shows that all of the hold has arrived.
     window.activateWindow();
     QTRY_VERIFY(window.isActiveWindow());
-    QTest::keyClick(&window, Qt::Key_Space);
-    QTRY_COMPARE_WITH_TIMEOUT(toggled.count(), 2, 20000);
+    XKeyPresses presses;
+    QVERIFY(xdotool({ QStringLiteral("keydown"), QStringLiteral("space") }));
+    QTRY_VERIFY_WITH_TIMEOUT(presses.keys.size() >= 8, 10000);
+    QVERIFY(xdotool({ QStringLiteral("keyup"), QStringLiteral("space") }));
+    QVERIFY(xdotool({ QStringLiteral("key"), QStringLiteral("shift") }));
+    QTRY_VERIFY_WITH_TIMEOUT(presses.keys.last() != presses.keys.first() && !harness.services->isToggling(), 20000);
+    QCOMPARE(toggled.count(), 2);
     QVERIFY(!harness.services->transcription().isRunning());
     QCOMPARE(window.statusText()->text(), QStringLiteral("Stopped"));
     QVERIFY(window.clearButton()->isVisible());
+}
+
+// The app menu attached to the call window and to another window, as the running app does: each key has
+// one owner, so it works in either.
+void CallWindowTest::menuShortcuts()
+{
+    Harness harness;
+    AppMenu menu(*harness.services, nullptr);
+    QWidget other;
+    menu.attachTo(harness.window.get());
+    menu.attachTo(&other);
+    QVERIFY(harness.show());
+    other.show();
+    QSignalSpy assistants(&menu, &AppMenu::assistantsRequested);
+    QSignalSpy settings(&menu, &AppMenu::settingsRequested);
+    for (QWidget* window : { static_cast<QWidget*>(harness.window.get()), &other }) {
+        window->activateWindow();
+        QTRY_VERIFY(window->isActiveWindow());
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+        QTest::keySequence(window, QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    }
+    QCOMPARE(assistants.count(), 2);
+    QCOMPARE(settings.count(), 2);
 }
 
 // The timeline's rows follow the services; where each goes is the model's rule.
@@ -360,6 +415,17 @@ void CallWindowTest::clearTranscript()
     QVERIFY(!harness.summaryCard().isVisible());
     QCOMPARE(window.timeline()->model()->rowCount(), 0);
     QVERIFY(window.timeline()->emptyState()->isVisible());
+
+    // Not offered while a summary is written, which it would cut off.
+    harness.summaryReply = reply({ QStringLiteral("Summary: ") }, Ending::hang);
+    SummaryService& summary = harness.services->summary();
+    summary.handleRunningFlag(true);
+    harness.say(Speaker::them, words(25));
+    summary.handleRunningFlag(false);
+    QVERIFY(!window.clearButton()->isVisible());
+    QTRY_COMPARE(summary.text(), std::optional(QStringLiteral("Summary: ")));
+    harness.server.finishHeld();
+    QTRY_VERIFY(window.clearButton()->isVisible());
 }
 
 void CallWindowTest::summaryCard_data()
@@ -378,9 +444,11 @@ void CallWindowTest::summaryCard_data()
     QTest::newRow("written and saved") << 25 << 1 << false << "Summary: all agreed." << false << false << true << true
                                        << false;
     QTest::newRow("model refused") << 25 << 2 << false << "HTTP 401" << true << false << false << true << false;
+    // Without a summary the card shows what was stored in its place.
     QTest::newRow("short call: saved without a summary")
-        << 5 << 1 << false << "-" << false << false << false << true << false;
-    QTest::newRow("call file not written") << 5 << 1 << true << "-" << false << false << false << false << true;
+        << 5 << 1 << false << "Short call: no summary." << false << false << false << true << false;
+    QTest::newRow("call file not written")
+        << 5 << 1 << true << "Short call: no summary." << false << false << false << false << true;
 }
 
 void CallWindowTest::summaryCard()
@@ -595,7 +663,7 @@ void CallWindowTest::autoScroll()
 
 void CallWindowTest::assistantMenu()
 {
-    Assistant zed = Assistant::make(QStringLiteral("Zed sales"), AssistantTemplate::blank);
+    Assistant zed = Assistant::make(QStringLiteral("Zed R&D"), AssistantTemplate::blank);
     Assistant alpha = Assistant::make(QStringLiteral("Alpha interviews"), AssistantTemplate::blank);
     Assistant old = Assistant::make(QStringLiteral("Archived one"), AssistantTemplate::blank);
     old.archived = true;
@@ -619,12 +687,13 @@ void CallWindowTest::assistantMenu()
     const auto entries = [&] {
         QStringList texts;
         for (const QAction* action : menu.menu()->actions()) {
-            texts.append(action->isSeparator() ? QStringLiteral("--") : action->text());
+            // The text shown: "&" marks a mnemonic unless doubled.
+            texts.append(action->isSeparator() ? QStringLiteral("--") : action->iconText());
         }
         return texts;
     };
     QCOMPARE(entries(),
-        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed R&D"), QStringLiteral("--"),
             QStringLiteral("Contoso"), QStringLiteral("Northwind"), QStringLiteral("No context") }));
 
     // Choosing a context records it; choosing an assistant removes the context.
@@ -633,9 +702,10 @@ void CallWindowTest::assistantMenu()
     QCOMPARE(menu.button()->text(), QStringLiteral("Alpha interviews · Northwind"));
     menu.menu()->actions().at(1)->trigger();
     QCOMPARE(harness.settings.selectedAssistant(), uuid::toText(zed.id));
+    QVERIFY(QKeySequence::mnemonic(menu.button()->text()).isEmpty());
     QVERIFY(!harness.settings.contains(SettingKey::selectedContext));
     QCOMPARE(entries(),
-        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed sales"), QStringLiteral("--"),
+        (QStringList { QStringLiteral("Alpha interviews"), QStringLiteral("Zed R&D"), QStringLiteral("--"),
             QStringLiteral("No context") }));
 
     // A change saved elsewhere shows without reopening.
@@ -666,6 +736,10 @@ void CallWindowTest::shapePinAndOpacity()
     Harness harness;
     QVERIFY(harness.show());
     CallWindow& window = *harness.window;
+    // To a screen reader a frame named by its title, not an unnamed panel.
+    QAccessibleInterface* frame = QAccessible::queryAccessibleInterface(&window);
+    QCOMPARE(frame->role(), QAccessible::Window);
+    QCOMPARE(frame->text(QAccessible::Name), QStringLiteral("Quillora"));
     // Xvfb has no compositing manager: the rounded corners are cut out rather than left black.
     QVERIFY(window.mask().contains(window.rect().center()));
     QVERIFY(!window.mask().contains(QPoint(1, 1)));

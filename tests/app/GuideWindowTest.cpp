@@ -2,6 +2,7 @@
 #include "app/guide/Onboarding.h"
 #include "app/guide/StepRow.h"
 #include "app/guide/SuggestionsStep.h"
+#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "app/widgets/ProviderPicker.h"
 #include "fakes/FakeHttpServer.h"
@@ -239,7 +240,7 @@ void GuideWindowTest::systemAudio()
     QCOMPARE(int(row->state().kind), kind);
     if (muted) {
         QCOMPARE(row->whyLabel()->text(),
-            QStringLiteral("No system audio came through. Check System Settings, or play a sound and try again."));
+            QStringLiteral("No system audio came through. Open your sound settings, or play a sound and try again."));
         QCOMPARE(row->statusLabel()->text(), QStringLiteral("Denied"));
         QVERIFY(row->button()->isVisible());
     }
@@ -260,6 +261,15 @@ void GuideWindowTest::speechModel()
     QCOMPARE(row->state(), StepState::pending());
     QCOMPARE(row->whyLabel()->text(), QStringLiteral("Downloads the on-device transcription model once."));
     QCOMPARE(row->button()->text(), QStringLiteral("Download"));
+    // With the cloud engine chosen the model is not needed: neither shown nor counted.
+    const auto left = [&] {
+        return harness.find<QLabel>(QStringLiteral("stepsLeft"))->text().section(u' ', 0, 0).toInt();
+    };
+    const int withModel = left();
+    harness.settings.setText(SettingKey::transcriptionEngine, QStringLiteral("openai"));
+    QVERIFY(!row->isVisible());
+    QCOMPARE(left(), withModel - 1);
+    harness.settings.setText(SettingKey::transcriptionEngine, QStringLiteral("apple"));
 
     // A wrong checksum: the step fails with the reason and offers to try again; nothing is installed.
     row->button()->click();
@@ -351,6 +361,17 @@ void GuideWindowTest::localModel()
                                "OpenAI with a key."));
     QVERIFY(harness.find<LocalModelPicker>()->isVisible());
     QVERIFY(!harness.find<KeyField>()->isVisible());
+    if (!ready) {
+        return;
+    }
+    // Another address is stored and asked at once (nothing listens there); Return does not press "Done".
+    QSignalSpy settled(harness.window.get(), &GuideWindow::settled);
+    harness.find<AddressField>()->selectAll();
+    QTest::keyClicks(harness.find<AddressField>(), QStringLiteral("http://127.0.0.1:1/v1"));
+    QTest::keyClick(harness.find<AddressField>(), Qt::Key_Return);
+    QVERIFY(settled.wait(10000));
+    QCOMPARE(harness.settings.localModelURL(), QStringLiteral("http://127.0.0.1:1/v1"));
+    QVERIFY(!harness.suggestionsReady() && harness.window->isVisible());
 }
 
 void GuideWindowTest::cloudKey()

@@ -3,6 +3,7 @@
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SuggestionSettingsView.h"
 #include "app/tray/AppMenu.h"
+#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
@@ -82,6 +83,14 @@ bool saveAndWait(KeyField* field, QAbstractButton* button)
     return !finished.isEmpty() || finished.wait(20000);
 }
 
+// Replaces the field's text as a user does, and presses Return.
+void enter(QLineEdit* field, const QString& text)
+{
+    field->selectAll();
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
+}
+
 } // namespace
 
 class SettingsWindowTest : public QObject {
@@ -96,6 +105,7 @@ private Q_SLOTS:
     void engineShowsKeyOnlyForOpenAI();
     void downloadSpeechModel();
     void providerSwitchKeepsModelsAndKeys();
+    void updateFeed();
     void onDeviceModel_data();
     void onDeviceModel();
     void keyWrittenOnlyWhenEdited_data();
@@ -279,8 +289,12 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QVERIFY(view.keyNote()->isVisible());
     QCOMPARE(view.keyNote()->text(), QStringLiteral("The key is stored in the system keyring."));
 
-    // An unsaved edit is dropped when the provider changes.
+    // An unsaved edit stays while the window is minimised and restored (a spontaneous show, not an opening
+    // of the tab), and is dropped when the provider changes.
     QTest::keyClicks(view.model(), QStringLiteral("-unsaved"));
+    harness.window->showMinimized();
+    harness.window->showNormal();
+    QCOMPARE(view.model()->text(), QStringLiteral("claude-custom-unsaved"));
     QSignalSpy loaded(view.apiKey(), &KeyField::loaded);
     harness.chooseProvider(LLMProvider::openai);
     QVERIFY(loaded.wait(20000));
@@ -296,6 +310,22 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QCOMPARE(view.apiKey()->text(), QStringLiteral("sk-ant-1"));
     QCOMPARE(keychain::read(openai), std::optional(QStringLiteral("sk-openai-1")));
     QCOMPARE(settings.text(SettingKey::improvementModelOpenAI), std::optional(QStringLiteral("gpt-improve")));
+}
+
+void SettingsWindowTest::updateFeed()
+{
+    Harness harness;
+    QVERIFY(harness.show());
+    AddressField* field = harness.general().updateFeed();
+    auto* complaint = harness.general().findChild<QLabel*>(QStringLiteral("updateFeedStatus"));
+    // Not a web address: nothing is stored, and the entry stays to be mended.
+    enter(field, QStringLiteral("ftp://example.invalid/appcast.xml"));
+    QVERIFY(!harness.settings.contains(SettingKey::updateFeedURL));
+    QVERIFY(complaint->isVisible());
+    QCOMPARE(field->text(), QStringLiteral("ftp://example.invalid/appcast.xml"));
+    enter(field, QStringLiteral(" https://example.invalid/appcast.xml "));
+    QCOMPARE(harness.settings.updateFeedURL(), QStringLiteral("https://example.invalid/appcast.xml"));
+    QVERIFY(!complaint->isVisible());
 }
 
 void SettingsWindowTest::onDeviceModel_data()
@@ -316,8 +346,7 @@ void SettingsWindowTest::onDeviceModel()
     server.respond("/v1/models", models);
     Harness harness;
     // Nothing listens on port 1 of the loopback: the connection is refused at once.
-    harness.settings.setText(SettingKey::localModelURL,
-        serverAnswers ? server.baseURL() + QStringLiteral("/v1/") : QStringLiteral("http://127.0.0.1:1/v1"));
+    harness.settings.setText(SettingKey::localModelURL, QStringLiteral("http://127.0.0.1:1/v1"));
     SuggestionSettingsView& view = harness.suggestions();
     QSignalSpy listed(&view, &SuggestionSettingsView::serverModelsListed);
     QVERIFY(harness.showSuggestions());
@@ -326,6 +355,13 @@ void SettingsWindowTest::onDeviceModel()
     QVERIFY(!view.improvementModel()->isVisible());
     QVERIFY(!view.apiKey()->isVisible());
     QVERIFY(!listed.isEmpty() || listed.wait(10000));
+    QCOMPARE(view.serverAddress()->placeholderText(), QStringLiteral("http://127.0.0.1:11434/v1"));
+    if (serverAnswers) {
+        // The server's address entered in the tab: its models are listed at once.
+        listed.clear();
+        enter(view.serverAddress(), server.baseURL() + QStringLiteral("/v1/"));
+        QVERIFY(listed.wait(10000));
+    }
     QCOMPARE(view.serverModels()->isVisible(), serverAnswers);
     if (serverAnswers) {
         QCOMPARE(view.serverModels()->count(), 2);

@@ -4,6 +4,7 @@
 #include "fakes/FakeHttpServer.h"
 #include "settings/Settings.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
@@ -87,7 +88,7 @@ private Q_SLOTS:
     void check_data();
     void check();
     void releaseFields();
-    void emptyKeyCannotCheck();
+    void noFeed();
     void cannotCheckWhileChecking();
     void compareVersions_data();
     void compareVersions();
@@ -150,6 +151,8 @@ void UpdaterTest::check()
     QVERIFY(harness.updater.canCheck());
     QVERIFY(harness.action.isEnabled());
     QVERIFY(harness.view.dialog()->isVisible());
+    QCOMPARE(QAccessible::queryAccessibleInterface(harness.view.dialog())->text(QAccessible::Name),
+        QStringLiteral("Software Update")); // named by its title, as every window
     switch (Outcome(outcome)) {
     case Outcome::newer:
         QVERIFY(*result && result->value());
@@ -201,25 +204,18 @@ void UpdaterTest::releaseFields()
     QVERIFY(items->first().link.isEmpty());
 }
 
-void UpdaterTest::emptyKeyCannotCheck()
+void UpdaterTest::noFeed()
 {
+    // Without a feed (the default) the command still answers: the package manager updates the app.
     Harness harness;
-    QVERIFY(!harness.updater.canCheck());
-    QVERIFY(!harness.action.isEnabled());
-    harness.action.setEnabled(true); // as a stale menu might still offer it
-    QSignalSpy finished(&harness.updater, &Updater::checkFinished);
-    harness.action.trigger();
-    QVERIFY(finished.isEmpty());
-    QVERIFY(!harness.updater.isChecking());
-
-    QSignalSpy changes(&harness.updater, &Updater::canCheckChanged);
-    harness.serve(feed(item("1.0")));
-    QCOMPARE(changes.size(), 1);
     QVERIFY(harness.action.isEnabled());
-    harness.settings.setText(SettingKey::updateFeedURL, QStringLiteral("  "));
-    QCOMPARE(changes.size(), 2);
-    QVERIFY(!harness.updater.canCheck());
-    QVERIFY(!harness.action.isEnabled());
+    QSignalSpy shown(&harness.view, &CheckForUpdatesView::shown);
+    harness.action.trigger();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(harness.view.headline()->text(), QStringLiteral("Quillora 1.4.2 is installed"));
+    QCOMPARE(harness.view.detail()->text(),
+        QStringLiteral("Updates for Quillora come from your system's package manager. To check a release feed from "
+                       "here as well, enter its address in Settings, under Updates."));
 }
 
 void UpdaterTest::cannotCheckWhileChecking()

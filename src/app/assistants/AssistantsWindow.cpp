@@ -4,8 +4,10 @@
 #include "app/assistants/DetailView.h"
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/SaveAction.h"
+#include "app/widgets/AccessibleFrame.h"
 #include "app/widgets/AppStyle.h"
 #include "common/Clock.h"
+#include "common/Text.h"
 #include "improvement/ImprovementService.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -66,6 +68,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
 {
     setObjectName(QStringLiteral("assistants"));
     setWindowTitle(tr("Assistants"));
+    presentAsFrame(this);
     setWindowFlag(Qt::Window);
     m_create = menuButton(QStringLiteral("+"), tr("New"), m_createMenu, this);
     m_create->setObjectName(QStringLiteral("create"));
@@ -285,8 +288,8 @@ void AssistantsWindow::showMenus()
     if (const std::optional<QUuid> owner = currentAssistant(); owner && m_holder) {
         const auto assistant = m_holder->context().fetchOne<Assistant>(*owner).value_or(std::nullopt);
         if (assistant && !assistant->archived) {
-            connect(m_createMenu->addAction(tr("New context in %1").arg(assistant->name)), &QAction::triggered, this,
-                &AssistantsWindow::createContext);
+            connect(m_createMenu->addAction(tr("New context in %1").arg(text::actionText(assistant->name))),
+                &QAction::triggered, this, &AssistantsWindow::createContext);
         }
     }
 

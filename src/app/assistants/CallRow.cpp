@@ -7,6 +7,7 @@
 #include "app/widgets/FileReveal.h"
 #include "app/widgets/RatingThumbs.h"
 #include "common/Log.h"
+#include "common/Text.h"
 #include "store/CallRating.h"
 #include "store/StoreHolder.h"
 
@@ -130,7 +131,7 @@ void CallRow::setExpanded(bool expanded)
 void CallRow::showHeader()
 {
     const QString text = CallsModel::headerText(m_call, m_contextName);
-    m_header->setText(text);
+    m_header->setText(text::actionText(text)); // a context's "&" is shown, not taken as a mnemonic
     m_header->setAccessibleName(text);
     const CallOutcome outcome = m_call.outcomeValue();
     m_mark->setAccessibleName(CallsModel::outcomeText(outcome));

@@ -1,6 +1,7 @@
 #include "app/callwindow/AssistantMenu.h"
 
 #include "app/widgets/AppStyle.h"
+#include "common/Text.h"
 #include "selection/Selection.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
@@ -90,12 +91,12 @@ void AssistantMenu::refresh()
     const Selection chosen = selection::resolveSelection(context, *m_settings);
     const QString assistantName = chosen.assistant ? chosen.assistant->name : tr("No assistant");
     const QString contextName = chosen.context ? chosen.context->name : tr("No context");
-    m_button->setText(tr("%1 · %2").arg(assistantName, contextName));
+    m_button->setText(tr("%1 · %2").arg(text::actionText(assistantName), text::actionText(contextName)));
 
     auto* assistantGroup = new QActionGroup(m_menu);
     auto assistants = context.fetch<Assistant>(Query::all());
     for (const Assistant& assistant : activeByName(assistants.value_or(std::vector<Assistant>()))) {
-        QAction* action = m_menu->addAction(assistant.name);
+        QAction* action = m_menu->addAction(text::actionText(assistant.name));
         action->setCheckable(true);
         action->setChecked(chosen.assistant && chosen.assistant->id == assistant.id);
         action->setActionGroup(assistantGroup);
@@ -113,7 +114,7 @@ void AssistantMenu::refresh()
     const Assistant owner = *chosen.assistant;
     auto contexts = context.fetch<CallContext>(Query::ofAssistant(owner.id));
     for (const CallContext& callContext : activeByName(contexts.value_or(std::vector<CallContext>()))) {
-        QAction* action = m_menu->addAction(callContext.name);
+        QAction* action = m_menu->addAction(text::actionText(callContext.name));
         action->setCheckable(true);
         action->setChecked(chosen.context && chosen.context->id == callContext.id);
         action->setActionGroup(contextGroup);

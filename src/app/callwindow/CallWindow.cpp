@@ -5,6 +5,7 @@
 #include "app/callwindow/WaveformView.h"
 #include "app/callwindow/X11Compositing.h"
 #include "app/services/DesktopServices.h"
+#include "app/widgets/AccessibleFrame.h"
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 #include "app/widgets/ColorDot.h"
@@ -17,11 +18,11 @@
 #include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QShortcut>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -55,6 +56,7 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
 {
     setObjectName(QStringLiteral("main"));
     setWindowTitle(tr("Quillora"));
+    presentAsFrame(this);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint
         | (m_settings->isAlwaysOnTop() ? Qt::WindowStaysOnTopHint : Qt::WindowFlags()));
     setAttribute(Qt::WA_TranslucentBackground);
@@ -95,23 +97,15 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
     layout->addLayout(status);
     layout->addWidget(m_timeline, 1);
 
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), this);
-    space->setContext(Qt::WindowShortcut);
-    connect(space, &QShortcut::activated, this, [this] {
-        // Typing a space into the note must never start or stop listening.
-        if (!isTextField(QApplication::focusWidget())) {
-            toggleListening();
-        }
-    });
-
-    // The assistants window's shortcut works from every window of the app.
-    auto* assistants = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), this);
-    assistants->setContext(Qt::ApplicationShortcut);
-    connect(assistants, &QShortcut::activated, this, &CallWindow::assistantsRequested);
+    // Space is read from the key events themselves rather than bound as a shortcut, so that the
+    // repeats of a held key can be told from presses (eventFilter). The app menu, attached to this
+    // window by the start-up, owns the window's other keys.
+    QApplication::instance()->installEventFilter(this);
 
     connect(m_transcription, &TranscriptionService::runningChanged, this, &CallWindow::showListening);
     connect(m_transcription, &TranscriptionService::statusChanged, this, &CallWindow::showTranscriptionStatus);
     connect(&m_transcription->transcript(), &Transcript::linesChanged, this, &CallWindow::showClearButton);
+    connect(m_summary, &SummaryService::isGeneratingChanged, this, &CallWindow::showClearButton);
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::isAlwaysOnTop) {
             applyOnTop();
@@ -219,7 +213,9 @@ void CallWindow::showListening()
 
 void CallWindow::showClearButton()
 {
-    m_clear->setVisible(!m_transcription->isRunning() && !m_transcription->lines().isEmpty());
+    // Not while the summary is written either: clearing would cut it off.
+    const bool summarising = m_summary && m_summary->isGenerating();
+    m_clear->setVisible(!m_transcription->isRunning() && !m_transcription->lines().isEmpty() && !summarising);
 }
 
 void CallWindow::showPin()
@@ -283,6 +279,41 @@ Qt::Edges CallWindow::edgesAt(const QPoint& position) const
         edges |= Qt::BottomEdge;
     }
     return edges;
+}
+
+bool CallWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || !watched->isWidgetType()
+        || static_cast<QWidget*>(watched)->window() != this) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() != Qt::Key_Space) {
+        return false;
+    }
+    if (type == QEvent::KeyRelease) {
+        m_space.release(key->timestamp());
+        return false;
+    }
+    // Typing a space into the note must never start or stop listening.
+    if (key->modifiers() != Qt::NoModifier || isTextField(QApplication::focusWidget())) {
+        return false;
+    }
+    // A held Space starts or stops a call once, however long it is held.
+    if (m_space.press(key->timestamp()) && !key->isAutoRepeat()) {
+        toggleListening();
+    }
+    return true;
+}
+
+void CallWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
+        // A key released in another window is never seen here.
+        m_space.forget();
+    }
 }
 
 void CallWindow::paintEvent(QPaintEvent*)

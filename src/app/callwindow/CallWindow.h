@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/hotkeys/HeldKey.h"
+
 #include <QPointer>
 #include <QRect>
 #include <QWidget>
@@ -61,10 +63,12 @@ public:
     Qt::Edges edgesAt(const QPoint& position) const;
 
 Q_SIGNALS:
-    // The assistants button was pressed, or Ctrl+Shift+A.
+    // The assistants button was pressed.
     void assistantsRequested();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -109,6 +113,7 @@ private:
     // Without a compositing manager the rounded corners are cut out with a mask instead.
     bool m_composited = true;
     bool m_painted = false; // the theme's icons are read after the first paint
+    HeldKey m_space;
 
     // A move or resize this window carries out itself, where the window manager cannot.
     struct Drag {

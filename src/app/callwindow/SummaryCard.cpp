@@ -4,6 +4,7 @@
 #include "app/widgets/AppIcons.h"
 #include "app/widgets/AppStyle.h"
 #include "app/widgets/FileReveal.h"
+#include "store/StoreHolder.h"
 #include "summary/SummaryService.h"
 
 #include <QClipboard>
@@ -18,6 +19,7 @@
 SummaryCard::SummaryCard(SummaryService* summary, StoreHolder* holder, Clock& clock, QWidget* parent)
     : Card(parent, 8)
     , m_summary(summary)
+    , m_holder(holder)
     , m_title(new QLabel(tr("Call summary"), this))
     , m_progress(new QProgressBar(this))
     , m_copy(new QToolButton(this))
@@ -105,21 +107,39 @@ void SummaryCard::refresh()
     const std::optional<QString> saveError = m_summary ? m_summary->saveError() : std::nullopt;
 
     m_progress->setVisible(generating);
+    const std::optional<QUuid> call = m_summary ? m_summary->savedCallID() : std::nullopt;
     m_copy->setVisible(!generating && !isError && text && !text->isEmpty());
-    m_text->setVisible(text.has_value());
-    m_text->setText(text.value_or(QString()));
-    appStyle::setTextColor(*m_text, isError ? appStyle::red() : appStyle::textColor(*this, 1.0));
+    // Without a summary text (a short call, a reply without any) the card shows what was stored in its
+    // place, as a note.
+    const std::optional<QString> stored = text || generating ? std::nullopt : storedSummary(call);
+    m_text->setVisible(text || stored);
+    m_text->setText(text ? *text : stored.value_or(QString()));
+    appStyle::setTextColor(*m_text,
+        isError    ? appStyle::red()
+            : text ? appStyle::textColor(*this, 1.0)
+                   : appStyle::textColor(*this, appStyle::secondaryOpacity));
     m_saved->setVisible(file.has_value());
     m_saved->setText(tr("Saved: ") + (file ? QFileInfo(*file).fileName() : QString()));
     m_saved->setAccessibleName(m_saved->text());
     m_saved->setAccessibleDescription(m_saved->toolTip());
     m_saveError->setVisible(saveError.has_value());
     m_saveError->setText(saveError.value_or(QString()));
-    const std::optional<QUuid> call = m_summary ? m_summary->savedCallID() : std::nullopt;
     m_outcome->setCall(call);
     m_outcome->setVisible(call.has_value());
     setVisible(hasContent());
     Q_EMIT contentChanged();
+}
+
+std::optional<QString> SummaryCard::storedSummary(const std::optional<QUuid>& call) const
+{
+    if (!call || !m_holder) {
+        return std::nullopt;
+    }
+    auto found = m_holder->context().fetchOne<Call>(*call);
+    if (!found || !*found || (*found)->summary.isEmpty()) {
+        return std::nullopt;
+    }
+    return (*found)->summary;
 }
 
 void SummaryCard::copy()

@@ -3,6 +3,9 @@
 #include "app/widgets/Card.h"
 
 #include <QPointer>
+#include <QUuid>
+
+#include <optional>
 
 class Clock;
 class OutcomeControl;
@@ -13,7 +16,8 @@ class StoreHolder;
 class SummaryService;
 
 // The end of a call: "Call summary" with progress while it is written, then the summary (copyable),
-// where the call file went, any saving problem and the outcome control of the stored call. Shown
+// or without one the text stored in its place ("Short call: no summary."), where the call file went,
+// any saving problem and the outcome control of the stored call. Shown
 // whenever the summary service has any of these, a short call's save without a summary too.
 class SummaryCard : public Card {
     Q_OBJECT
@@ -37,8 +41,11 @@ Q_SIGNALS:
 private:
     void refresh();
     void copy();
+    // The summary text stored with the call, when it has one.
+    std::optional<QString> storedSummary(const std::optional<QUuid>& call) const;
 
     QPointer<SummaryService> m_summary;
+    QPointer<StoreHolder> m_holder;
     QLabel* m_title;
     QProgressBar* m_progress;
     QToolButton* m_copy;

@@ -9,6 +9,7 @@
 #include "app/guide/ToolServerStep.h"
 #include "app/widgets/LoginToggle.h"
 #include "settings/Settings.h"
+#include "transcription/TranscriptionService.h"
 
 #include <QCoreApplication>
 #include <QGroupBox>
@@ -66,6 +67,11 @@ GuideWindow::GuideWindow(Settings& settings, Keychain& keychain, QWidget* parent
     layout->addLayout(footer);
 
     connect(m_run, &GuideRun::settled, this, &GuideWindow::settled);
+    connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
+        if (key == SettingKey::transcriptionEngine) {
+            showStepsLeft();
+        }
+    });
     // Coming back from the sound settings or a terminal re-checks what may have changed there.
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
         if (state == Qt::ApplicationActive && isVisible()) {
@@ -174,9 +180,15 @@ void GuideWindow::finishGuide()
 
 void GuideWindow::showStepsLeft()
 {
-    const int left = onboarding::stepsLeft(
-        { m_microphone->state(), m_systemAudio->state(), m_speech->state(), m_documents->state() },
-        m_suggestions->isReady());
+    // The speech model is needed (and shown) only while the chosen engine transcribes on this computer.
+    const bool speechModel = TranscriptionService::engineFromText(m_settings->text(SettingKey::transcriptionEngine))
+        != TranscriptionEngine::openAI;
+    m_speech->setVisible(speechModel);
+    QList<StepState> steps { m_microphone->state(), m_systemAudio->state(), m_documents->state() };
+    if (speechModel) {
+        steps.append(m_speech->state());
+    }
+    const int left = onboarding::stepsLeft(steps, m_suggestions->isReady());
     const QString text = onboarding::stepsLeftText(left);
     if (m_stepsLeft->text() != text) {
         m_stepsLeft->setText(text);

@@ -91,7 +91,7 @@ SystemAudioStep::SystemAudioStep(
     , m_refreshWindow(refreshWindow)
 {
     setObjectName(QStringLiteral("systemAudio"));
-    setDeniedNote(tr("No system audio came through. Check System Settings, or play a sound and try again."));
+    setDeniedNote(tr("No system audio came through. Open your sound settings, or play a sound and try again."));
     connect(this, &StepRow::allowRequested, this, [this] {
         if (!m_probing) {
             setState(StepState::working(tr("Listening…")));

@@ -3,6 +3,7 @@
 #include "app/guide/GuideLabels.h"
 #include "app/guide/GuideRun.h"
 #include "app/guide/StepRow.h"
+#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "app/widgets/ProviderPicker.h"
 #include "settings/Keychain.h"
@@ -83,9 +84,21 @@ SuggestionsStep::SuggestionsStep(
         showStatus();
     });
 
-    // A local server may list an embedding model first, so the model to use can be chosen here too.
-    auto* modelLine = new QHBoxLayout(m_localModelRow);
-    modelLine->setContentsMargins(0, 0, 0, 0);
+    // The local server's address, and the model to use (a server may list an embedding model first).
+    auto* localLines = new QVBoxLayout(m_localModelRow);
+    localLines->setContentsMargins(0, 0, 0, 0);
+    auto* serverLine = new QHBoxLayout;
+    auto* serverStatus = new QLabel(m_localModelRow);
+    serverStatus->setObjectName(QStringLiteral("serverAddressStatus"));
+    auto* serverAddress = new AddressField(settings, SettingKey::localModelURL, serverStatus, m_localModelRow);
+    serverAddress->setObjectName(QStringLiteral("serverAddress"));
+    serverAddress->setAccessibleName(tr("Server address"));
+    serverLine->addWidget(guideLabels::fieldLabel(tr("Server address"), serverAddress));
+    serverLine->addWidget(serverAddress, 1);
+    localLines->addLayout(serverLine);
+    localLines->addWidget(serverStatus);
+    auto* modelLine = new QHBoxLayout;
+    localLines->addLayout(modelLine);
     m_localModel->setObjectName(QStringLiteral("localModel"));
     m_localModel->setAccessibleName(tr("Model"));
     m_localModel->setTimeout(localModelTimeout);

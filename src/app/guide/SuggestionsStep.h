@@ -15,8 +15,9 @@ class QPushButton;
 class Settings;
 
 // "Suggestions": who writes them. Ready for Claude or OpenAI once the keyring holds the provider's key
-// or a key was saved here; for the on-device model once the local model server lists a model, which
-// can be picked here too. The key field saves on Return (never pressing the dialog's default button).
+// or a key was saved here; for the on-device model once the local model server (whose address can be
+// entered here) lists a model, which can be picked here too. The key field saves on Return (never pressing the dialog's
+// default button).
 class SuggestionsStep : public QWidget {
     Q_OBJECT
 

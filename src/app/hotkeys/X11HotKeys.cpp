@@ -153,7 +153,7 @@ void X11HotKeys::add(quint32 id, Qt::Key key, Qt::KeyboardModifiers modifiers, c
                     XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
             }
         }
-        m_grabs.push_back(Grab { id, keycode, mask });
+        m_grabs.push_back(Grab { id, keycode, mask, HeldKey() });
     }
     int refused = 0;
     std::uint8_t firstError = 0;
@@ -190,9 +190,8 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
     if (type == XCB_KEY_RELEASE) {
         bool ours = false;
         for (Grab& grab : m_grabs) {
-            if (grab.keycode == key->detail && grab.down) {
-                grab.down = false;
-                grab.releasedAt = key->time;
+            if (grab.keycode == key->detail && grab.held.isDown()) {
+                grab.held.release(key->time);
                 ours = true;
             }
         }
@@ -204,11 +203,7 @@ bool X11HotKeys::nativeEventFilter(const QByteArray& eventType, void* message, q
         if (grab.keycode != key->detail || grab.modifiers != state) {
             continue;
         }
-        // A held key repeats: as presses without releases, or as release and press pairs
-        // with one time stamp. Only the first press counts.
-        const bool repeated = grab.down || (grab.releasedAt != 0 && grab.releasedAt == key->time);
-        grab.down = true;
-        if (!repeated) {
+        if (grab.held.press(key->time)) {
             Q_EMIT activated(grab.id);
         }
         return true;

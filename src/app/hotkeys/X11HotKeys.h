@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/hotkeys/HeldKey.h"
 #include "app/hotkeys/HotKeyBackend.h"
 
 #include <QAbstractNativeEventFilter>
@@ -33,8 +34,7 @@ private:
         quint32 id = 0;
         std::uint8_t keycode = 0;
         std::uint16_t modifiers = 0;
-        bool down = false;
-        std::uint32_t releasedAt = 0;
+        HeldKey held;
     };
 
     X11HotKeys(xcb_connection_t* connection, std::vector<std::uint32_t> roots, ModifierMasks masks);

@@ -136,7 +136,7 @@ AudioTestView::AudioTestView(QWidget* parent)
     steps->addWidget(heading);
     const QString lines[] = {
         tr("• Click 'Start Test' below"),
-        tr("• Grant microphone permission when prompted"),
+        tr("• Check that the microphone is not muted in your sound settings"),
         tr("• Speak into your microphone"),
         tr("• Watch the red bar move"),
     };

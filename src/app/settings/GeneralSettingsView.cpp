@@ -1,5 +1,6 @@
 #include "app/settings/GeneralSettingsView.h"
 
+#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "app/widgets/LoginToggle.h"
 #include "common/Log.h"
@@ -52,6 +53,7 @@ GeneralSettingsView::GeneralSettingsView(
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(makeWindowSection(std::move(autostartEntry), std::move(executable)));
     layout->addWidget(makeTranscriptionSection(keychain));
+    layout->addWidget(makeUpdatesSection());
     layout->addStretch(1);
 
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
@@ -168,6 +170,24 @@ QWidget* GeneralSettingsView::makeTranscriptionSection(Keychain& keychain)
     rows->addRow(note);
     form->addRow(m_openAIRows);
     connect(m_saveKey, &QPushButton::clicked, m_openAIKey, &KeyField::save);
+    return section;
+}
+
+QWidget* GeneralSettingsView::makeUpdatesSection()
+{
+    auto* section = new QGroupBox(tr("Updates"), this);
+    auto* form = new QFormLayout(section);
+    auto* status = new QLabel(section);
+    status->setObjectName(QStringLiteral("updateFeedStatus"));
+    m_updateFeed = new AddressField(*m_settings, SettingKey::updateFeedURL, status, section);
+    m_updateFeed->setObjectName(QStringLiteral("updateFeed"));
+    m_updateFeed->setAccessibleName(tr("Update feed"));
+    m_updateFeed->setPlaceholderText(tr("None: the package manager tells of updates"));
+    form->addRow(tr("Update feed"), m_updateFeed);
+    form->addRow(status);
+    form->addRow(makeNote(tr("Quillora is updated by your system's package manager. With the address of a release "
+                             "feed here, \"Check for Updates…\" also says when a newer version is out."),
+        section));
     return section;
 }
 

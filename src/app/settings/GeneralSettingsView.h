@@ -9,6 +9,7 @@
 
 #include <QCoroTask>
 
+class AddressField;
 class KeyField;
 class QNetworkAccessManager;
 class QProgressBar;
@@ -21,8 +22,8 @@ class QPushButton;
 class QSlider;
 class Settings;
 
-// The "General" tab: the floating window, the login item and the transcription engine. Every control
-// writes straight through to the settings or the keyring.
+// The "General" tab: the floating window, the login item, the transcription engine and the update
+// feed. Every control writes straight through to the settings or the keyring.
 class GeneralSettingsView : public QWidget {
     Q_OBJECT
 
@@ -42,6 +43,7 @@ public:
     KeyField* openAIKey() const { return m_openAIKey; }
     QPushButton* saveKeyButton() const { return m_saveKey; }
     QLabel* keyStatus() const { return m_keyStatus; }
+    AddressField* updateFeed() const { return m_updateFeed; }
     QComboBox* speechModels() const { return m_speechModels; }
     QPushButton* downloadButton() const { return m_download; }
     QProgressBar* downloadProgress() const { return m_downloadProgress; }
@@ -62,6 +64,7 @@ protected:
 private:
     QWidget* makeWindowSection(QString autostartEntry, QString executable);
     QWidget* makeTranscriptionSection(Keychain& keychain);
+    QWidget* makeUpdatesSection();
     void showSettings();
     void showHideFromScreenShare();
     QWidget* makeSpeechModelRows(QWidget* parent);
@@ -83,6 +86,7 @@ private:
     QLabel* m_keyStatus = nullptr;
     KeyField* m_openAIKey = nullptr;
     QPushButton* m_saveKey = nullptr;
+    AddressField* m_updateFeed = nullptr;
     QWidget* m_whisperRows = nullptr;
     QComboBox* m_speechModels = nullptr;
     QPushButton* m_download = nullptr;

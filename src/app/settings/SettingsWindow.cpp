@@ -3,6 +3,7 @@
 #include "app/settings/AudioTestView.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SuggestionSettingsView.h"
+#include "app/widgets/AccessibleFrame.h"
 #include "app/widgets/AppIcons.h"
 
 #include <QIcon>
@@ -14,6 +15,7 @@ SettingsWindow::SettingsWindow(Settings& settings, Keychain& keychain, QWidget* 
 {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(tr("Quillora Settings"));
+    presentAsFrame(this);
     m_tabs = new QTabWidget(this);
     m_tabs->setDocumentMode(true);
     m_general = new GeneralSettingsView(

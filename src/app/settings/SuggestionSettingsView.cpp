@@ -1,5 +1,6 @@
 #include "app/settings/SuggestionSettingsView.h"
 
+#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "app/widgets/ProviderPicker.h"
 #include "settings/Settings.h"
@@ -10,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& keychain, QWidget* parent)
@@ -24,6 +26,20 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
 
     m_provider = new ProviderPicker(settings, this);
     m_form->addRow(tr("Provider"), m_provider);
+
+    // The on-device provider is a local server speaking the OpenAI protocol; its models are listed anew
+    // whenever its address changes.
+    m_serverRow = new QWidget(this);
+    auto* serverLines = new QVBoxLayout(m_serverRow);
+    serverLines->setContentsMargins(0, 0, 0, 0);
+    auto* serverStatus = new QLabel(m_serverRow);
+    serverStatus->setObjectName(QStringLiteral("serverAddressStatus"));
+    m_serverAddress = new AddressField(settings, SettingKey::localModelURL, serverStatus, m_serverRow);
+    m_serverAddress->setObjectName(QStringLiteral("serverAddress"));
+    m_serverAddress->setAccessibleName(tr("Server address"));
+    serverLines->addWidget(m_serverAddress);
+    serverLines->addWidget(serverStatus);
+    m_form->addRow(tr("Server address"), m_serverRow);
 
     m_model = new QLineEdit(this);
     m_model->setObjectName(QStringLiteral("model"));
@@ -72,6 +88,9 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
     connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
         if (key == SettingKey::llmProvider && isVisible()) {
             load();
+        } else if (key == SettingKey::localModelURL && isVisible() && shownProvider() == LLMProvider::onDevice) {
+            m_form->setRowVisible(m_serverModels, false);
+            m_serverModels->list();
         }
     });
 }
@@ -79,7 +98,11 @@ SuggestionSettingsView::SuggestionSettingsView(Settings& settings, Keychain& key
 void SuggestionSettingsView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    load();
+    // Only a real opening of the tab (or the window) reloads: a restore from minimised is spontaneous,
+    // and must not drop what the user typed and has not saved yet.
+    if (!event->spontaneous()) {
+        load();
+    }
 }
 
 LLMProvider SuggestionSettingsView::shownProvider() const
@@ -99,6 +122,7 @@ void SuggestionSettingsView::load()
     m_model->setPlaceholderText(cloud ? modelDefaults::suggestion(provider) : tr("First model the server lists"));
     m_improvementModel->setText(m_settings->textOr(settingKey::improvementModel(provider), QString()));
     m_improvementModel->setPlaceholderText(modelDefaults::improvement(provider).value_or(QString()));
+    m_form->setRowVisible(m_serverRow, !cloud);
     m_form->setRowVisible(m_improvementModel, cloud);
     m_form->setRowVisible(m_apiKey, cloud);
     m_form->setRowVisible(m_keyNote, cloud);

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class AddressField;
 class KeyField;
 class Keychain;
 class QComboBox;
@@ -15,9 +16,10 @@ class QLineEdit;
 class QPushButton;
 class Settings;
 
-// The "Suggestions" tab: the language model provider, its models and its API key. The fields show
-// the stored values of the chosen provider, read again each time the tab is shown and whenever the
-// provider changes, so unsaved edits of another provider's fields are dropped.
+// The "Suggestions" tab: the language model provider, its models and its API key, and the local
+// server's address for the on-device provider. The fields show the stored values of the chosen
+// provider, read again each time the tab is opened and whenever the provider changes, so unsaved edits
+// of another provider's fields are dropped; restoring a minimised window keeps them.
 class SuggestionSettingsView : public QWidget {
     Q_OBJECT
 
@@ -26,6 +28,8 @@ public:
 
     ProviderPicker* provider() const { return m_provider; }
     QLineEdit* model() const { return m_model; }
+    // The local model server's address, for the on-device provider.
+    AddressField* serverAddress() const { return m_serverAddress; }
     // The models the local server lists, to pick the on-device model from; hidden until it answers.
     LocalModelPicker* serverModels() const { return m_serverModels; }
     QLineEdit* improvementModel() const { return m_improvementModel; }
@@ -53,6 +57,8 @@ private:
     QPointer<Settings> m_settings;
     QFormLayout* m_form = nullptr;
     ProviderPicker* m_provider = nullptr;
+    QWidget* m_serverRow = nullptr;
+    AddressField* m_serverAddress = nullptr;
     QLineEdit* m_model = nullptr;
     LocalModelPicker* m_serverModels = nullptr;
     QLineEdit* m_improvementModel = nullptr;

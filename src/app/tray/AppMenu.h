@@ -14,7 +14,9 @@ class TranscriptionService;
 
 // The app's commands. The floating window has no menu bar, so they are offered as the menu of a tray
 // icon (a status notifier item where the desktop has one) and as the context menu of the app's
-// windows; Ctrl+, opens the settings from any window the menu is attached to.
+// windows. Its actions are the one owner of their keys (Ctrl+Shift+A for the assistants, Ctrl+, for
+// the settings) in every window the menu is attached to: a second binding of the same keys in a
+// window would make Qt fire neither.
 class AppMenu : public QObject {
     Q_OBJECT
 

@@ -15,7 +15,16 @@ CheckForUpdatesView::CheckForUpdatesView(Updater& updater, QAction* action, QObj
 {
     m_action->setEnabled(updater.canCheck());
     connect(m_updater, &Updater::canCheckChanged, m_action, &QAction::setEnabled);
-    connect(m_action, &QAction::triggered, m_updater, &Updater::checkForUpdates);
+    connect(m_action, &QAction::triggered, this, [this] {
+        if (!m_updater) {
+            return;
+        }
+        if (m_updater->hasFeed()) {
+            m_updater->checkForUpdates();
+        } else {
+            showInstalled();
+        }
+    });
     connect(m_updater, &Updater::checkFinished, this, &CheckForUpdatesView::show);
 }
 
@@ -56,6 +65,17 @@ void CheckForUpdatesView::makeDialog()
     m_dialog->setMinimumWidth(440);
 }
 
+void CheckForUpdatesView::showInstalled()
+{
+    if (!m_dialog) {
+        makeDialog();
+    }
+    m_headline->setText(tr("Quillora %1 is installed").arg(m_updater->currentVersion()));
+    m_detail->setText(tr("Updates for Quillora come from your system's package manager. To check a release feed from "
+                         "here as well, enter its address in Settings, under Updates."));
+    present({}, {});
+}
+
 void CheckForUpdatesView::show(const UpdateCheckResult& result)
 {
     if (!m_dialog) {
@@ -69,18 +89,21 @@ void CheckForUpdatesView::show(const UpdateCheckResult& result)
         m_detail->setText(result.error().message);
     } else if (const std::optional<AppcastItem>& item = *result) {
         m_headline->setText(tr("Quillora %1 is available").arg(item->version));
-        QString detail = tr("You have version %1. Update Quillora with your system's package manager.").arg(current);
-        if (item->published.isValid()) {
-            detail = tr("Released on %1.").arg(QLocale().toString(item->published.date(), QLocale::LongFormat)) + u' '
-                + detail;
-        }
-        m_detail->setText(detail);
+        m_detail->setText(item->published.isValid()
+                ? tr("Released on %1. You have version %2. Update Quillora with your system's package manager.")
+                      .arg(QLocale().toString(item->published.date(), QLocale::LongFormat), current)
+                : tr("You have version %1. Update Quillora with your system's package manager.").arg(current));
         notes = item->notes;
         link = item->link;
     } else {
         m_headline->setText(tr("Quillora is up to date"));
         m_detail->setText(tr("Version %1 is the newest version available.").arg(current));
     }
+    present(notes, link);
+}
+
+void CheckForUpdatesView::present(const QString& notes, const QUrl& link)
+{
     m_notes->setPlainText(notes);
     m_notes->setVisible(!notes.isEmpty());
     // Only http and https addresses reach here (the feed reader drops others).
@@ -90,7 +113,8 @@ void CheckForUpdatesView::show(const UpdateCheckResult& result)
                   .arg(link.toString(QUrl::FullyEncoded).toHtmlEscaped(), tr("Release notes").toHtmlEscaped()));
     m_link->setVisible(!link.isEmpty());
     m_link->setAccessibleName(link.isEmpty() ? QString() : tr("Release notes"));
-    m_dialog->setAccessibleName(m_headline->text());
+    // Named by its title, as every window; the outcome is what it says about itself.
+    m_dialog->setAccessibleDescription(m_headline->text());
     m_dialog->adjustSize();
     m_dialog->show();
     m_dialog->raise();

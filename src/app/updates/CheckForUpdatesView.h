@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QUrl>
 
 #include <memory>
 
@@ -12,8 +13,9 @@ class QDialog;
 class QLabel;
 class QPlainTextEdit;
 
-// The "Check for Updates…" command: its action is enabled only while the updater can check, runs a
-// check when chosen, and shows the outcome in a small window (one, raised again for the next check).
+// The "Check for Updates…" command: its action is enabled while no check runs. Chosen, it checks the
+// update feed, or, without one, says which version is installed and that the package manager updates
+// it; the outcome shows in a small window (one, raised again for the next check).
 class CheckForUpdatesView : public QObject {
     Q_OBJECT
 
@@ -34,6 +36,9 @@ Q_SIGNALS:
 
 private:
     void show(const UpdateCheckResult& result);
+    void showInstalled();
+    // Shows the window with the headline and detail set, and these release notes and notes page.
+    void present(const QString& notes, const QUrl& link);
     void makeDialog();
 
     QPointer<Updater> m_updater;

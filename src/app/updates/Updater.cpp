@@ -1,6 +1,7 @@
 #include "app/updates/Updater.h"
 
 #include "common/Log.h"
+#include "common/WebAddress.h"
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
@@ -36,11 +37,6 @@ Updater::Updater(Settings& settings, QObject* parent, QString currentVersion)
     , m_settings(&settings)
     , m_currentVersion(currentVersion.isEmpty() ? QCoreApplication::applicationVersion() : std::move(currentVersion))
 {
-    connect(m_settings, &Settings::changed, this, [this](SettingKey key) {
-        if (key == SettingKey::updateFeedURL) {
-            showCanCheck();
-        }
-    });
     showCanCheck();
 }
 
@@ -52,6 +48,11 @@ Updater::~Updater()
     }
 }
 
+bool Updater::hasFeed() const
+{
+    return m_settings && !m_settings->updateFeedURL().trimmed().isEmpty();
+}
+
 bool Updater::isChecking() const
 {
     return !m_reply.isNull();
@@ -60,15 +61,17 @@ bool Updater::isChecking() const
 void Updater::checkForUpdates()
 {
     showCanCheck();
-    if (!m_canCheck) {
+    if (!m_canCheck || !hasFeed()) {
         return;
     }
+    // The settings window stores only web addresses; the settings file may have been edited by hand.
     const QString address = m_settings->updateFeedURL().trimmed();
-    const QUrl url(address, QUrl::StrictMode);
-    if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") || url.host().isEmpty()) {
+    const std::optional<QUrl> parsed = webAddress::parse(address);
+    if (!parsed) {
         finish(fail(updaterText("The update feed address is not a web address (http or https): %1").arg(address)));
         return;
     }
+    const QUrl& url = *parsed;
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);
     }
@@ -127,7 +130,7 @@ void Updater::finish(const UpdateCheckResult& result)
 
 void Updater::showCanCheck()
 {
-    const bool canCheck = m_settings && !m_settings->updateFeedURL().trimmed().isEmpty() && !m_reply;
+    const bool canCheck = !m_reply;
     if (canCheck != m_canCheck) {
         m_canCheck = canCheck;
         Q_EMIT canCheckChanged(canCheck);

@@ -17,8 +17,9 @@ class Settings;
 // app is up to date, or the failure with the user's text.
 using UpdateCheckResult = Result<std::optional<AppcastItem>>;
 
-// Tells whether a newer Quillora is listed in the update feed at "updateFeedURL". It only reads the
-// feed: the system's package manager installs the update. It checks on request and never by itself,
+// Tells whether a newer Quillora is listed in the update feed at "updateFeedURL" (set in the settings
+// window; none by default, when the system's package manager is the only source of updates). It only
+// reads the feed: the package manager installs the update. It checks on request and never by itself,
 // so nothing goes over the network unless the user asks.
 class Updater : public QObject {
     Q_OBJECT
@@ -32,12 +33,15 @@ public:
     Updater(Settings& settings, QObject* parent, QString currentVersion = {});
     ~Updater() override;
 
-    // False while "updateFeedURL" is empty or a check is running.
+    // False while a check is running.
     bool canCheck() const { return m_canCheck; }
+    // "updateFeedURL" is set: there is a feed to check.
+    bool hasFeed() const;
     bool isChecking() const;
     const QString& currentVersion() const { return m_currentVersion; }
 
-    // Reads the feed and reports through checkFinished; does nothing while it cannot check.
+    // Reads the feed and reports through checkFinished; does nothing while it cannot check or has no
+    // feed.
     void checkForUpdates();
 
 Q_SIGNALS:
