@@ -17,7 +17,6 @@ WindowHarness::WindowHarness()
     : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
     , store(*Store::openInMemory())
 {
-    settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
     settings.setText(SettingKey::anthropicBaseURL, model.baseURL());
 }
 
@@ -91,10 +90,11 @@ QStringList unnamedControls(const QWidget* window)
         const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget)
             || qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QComboBox*>(widget)
             || qobject_cast<QAbstractItemView*>(widget);
-        // Qt's own parts (tab scrollers, headers, a combo box's popup, a field's clear button) are named by Qt.
-        if (!control || widget->window() != window || qobject_cast<QTabBar*>(widget->parent())
-            || widget->inherits("QHeaderView") || widget->inherits("QLineEditIconButton")
-            || widget->inherits("QComboBoxListView")) {
+        // Only what is shown is read out; Qt's own parts (tab scrollers, headers, a combo box's popup, a field's clear
+        // button) are named by Qt.
+        if (!control || !widget->isVisibleTo(window) || widget->window() != window
+            || qobject_cast<QTabBar*>(widget->parent()) || widget->inherits("QHeaderView")
+            || widget->inherits("QLineEditIconButton") || widget->inherits("QComboBoxListView")) {
             continue;
         }
         // A control is read out by its tooltip, or by the text it shows (a button with a label of its own).

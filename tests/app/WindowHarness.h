@@ -36,7 +36,8 @@ struct WindowHarness {
     QTemporaryDir directory;
     Settings settings;
     ManualClock clock;
-    // Claude's base address in `settings`; it answers 404 until told otherwise.
+    // Claude's base address in `settings` (the provider is the settings' own until a test chooses one); it
+    // answers 404 until told otherwise.
     FakeHttpServer model;
     std::shared_ptr<Store> store;
 };
@@ -76,12 +77,13 @@ template <typename T = QWidget> T* find(const QObject* root, const QString& obje
     return root->findChild<T*>(objectName);
 }
 
-// The first `T` under `root` that a screen reader reads out as `name`, preferring a visible one.
+// The first `T` under `root` named `name` for assistive technology (its accessible name as set, or as its
+// accessible interface reads it: a button's text), preferring a visible one.
 template <typename T = QWidget> T* named(const QObject* root, const QString& name)
 {
     T* hidden = nullptr;
     for (T* candidate : root->findChildren<T*>()) {
-        if (accessibleName(candidate) == name) {
+        if (candidate->accessibleName() == name || accessibleName(candidate) == name) {
             if (candidate->isVisible()) {
                 return candidate;
             }
