@@ -58,7 +58,8 @@ int runToolServer(int argc, char** argv)
     // QtDBus wants an application object for the store-changed signal; no window is made.
     QCoreApplication application(argc, argv);
 
-    auto store = storePaths::makeContainer(false);
+    // A damaged store is refused, never written to; the desktop app sets it aside when it next starts.
+    auto store = storePaths::openCheckedContainer().store;
     if (!store) {
         std::fprintf(stderr, "quillora --mcp: could not open %s: %s\n", qUtf8Printable(storePaths::storeURL()),
             qUtf8Printable(store.error().message));

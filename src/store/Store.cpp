@@ -1,5 +1,6 @@
 #include "store/Store.h"
 
+#include "common/Log.h"
 #include "common/PrivateFiles.h"
 #include "store/Schema.h"
 #include "store/StoreContext.h"
@@ -9,6 +10,8 @@
 #include <sqlite3.h>
 
 #include <QFileInfo>
+#include <QScopeGuard>
+#include <QStringList>
 
 #include <QThread>
 
@@ -67,7 +70,7 @@ Store::Store(std::unique_ptr<SQLite::Database> database, QString path)
 
 Store::~Store() = default;
 
-Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> db, QString path)
+Store::CheckedOpen Store::prepare(std::unique_ptr<SQLite::Database> db, QString path, Check check)
 {
     // SQLite waits out another process's lock on most statements, but not on all of opening (the
     // switch to WAL on a new file gives up at once): every step here is safe to repeat, so the
@@ -75,29 +78,78 @@ Result<std::shared_ptr<Store>> Store::prepare(std::unique_ptr<SQLite::Database> 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(busyTimeoutMs);
     while (true) {
         try {
-            prepareSchema(*db, !path.isEmpty());
+            prepareSchema(*db, !path.isEmpty(), check);
             break;
         } catch (const SQLite::Exception& e) {
             const int code = e.getErrorCode() & 0xff;
+            if (code == SQLITE_CORRUPT || code == SQLITE_NOTADB) {
+                // Closed without a checkpoint (see openFile), so the damaged file stays as it was.
+                return { fail(QString::fromUtf8(e.what())), true };
+            }
             if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) || std::chrono::steady_clock::now() >= deadline) {
-                return fail(QString::fromUtf8(e.what()));
+                return { fail(QString::fromUtf8(e.what())) };
             }
             QThread::msleep(20);
         } catch (const std::exception& e) {
-            return fail(QString::fromUtf8(e.what()));
+            return { fail(QString::fromUtf8(e.what())) };
         }
     }
-    return std::shared_ptr<Store>(new Store(std::move(db), std::move(path)));
+    // Healthy: the last connection to close may move the write-ahead log into the file again.
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
+    return { std::shared_ptr<Store>(new Store(std::move(db), std::move(path))) };
 }
 
-void Store::prepareSchema(SQLite::Database& database, bool onDisk)
+namespace {
+
+// PRAGMA quick_check within Store::checkLimitMs; true when it found nothing or ran out of time.
+bool passesQuickCheck(SQLite::Database& db)
+{
+    struct Deadline {
+        std::chrono::steady_clock::time_point at;
+        bool passed = false;
+    } deadline { std::chrono::steady_clock::now() + std::chrono::milliseconds(Store::checkLimitMs) };
+    sqlite3_progress_handler(
+        db.getHandle(), 1000,
+        [](void* data) -> int {
+            auto* limit = static_cast<Deadline*>(data);
+            limit->passed = std::chrono::steady_clock::now() >= limit->at;
+            return limit->passed ? 1 : 0;
+        },
+        &deadline);
+    const auto handlerOff = qScopeGuard([&db] { sqlite3_progress_handler(db.getHandle(), 0, nullptr, nullptr); });
+    try {
+        SQLite::Statement check(db, "PRAGMA quick_check(20)");
+        QStringList problems;
+        while (check.executeStep()) {
+            problems.append(QString::fromStdString(check.getColumn(0).getString()));
+        }
+        if (problems == QStringList { QStringLiteral("ok") }) {
+            return true;
+        }
+        qCCritical(lcAssistants, "The store is damaged: %s", qUtf8Printable(problems.join(QStringLiteral("; "))));
+        return false;
+    } catch (const SQLite::Exception& e) {
+        if (deadline.passed) {
+            qCWarning(lcAssistants, "Checking the store took longer than %d ms: taken as healthy", Store::checkLimitMs);
+            return true;
+        }
+        throw;
+    }
+}
+
+} // namespace
+
+void Store::prepareSchema(SQLite::Database& database, bool onDisk, Check check)
 {
     SQLite::Database* db = &database;
     {
         db->setBusyTimeout(busyTimeoutMs);
         // Reading the schema first makes a file that is not a database fail before anything
-        // is written to it.
+        // is written to it; so does a damaged one, checked before the first write.
         db->execAndGet("SELECT count(*) FROM sqlite_master");
+        if (check == Check::quick && !passesQuickCheck(*db)) {
+            throw SQLite::Exception(sqlite3_errstr(SQLITE_CORRUPT), SQLITE_CORRUPT);
+        }
         if (onDisk) {
             db->execAndGet("PRAGMA journal_mode=WAL");
             // With WAL, FULL syncs the log on every commit: a saved call survives a power cut.
@@ -134,30 +186,42 @@ void Store::prepareSchema(SQLite::Database& database, bool onDisk)
 
 Result<std::shared_ptr<Store>> Store::open(const QString& path)
 {
+    return openFile(path, Check::none).store;
+}
+
+Store::CheckedOpen Store::openChecked(const QString& path)
+{
+    return openFile(path, Check::quick);
+}
+
+Store::CheckedOpen Store::openFile(const QString& path, Check check)
+{
     const std::filesystem::path folder = std::filesystem::path(path.toStdString()).parent_path();
     if (!folder.empty()) {
         std::error_code error;
         std::filesystem::create_directories(folder, error);
         if (error) {
-            return fail(QString::fromLocal8Bit(error.message()));
+            return { fail(QString::fromLocal8Bit(error.message())) };
         }
     }
     if (QFileInfo(path).isDir()) {
-        return fail(QString::fromLocal8Bit(std::strerror(EISDIR)));
+        return { fail(QString::fromLocal8Bit(std::strerror(EISDIR))) };
     }
     // Created owner-only before SQLite opens it; SQLite gives its -wal and -shm files the same
-    // permissions. Files of an earlier start are tightened.
+    // permissions. Files of an earlier start are tightened by name: none of the store's files is ever
+    // opened outside SQLite, whose locks on them a closed descriptor would drop.
     privateFiles::ensureFile(path);
-    privateFiles::tighten(path);
     privateFiles::tighten(path + QStringLiteral("-wal"));
     privateFiles::tighten(path + QStringLiteral("-shm"));
     std::unique_ptr<SQLite::Database> db;
     try {
         db = std::make_unique<SQLite::Database>(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
     } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
+        return { fail(QString::fromUtf8(e.what())) };
     }
-    return prepare(std::move(db), path);
+    // Until the file proves healthy, closing the connection must not move the write-ahead log into it.
+    sqlite3_db_config(db->getHandle(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    return prepare(std::move(db), path, check);
 }
 
 Result<std::shared_ptr<Store>> Store::openInMemory()
@@ -168,7 +232,7 @@ Result<std::shared_ptr<Store>> Store::openInMemory()
     } catch (const std::exception& e) {
         return fail(QString::fromUtf8(e.what()));
     }
-    return prepare(std::move(db), QString());
+    return prepare(std::move(db), QString(), Check::none).store;
 }
 
 std::unique_ptr<StoreContext> Store::newContext()

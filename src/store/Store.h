@@ -24,6 +24,18 @@ public:
 
     // Creates the parent folder and the file on first use; refuses a file that is not a store.
     static Result<std::shared_ptr<Store>> open(const QString& path);
+
+    // The outcome of `openChecked`: the store, or why not; `damaged` when SQLite found the file damaged
+    // (or not a database at all), in which case nothing was written to it.
+    struct CheckedOpen {
+        Result<std::shared_ptr<Store>> store;
+        bool damaged = false;
+    };
+    // Opens like `open`, after checking the file with PRAGMA quick_check. A check that takes longer than
+    // `checkLimitMs` is given up and the store taken as healthy, so a very large store never holds up
+    // the start for long.
+    static CheckedOpen openChecked(const QString& path);
+    static constexpr int checkLimitMs = 1500;
     static Result<std::shared_ptr<Store>> openInMemory();
 
     // Empty for the in-memory store.
@@ -41,9 +53,11 @@ Q_SIGNALS:
 private:
     friend class StoreContext;
     Store(std::unique_ptr<SQLite::Database> database, QString path);
-    static Result<std::shared_ptr<Store>> prepare(std::unique_ptr<SQLite::Database> database, QString path);
+    enum class Check { none, quick };
+    static CheckedOpen openFile(const QString& path, Check check);
+    static CheckedOpen prepare(std::unique_ptr<SQLite::Database> database, QString path, Check check);
     // Journal, checks and the schema brought up to date; throws SQLite's errors.
-    static void prepareSchema(SQLite::Database& database, bool onDisk);
+    static void prepareSchema(SQLite::Database& database, bool onDisk, Check check);
 
     std::unique_ptr<SQLite::Database> m_database;
     QString m_path;

@@ -27,4 +27,12 @@ Result<std::shared_ptr<Store>> makeContainer(bool inMemory)
     return Store::open(storeURL());
 }
 
+Store::CheckedOpen openCheckedContainer()
+{
+    if (Result<void> folder = privateFiles::ensureFolder(QFileInfo(storeURL()).path()); !folder) {
+        return { std::unexpected(folder.error()) };
+    }
+    return Store::openChecked(storeURL());
+}
+
 } // namespace storePaths

@@ -13,5 +13,7 @@ QString storeURL();
 
 // Opens the store file at storeURL() (creating its folder), or an empty in-memory store.
 Result<std::shared_ptr<Store>> makeContainer(bool inMemory);
+// Opens the store file at storeURL() like makeContainer(false), after checking it (Store::openChecked).
+Store::CheckedOpen openCheckedContainer();
 
 } // namespace storePaths

@@ -15,6 +15,7 @@
 
 // The handle of the one running summary, shared by the service and the summary's task.
 struct SummaryTask {
+    Recording recording;
     bool cancelled = false;
     // The service is being destroyed: the task must neither publish nor store anything more, even
     // if it wakes before the service is gone.
@@ -72,8 +73,14 @@ SummaryService::SummaryService(TranscriptionService* transcription, HistoryFunct
     , m_client(std::move(client))
     , m_settings(settings)
     , m_options(std::move(options))
+    , m_journal(m_options.journal)
 {
     if (m_transcription) {
+        connect(&m_transcription->transcript(), &Transcript::lineAppended, this, [this](const TranscriptLine& line) {
+            if (m_callID && m_journal) {
+                m_journal->addLine(*m_callID, line);
+            }
+        });
         connect(m_transcription, &TranscriptionService::runningChanged, this, &SummaryService::handleRunningFlag);
         handleRunningFlag(m_transcription->isRunning());
     }
@@ -85,12 +92,19 @@ SummaryService::~SummaryService()
         m_task->abandoned = true;
         m_task->cancel();
     }
+    for (auto& [id, stored] : m_stored) {
+        if (stored.task) {
+            stored.task->abandoned = true;
+            stored.task->cancel();
+        }
+    }
 }
 
 void SummaryService::handleRunningFlag(bool running)
 {
     if (running) {
         reset();
+        beginCall();
     } else if (m_wasRunning && m_transcription) {
         summarise(m_transcription->lines());
     }
@@ -120,6 +134,25 @@ void SummaryService::cancelTask()
         // The cancelled summary still stores its call when it wakes, without publishing anything.
         const std::shared_ptr<SummaryTask> task = std::exchange(m_task, nullptr);
         task->cancel();
+    }
+}
+
+void SummaryService::beginCall()
+{
+    m_callID = uuid::create();
+    if (m_journal) {
+        const Selection chosen = m_settings ? selection::resolveSelection(m_context(), *m_settings) : Selection {};
+        m_journal->begin(*m_callID, chosen.assistant ? std::optional(chosen.assistant->id) : std::nullopt,
+            chosen.context ? std::optional(chosen.context->id) : std::nullopt);
+    }
+}
+
+void SummaryService::suggestionsChanged()
+{
+    if (m_callID && m_journal && m_suggestions) {
+        QList<Suggestion> shown = m_suggestions();
+        shown.removeIf([](const Suggestion& suggestion) { return suggestion.isError; });
+        m_journal->showSuggestions(*m_callID, shown);
     }
 }
 
@@ -162,12 +195,10 @@ QString SummaryService::userMessage(const QList<TranscriptLine>& lines, LLMProvi
     return transcript;
 }
 
-void SummaryService::summarise(const QList<TranscriptLine>& lines)
+Recording SummaryService::snapshot(const QUuid& callID, const QList<TranscriptLine>& lines)
 {
-    if (lines.isEmpty()) {
-        return; // nothing to summarise, write or store; the state stays as the start left it
-    }
     Recording recording;
+    recording.id = callID;
     recording.lines = lines;
     if (m_suggestions) {
         for (const Suggestion& suggestion : m_suggestions()) {
@@ -183,6 +214,19 @@ void SummaryService::summarise(const QList<TranscriptLine>& lines)
             recording.contextID = chosen.context->id;
         }
     }
+    return recording;
+}
+
+void SummaryService::summarise(const QList<TranscriptLine>& lines)
+{
+    const QUuid callID = std::exchange(m_callID, std::nullopt).value_or(uuid::create());
+    if (lines.isEmpty()) {
+        if (m_journal) {
+            m_journal->forget(callID);
+        }
+        return; // nothing to summarise, write or store; the state stays as the start left it
+    }
+    Recording recording = snapshot(callID, lines);
 
     if (isShortCall(lines)) {
         saveCall(recording, shortCallSummary, Publish::on);
@@ -197,6 +241,7 @@ void SummaryService::summarise(const QList<TranscriptLine>& lines)
     setSavedCallID(std::nullopt);
     setGenerating(true);
     m_task = std::make_shared<SummaryTask>();
+    m_task->recording = recording;
     run(std::move(recording), m_task); // runs on by itself; the handle is how it is stopped
 }
 
@@ -228,43 +273,20 @@ QCoro::Task<> SummaryService::run(Recording recording, std::shared_ptr<SummaryTa
 
     std::optional<QString> reply;
     if (!task->cancelled) {
-        LLMRequest ask;
-        ask.provider = settings.provider;
-        ask.model = settings.model;
-        ask.apiKey = settings.apiKey;
-        ask.system = systemPrompt();
-        ask.user = userMessage(recording.lines, settings.provider);
-        ask.effort = QStringLiteral("medium");
-        ask.cacheSystem = false;
-        const std::unique_ptr<LLMStream, DeleteLater> stream(m_client.stream(ask).release());
-        task->stream = stream.get();
-
-        connect(stream.get(), &LLMStream::received, this, [&reply, task, this](const QString& text) {
-            if (!task->cancelled) {
-                reply = text;
-                setText(text);
-            }
-        });
-        std::optional<Error> failure;
-        connect(stream.get(), &LLMStream::finished, this,
-            [&failure](const std::optional<Error>& error) { failure = error; });
-
-        co_await qCoro(stream.get(), &LLMStream::finished);
-        if (self) {
-            disconnect(stream.get(), nullptr, this, nullptr);
-        }
+        const Result<QString> answer =
+            co_await askModel(settings, recording.lines, task, [this](const QString& text) { setText(text); });
         if (!self || task->abandoned) {
             co_return;
         }
         if (!task->cancelled) {
-            if (failure) {
-                setText(failure->message);
+            if (!answer) {
+                setText(answer.error().message);
                 setIsError(true);
             }
             setGenerating(false);
         }
-        if (failure) {
-            reply.reset();
+        if (answer) {
+            reply = *answer;
         }
     }
 
@@ -273,6 +295,137 @@ QCoro::Task<> SummaryService::run(Recording recording, std::shared_ptr<SummaryTa
     } else {
         saveCall(recording, reply && !reply->isEmpty() ? *reply : failedSummary, Publish::on);
     }
+}
+
+QCoro::Task<Result<QString>> SummaryService::askModel(SuggestionSettings settings, QList<TranscriptLine> lines,
+    std::shared_ptr<SummaryTask> task, std::function<void(const QString&)> received)
+{
+    LLMRequest ask;
+    ask.provider = settings.provider;
+    ask.model = settings.model;
+    ask.apiKey = settings.apiKey;
+    ask.system = systemPrompt();
+    ask.user = userMessage(lines, settings.provider);
+    ask.effort = QStringLiteral("medium");
+    ask.cacheSystem = false;
+    const std::unique_ptr<LLMStream, DeleteLater> stream(m_client.stream(ask).release());
+    task->stream = stream.get();
+
+    QString reply;
+    connect(stream.get(), &LLMStream::received, this, [&reply, task, &received](const QString& text) {
+        if (!task->cancelled) {
+            reply = text;
+            if (received) {
+                received(text);
+            }
+        }
+    });
+    std::optional<Error> failure;
+    connect(
+        stream.get(), &LLMStream::finished, this, [&failure](const std::optional<Error>& error) { failure = error; });
+
+    const QPointer<SummaryService> self(this);
+    co_await qCoro(stream.get(), &LLMStream::finished);
+    if (self) {
+        disconnect(stream.get(), nullptr, this, nullptr);
+    }
+    if (failure) {
+        co_return std::unexpected(*failure);
+    }
+    co_return reply;
+}
+
+void SummaryService::summariseStored(const QUuid& callID)
+{
+    if (isSummarising(callID)) {
+        return;
+    }
+    m_stored[callID] = StoredSummary { std::make_shared<SummaryTask>(), std::nullopt };
+    Q_EMIT storedSummaryChanged(callID);
+    runStored(callID, m_stored[callID].task);
+}
+
+bool SummaryService::isSummarising(const QUuid& callID) const
+{
+    const auto found = m_stored.find(callID);
+    return found != m_stored.end() && found->second.task;
+}
+
+std::optional<QString> SummaryService::storedSummaryError(const QUuid& callID) const
+{
+    const auto found = m_stored.find(callID);
+    return found != m_stored.end() ? found->second.error : std::nullopt;
+}
+
+QCoro::Task<> SummaryService::runStored(QUuid callID, std::shared_ptr<SummaryTask> task)
+{
+    const QPointer<SummaryService> self(this);
+    const auto finish = [this, callID](std::optional<QString> error) {
+        if (error) {
+            qCCritical(lcSummary, "%s", qUtf8Printable(*error));
+        }
+        m_stored[callID] = StoredSummary { nullptr, std::move(error) };
+        Q_EMIT storedSummaryChanged(callID);
+    };
+    auto found = m_context().fetchOne<Call>(callID);
+    if (!found || !*found) {
+        finish(tr("Could not write the summary: the call is not in the store."));
+        co_return;
+    }
+    QList<TranscriptLine> lines;
+    for (const CallLine& line : (*found)->lines()) {
+        lines.append(
+            TranscriptLine { uuid::create(), line.fromMe ? Speaker::me : Speaker::them, line.text, line.date });
+    }
+    QString summary = shortCallSummary;
+    if (lines.isEmpty()) {
+        finish(tr("Could not write the summary: the call has no lines."));
+        co_return;
+    }
+    if (!isShortCall(lines)) {
+        const SuggestionSettings settings = co_await loadSettings();
+        if (!self || task->abandoned) {
+            co_return;
+        }
+        const Result<QString> answer = co_await askModel(settings, lines, task, {});
+        if (!self || task->abandoned) {
+            co_return;
+        }
+        if (!answer || answer->isEmpty()) {
+            finish(answer ? failedSummary : answer.error().message);
+            co_return;
+        }
+        summary = *answer;
+    }
+
+    // Read again: the store may have been reopened, or the call changed, while the model wrote.
+    StoreContext& store = m_context();
+    auto current = store.fetchOne<Call>(callID);
+    if (!current || !*current) {
+        finish(tr("Could not write the summary: the call is not in the store."));
+        co_return;
+    }
+    const Call before = **current;
+    Call call = before;
+    QList<Suggestion> suggestions;
+    for (const CallSuggestion& suggestion : call.suggestions()) {
+        suggestions.append(Suggestion { uuid::create(), suggestion.date, QString(), suggestion.text, false });
+    }
+    const Selection owners = selection::lookupSelection(call.assistant, call.context, store);
+    std::optional<QString> problem;
+    if (auto written = writeCallArchive(lines, suggestions, notesText(store, owners), summary)) {
+        call.archiveFile = *written;
+    } else {
+        problem = QStringLiteral("Could not save the call: ") + written.error().message;
+    }
+    call.summary = summary;
+    store.update(call);
+    if (auto saved = store.save(); !saved) {
+        store.update(before);
+        finish(QStringLiteral("Could not save the call to the store: ") + saved.error().message);
+        co_return;
+    }
+    finish(problem);
 }
 
 QString SummaryService::notesText(StoreContext& store, const Selection& owners) const
@@ -299,14 +452,16 @@ QString SummaryService::notesText(StoreContext& store, const Selection& owners) 
         + (files.isEmpty() ? QStringLiteral("None") : files.join(QStringLiteral(", ")));
 }
 
-void SummaryService::saveCall(const Recording& recording, const QString& summary, Publish publish)
+void SummaryService::saveCall(const Recording& recording, const QString& summary, Publish publish, Journal journal)
 {
     StoreContext& store = m_context();
     const Selection owners = selection::lookupSelection(recording.assistantID, recording.contextID, store);
     const QString notes = notesText(store, owners);
 
     QString archiveFile;
-    if (auto written = writeCallArchive(recording.lines, recording.suggestions, notes, summary)) {
+    if (summary.isEmpty()) {
+        // Stored before its end, without a summary: the file is written with the summary.
+    } else if (auto written = writeCallArchive(recording.lines, recording.suggestions, notes, summary)) {
         archiveFile = *written;
         if (publish == Publish::on) {
             setSavedFile(archiveFile);
@@ -325,8 +480,11 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
     for (const Suggestion& suggestion : recording.suggestions) {
         suggestions.append(CallSuggestion { suggestion.response, suggestion.timestamp });
     }
-    Call call;
-    call.id = uuid::create();
+    // The call may be in the store already, stored as it was when the session asked to end.
+    auto stored = store.fetchOne<Call>(recording.id);
+    const std::optional<Call> before = stored ? *stored : std::nullopt;
+    Call call = before.value_or(Call {});
+    call.id = recording.id;
     call.startedAt = recording.lines.first().date;
     call.endedAt = recording.lines.last().date;
     call.linesData = blob::encodeLines(lines);
@@ -335,16 +493,117 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
     call.archiveFile = archiveFile;
     call.assistant = owners.assistant ? std::optional(owners.assistant->id) : std::nullopt;
     call.context = owners.context ? std::optional(owners.context->id) : std::nullopt;
-    store.insert(call);
+    if (before) {
+        store.update(call);
+    } else {
+        store.insert(call);
+    }
 
     if (auto saved = store.save(); !saved) {
-        store.remove<Call>(call.id);
+        if (before) {
+            store.update(*before);
+        } else {
+            store.remove<Call>(call.id);
+        }
         report(QStringLiteral("Could not save the call to the store: ") + saved.error().message, publish);
+        if (m_journal) {
+            m_journal->keep(call.id, summary, archiveFile); // the next start stores it
+        }
         return;
     }
     if (publish == Publish::on) {
         setSavedCallID(call.id);
     }
+    if (!m_options.unstoredReason.isEmpty()) {
+        // The store lives in memory: the journal keeps the call for the next start that opens the file.
+        if (m_journal) {
+            m_journal->keep(call.id, summary, archiveFile);
+        }
+        report(m_journal && !m_journal->error()
+                ? tr("Not stored: the store could not be opened (%1). The call is kept and will be stored at the "
+                     "next start that can open it.")
+                      .arg(m_options.unstoredReason)
+                : tr("Not stored: the store could not be opened (%1), and the call could not be kept for later "
+                     "either.")
+                      .arg(m_options.unstoredReason),
+            publish);
+    } else if (m_journal && journal == Journal::forget) {
+        m_journal->forget(call.id);
+    }
+}
+
+void SummaryService::storeNow()
+{
+    if (m_task) {
+        // Its summary will not be finished: its call is stored here, and the task stores nothing more.
+        const std::shared_ptr<SummaryTask> task = std::exchange(m_task, nullptr);
+        task->abandoned = true;
+        task->cancel();
+        setGenerating(false);
+        saveCall(task->recording, interruptedSummary, Publish::on);
+    }
+    if (m_callID && m_transcription && !m_transcription->lines().isEmpty()) {
+        saveCall(snapshot(*m_callID, m_transcription->lines()), QString(), Publish::off, Journal::keep);
+    }
+    if (m_journal) {
+        m_journal->flush();
+    }
+}
+
+int SummaryService::recoverJournal()
+{
+    if (!m_journal || !m_options.unstoredReason.isEmpty()) {
+        return 0;
+    }
+    StoreContext& store = m_context();
+    int recovered = 0;
+    for (const JournaledCall& kept : m_journal->leftBehind()) {
+        if (kept.lines.isEmpty()) {
+            m_journal->forget(kept.id); // nothing was heard
+            continue;
+        }
+        auto found = store.fetchOne<Call>(kept.id);
+        if (!found) {
+            qCCritical(lcSummary, "Could not recover a call: %s", qUtf8Printable(found.error().message));
+            continue;
+        }
+        const std::optional<Call> before = *found;
+        if (before && before->lines().size() >= kept.lines.size()) {
+            m_journal->forget(kept.id); // the store has all of it
+            continue;
+        }
+        Call call = before.value_or(Call {});
+        call.id = kept.id;
+        call.startedAt = kept.lines.first().date;
+        call.endedAt = kept.lines.last().date;
+        call.linesData = blob::encodeLines(kept.lines);
+        call.suggestionsData = blob::encodeSuggestions(kept.suggestions);
+        if (before) {
+            store.update(call);
+        } else {
+            const Selection owners = selection::lookupSelection(kept.assistant, kept.context, store);
+            call.assistant = owners.assistant ? std::optional(owners.assistant->id) : std::nullopt;
+            call.context = owners.context ? std::optional(owners.context->id) : std::nullopt;
+            call.summary = kept.summary;
+            call.archiveFile = kept.archiveFile;
+            call.outcomeNote = recoveredNote;
+            store.insert(call);
+        }
+        if (auto saved = store.save(); !saved) {
+            if (before) {
+                store.update(*before);
+            } else {
+                store.remove<Call>(call.id);
+            }
+            qCCritical(lcSummary, "Could not store a recovered call: %s", qUtf8Printable(saved.error().message));
+            continue; // it stays in the journal for the next start
+        }
+        m_journal->forget(kept.id);
+        ++recovered;
+        qCInfo(lcSummary, "Recovered call %s with %lld lines", qUtf8Printable(uuid::toText(call.id)),
+            static_cast<long long>(kept.lines.size()));
+    }
+    return recovered;
 }
 
 void SummaryService::report(const QString& message, Publish publish)

@@ -24,6 +24,7 @@
 #include "store/StoreHolder.h"
 #include "store/StoreSignal.h"
 #include "store/StoreTesting.h"
+#include "summary/SummaryService.h"
 
 #include <QAccessible>
 #include <QComboBox>
@@ -130,18 +131,22 @@ struct Harness {
             return storePath.isEmpty() ? Store::openInMemory() : Store::open(storePath);
         };
         holder = std::make_unique<StoreHolder>(store, fallback, reopen, nullptr, &clock);
+        summary = std::make_unique<SummaryService>(
+            nullptr, nullptr, [this]() -> StoreContext& { return holder->context(); },
+            LLMClient(&network, LLMEndpoints::sourceFor(&settings)), &settings, nullptr);
     }
 
     ~Harness()
     {
         window.reset();
+        summary.reset();
         improvement.reset();
     }
 
     AssistantsWindow& open()
     {
         window = std::make_unique<AssistantsWindow>(
-            holder.get(), &settings, improvement.get(), nullptr, AssistantsWindowOptions { &clock });
+            holder.get(), &settings, improvement.get(), nullptr, AssistantsWindowOptions { &clock, summary.get() });
         window->show();
         [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
         return *window;
@@ -177,6 +182,7 @@ struct Harness {
     std::unique_ptr<ImprovementService> improvement;
     std::shared_ptr<Store> store;
     std::unique_ptr<StoreHolder> holder;
+    std::unique_ptr<SummaryService> summary;
     std::unique_ptr<AssistantsWindow> window;
 };
 
@@ -704,6 +710,13 @@ void AssistantsWindowTest::calls()
     QCOMPARE(rows[1]->summary()->text(), QStringLiteral("No summary."));
     QVERIFY(!rows[1]->openFileButton()->isVisible()); // its file was deleted
     QVERIFY(!rows[1]->revealButton()->isVisible());
+    // A call stored without a summary offers to write it, and its file with it.
+    QVERIFY(!rows[0]->summarizeButton()->isVisible());
+    QCOMPARE(rows[1]->summarizeButton()->text(), QStringLiteral("Write summary"));
+    QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(rows[1]->summarizeButton(), Qt::LeftButton); }));
+    QCOMPARE(rows[1]->summary()->text(), QStringLiteral("Short call: no summary."));
+    QVERIFY(!rows[1]->summarizeButton()->isVisible());
+    QVERIFY(rows[1]->openFileButton()->isVisible());
 
     // A call improvement gave up on says why and can be asked for again.
     QVERIFY(!rows[0]->analyzeAgainButton()->isVisible());

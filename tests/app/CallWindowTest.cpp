@@ -19,8 +19,11 @@
 #include "store/StoreContext.h"
 #include "store/StoreHolder.h"
 #include "suggestions/SuggestionService.h"
+#include "summary/CallJournal.h"
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
+
+#include <SQLiteCpp/Database.h>
 
 #include <QAbstractNativeEventFilter>
 #include <QAccessible>
@@ -224,6 +227,7 @@ private Q_SLOTS:
     void autoScroll();
     void assistantMenu();
     void loadError();
+    void startNotice();
     void shapePinAndOpacity();
     void resizeAndRemember();
 };
@@ -729,6 +733,46 @@ void CallWindowTest::loadError()
     QVERIFY(fine.show());
     QVERIFY(!fine.window->assistantMenu()->findChild<QLabel*>(QStringLiteral("loadError"))->isVisible());
     QCOMPARE(fine.window->assistantMenu()->button()->text(), QStringLiteral("No assistant · No context"));
+}
+
+// What start-up did for the user's calls is said until dismissed: a call recovered from the journal of a
+// run that was killed, and a damaged store set aside.
+void CallWindowTest::startNotice()
+{
+    QTemporaryDir folder;
+    const QString storePath = folder.filePath(QStringLiteral("Assistants.store"));
+    {
+        CallJournal journal(CallJournal::pathBeside(storePath), nullptr);
+        const QUuid call = uuid::create();
+        journal.begin(call, std::nullopt, std::nullopt);
+        journal.addLine(call, TranscriptLine { uuid::create(), Speaker::them, QStringLiteral("Hello?"), dates::now() });
+        journal.flush();
+        // As a run that has ended leaves it: its process is gone.
+        SQLite::Database(CallJournal::pathBeside(storePath).toStdString(), SQLite::OPEN_READWRITE)
+            .exec("UPDATE \"JournalCall\" SET \"owner\" = 'another-boot 1 1'");
+    }
+    QFile damaged(storePath);
+    QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write(QByteArray(8192, 'q')) == 8192);
+    damaged.close();
+    Settings settings(folder.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    DesktopServices services(&settings, openStoreForDesktop(settings, storePath), nullptr,
+        DesktopServices::Options { .storePath = storePath, .clock = nullptr });
+    QCOMPARE(services.store().context().count<Call>().value(), 1);
+    CallWindow window(services, nullptr);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.startNotice()->isVisible());
+    QCOMPARE(window.startNotice()->text(),
+        QStringLiteral("A call that ended before it was stored has been recovered: find it in the Calls tab of the "
+                       "assistants window, where you can ask for its summary.\n"
+                       "The store was damaged, so it was set aside as %1 and a new one was started. To recover its "
+                       "records, quit Quillora, move the new store away and run: sqlite3 \"%1\" .recover | "
+                       "sqlite3 \"%2\"")
+            .arg(services.setAsideStore(), storePath));
+    auto* dismiss = window.findChild<QToolButton*>(QStringLiteral("dismissNotice"));
+    QCOMPARE(dismiss->accessibleName(), QStringLiteral("Dismiss"));
+    QTest::mouseClick(dismiss, Qt::LeftButton);
+    QVERIFY(!window.startNotice()->isVisible());
 }
 
 void CallWindowTest::shapePinAndOpacity()

@@ -1,6 +1,9 @@
 #include "AccessibleTree.h"
+#include "SessionManager.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
+
+#include <SQLiteCpp/Database.h>
 
 #include <QDir>
 #include <QJsonArray>
@@ -55,13 +58,15 @@ class EndToEndTest : public QObject {
 private Q_SLOTS:
     void initTestCase();
     void wholeCall();
+    void endingTheAppWhileListeningStoresTheCall_data();
     void endingTheAppWhileListeningStoresTheCall();
     void cleanup();
 
 private:
     // Starts the desktop app in its own home, with the on-device engines and the local model at
-    // `modelBaseURL`; the environment serves the tool server afterwards.
-    QProcessEnvironment launch(const QString& home, const QString& modelBaseURL);
+    // `modelBaseURL` (and the session manager at `sessionManager`, when given); the environment serves
+    // the tool server afterwards.
+    QProcessEnvironment launch(const QString& home, const QString& modelBaseURL, const QString& sessionManager = {});
     bool waitForLog(const QString& needle, int timeoutMs);
     void pressKeys(const QString& keys);
     void playToEnd(const QString& file, const QString& sink);
@@ -150,7 +155,8 @@ QJsonObject EndToEndTest::callTool(QProcess& server, int id, const QString& name
     return QJsonDocument::fromJson(text.toUtf8()).object();
 }
 
-QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& modelBaseURL)
+QProcessEnvironment EndToEndTest::launch(
+    const QString& home, const QString& modelBaseURL, const QString& sessionManager)
 {
     {
         QSettings settings(home + QStringLiteral("/config/Vessaro/Quillora.conf"), QSettings::IniFormat);
@@ -167,6 +173,10 @@ QProcessEnvironment EndToEndTest::launch(const QString& home, const QString& mod
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/data"));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    environment.remove(QStringLiteral("SESSION_MANAGER"));
+    if (!sessionManager.isEmpty()) {
+        environment.insert(QStringLiteral("SESSION_MANAGER"), sessionManager);
+    }
     m_log.clear();
     m_app.setProcessEnvironment(environment);
     m_app.setProcessChannelMode(QProcess::MergedChannels);
@@ -316,30 +326,61 @@ void EndToEndTest::wholeCall()
     QCOMPARE(m_app.exitCode(), 0);
 }
 
-// SIGTERM (logging out, `kill`) in the middle of a call: the call is stored before the app ends.
+// Ending the app in the middle of a call stores the call before the app ends: SIGTERM (`kill`), and
+// logging out, where the session manager asks the app to save and sends Die the moment it answers.
+void EndToEndTest::endingTheAppWhileListeningStoresTheCall_data()
+{
+    QTest::addColumn<bool>("logOut");
+    QTest::newRow("SIGTERM") << false;
+    QTest::newRow("logging out") << true;
+}
+
 void EndToEndTest::endingTheAppWhileListeningStoresTheCall()
 {
+    QFETCH(bool, logOut);
+    SessionManager session;
+    QVERIFY(!session.address().isEmpty());
+    QSignalSpy registered(&session, &SessionManager::clientRegistered);
     FakeHttpServer model;
     serveLocalModel(model);
-    const QString home = m_home.filePath(QStringLiteral("ended"));
-    launch(home, model.baseURL());
+    const QString home = m_home.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    launch(home, model.baseURL(), session.address());
+    QVERIFY2(registered.count() > 0 || registered.wait(20000), qPrintable(m_log));
     QVERIFY2(waitForLog(QStringLiteral("Ctrl+Alt+Return grabbed"), 20000), qPrintable(m_log));
     pressKeys(QStringLiteral("ctrl+alt+space"));
     QVERIFY2(waitForLog(QStringLiteral("System audio capture started"), 30000), qPrintable(m_log));
     QTemporaryDir audio;
     playToEnd(pulseTest::speak(audio, QStringLiteral("We should sign the contract before the end of the month.")),
         QStringLiteral("callout"));
+    QVERIFY2(waitForLog(QStringLiteral("Finished line: them"), 30000), qPrintable(m_log));
 
-    ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
-    QVERIFY(m_app.waitForFinished(30000));
+    const std::string store = QFile::encodeName(home + QStringLiteral("/data/Quillora/Assistants.store")).toStdString();
+    const auto storedWithLines = [&store] {
+        return SQLite::Database(store, SQLite::OPEN_READONLY)
+            .execAndGet("SELECT count(*) FROM \"Call\" WHERE length(\"linesData\") > 0")
+            .getInt();
+    };
+    if (logOut) {
+        QSignalSpy saved(&session, &SessionManager::saveDone);
+        int storedWhenReady = -1; // what the store holds when the app says it is ready to end
+        session.logOut([&] { storedWhenReady = storedWithLines(); });
+        QTRY_VERIFY_WITH_TIMEOUT(m_app.state() == QProcess::NotRunning, 20000); // the session manager's loop turns
+        QCOMPARE(saved.size(), 1);
+        QVERIFY(saved.first().first().toBool());
+        QCOMPARE(storedWhenReady, 1);
+    } else {
+        ::kill(static_cast<pid_t>(m_app.processId()), SIGTERM);
+        QVERIFY(m_app.waitForFinished(30000));
+        const QString folder = home + QStringLiteral("/Documents/Quillora");
+        const QStringList files = QDir(folder).entryList({ QStringLiteral("*.md") });
+        QCOMPARE(files.size(), 1);
+        QFile written(folder + u'/' + files.first());
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY2(written.readAll().contains(" Other:** "), qPrintable(m_log));
+    }
     QCOMPARE(m_app.exitStatus(), QProcess::NormalExit);
     QCOMPARE(m_app.exitCode(), 0);
-    const QString folder = home + QStringLiteral("/Documents/Quillora");
-    const QStringList files = QDir(folder).entryList({ QStringLiteral("*.md") });
-    QCOMPARE(files.size(), 1);
-    QFile written(folder + u'/' + files.first());
-    QVERIFY(written.open(QIODevice::ReadOnly));
-    QVERIFY2(written.readAll().contains(" Other:** "), qPrintable(m_log));
+    QCOMPARE(storedWithLines(), 1);
 }
 
 QTEST_GUILESS_MAIN(EndToEndTest)

@@ -13,6 +13,7 @@
 #include "store/StoreContext.h"
 #include "suggestions/SuggestionService.h"
 #include "summary/CallArchive.h"
+#include "summary/CallJournal.h"
 #include "transcription/TranscriptionService.h"
 
 #include <SQLiteCpp/Database.h>
@@ -20,7 +21,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace std::chrono_literals;
@@ -93,10 +96,15 @@ struct Harness {
 
     void makeService()
     {
-        SummaryServiceOptions options { {}, [this] { return ready(llm); } };
+        SummaryServiceOptions options { .readKey = {},
+            .loadSettings = [this] { return ready(llm); },
+            .journal = journal,
+            .unstoredReason = unstoredReason };
         service = std::make_unique<SummaryService>(
             &transcription, [this] { return suggestions.history(); }, [this]() -> StoreContext& { return *context; },
             client, &settings, nullptr, options);
+        QObject::connect(
+            &suggestions, &SuggestionService::historyChanged, service.get(), &SummaryService::suggestionsChanged);
     }
 
     // Lines alternate between the other person and the user, ten seconds apart.
@@ -174,8 +182,42 @@ struct Harness {
     SuggestionService suggestions;
     SuggestionSettings llm;
     std::pair<std::optional<QUuid>, std::optional<QUuid>> selected;
+    CallJournal* journal = nullptr;
+    QString unstoredReason;
     std::unique_ptr<SummaryService> service;
 };
+
+// The other side of callOutlivesItsProcess: a call journaled at `path` ("killed": twelve lines and a
+// suggestion, still listening; "unstored": a short call ended on a store that lives in memory); prints
+// the summary card's error, then "ready", and waits to be killed.
+int journalChild(const QString& mode, const QString& path)
+{
+    UserFolders folders;
+    Harness harness;
+    CallJournal journal(path, nullptr);
+    harness.journal = &journal;
+    harness.unstoredReason = mode == QLatin1String("unstored") ? QStringLiteral("disk on fire") : QString();
+    harness.makeService();
+    harness.startCall();
+    if (mode == QLatin1String("killed")) {
+        harness.suggestionKey = QStringLiteral("sk-test");
+        harness.server.respond(
+            "/v1/chat/completions", reply({ fakeEvents::openAIText(QStringLiteral("Say yes.")), fakeEvents::done() }));
+        for (int i = 0; i < 12; ++i) {
+            harness.say({ words(5, 5 * i + 1) });
+        }
+        harness.suggestions.suggestNow();
+        (void)QTest::qWaitFor(
+            [&] { return !harness.suggestions.history().isEmpty() && !harness.suggestions.isWaiting(); });
+    } else {
+        harness.say({ QStringLiteral("Hello there"), QStringLiteral("Hi"), QStringLiteral("Bye now") });
+        harness.stopCall();
+    }
+    journal.flush();
+    std::printf("%s\nready\n", qUtf8Printable(harness.service->saveError().value_or(QString())));
+    std::fflush(stdout);
+    return QCoreApplication::exec();
+}
 
 } // namespace
 
@@ -384,6 +426,39 @@ private Q_SLOTS:
         QCOMPARE(harness.calls().front().summary, SummaryService::failedSummary);
     }
 
+    // A stored call without a summary (recovered, or stored as the session ended) gets one when asked,
+    // with its file; a failure is kept for the call's row to show and stores nothing.
+    void summaryOfAStoredCall_data()
+    {
+        QTest::addColumn<Response>("response");
+        QTest::addColumn<QString>("summary"); // stored; empty: none
+        QTest::addColumn<std::optional<QString>>("error");
+        QTest::newRow("written") << reply({ fakeEvents::claudeText(QStringLiteral("Done.")) })
+                                 << QStringLiteral("Done.") << std::optional<QString>();
+        QTest::newRow("failed") << reply({ fakeEvents::claudeError(QStringLiteral("Overloaded")) }) << QString()
+                                << std::optional(QStringLiteral("Claude error: Overloaded"));
+    }
+
+    void summaryOfAStoredCall()
+    {
+        QFETCH(Response, response);
+        QFETCH(QString, summary);
+        QFETCH(std::optional<QString>, error);
+        Harness harness;
+        harness.server.respond("/v1/messages", response);
+        Call call;
+        call.id = uuid::create();
+        call.linesData = blob::encodeLines({ CallLine { false, words(30), callStart } });
+        harness.context->insert(call);
+        QVERIFY(harness.context->save());
+        harness.service->summariseStored(call.id);
+        QVERIFY(harness.service->isSummarising(call.id));
+        QTRY_VERIFY(!harness.service->isSummarising(call.id));
+        QCOMPARE(harness.service->storedSummaryError(call.id), error);
+        QCOMPARE(harness.calls().front().summary, summary);
+        QCOMPARE(harness.calls().front().archiveFile.isEmpty(), summary.isEmpty());
+    }
+
     void newStartWhileSummaryStreams()
     {
         Harness harness;
@@ -518,6 +593,95 @@ private Q_SLOTS:
         }
     }
 
+    // A call whose process ended before the store had it (killed, or on a store in memory) is stored by
+    // the next start from the journal, once; a call whose process still runs is never taken.
+    void callOutlivesItsProcess_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addColumn<QByteArray>("cardError");
+        QTest::addColumn<QStringList>("lastLineAndSummary");
+        QTest::addColumn<int>("suggestions");
+        QTest::newRow("killed while listening")
+            << QStringLiteral("killed") << QByteArray() << QStringList { words(5, 56), QString() } << 1;
+        QTest::newRow("stored only in memory")
+            << QStringLiteral("unstored")
+            << QByteArray("Not stored: the store could not be opened (disk on fire). The call is kept and will be "
+                          "stored at the next start that can open it.")
+            << QStringList { QStringLiteral("Bye now"), SummaryService::shortCallSummary } << 0;
+    }
+
+    void callOutlivesItsProcess()
+    {
+        QFETCH(QString, mode);
+        QFETCH(QByteArray, cardError);
+        QFETCH(QStringList, lastLineAndSummary);
+        QFETCH(int, suggestions);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Calls.journal"));
+        QProcess child;
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(), { QStringLiteral("--journal-child"), mode, path });
+        QByteArray said;
+        while (!said.endsWith("ready\n")) {
+            QVERIFY2(child.waitForReadyRead(20000), said.constData());
+            said += child.readAllStandardOutput();
+        }
+        QCOMPARE(said, cardError + "\nready\n");
+
+        Harness next;
+        CallJournal journal(path, nullptr);
+        next.journal = &journal;
+        next.makeService();
+        QCOMPARE(next.service->recoverJournal(), 0); // its process still runs
+        child.kill();
+        QVERIFY(child.waitForFinished(10000));
+        QCOMPARE(next.service->recoverJournal(), 1);
+        QCOMPARE(next.service->recoverJournal(), 0);
+        const std::vector<Call> calls = next.calls();
+        QCOMPARE(calls.size(), size_t(1));
+        QCOMPARE(calls.front().lines().size(), mode == QLatin1String("killed") ? 12 : 3);
+        QCOMPARE(calls.front().lines().last().text, lastLineAndSummary.first());
+        QCOMPARE(calls.front().suggestions().size(), suggestions);
+        QCOMPARE(calls.front().summary, lastLineAndSummary.last());
+        QCOMPARE(calls.front().outcomeNote, SummaryService::recoveredNote);
+        QCOMPARE(calls.front().archiveFile.isEmpty(), lastLineAndSummary.last().isEmpty());
+    }
+
+    // The session asks to save (logging out): the call is stored at once, as heard so far, and again,
+    // whole, if the session stays and the call ends as usual. A summary being written is given up.
+    void storedBeforeTheSessionEnds_data()
+    {
+        QTest::addColumn<bool>("summarising");
+        QTest::newRow("while listening") << false;
+        QTest::newRow("while the summary streams") << true;
+    }
+
+    void storedBeforeTheSessionEnds()
+    {
+        QFETCH(bool, summarising);
+        Harness harness;
+        if (summarising) {
+            QVERIFY(harness.stopWhileStreaming());
+            harness.service->storeNow();
+            QCOMPARE(harness.calls().size(), size_t(1));
+            QCOMPARE(harness.calls().front().summary, SummaryService::interruptedSummary);
+            QTRY_VERIFY(!harness.service->isBusy());
+            QCOMPARE(harness.calls().size(), size_t(1)); // the given-up task stores nothing more
+            return;
+        }
+        harness.startCall();
+        harness.say({ words(5), words(5, 6) });
+        harness.service->storeNow();
+        QCOMPARE(harness.calls().size(), size_t(1));
+        QCOMPARE(harness.calls().front().lines().size(), 2);
+        harness.say({ words(5, 11) });
+        harness.stopCall();
+        const std::vector<Call> calls = harness.calls();
+        QCOMPARE(calls.size(), size_t(1)); // the same call, whole
+        QCOMPARE(calls.front().lines().size(), 3);
+        QCOMPARE(calls.front().summary, SummaryService::shortCallSummary);
+    }
+
     void listeningThroughTranscription()
     {
         if (!pulseTest::ready()) {
@@ -541,5 +705,14 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(SummaryServiceTest)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], "--journal-child") == 0) {
+        return journalChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    SummaryServiceTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "SummaryServiceTest.moc"

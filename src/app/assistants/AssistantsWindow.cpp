@@ -11,6 +11,7 @@
 #include "improvement/ImprovementService.h"
 #include "settings/Settings.h"
 #include "store/StoreHolder.h"
+#include "summary/SummaryService.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>
@@ -55,6 +56,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
     , m_holder(holder)
     , m_settings(settings)
     , m_improvement(improvement)
+    , m_summary(options.summary)
     , m_save(new SaveAction(holder, Clock::orSystem(options.clock), this))
     , m_create(nullptr)
     , m_createMenu(new QMenu(this))
@@ -263,7 +265,7 @@ void AssistantsWindow::showChosen()
         m_detail = nullptr;
     }
     if (shown && !m_detail && m_holder) {
-        m_detail = new DetailView(m_holder, m_save, m_settings, m_improvement, *shown, m_content);
+        m_detail = new DetailView(m_holder, m_save, m_settings, m_improvement, m_summary, *shown, m_content);
         connect(m_detail, &DetailView::restoreRequested, this, [this] { setArchived(false); });
         m_content->addWidget(m_detail);
     }

@@ -13,6 +13,7 @@ class AssistantsSidebar;
 class Clock;
 class DetailView;
 class ImprovementService;
+class SummaryService;
 class QLabel;
 class QMenu;
 class QStackedWidget;
@@ -24,6 +25,8 @@ class StoreHolder;
 struct AssistantsWindowOptions {
     // Times the save after typing; the system clock when null.
     Clock* clock = nullptr;
+    // Writes the summary a stored call lacks, from its row; without it rows offer none.
+    SummaryService* summary = nullptr;
 };
 
 // Where the user manages what shapes suggestions: assistants and their contexts in the sidebar, the
@@ -85,6 +88,7 @@ private:
     QPointer<StoreHolder> m_holder;
     QPointer<Settings> m_settings;
     QPointer<ImprovementService> m_improvement;
+    QPointer<SummaryService> m_summary;
     SaveAction* m_save;
     QToolButton* m_create;
     QMenu* m_createMenu;

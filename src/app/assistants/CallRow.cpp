@@ -10,6 +10,7 @@
 #include "common/Text.h"
 #include "store/CallRating.h"
 #include "store/StoreHolder.h"
+#include "summary/SummaryService.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -52,10 +53,12 @@ QTextCharFormat labelFormat(const QColor& color)
 
 } // namespace
 
-CallRow::CallRow(StoreHolder* holder, SaveAction* save, const Call& call, const QString& contextName, QWidget* parent)
+CallRow::CallRow(StoreHolder* holder, SaveAction* save, SummaryService* summary, const Call& call,
+    const QString& contextName, QWidget* parent)
     : QWidget(parent)
     , m_holder(holder)
     , m_save(save)
+    , m_summaryService(summary)
     , m_call(call)
     , m_contextName(contextName)
     , m_loadedNote(call.outcomeNote)
@@ -164,6 +167,13 @@ void CallRow::buildBody()
     m_summary->setWordWrap(true);
     m_summary->setTextFormat(Qt::PlainText);
     m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_summarize = new QPushButton(m_body);
+    m_summarize->setObjectName(QStringLiteral("summarize"));
+    m_summaryProblem = new QLabel(m_body);
+    m_summaryProblem->setObjectName(QStringLiteral("summaryProblem"));
+    m_summaryProblem->setWordWrap(true);
+    m_summaryProblem->setTextFormat(Qt::PlainText);
+    appStyle::setTextColor(*m_summaryProblem, appStyle::red());
     m_transcript = new QPlainTextEdit(m_body);
     m_transcript->setObjectName(QStringLiteral("transcript"));
     m_transcript->setAccessibleName(tr("Transcript"));
@@ -211,6 +221,8 @@ void CallRow::buildBody()
     auto* layout = new QVBoxLayout(m_body);
     layout->setContentsMargins(24, 0, 4, 8);
     layout->addWidget(m_summary);
+    layout->addWidget(m_summarize, 0, Qt::AlignLeft);
+    layout->addWidget(m_summaryProblem);
     layout->addWidget(m_transcript);
     layout->addLayout(fileRow);
     layout->addLayout(outcomeRow);
@@ -224,6 +236,18 @@ void CallRow::buildBody()
     connect(m_good, &QToolButton::toggled, this, [this] { tap(CallOutcome::positive); });
     connect(m_bad, &QToolButton::toggled, this, [this] { tap(CallOutcome::negative); });
     connect(m_note, &QLineEdit::editingFinished, this, &CallRow::saveNote);
+    connect(m_summarize, &QPushButton::clicked, this, [this] {
+        if (m_summaryService) {
+            m_summaryService->summariseStored(m_call.id);
+        }
+    });
+    if (m_summaryService) {
+        connect(m_summaryService, &SummaryService::storedSummaryChanged, this, [this](const QUuid& callID) {
+            if (callID == m_call.id) {
+                showBody();
+            }
+        });
+    }
     connect(m_analyzeAgain, &QPushButton::clicked, this, &CallRow::analyzeAgain);
     showTranscript(m_call);
     showBody();
@@ -232,6 +256,14 @@ void CallRow::buildBody()
 void CallRow::showBody()
 {
     m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : m_call.summary);
+    const bool writing = m_summaryService && m_summaryService->isSummarising(m_call.id);
+    m_summarize->setVisible(m_summaryService && m_call.summary.isEmpty());
+    m_summarize->setEnabled(!writing);
+    m_summarize->setText(writing ? tr("Writing the summary\u2026") : tr("Write summary"));
+    const std::optional<QString> problem =
+        m_summaryService ? m_summaryService->storedSummaryError(m_call.id) : std::nullopt;
+    m_summaryProblem->setVisible(problem.has_value());
+    m_summaryProblem->setText(problem.value_or(QString()));
     const QFileInfo file(m_call.archiveFile);
     const bool fileExists = !m_call.archiveFile.isEmpty() && file.isFile();
     m_openFile->setVisible(fileExists);

@@ -12,11 +12,13 @@ class QPushButton;
 class QToolButton;
 class SaveAction;
 class StoreHolder;
+class SummaryService;
 
 // One recorded call in a calls list. Collapsed, a header: start, duration, the context (in an
 // assistant's list) and the outcome mark. Expanded: the summary, the transcript with the
-// suggestions where they were made, the call file, the outcome buttons and the note, and for a call
-// that improvement from history gave up on, why and a way to ask for it again. The note is
+// suggestions where they were made, the call file, the outcome buttons and the note; a call stored
+// without a summary (recovered after a crash, or stored as the session ended) offers to write it, and a
+// call that improvement from history gave up on says why and offers to ask for it again. The note is
 // saved when it is submitted or left, and also before the row collapses or goes away, so it is
 // never lost; a store refresh leaves a note being typed alone.
 class CallRow : public QWidget {
@@ -24,7 +26,9 @@ class CallRow : public QWidget {
 
 public:
     // `call` may come without its blobs; the transcript is read when the row first expands.
-    CallRow(StoreHolder* holder, SaveAction* save, const Call& call, const QString& contextName, QWidget* parent);
+    // `summary` writes the summary the call lacks; may be null.
+    CallRow(StoreHolder* holder, SaveAction* save, SummaryService* summary, const Call& call,
+        const QString& contextName, QWidget* parent);
     ~CallRow() override;
 
     const QUuid& callID() const { return m_call.id; }
@@ -40,6 +44,8 @@ public:
     QLabel* outcomeMark() const { return m_mark; }
     // The parts of the expanded row; null until it first expands.
     QLabel* summary() const { return m_summary; }
+    QPushButton* summarizeButton() const { return m_summarize; }
+    QLabel* summaryProblem() const { return m_summaryProblem; }
     QPlainTextEdit* transcript() const { return m_transcript; }
     QPushButton* openFileButton() const { return m_openFile; }
     QPushButton* revealButton() const { return m_reveal; }
@@ -59,6 +65,7 @@ private:
 
     QPointer<StoreHolder> m_holder;
     QPointer<SaveAction> m_save;
+    QPointer<SummaryService> m_summaryService;
     Call m_call;
     QString m_contextName;
     QString m_loadedNote;
@@ -66,6 +73,8 @@ private:
     QLabel* m_mark;
     QWidget* m_body = nullptr;
     QLabel* m_summary = nullptr;
+    QPushButton* m_summarize = nullptr;
+    QLabel* m_summaryProblem = nullptr;
     QPlainTextEdit* m_transcript = nullptr;
     QPushButton* m_openFile = nullptr;
     QPushButton* m_reveal = nullptr;

@@ -8,10 +8,10 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent)
+CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, SummaryService* summary, ShownRecord shown, QWidget* parent)
     : DetailTab(holder, save, shown, parent)
     , m_model(new CallsModel(shown, this))
-    , m_view(new CallsView(m_model, holder, save, this))
+    , m_view(new CallsView(m_model, holder, save, summary, this))
     , m_empty(editorFields::placeholder(tr("No calls yet."), this))
 {
     m_view->setObjectName(QStringLiteral("calls"));

@@ -6,6 +6,7 @@ class CallRow;
 class CallsModel;
 class CallsView;
 class QLabel;
+class SummaryService;
 
 // The calls of an assistant (with each call's context) or of a context, newest first, one
 // collapsible row each, or "No calls yet.".
@@ -13,7 +14,7 @@ class CallsTab : public DetailTab {
     Q_OBJECT
 
 public:
-    CallsTab(StoreHolder* holder, SaveAction* save, ShownRecord shown, QWidget* parent);
+    CallsTab(StoreHolder* holder, SaveAction* save, SummaryService* summary, ShownRecord shown, QWidget* parent);
 
     void refresh() override;
     // Saves the notes of every row.

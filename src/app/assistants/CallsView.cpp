@@ -4,14 +4,16 @@
 #include "app/assistants/CallsModel.h"
 #include "app/assistants/SaveAction.h"
 #include "store/StoreHolder.h"
+#include "summary/SummaryService.h"
 
 #include <QVBoxLayout>
 
-CallsView::CallsView(CallsModel* model, StoreHolder* holder, SaveAction* save, QWidget* parent)
+CallsView::CallsView(CallsModel* model, StoreHolder* holder, SaveAction* save, SummaryService* summary, QWidget* parent)
     : QScrollArea(parent)
     , m_model(model)
     , m_holder(holder)
     , m_save(save)
+    , m_summary(summary)
 {
     setWidgetResizable(true);
     setFrameShape(QFrame::NoFrame);
@@ -40,7 +42,8 @@ CallsView::CallsView(CallsModel* model, StoreHolder* holder, SaveAction* save, Q
 void CallsView::insertRows(int first, int last)
 {
     for (int row = first; row <= last; ++row) {
-        auto* callRow = new CallRow(m_holder, m_save, m_model->callAt(row), m_model->contextNameAt(row), widget());
+        auto* callRow =
+            new CallRow(m_holder, m_save, m_summary, m_model->callAt(row), m_model->contextNameAt(row), widget());
         m_rows.insert(m_rows.begin() + row, callRow);
         m_layout->insertWidget(row, callRow);
     }

@@ -10,6 +10,7 @@ class CallsModel;
 class QVBoxLayout;
 class SaveAction;
 class StoreHolder;
+class SummaryService;
 
 // `CallsModel`'s calls, one collapsible `CallRow` each, kept in step with the model row by row: a new
 // call adds its row, a changed one updates it, a moved one moves it, a call that went away takes its
@@ -19,7 +20,8 @@ class CallsView : public QScrollArea {
     Q_OBJECT
 
 public:
-    CallsView(CallsModel* model, StoreHolder* holder, SaveAction* save, QWidget* parent);
+    // `summary` writes the summary a stored call lacks, from its row; none offers no such button.
+    CallsView(CallsModel* model, StoreHolder* holder, SaveAction* save, SummaryService* summary, QWidget* parent);
 
     // The rows, in the model's order.
     const std::vector<CallRow*>& rows() const { return m_rows; }
@@ -33,6 +35,7 @@ private:
     CallsModel* m_model;
     QPointer<StoreHolder> m_holder;
     QPointer<SaveAction> m_save;
+    QPointer<SummaryService> m_summary;
     QVBoxLayout* m_layout;
     std::vector<CallRow*> m_rows;
 };

@@ -45,7 +45,7 @@ QString counted(const QString& label, qsizetype count)
 } // namespace
 
 DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ImprovementService* improvement,
-    ShownRecord shown, QWidget* parent)
+    SummaryService* summary, ShownRecord shown, QWidget* parent)
     : QWidget(parent)
     , m_holder(holder)
     , m_settings(settings)
@@ -90,11 +90,11 @@ DetailView::DetailView(StoreHolder* holder, SaveAction* save, Settings* settings
         if (improvement) {
             addTab(improvements, tr("Improvements"), new ImprovementsTab(holder, save, shown, improvement, m_tabs));
         }
-        addTab(calls, tr("Calls"), new CallsTab(holder, save, shown, m_tabs));
+        addTab(calls, tr("Calls"), new CallsTab(holder, save, summary, shown, m_tabs));
     } else {
         addTab(general, tr("General"), new ContextGeneralTab(holder, save, shown, m_tabs));
         addTab(knowledge, tr("Files"), new KnowledgeTab(holder, save, shown, m_tabs));
-        addTab(calls, tr("Calls"), new CallsTab(holder, save, shown, m_tabs));
+        addTab(calls, tr("Calls"), new CallsTab(holder, save, summary, shown, m_tabs));
     }
     const QString stored =
         m_settings ? (shown.isAssistant() ? m_settings->assistantTab() : m_settings->contextTab()) : QString();

@@ -9,6 +9,7 @@
 
 class DetailTab;
 class ImprovementService;
+class SummaryService;
 class QLabel;
 class QPushButton;
 class QTabWidget;
@@ -31,9 +32,10 @@ public:
     static inline const QString improvements = QStringLiteral("improvements");
     static inline const QString calls = QStringLiteral("calls");
 
-    // Without an improvement service an assistant has no improvements tab.
+    // Without an improvement service an assistant has no improvements tab; without a summary service
+    // calls without a summary offer none.
     DetailView(StoreHolder* holder, SaveAction* save, Settings* settings, ImprovementService* improvement,
-        ShownRecord shown, QWidget* parent);
+        SummaryService* summary, ShownRecord shown, QWidget* parent);
 
     const ShownRecord& shown() const { return m_shown; }
     // Reads the record again; false when it no longer exists.

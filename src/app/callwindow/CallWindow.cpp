@@ -11,6 +11,7 @@
 #include "app/widgets/ColorDot.h"
 #include "common/Clock.h"
 #include "settings/Settings.h"
+#include "store/StoreHolder.h"
 #include "suggestions/SuggestionService.h"
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
@@ -94,6 +95,7 @@ CallWindow::CallWindow(DesktopServices& services, QWidget* parent, CallWindowOpt
     auto* status = new QVBoxLayout;
     status->setContentsMargins(16 - resizeMargin, 8, 16 - resizeMargin, 0);
     status->addWidget(m_transcriptionStatus);
+    status->addWidget(makeStartNotice());
     layout->addLayout(status);
     layout->addWidget(m_timeline, 1);
 
@@ -172,6 +174,51 @@ QWidget* CallWindow::makeHeader()
         showPin(); // also when the flip did not take
     });
     return header;
+}
+
+QWidget* CallWindow::makeStartNotice()
+{
+    QStringList said;
+    if (const int recovered = m_services->recoveredCalls(); recovered == 1) {
+        said.append(tr("A call that ended before it was stored has been recovered: find it in the Calls tab of the "
+                       "assistants window, where you can ask for its summary."));
+    } else if (recovered > 1) {
+        said.append(tr("%1 calls that ended before they were stored have been recovered: find them in the Calls tab "
+                       "of the assistants window, where you can ask for their summaries.")
+                        .arg(recovered));
+    }
+    if (const QString& setAside = m_services->setAsideStore(); !setAside.isEmpty()) {
+        said.append(tr("The store was damaged, so it was set aside as %1 and a new one was started. To recover its "
+                       "records, quit Quillora, move the new store away and run: sqlite3 \"%1\" .recover | sqlite3 "
+                       "\"%2\"")
+                        .arg(setAside, m_services->store().container()->path()));
+    }
+    m_notice = new QWidget(this);
+    m_notice->setObjectName(QStringLiteral("startNoticeRow"));
+    m_noticeText = new QLabel(said.join(u'\n'), m_notice);
+    m_noticeText->setObjectName(QStringLiteral("startNotice"));
+    m_noticeText->setWordWrap(true);
+    m_noticeText->setTextFormat(Qt::PlainText);
+    m_noticeText->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_noticeText->setFont(appStyle::font(*this, 12));
+    auto* dismiss = makeHeaderButton(QStringLiteral("dismissNotice"));
+    dismiss->setParent(m_notice);
+    dismiss->setText(QStringLiteral("\u2715"));
+    dismiss->setToolTip(tr("Dismiss"));
+    dismiss->setAccessibleName(dismiss->toolTip());
+    auto* row = new QHBoxLayout(m_notice);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(m_noticeText, 1);
+    row->addWidget(dismiss, 0, Qt::AlignTop);
+    m_notice->setVisible(!said.isEmpty());
+    connect(dismiss, &QToolButton::clicked, m_notice, &QWidget::hide);
+    // Said once: the next call has the window to itself.
+    connect(m_transcription, &TranscriptionService::runningChanged, m_notice, [notice = m_notice](bool running) {
+        if (running) {
+            notice->hide();
+        }
+    });
+    return m_notice;
 }
 
 QToolButton* CallWindow::makeHeaderButton(const QString& name)

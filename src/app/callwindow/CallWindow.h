@@ -57,6 +57,9 @@ public:
     AssistantMenu* assistantMenu() const { return m_assistantMenu; }
     WaveformView* meters() const { return m_meters; }
     QLabel* transcriptionStatus() const { return m_transcriptionStatus; }
+    // What start-up did for the user's calls (calls recovered, a damaged store set aside), until
+    // dismissed or listening starts; hidden when there is nothing to say.
+    QLabel* startNotice() const { return m_noticeText; }
     TimelineView* timeline() const { return m_timeline; }
 
     // The window edges under `position` (window coordinates) that a press there resizes.
@@ -80,6 +83,7 @@ protected:
 
 private:
     QWidget* makeHeader();
+    QWidget* makeStartNotice();
     QToolButton* makeHeaderButton(const QString& name);
     void toggleListening();
     void clearTranscript();
@@ -108,6 +112,8 @@ private:
     QWidget* m_header = nullptr;
     WaveformView* m_meters = nullptr;
     QLabel* m_transcriptionStatus = nullptr;
+    QWidget* m_notice = nullptr;
+    QLabel* m_noticeText = nullptr;
     TimelineView* m_timeline = nullptr;
     std::unique_ptr<ClockTimer> m_geometrySave;
     // Without a compositing manager the rounded corners are cut out with a mask instead.

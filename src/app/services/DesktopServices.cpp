@@ -9,6 +9,7 @@
 #include "store/StorePaths.h"
 #include "store/StoreSignal.h"
 #include "suggestions/SuggestionService.h"
+#include "summary/CallJournal.h"
 #include "summary/SummaryService.h"
 #include "transcription/TranscriptionService.h"
 
@@ -19,12 +20,15 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
     : QObject(parent)
     , m_settings(settings)
     , m_loadError(opened.loadError)
+    , m_setAsideStore(opened.setAside)
     , m_store(new StoreHolder(
           opened.container, opened.isFallback,
           [path = options.storePath] { return path.isEmpty() ? storePaths::makeContainer(false) : Store::open(path); },
           this, options.clock))
     , m_storeObserver(new StoreChangeObserver(this))
     , m_keychain(new Keychain(this))
+    , m_journal(new CallJournal(
+          CallJournal::pathBeside(options.storePath.isEmpty() ? storePaths::storeURL() : options.storePath), this))
     , m_network(new QNetworkAccessManager(this))
     , m_transcription(new TranscriptionService(this,
           TranscriptionService::Options {
@@ -48,12 +52,21 @@ DesktopServices::DesktopServices(Settings* settings, OpenedStore opened, QObject
           },
           [store = QPointer<StoreHolder>(m_store)]() -> StoreContext& { return store->context(); },
           LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
-          SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
+          SummaryServiceOptions { .readKey = languageModelSettings::keychainReader(m_keychain),
+              .loadSettings = {},
+              .journal = m_journal,
+              .unstoredReason = opened.isFallback ? opened.loadError : QString() }))
     , m_improvement(new ImprovementService(LLMClient(m_network, LLMEndpoints::sourceFor(settings)), settings, this,
           ImprovementServiceOptions {
               .readKey = languageModelSettings::keychainReader(m_keychain), .loadSettings = {} }))
 {
     connect(m_storeObserver, &StoreChangeObserver::changed, m_store, &StoreHolder::externalWrite);
+    connect(m_suggestions, &SuggestionService::historyChanged, m_summary, &SummaryService::suggestionsChanged);
+    // Calls a crash (or a store that could not take them) left in the journal are stored now, once, when
+    // the store is the file.
+    if (!opened.isFallback) {
+        m_recoveredCalls = m_summary->recoverJournal();
+    }
 }
 
 DesktopServices::~DesktopServices() = default;
@@ -114,6 +127,11 @@ QCoro::Task<> DesktopServices::endCall()
         m_summary->interrupt();
         co_await qCoro(m_summary, &SummaryService::idle);
     }
+}
+
+void DesktopServices::storeCallNow()
+{
+    m_summary->storeNow();
 }
 
 void DesktopServices::suggestNow()

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 
+class CallJournal;
 class Clock;
 class ImprovementService;
 class Keychain;
@@ -41,6 +42,7 @@ public:
     const QString& loadError() const { return m_loadError; }
     StoreHolder& store() { return *m_store; }
     Keychain& keychain() { return *m_keychain; }
+    CallJournal& journal() { return *m_journal; }
     TranscriptionService& transcription() { return *m_transcription; }
     SuggestionService& suggestions() { return *m_suggestions; }
     SummaryService& summary() { return *m_summary; }
@@ -57,6 +59,13 @@ public:
     // running call is stopped and stored (with the interrupted summary text when its summary
     // could not finish).
     QCoro::Task<> endCall();
+    // The session is about to end (logging out, shutting down): the call is stored at once, as it is,
+    // before the session is told that the app is ready; listening goes on in case the session stays.
+    void storeCallNow();
+    // Calls stored at start-up from the journal of a run that ended before storing them.
+    int recoveredCalls() const { return m_recoveredCalls; }
+    // Where a damaged store file was moved at start-up; empty when none was.
+    const QString& setAsideStore() const { return m_setAsideStore; }
 
 Q_SIGNALS:
     // A press of the listening toggle has been carried out completely.
@@ -67,14 +76,17 @@ private:
 
     QPointer<Settings> m_settings;
     const QString m_loadError;
+    const QString m_setAsideStore;
     StoreHolder* m_store;
     StoreChangeObserver* m_storeObserver;
     Keychain* m_keychain;
+    CallJournal* m_journal;
     QNetworkAccessManager* m_network;
     TranscriptionService* m_transcription;
     SuggestionService* m_suggestions;
     SummaryService* m_summary;
     ImprovementService* m_improvement;
+    int m_recoveredCalls = 0;
     bool m_toggling = false;
     bool m_ending = false;
     int m_pendingToggles = 0;

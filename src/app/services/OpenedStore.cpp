@@ -6,7 +6,13 @@
 #include "selection/Selection.h"
 #include "store/StorePaths.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 OpenedStore openStoreForDesktop(Settings& settings)
 {
@@ -16,10 +22,46 @@ OpenedStore openStoreForDesktop(Settings& settings)
     return openStoreForDesktop(settings, storePaths::storeURL());
 }
 
+namespace {
+
+// Moves the damaged store and its journal files (the write-ahead log first, which holds part of its
+// records) to a name of their own beside it; the path it went to, or the error.
+Result<QString> setAside(const QString& storePath)
+{
+    const QFileInfo info(storePath);
+    const QString base = info.path() + u'/' + info.completeBaseName() + QStringLiteral("-damaged-")
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = base + u'.' + info.suffix();
+    for (int n = 2; QFileInfo::exists(target); ++n) {
+        target = base + u'-' + QString::number(n) + u'.' + info.suffix();
+    }
+    for (const QString& suffix : { QStringLiteral("-wal"), QStringLiteral("-shm"), QString() }) {
+        const QByteArray from = QFile::encodeName(storePath + suffix);
+        if (::rename(from.constData(), QFile::encodeName(target + suffix).constData()) != 0 && errno != ENOENT) {
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        }
+    }
+    return target;
+}
+
+} // namespace
+
 OpenedStore openStoreForDesktop(Settings& settings, const QString& storePath)
 {
     OpenedStore opened;
-    auto store = Store::open(storePath);
+    Store::CheckedOpen checked = Store::openChecked(storePath);
+    if (checked.damaged) {
+        qCCritical(lcAssistants, "The store is damaged: %s", qUtf8Printable(checked.store.error().message));
+        if (auto moved = setAside(storePath)) {
+            qCCritical(lcAssistants, "The damaged store was set aside as %s", qUtf8Printable(*moved));
+            opened.setAside = *moved;
+            checked = Store::openChecked(storePath);
+        } else {
+            // Left where it is, and never written to: the app runs on an in-memory store.
+            checked.store = fail(checked.store.error().message + QStringLiteral(" (") + moved.error().message + u')');
+        }
+    }
+    auto& store = checked.store;
     if (store) {
         opened.container = *store;
         auto context = opened.container->newContext();

@@ -8,6 +8,7 @@
 #include "app/screenshare/ScreenShareHider.h"
 #include "app/services/DesktopServices.h"
 #include "app/services/OpenedStore.h"
+#include "app/services/ShutdownDelay.h"
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
@@ -17,6 +18,8 @@
 #include "common/Log.h"
 #include "screenshare/ScreenShareWatcher.h"
 #include "settings/Settings.h"
+#include "summary/SummaryService.h"
+#include "transcription/TranscriptionService.h"
 
 #include <QApplication>
 
@@ -200,9 +203,18 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     DesktopServices services(&settings, std::move(opened), &app, {});
     trace.mark("Services created");
     // Quitting in any way (the last window closed, a signal, logging out) stores the call first.
-    QuitGuard quitGuard([&services] { return services.endCall(); }, &app);
+    QuitGuard quitGuard([&services] { return services.endCall(); }, [&services] { services.storeCallNow(); }, &app);
     QApplication::setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &quitGuard, [&quitGuard] { quitGuard.quit(); });
+    // Shutting the computer down waits, through logind, while a call is heard or summarised, until it is stored.
+    ShutdownDelay shutdownDelay(&app);
+    const auto callNeedsStoring = [&services, &shutdownDelay] {
+        shutdownDelay.setNeeded(services.transcription().isRunning() || services.summary().isGenerating());
+    };
+    QObject::connect(
+        &services.transcription(), &TranscriptionService::runningChanged, &shutdownDelay, callNeedsStoring);
+    QObject::connect(&services.summary(), &SummaryService::isGeneratingChanged, &shutdownDelay, callNeedsStoring);
+    QObject::connect(&shutdownDelay, &ShutdownDelay::shutdownAhead, &services, &DesktopServices::storeCallNow);
 
     GlobalHotKey hotKeys(&app);
     hotKeys.registerHotKey(
@@ -263,7 +275,8 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     std::unique_ptr<AssistantsWindow> assistants;
     QObject::connect(&window, &CallWindow::assistantsRequested, &window, [&assistants, &services, &settings, &menu] {
         if (!assistants) {
-            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement());
+            assistants = std::make_unique<AssistantsWindow>(&services.store(), &settings, &services.improvement(),
+                nullptr, AssistantsWindowOptions { .clock = nullptr, .summary = &services.summary() });
             menu.attachTo(assistants.get());
         }
         assistants->open();

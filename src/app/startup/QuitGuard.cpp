@@ -25,9 +25,10 @@ void onUnixSignal(int number)
 
 } // namespace
 
-QuitGuard::QuitGuard(Finish finish, QObject* parent)
+QuitGuard::QuitGuard(Finish finish, StoreNow storeNow, QObject* parent)
     : QObject(parent)
     , m_finish(std::move(finish))
+    , m_storeNow(std::move(storeNow))
 {
     if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         qCWarning(lcAssistants, "No signal pipe: SIGTERM ends the app without storing the call");
@@ -44,8 +45,14 @@ QuitGuard::QuitGuard(Finish finish, QObject* parent)
         }
     }
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
-        // Logging out: the session asks to save; the call is stored before the app agrees to end.
-        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) { quit(); });
+        // Logging out: the session asks to save; the call is stored before the handler returns, which is
+        // when the app's answer goes out.
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
+            qCInfo(lcAssistants, "The session asks to save: storing the call");
+            if (m_storeNow) {
+                m_storeNow();
+            }
+        });
     }
 }
 
