@@ -35,18 +35,12 @@ namespace {
 using bench::median;
 using bench::print;
 using bench::spinUntil;
+using bench::threadCpuMilliseconds;
 
 constexpr int callLines = 2000;
 constexpr int measuredLines = 41; // around line 2,000
 constexpr int kills = 50;
 constexpr int childLineGapMs = 20; // far faster than speech, so every moment of a call is covered
-
-double threadCpuMilliseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
 
 double monotonicMilliseconds()
 {

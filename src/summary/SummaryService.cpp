@@ -43,6 +43,26 @@ QString ownerName(const auto& owner)
     return owner ? owner->name : QStringLiteral("None");
 }
 
+// Stores `call`, in place of `before` when the store has it already; on failure the context is left as
+// before the call was put in, and the store's error is returned.
+Result<void> putCall(StoreContext& store, const Call& call, const std::optional<Call>& before)
+{
+    if (before) {
+        store.update(call);
+    } else {
+        store.insert(call);
+    }
+    Result<void> saved = store.save();
+    if (!saved) {
+        if (before) {
+            store.update(*before);
+        } else {
+            store.remove<Call>(call.id);
+        }
+    }
+    return saved;
+}
+
 } // namespace
 
 const QString& SummaryService::systemPrompt()
@@ -416,13 +436,11 @@ QCoro::Task<> SummaryService::runStored(QUuid callID, std::shared_ptr<SummaryTas
     if (auto written = writeCallArchive(lines, suggestions, notesText(store, owners), summary)) {
         call.archiveFile = *written;
     } else {
-        problem = QStringLiteral("Could not save the call: ") + written.error().message;
+        problem = tr("Could not save the call: %1").arg(written.error().message);
     }
     call.summary = summary;
-    store.update(call);
-    if (auto saved = store.save(); !saved) {
-        store.update(before);
-        finish(QStringLiteral("Could not save the call to the store: ") + saved.error().message);
+    if (auto saved = putCall(store, call, before); !saved) {
+        finish(tr("Could not save the call to the store: %1").arg(saved.error().message));
         co_return;
     }
     finish(problem);
@@ -493,18 +511,7 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
     call.archiveFile = archiveFile;
     call.assistant = owners.assistant ? std::optional(owners.assistant->id) : std::nullopt;
     call.context = owners.context ? std::optional(owners.context->id) : std::nullopt;
-    if (before) {
-        store.update(call);
-    } else {
-        store.insert(call);
-    }
-
-    if (auto saved = store.save(); !saved) {
-        if (before) {
-            store.update(*before);
-        } else {
-            store.remove<Call>(call.id);
-        }
+    if (auto saved = putCall(store, call, before); !saved) {
         report(QStringLiteral("Could not save the call to the store: ") + saved.error().message, publish);
         if (m_journal) {
             m_journal->keep(call.id, summary, archiveFile); // the next start stores it
@@ -578,23 +585,15 @@ int SummaryService::recoverJournal()
         call.endedAt = kept.lines.last().date;
         call.linesData = blob::encodeLines(kept.lines);
         call.suggestionsData = blob::encodeSuggestions(kept.suggestions);
-        if (before) {
-            store.update(call);
-        } else {
+        if (!before) {
             const Selection owners = selection::lookupSelection(kept.assistant, kept.context, store);
             call.assistant = owners.assistant ? std::optional(owners.assistant->id) : std::nullopt;
             call.context = owners.context ? std::optional(owners.context->id) : std::nullopt;
             call.summary = kept.summary;
             call.archiveFile = kept.archiveFile;
             call.outcomeNote = recoveredNote;
-            store.insert(call);
         }
-        if (auto saved = store.save(); !saved) {
-            if (before) {
-                store.update(*before);
-            } else {
-                store.remove<Call>(call.id);
-            }
+        if (auto saved = putCall(store, call, before); !saved) {
             qCCritical(lcSummary, "Could not store a recovered call: %s", qUtf8Printable(saved.error().message));
             continue; // it stays in the journal for the next start
         }
