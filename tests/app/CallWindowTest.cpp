@@ -674,20 +674,6 @@ void CallWindowTest::shapePinAndSize()
     window.move(60, 40);
     QTRY_COMPARE(window.pos(), QPoint(60, 40));
 
-    // The pin takes the window off the top and back, without moving or hiding it.
-    QToolButton* pin = harness.button(QStringLiteral("pin"));
-    QTest::mouseClick(pin, Qt::LeftButton);
-    QVERIFY(!harness.settings.isAlwaysOnTop());
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    QCOMPARE(pin->accessibleName(), QStringLiteral("Keep on top of other windows"));
-    QVERIFY(window.isVisible());
-    QTRY_COMPARE(window.pos(), QPoint(60, 40));
-    QTest::mouseClick(pin, Qt::LeftButton);
-    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-
-    harness.settings.setNumber(SettingKey::windowOpacity, 0.0); // never invisible
-    QVERIFY(qAbs(window.windowOpacity() - 0.3) < 0.01); // X11 keeps opacity in 32 bits
-
     // Xvfb has no window manager to resize for the window: it follows the mouse itself, and the size is
     // kept a pause after the last move.
     const QSize before = window.size();
@@ -701,6 +687,20 @@ void CallWindowTest::shapePinAndSize()
     QVERIFY(!harness.settings.extra(CallWindow::geometryKey).isValid());
     harness.clock.advance(CallWindow::geometrySavePause);
     QVERIFY(harness.settings.extra(CallWindow::geometryKey).isValid());
+
+    // The pin takes the window off the top and back, without moving or hiding it.
+    QToolButton* pin = harness.button(QStringLiteral("pin"));
+    QTest::mouseClick(pin, Qt::LeftButton);
+    QVERIFY(!harness.settings.isAlwaysOnTop());
+    QVERIFY(!window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(pin->accessibleName(), QStringLiteral("Keep on top of other windows"));
+    QVERIFY(window.isVisible());
+    QTRY_COMPARE(window.pos(), QPoint(60, 40));
+    QTest::mouseClick(pin, Qt::LeftButton);
+    QVERIFY(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    harness.settings.setNumber(SettingKey::windowOpacity, 0.0); // never invisible
+    QVERIFY(qAbs(window.windowOpacity() - 0.3) < 0.01); // X11 keeps opacity in 32 bits
 
     // The next window opens where this one was, as big.
     harness.open();
