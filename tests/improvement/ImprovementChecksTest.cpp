@@ -1,9 +1,8 @@
 #include "common/Uuid.h"
+#include "fakes/Golden.h"
 #include "improvement/Improvement.h"
 #include "improvement/QuoteCheck.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocale>
 #include <QTest>
 
@@ -44,9 +43,11 @@ ProposalDraft draft(ProposalKind kind, const QString& question, const QString& t
         QStringLiteral("Helps."), quotes };
 }
 
-QJsonObject parse(const char* json)
+// Expected texts: tests/data/prompts/improvement.txt, by name.
+const QHash<QString, QString>& golden()
 {
-    return QJsonDocument::fromJson(QByteArray(json)).object();
+    static const QHash<QString, QString> sections = goldenSections(QStringLiteral("prompts/improvement.txt"));
+    return sections;
 }
 
 } // namespace
@@ -278,51 +279,11 @@ void ImprovementChecksTest::rebuild()
 
 void ImprovementChecksTest::schemas()
 {
-    const QJsonObject analysis = parse(R"({
-      "type": "object", "required": ["proposals"], "additionalProperties": false,
-      "properties": {"proposals": {"type": "array", "items": {
-        "type": "object", "additionalProperties": false,
-        "required": ["kind", "question", "answer", "language", "targetQA", "text", "reason", "quotes"],
-        "properties": {
-          "kind": {"type": "string", "enum": ["newQA", "editQA", "style", "instruction"]},
-          "question": {"type": "string", "description": "newQA and editQA; empty for the others"},
-          "answer": {"type": "string", "description": "newQA and editQA; may be empty; empty for the others"},
-          "language": {"type": "string", "enum": ["pt", "en", ""]},
-          "targetQA": {"type": "string", "description": "editQA: UUID of the bank item; empty for the others"},
-          "text": {"type": "string", "description": "style and instruction; empty for the others"},
-          "reason": {"type": "string", "description": "reason, in English"},
-          "quotes": {"type": "array", "items": {
-            "type": "object", "required": ["callID", "text"], "additionalProperties": false,
-            "properties": {
-              "callID": {"type": "string", "description": "call id, as it appears in the request"},
-              "text": {"type": "string", "description": "passage copied word for word from one line"}}}}}}}}})");
-    QVERIFY(!analysis.isEmpty());
-    QCOMPARE(analysisSchema(), analysis);
-
-    QJsonObject merge = analysis;
-    QJsonObject proposals = merge[QStringLiteral("properties")].toObject()[QStringLiteral("proposals")].toObject();
-    QJsonObject item = proposals[QStringLiteral("items")].toObject();
-    QJsonObject properties = item[QStringLiteral("properties")].toObject();
-    properties.remove(QStringLiteral("quotes"));
-    properties[QStringLiteral("sources")] = parse(R"({"type": "array", "items": {"type": "integer"},
-        "description": "indexes of the candidates this proposal merges"})");
-    item[QStringLiteral("properties")] = properties;
-    item[QStringLiteral("required")] = parse(R"({"r": ["kind", "question", "answer", "language", "targetQA",
-        "text", "reason", "sources"]})")[QStringLiteral("r")];
-    proposals[QStringLiteral("items")] = item;
-    merge[QStringLiteral("properties")] = QJsonObject { { QStringLiteral("proposals"), proposals } };
-    QCOMPARE(mergeSchema(), merge);
-
-    // The three texts are joined by blank lines, the first one already ending with one.
-    QVERIFY(analysisSystemPrompt().contains(QStringLiteral("a blank \"[ \u2026 ]\" or")));
-    QVERIFY(analysisSystemPrompt().contains(QStringLiteral("weak signal.\n\nReply format:")));
-    QVERIFY(analysisSystemPrompt().contains(QStringLiteral("\"instruction\" (text).\n\nRules:\n")));
-    QVERIFY(mergeSystemPrompt().endsWith(QStringLiteral("return an empty list.\n\nReply format: a JSON object with the "
-                                                        "list \"proposals\". Each proposal has every field; use \"\" "
-                                                        "for the ones that do not apply to its kind.\nKinds: "
-                                                        "\"newQA\" (question, answer, language), \"editQA\" "
-                                                        "(question, answer, language, targetQA), \"style\" (text), "
-                                                        "\"instruction\" (text).")));
+    const QJsonObject schemas = goldenJson(QStringLiteral("prompts/improvement-schemas.json"));
+    QCOMPARE(analysisSchema(), schemas.value(QLatin1String("analysis")).toObject());
+    QCOMPARE(mergeSchema(), schemas.value(QLatin1String("merge")).toObject());
+    QCOMPARE(analysisSystemPrompt(), golden().value(QStringLiteral("analysis system")));
+    QCOMPARE(mergeSystemPrompt(), golden().value(QStringLiteral("merge system")));
 }
 
 void ImprovementChecksTest::messages()
@@ -334,33 +295,28 @@ void ImprovementChecksTest::messages()
     QAItem second =
         QAItem::make(QStringLiteral("Salary?"), QStringLiteral("Open"), QString(), QStringLiteral("manual"));
     const AssistantState state { assistant, { first, second } };
-    const QString bank = QStringLiteral("Current question-and-answer bank:\n- [%1] Q: Why us? | A: (no answer)\n"
-                                        "- [%2] Q: Salary? | A: Open\n\nCurrent style notes:\nShort answers.")
-                             .arg(uuid::toText(first.id), uuid::toText(second.id));
-    QCOMPARE(assistantState(state, true), QStringLiteral("Current instructions:\n(empty)\n\n") + bank);
-    QCOMPARE(assistantState(AssistantState { Assistant {}, {} }, false),
-        QStringLiteral("Current question-and-answer bank:\n(empty)\n\nCurrent style notes:\n(empty)"));
-
     Call call = makeCall({ { false, QStringLiteral("Hi"), nine }, { true, QStringLiteral("Hello"), nine } });
+    const auto expected = [&](const char* name) {
+        return golden()
+            .value(QString::fromUtf8(name))
+            .replace(QStringLiteral("%1"), uuid::toText(first.id))
+            .replace(QStringLiteral("%2"), uuid::toText(second.id))
+            .replace(QStringLiteral("%3"), uuid::toText(call.id))
+            .replace(QStringLiteral("%4"), QLocale().toString(nine.toLocalTime(), QLocale::ShortFormat));
+    };
+    QCOMPARE(assistantState(state, true), expected("assistant state"));
+    QCOMPARE(assistantState(AssistantState { Assistant {}, {} }, false), expected("empty assistant state"));
+
     call.outcome = QStringLiteral("positive");
     call.outcomeNote = QStringLiteral("Got the job");
     CallContext acme = CallContext::make(QStringLiteral("Acme"), assistant);
     acme.stage = QStringLiteral("Final round");
-    const QString date = QLocale().toString(nine.toLocalTime(), QLocale::ShortFormat);
-    QCOMPARE(callMessage(call, acme, state),
-        QStringLiteral("Call %1, on %2\nOutcome: positive. Note: Got the job\nContext: Acme, stage: Final round\n\n"
-                       "Transcript:\nOther person: Hi\nYou: Hello\n\nSuggestions shown to the user:\n(none)\n\n")
-                .arg(uuid::toText(call.id), date)
-            + assistantState(state, false));
+    QCOMPARE(callMessage(call, acme, state), expected("call message"));
     call.outcome.clear();
     call.outcomeNote.clear();
     call.suggestionsData =
         blob::encodeSuggestions({ { QStringLiteral("Say hi"), nine }, { QStringLiteral("Smile"), nine } });
-    QVERIFY(callMessage(call, std::nullopt, state)
-                .startsWith(QStringLiteral("Call %1, on %2\nOutcome: not marked\n\nTranscript:\n")
-                                .arg(uuid::toText(call.id), date)));
-    QVERIFY(callMessage(call, std::nullopt, state)
-                .contains(QStringLiteral("\n\nSuggestions shown to the user:\n- Say hi\n- Smile\n\n")));
+    QCOMPARE(callMessage(call, std::nullopt, state), expected("call message without outcome or context"));
 
     const QList<ProposalDraft> candidates {
         ProposalDraft { ProposalKind::style, QString(), QString(), QString(), QString(), QStringLiteral("Brief"),
@@ -368,12 +324,7 @@ void ImprovementChecksTest::messages()
         ProposalDraft { ProposalKind::editQA, QStringLiteral("Salary?"), QStringLiteral("Depends"),
             QStringLiteral("en"), uuid::toText(second.id), QString(), QStringLiteral("Newer."), {} },
     };
-    QCOMPARE(mergeMessage(state, candidates),
-        assistantState(state, true)
-            + QStringLiteral(
-                "\n\nCandidate proposals:\n[0] kind: style | text: Brief | reason: Fits.\n[1] kind: editQA "
-                "| question: Salary? | answer: Depends | language: en | targetQA: %1 | reason: Newer.")
-                  .arg(uuid::toText(second.id)));
+    QCOMPARE(mergeMessage(state, candidates), expected("merge message"));
 }
 
 QTEST_GUILESS_MAIN(ImprovementChecksTest)

@@ -1,8 +1,8 @@
 #include "llm/LLMClient.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/Golden.h"
 #include "fakes/LogCapture.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
@@ -96,113 +96,99 @@ class LLMClientTest : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void claudeRequest_data();
-    void claudeRequest();
-    void openAIRequest_data();
-    void openAIRequest();
+    void requests_data();
+    void requests();
     void claudeDeltasGrow_data();
     void claudeDeltasGrow();
     void claudeStops_data();
     void claudeStops();
     void openAIEvents_data();
     void openAIEvents();
+    void httpStatusError_data();
     void httpStatusError();
     void missingKeyMakesNoConnection_data();
     void missingKeyMakesNoConnection();
-    void badBodies_data();
-    void badBodies();
-    void silentServerTimesOut();
-    void connectionReset();
+    void bodiesWithoutText_data();
+    void bodiesWithoutText();
+    void brokenConnection_data();
+    void brokenConnection();
     void cancelClosesConnection();
-    void endlessErrorBodyEndsEarly();
     void cacheUsageLogged();
-    void onDevice_data();
-    void onDevice();
     void onDeviceUnavailable_data();
     void onDeviceUnavailable();
     void warmUp_data();
     void warmUp();
 };
 
-void LLMClientTest::claudeRequest_data()
+// Each request's path, headers (null: absent) and body, against tests/data/llm/requests.json.
+void LLMClientTest::requests_data()
 {
+    QTest::addColumn<int>("provider"); // -1: the warm-up
     QTest::addColumn<QString>("effort");
     QTest::addColumn<bool>("cacheSystem");
     QTest::addColumn<bool>("withSchema");
-    QTest::addColumn<int>("maxTokens");
-    QTest::newRow("suggestion") << QStringLiteral("low") << true << false << 2048;
-    QTest::newRow("summary") << QStringLiteral("medium") << false << false << 8192;
-    QTest::newRow("improvement") << QStringLiteral("high") << false << true << 32000;
-    QTest::newRow("schema overrides low") << QStringLiteral("low") << false << true << 32000;
+    QTest::addColumn<QString>("localModel");
+    const int claude = int(LLMProvider::claude), openai = int(LLMProvider::openai);
+    const int onDevice = int(LLMProvider::onDevice);
+    QTest::newRow("claude suggestion") << claude << QStringLiteral("low") << true << false << QString();
+    QTest::newRow("claude summary") << claude << QStringLiteral("medium") << false << false << QString();
+    QTest::newRow("claude improvement") << claude << QStringLiteral("high") << false << true << QString();
+    QTest::newRow("claude schema overrides low") << claude << QStringLiteral("low") << false << true << QString();
+    QTest::newRow("openai plain") << openai << QStringLiteral("low") << true << false << QString();
+    QTest::newRow("openai schema") << openai << QStringLiteral("low") << true << true << QString();
+    QTest::newRow("on-device first listed model") << onDevice << QStringLiteral("low") << true << true << QString();
+    QTest::newRow("on-device configured model")
+        << onDevice << QStringLiteral("low") << true << false << QStringLiteral("qwen2.5");
+    QTest::newRow("warm-up") << -1 << QStringLiteral("low") << true << false << QString();
 }
 
-void LLMClientTest::claudeRequest()
+void LLMClientTest::requests()
 {
+    QFETCH(int, provider);
     QFETCH(QString, effort);
     QFETCH(bool, cacheSystem);
     QFETCH(bool, withSchema);
-    QFETCH(int, maxTokens);
+    QFETCH(QString, localModel);
     Harness harness;
+    harness.endpoints.localModel = localModel;
+    Response models;
+    models.contentType = "application/json";
+    models.chunks = { R"({"object":"list","data":[{"id":"llama3.2","object":"model"},{"id":"qwen2.5"}]})" };
+    harness.server.respond("/v1/models", models);
     harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("ok")) }));
-    LLMRequest request = claude(withSchema ? std::optional(schema) : std::nullopt);
-    request.effort = effort;
-    request.cacheSystem = cacheSystem;
-    const Outcome outcome = harness.run(request);
-    QVERIFY(!outcome.error);
-    QCOMPARE(harness.server.requests().size(), 1);
-    const FakeHttpServer::Request& sent = harness.server.requests().first();
-    QCOMPARE(sent.header("x-api-key"), QByteArray("sk-ant-test"));
-    QCOMPARE(sent.header("anthropic-version"), QByteArray("2026-10-21"));
-    QCOMPARE(sent.header("content-type"), QByteArray("application/json"));
-    QVERIFY(!sent.hasHeader("authorization"));
-
-    QJsonObject expected = parse(R"({"model":"claude-haiku-5-5","stream":true,
-        "messages":[{"role":"user","content":"You: hi\nOther: hello?"}]})");
-    expected.insert(QStringLiteral("max_tokens"), maxTokens);
-    expected.insert(QStringLiteral("system"),
-        cacheSystem ? parse(R"({"s":[{"type":"text","text":"System «prompt»","cache_control":{"type":"ephemeral"}}]})")
-                          .value(QLatin1String("s"))
-                    : QJsonValue(QStringLiteral("System «prompt»")));
-    QJsonObject outputConfig { { QStringLiteral("effort"), effort } };
-    if (withSchema) {
-        outputConfig.insert(QStringLiteral("format"),
-            QJsonObject {
-                { QStringLiteral("type"), QStringLiteral("json_schema") }, { QStringLiteral("schema"), schema } });
-        expected.insert(QStringLiteral("thinking"), parse(R"({"type":"adaptive"})"));
-    }
-    expected.insert(QStringLiteral("output_config"), outputConfig);
-    QCOMPARE(sent.json(), expected);
-}
-
-void LLMClientTest::openAIRequest_data()
-{
-    QTest::addColumn<bool>("withSchema");
-    QTest::newRow("plain") << false;
-    QTest::newRow("schema") << true;
-}
-
-void LLMClientTest::openAIRequest()
-{
-    QFETCH(bool, withSchema);
-    Harness harness;
     harness.server.respond(
         "/v1/chat/completions", events({ fakeEvents::openAIText(QStringLiteral("ok")), fakeEvents::done() }));
-    const Outcome outcome = harness.run(openAI(withSchema ? std::optional(schema) : std::nullopt));
-    QVERIFY(!outcome.error);
-    QCOMPARE(outcome.texts, QStringList { QStringLiteral("ok") });
-    const FakeHttpServer::Request& sent = harness.server.requests().first();
-    QCOMPARE(sent.path, QByteArray("/v1/chat/completions"));
-    QCOMPARE(sent.header("authorization"), QByteArray("Bearer sk-openai-test"));
-    QCOMPARE(sent.header("content-type"), QByteArray("application/json"));
-    QVERIFY(!sent.hasHeader("x-api-key"));
-    QJsonObject expected = parse(R"({"model":"gpt-5.4-mini","stream":true,"messages":[
-        {"role":"developer","content":"System «prompt»"},{"role":"user","content":"You: hi\nOther: hello?"}]})");
-    if (withSchema) {
-        expected.insert(QStringLiteral("response_format"),
-            parse(R"({"type":"json_schema","json_schema":{"name":"proposals","strict":true,"schema":)"
-                  R"({"type":"object","properties":{"a":{"type":"string"}}}}})"));
+    if (provider < 0) {
+        QSignalSpy received(&harness.server, &FakeHttpServer::requestReceived);
+        harness.client.warmUp(QStringLiteral("claude-haiku-5-5"), QStringLiteral("sk-ant-test"), QStringLiteral("Sys"),
+            QStringLiteral("low"));
+        QVERIFY(received.wait());
+    } else {
+        LLMRequest request = provider == int(LLMProvider::openai) ? openAI() : claude();
+        request.provider = static_cast<LLMProvider>(provider);
+        request.effort = effort;
+        request.cacheSystem = cacheSystem;
+        request.schema = withSchema ? std::optional(schema) : std::nullopt;
+        if (request.provider == LLMProvider::onDevice) {
+            request.model = QStringLiteral("ignored-model");
+            request.apiKey.reset();
+        }
+        const Outcome outcome = harness.run(request);
+        QVERIFY(!outcome.error);
+        QCOMPARE(outcome.texts, QStringList { QStringLiteral("ok") });
     }
-    QCOMPARE(sent.json(), expected);
+    const QJsonObject expected =
+        goldenJson(QStringLiteral("llm/requests.json")).value(QLatin1String(QTest::currentDataTag())).toObject();
+    QVERIFY(!expected.isEmpty());
+    const FakeHttpServer::Request& sent = harness.server.requests().last();
+    QCOMPARE(QString::fromLatin1(sent.path), expected.value(QLatin1String("path")).toString());
+    const QJsonObject headers = expected.value(QLatin1String("headers")).toObject();
+    for (auto header = headers.begin(); header != headers.end(); ++header) {
+        const QByteArray name = header.key().toLatin1();
+        QCOMPARE(sent.hasHeader(name), !header.value().isNull());
+        QCOMPARE(QString::fromLatin1(sent.header(name)), header.value().toString());
+    }
+    QCOMPARE(sent.json(), expected.value(QLatin1String("body")).toObject());
 }
 
 void LLMClientTest::claudeDeltasGrow_data()
@@ -215,11 +201,6 @@ void LLMClientTest::claudeDeltasGrow_data()
         + "data: {\"type\":\"content_block_delta\",\"delta\":{\"type\":\"thinking_delta\",\"thinking\":\"hm\"}}\n\n" + c
         + fakeEvents::claudeStop(QStringLiteral("end_turn"));
     QTest::newRow("merged") << QList<QByteArray> { all };
-    QList<QByteArray> split;
-    for (qsizetype at = 0; at < all.size(); at += 7) {
-        split.append(all.mid(at, 7));
-    }
-    QTest::newRow("split every 7 bytes") << split;
     QTest::newRow("one event per chunk") << QList<QByteArray> { a, b, c };
 }
 
@@ -297,28 +278,40 @@ void LLMClientTest::openAIEvents()
     QCOMPARE(outcome.texts, texts);
 }
 
-void LLMClientTest::httpStatusError()
+void LLMClientTest::httpStatusError_data()
 {
-    Harness harness;
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QList<QByteArray>>("chunks");
+    QTest::addColumn<bool>("endless");
+    QTest::addColumn<QString>("error");
     QByteArray body;
     for (int i = 0; i < 500; ++i) {
         body.append(static_cast<char>('a' + i % 26));
     }
-    Response response;
-    response.status = 401;
+    QTest::newRow("first 300 bytes") << 401 << QList<QByteArray> { body.left(120), body.mid(120) + "\n" } << false
+                                     << QStringLiteral("HTTP 401: ") + QString::fromLatin1(body.left(300));
+    QTest::newRow("lines joined") << 500 << QList<QByteArray> { "first\r\n", "second\n" } << false
+                                  << QStringLiteral("HTTP 500: firstsecond");
+    QTest::newRow("endless body ends early")
+        << 503 << QList<QByteArray> { QByteArray(40 * 1024, 'e'), QByteArray(40 * 1024, 'e') } << true
+        << QStringLiteral("HTTP 503: ") + QString(300, u'e');
+}
+
+void LLMClientTest::httpStatusError()
+{
+    QFETCH(int, status);
+    QFETCH(QList<QByteArray>, chunks);
+    QFETCH(bool, endless);
+    QFETCH(QString, error);
+    Harness harness;
+    Response response = events(chunks, endless ? Ending::hang : Ending::complete);
+    response.status = status;
     response.contentType = "application/json";
-    response.chunks = { body.left(120), body.mid(120) + "\n" };
     harness.server.respond("/v1/messages", response);
     const Outcome outcome = harness.run(claude());
     QVERIFY(outcome.error);
-    QCOMPARE(outcome.error->message, QStringLiteral("HTTP 401: ") + QString::fromLatin1(body.left(300)));
+    QCOMPARE(outcome.error->message, error);
     QVERIFY(outcome.texts.isEmpty());
-
-    // Lines of an error body are joined without separators.
-    response.status = 500;
-    response.chunks = { "first\r\n", "second\n" };
-    harness.server.respond("/v1/messages", response);
-    QCOMPARE(harness.run(claude()).error->message, QStringLiteral("HTTP 500: firstsecond"));
 }
 
 void LLMClientTest::missingKeyMakesNoConnection_data()
@@ -343,76 +336,55 @@ void LLMClientTest::missingKeyMakesNoConnection()
     QCOMPARE(harness.server.connectionsAccepted(), 0);
 }
 
-void LLMClientTest::badBodies_data()
+void LLMClientTest::bodiesWithoutText_data()
 {
     QTest::addColumn<bool>("viaOpenAI");
     QTest::addColumn<QList<QByteArray>>("chunks");
     QTest::addColumn<QByteArray>("contentType");
-    QTest::addColumn<QStringList>("texts"); // empty: the reply fails for want of text
-    QByteArray huge = "data: {\"type\":\"content_block_delta\",\"delta\":{\"type\":\"text_delta\",\"text\":\"";
-    huge.append(QByteArray(10 * 1024 * 1024, 'z'));
-    huge.append("\"}}\n\n");
-    QList<QByteArray> hugeChunks;
-    for (qsizetype at = 0; at < huge.size(); at += 256 * 1024) {
-        hugeChunks.append(huge.mid(at, 256 * 1024));
-    }
-    hugeChunks.append(fakeEvents::claudeText(QStringLiteral("after")));
-    const QByteArray stream("text/event-stream");
-    QTest::newRow("10 MiB event line") << false << hugeChunks << stream << QStringList { QStringLiteral("after") };
-    QByteArray garbage;
-    for (int i = 0; i < 70000; ++i) {
-        garbage.append(static_cast<char>((i * 7919) % 256));
-    }
-    QTest::newRow("binary garbage") << false << QList<QByteArray> { garbage, garbage }
-                                    << QByteArray("application/octet-stream") << QStringList();
     QTest::newRow("html with status 200")
         << false << QList<QByteArray> { "<!DOCTYPE html>\n<html><body>\n<p>data: maybe</p>\n", "</body></html>\n" }
-        << QByteArray("text/html") << QStringList();
+        << QByteArray("text/html");
     QTest::newRow("garbage events then [DONE]")
-        << true << QList<QByteArray> { "data: {oops\n\n", "data: [1,2]\n\n", fakeEvents::done() } << stream
-        << QStringList();
+        << true << QList<QByteArray> { "data: {oops\n\n", "data: [1,2]\n\n", fakeEvents::done() }
+        << QByteArray("text/event-stream");
 }
 
-void LLMClientTest::badBodies()
+void LLMClientTest::bodiesWithoutText()
 {
     QFETCH(bool, viaOpenAI);
     QFETCH(QList<QByteArray>, chunks);
     QFETCH(QByteArray, contentType);
-    QFETCH(QStringList, texts);
     Harness harness;
     Response response = events(chunks);
     response.contentType = contentType;
     harness.server.respond(viaOpenAI ? "/v1/chat/completions" : "/v1/messages", response);
     const Outcome outcome = harness.run(viaOpenAI ? openAI() : claude());
-    if (texts.isEmpty()) {
-        QVERIFY(outcome.error);
-        QCOMPARE(outcome.error->message, QStringLiteral("The model sent no text."));
+    QVERIFY(outcome.error);
+    QCOMPARE(outcome.error->message, QStringLiteral("The model sent no text."));
+}
+
+void LLMClientTest::brokenConnection_data()
+{
+    QTest::addColumn<bool>("reset");
+    QTest::newRow("silent server times out") << false;
+    QTest::newRow("connection reset") << true;
+}
+
+void LLMClientTest::brokenConnection()
+{
+    QFETCH(bool, reset);
+    Harness harness;
+    harness.server.respond("/v1/messages",
+        events({ fakeEvents::claudeText(QStringLiteral("Half")) }, reset ? Ending::reset : Ending::hang));
+    const Outcome outcome = harness.run(claude());
+    QVERIFY(outcome.error);
+    QCOMPARE(outcome.texts, QStringList { QStringLiteral("Half") });
+    if (reset) {
+        QVERIFY(outcome.error->message != QStringLiteral("<never finished>"));
     } else {
-        QVERIFY2(!outcome.error, qPrintable(outcome.error ? outcome.error->message : QString()));
-        QCOMPARE(outcome.texts, texts);
+        QCOMPARE(outcome.error->message, QStringLiteral("The request timed out."));
+        QTRY_COMPARE(harness.server.connectionsClosed(), 1);
     }
-}
-
-void LLMClientTest::silentServerTimesOut()
-{
-    Harness harness;
-    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("Half")) }, Ending::hang));
-    const Outcome outcome = harness.run(claude());
-    QVERIFY(outcome.error);
-    QCOMPARE(outcome.error->message, QStringLiteral("The request timed out."));
-    QCOMPARE(outcome.texts, QStringList { QStringLiteral("Half") });
-    QTRY_COMPARE(harness.server.connectionsClosed(), 1);
-}
-
-void LLMClientTest::connectionReset()
-{
-    Harness harness;
-    harness.server.respond("/v1/messages", events({ fakeEvents::claudeText(QStringLiteral("Half")) }, Ending::reset));
-    const Outcome outcome = harness.run(claude());
-    QVERIFY(outcome.error);
-    QVERIFY(!outcome.error->message.isEmpty());
-    QVERIFY(outcome.error->message != QStringLiteral("<never finished>"));
-    QCOMPARE(outcome.texts, QStringList { QStringLiteral("Half") });
 }
 
 void LLMClientTest::cancelClosesConnection()
@@ -438,20 +410,6 @@ void LLMClientTest::cancelClosesConnection()
     QTRY_COMPARE(harness.server.connectionsClosed(), 2);
 }
 
-void LLMClientTest::endlessErrorBodyEndsEarly()
-{
-    Harness harness;
-    Response response;
-    response.status = 503;
-    response.contentType = "text/plain";
-    response.ending = Ending::hang;
-    response.chunks = { QByteArray(40 * 1024, 'e'), QByteArray(40 * 1024, 'e') };
-    harness.server.respond("/v1/messages", response);
-    const Outcome outcome = harness.run(claude());
-    QVERIFY(outcome.error);
-    QCOMPARE(outcome.error->message, QStringLiteral("HTTP 503: ") + QString(300, u'e'));
-}
-
 void LLMClientTest::cacheUsageLogged()
 {
     Harness harness;
@@ -468,45 +426,6 @@ void LLMClientTest::cacheUsageLogged()
     LogCapture quiet;
     QVERIFY(!harness.run(uncached).error);
     QVERIFY(quiet.texts(QStringLiteral("Vessaro.Quillora.latency")).isEmpty());
-}
-
-void LLMClientTest::onDevice_data()
-{
-    QTest::addColumn<QString>("configured");
-    QTest::addColumn<QString>("expectedModel");
-    QTest::newRow("first listed model") << QString() << QStringLiteral("llama3.2");
-    QTest::newRow("configured model") << QStringLiteral("qwen2.5") << QStringLiteral("qwen2.5");
-}
-
-void LLMClientTest::onDevice()
-{
-    QFETCH(QString, configured);
-    QFETCH(QString, expectedModel);
-    Harness harness;
-    harness.endpoints.localModel = configured;
-    Response models;
-    models.contentType = "application/json";
-    models.chunks = { R"({"object":"list","data":[{"id":"llama3.2","object":"model"},{"id":"qwen2.5"}]})" };
-    harness.server.respond("/v1/models", models);
-    harness.server.respond("/v1/chat/completions",
-        events({ fakeEvents::openAIText(QStringLiteral("Olá")), fakeEvents::openAIText(QStringLiteral("!")),
-            fakeEvents::done() }));
-    LLMRequest request = claude(schema);
-    request.provider = LLMProvider::onDevice;
-    request.model = QStringLiteral("ignored-model");
-    request.apiKey.reset();
-    const Outcome outcome = harness.run(request);
-    QVERIFY(!outcome.error);
-    QCOMPARE(outcome.texts, (QStringList { QStringLiteral("Olá"), QStringLiteral("Olá!") }));
-    QCOMPARE(harness.server.requests().size(), 2);
-    QCOMPARE(harness.server.requests().at(0).method, QByteArray("GET"));
-    const FakeHttpServer::Request& chat = harness.server.requests().at(1);
-    QCOMPARE(chat.path, QByteArray("/v1/chat/completions"));
-    QVERIFY(!chat.hasHeader("authorization"));
-    QJsonObject expected = parse(R"({"stream":true,"messages":[
-        {"role":"system","content":"System «prompt»"},{"role":"user","content":"You: hi\nOther: hello?"}]})");
-    expected.insert(QStringLiteral("model"), expectedModel);
-    QCOMPARE(chat.json(), expected);
 }
 
 void LLMClientTest::onDeviceUnavailable_data()
@@ -577,18 +496,11 @@ void LLMClientTest::warmUp()
     response.chunks = { answer };
     harness.server.respond("/v1/messages", response);
     LogCapture log;
-    QSignalSpy received(&harness.server, &FakeHttpServer::requestReceived);
     harness.client.warmUp(QStringLiteral("claude-haiku-5-5"), QStringLiteral("sk-ant-test"), QStringLiteral("Sys"),
         QStringLiteral("low"));
     QTRY_COMPARE(log.messages().filter(QStringLiteral("warm-up")).size(), 1);
     QCOMPARE(
         log.messages().filter(QStringLiteral("warm-up")).first(), QStringLiteral("Vessaro.Quillora.latency ") + logged);
-    const FakeHttpServer::Request& sent = harness.server.requests().first();
-    QCOMPARE(sent.header("x-api-key"), QByteArray("sk-ant-test"));
-    QCOMPARE(sent.header("anthropic-version"), QByteArray("2026-10-21"));
-    QCOMPARE(sent.json(), parse(R"({"model":"claude-haiku-5-5","max_tokens":0,
-        "system":[{"type":"text","text":"Sys","cache_control":{"type":"ephemeral"}}],
-        "messages":[{"role":"user","content":"warmup"}],"output_config":{"effort":"low"}})"));
 }
 
 QTEST_GUILESS_MAIN(LLMClientTest)

@@ -82,12 +82,8 @@ void KnowledgeImportTest::readFile_data()
         << QStringLiteral("big.md") << QByteArray(1000001, '\xe9') << message(Failure::tooLarge);
     QTest::newRow("latin-1 e acute") << QStringLiteral("latin1.txt") << QByteArray("caf\xe9")
                                      << message(Failure::notUTF8);
-    QTest::newRow("truncated sequence at the end")
-        << QStringLiteral("cut.txt") << QByteArray("ok \xe2\x82") << message(Failure::notUTF8);
     QTest::newRow("encoded surrogate") << QStringLiteral("surrogate.txt") << QByteArray("\xed\xa0\x80")
                                        << message(Failure::notUTF8);
-    QTest::newRow("pdf refused before reading")
-        << QStringLiteral("cv.pdf") << QByteArray("%PDF") << message(Failure::unsupportedType);
 }
 
 void KnowledgeImportTest::readFile()
@@ -167,10 +163,8 @@ void KnowledgeImportTest::checkText_data()
     QTest::newRow("line breaks only pass") << QJsonValue(QStringLiteral("\n\r\n")) << QString();
     QTest::newRow("333,333 three-byte characters") << QJsonValue(QString(333333, u'€')) << QString();
     QTest::newRow("333,334 three-byte characters") << QJsonValue(QString(333334, u'€')) << message(Failure::tooLarge);
-    QTest::newRow("1,000,001 ascii characters") << QJsonValue(QString(1000001, u'a')) << message(Failure::tooLarge);
     QTest::newRow("empty string") << QJsonValue(QString()) << message(Failure::empty);
     QTest::newRow("number") << QJsonValue(3) << message(Failure::empty);
-    QTest::newRow("absent") << QJsonValue(QJsonValue::Undefined) << message(Failure::empty);
     QTest::newRow("spaces and tabs") << QJsonValue(QStringLiteral(" \t \t"))
                                      << QStringLiteral("Missing argument content.");
     QTest::newRow("blank but too large") << QJsonValue(QString(1000001, u' '))

@@ -66,7 +66,6 @@ private Q_SLOTS:
     void pendingChangesSeenByOwnFetches();
     void pendingLimit_data();
     void pendingLimit();
-    void ownerChangeMovesBetweenLists();
     void pendingChangesAreInvisibleElsewhere();
     void rollbackDropsEverything();
     void countWithPendingChanges();
@@ -252,27 +251,6 @@ void StoreContextTest::pendingLimit()
         break;
     }
     QCOMPARE(summaries(fetched<Call>(*m_context, limited(Query::ofAssistant(m_assistant.id, order), 3))), expected);
-}
-
-void StoreContextTest::ownerChangeMovesBetweenLists()
-{
-    Call call = makeCall(m_assistant.id, 10, m_callContext.id);
-    m_context->insert(call);
-    QVERIFY(m_context->save());
-
-    call.assistant = m_other.id;
-    call.context.reset();
-    m_context->update(call);
-    QCOMPARE(fetched<Call>(*m_context, Query::ofAssistant(m_assistant.id)).size(), size_t(0));
-    QCOMPARE(fetched<Call>(*m_context, Query::ofContext(m_callContext.id)).size(), size_t(0));
-    QCOMPARE(fetched<Call>(*m_context, Query::ofAssistant(m_other.id)).size(), size_t(1));
-
-    // Moving it back before saving restores the stored lists.
-    call.assistant = m_assistant.id;
-    call.context = m_callContext.id;
-    m_context->update(call);
-    QCOMPARE(fetched<Call>(*m_context, Query::ofAssistant(m_other.id)).size(), size_t(0));
-    QCOMPARE(fetched<Call>(*m_context, Query::ofContext(m_callContext.id)).size(), size_t(1));
 }
 
 void StoreContextTest::pendingChangesAreInvisibleElsewhere()

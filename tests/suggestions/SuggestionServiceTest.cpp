@@ -1,6 +1,5 @@
 #include "suggestions/SuggestionService.h"
 #include "common/Text.h"
-#include "common/Uuid.h"
 #include "fakes/FakeHttpServer.h"
 #include "fakes/LogCapture.h"
 #include "fakes/ManualClock.h"
@@ -19,7 +18,6 @@
 using namespace std::chrono_literals;
 using Response = FakeHttpServer::Response;
 using Ending = FakeHttpServer::Ending;
-Q_DECLARE_METATYPE(FakeHttpServer::Response)
 
 namespace {
 
@@ -135,13 +133,9 @@ private Q_SLOTS:
     void secondQuestionWithinPauseWins();
     void newerQuestionReplacesStreamingReply();
     void streamErrorReplacesPartialReply();
-    void badAnswers_data();
-    void badAnswers();
     void suggestNow();
     void onDeviceOversizeWarnsOnce();
-    void missingKeyShowsError();
     void clearDuringRequest();
-    void selectionFallsBackToActiveAssistant();
     void firstTokenIsLogged();
     void warmUp_data();
     void warmUp();
@@ -157,7 +151,6 @@ void SuggestionServiceTest::looksLikeQuestion_data()
     QTest::newRow("phrase can you") << QStringLiteral("Can you walk me through it") << true;
     QTest::newRow("phrase me fala") << QStringLiteral("Me fala mais sobre isso") << true;
     QTest::newRow("phrase with accent folding") << QStringLiteral("Você já trabalhou com isso") << true;
-    QTest::newRow("typographic apostrophe splits") << QStringLiteral("I\u2019d like to know") << false;
     QTest::newRow("phrase needs whole words") << QStringLiteral("A explicabilidade importa") << false;
     QTest::newRow("filler then question word") << QStringLiteral("Então, como foi") << true;
     QTest::newRow("fillers only, then next sentence") << QStringLiteral("Okay. What about pricing") << true;
@@ -200,8 +193,6 @@ void SuggestionServiceTest::questionTriggersOnceAfterPause()
     QCOMPARE(changed.count(), 3); // A, AB, ABC replace one entry in place
     QCOMPARE(harness.service->history().first().question, QStringLiteral("tell me about your last job"));
 
-    const QJsonObject body = harness.server.requests().first().json();
-    QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 2048);
     QCOMPARE(harness.system(0), suggestionPrompt::basePrompt()); // no assistant yet
     QCOMPARE(harness.user(0), suggestionPrompt::userMessage(harness.transcript.lines()));
 
@@ -266,39 +257,6 @@ void SuggestionServiceTest::streamErrorReplacesPartialReply()
     QVERIFY(!harness.service->isWaiting());
 }
 
-void SuggestionServiceTest::badAnswers_data()
-{
-    QTest::addColumn<Response>("response");
-    QTest::addColumn<QStringList>("responses");
-    Response html;
-    html.contentType = "text/html";
-    html.chunks = { "<html><body>Service moved</body></html>\n" };
-    const QStringList noText { QStringLiteral("error: The model sent no text.") };
-    QTest::newRow("html with status 200") << html << noText;
-    Response denied;
-    denied.status = 401;
-    denied.contentType = "application/json";
-    denied.chunks = { R"({"error":"invalid x-api-key"})" };
-    QTest::newRow("status 401") << denied
-                                << QStringList { QStringLiteral("error: HTTP 401: {\"error\":\"invalid x-api-key\"}") };
-    Response garbage;
-    garbage.contentType = "application/octet-stream";
-    garbage.chunks = { QByteArray(100000, '\x01') + "\xff\xfe\n\x00\r" };
-    QTest::newRow("binary garbage") << garbage << noText;
-}
-
-void SuggestionServiceTest::badAnswers()
-{
-    QFETCH(Response, response);
-    QFETCH(QStringList, responses);
-    Harness harness;
-    harness.server.respond("/v1/messages", response);
-    QSignalSpy waiting(harness.service.get(), &SuggestionService::isWaitingChanged);
-    harness.say(Speaker::them, QStringLiteral("Can you explain the contract?"));
-    QTRY_COMPARE(waiting.count(), 2); // true while asking, false at the end
-    QCOMPARE(harness.responses(), responses);
-}
-
 void SuggestionServiceTest::suggestNow()
 {
     Harness harness;
@@ -312,9 +270,7 @@ void SuggestionServiceTest::suggestNow()
     harness.suggestNow();
     QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("Sure") });
     QCOMPARE(harness.service->history().first().question, QStringLiteral("I understand"));
-    QVERIFY(harness.user(0).startsWith(
-        QStringLiteral("Other: We have a tight budget this quarter\nYou: I understand\n\n")));
-    QVERIFY(harness.user(0).contains(QStringLiteral("«We have a tight budget this quarter»")));
+    QCOMPARE(harness.user(0), suggestionPrompt::userMessage(harness.transcript.lines()));
 }
 
 void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
@@ -365,16 +321,6 @@ void SuggestionServiceTest::onDeviceOversizeWarnsOnce()
         QStringList { QStringLiteral("error: No on-device model is available on this computer.") });
 }
 
-void SuggestionServiceTest::missingKeyShowsError()
-{
-    Harness harness;
-    harness.key.reset();
-    harness.say(Speaker::them, QStringLiteral("How much does it cost?"));
-    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("error: Add an API key in Settings (Ctrl+,).") });
-    QVERIFY(!harness.service->isWaiting());
-    QCOMPARE(harness.server.connectionsAccepted(), 0);
-}
-
 void SuggestionServiceTest::clearDuringRequest()
 {
     Harness harness;
@@ -390,35 +336,6 @@ void SuggestionServiceTest::clearDuringRequest()
     harness.say(Speaker::them, QStringLiteral("Where are you based?"), Pause::goesOn);
     harness.service->clear();
     QVERIFY(!harness.startsRequest());
-}
-
-void SuggestionServiceTest::selectionFallsBackToActiveAssistant()
-{
-    Harness harness;
-    harness.server.respond("/v1/messages", claudeReply({ QStringLiteral("ok") }));
-    Assistant older = Assistant::make(QStringLiteral("Older"), AssistantTemplate::blank);
-    older.instructions = QStringLiteral("Older instructions.");
-    older.createdAt = start.addDays(-2);
-    Assistant newer = Assistant::make(QStringLiteral("Newer"), AssistantTemplate::blank);
-    newer.instructions = QStringLiteral("Newer instructions.");
-    newer.createdAt = start.addDays(-1);
-    Assistant archived = Assistant::make(QStringLiteral("Archived"), AssistantTemplate::blank);
-    archived.archived = true;
-    archived.createdAt = start.addDays(-3);
-    CallContext gone = CallContext::make(QStringLiteral("Gone"), older);
-    gone.archived = true;
-    for (const Assistant& assistant : { older, newer, archived }) {
-        harness.context->insert(assistant);
-    }
-    harness.context->insert(gone);
-    QVERIFY(harness.context->save());
-    harness.settings.setText(SettingKey::selectedAssistant, uuid::toText(archived.id));
-    harness.settings.setText(SettingKey::selectedContext, uuid::toText(gone.id));
-
-    harness.say(Speaker::them, QStringLiteral("Could you start with an introduction"));
-    QTRY_COMPARE(harness.responses(), QStringList { QStringLiteral("ok") });
-    QCOMPARE(harness.system(0),
-        suggestionPrompt::basePrompt() + QStringLiteral("\n\n## Instructions for this assistant\nOlder instructions."));
 }
 
 void SuggestionServiceTest::firstTokenIsLogged()
@@ -461,10 +378,7 @@ void SuggestionServiceTest::warmUp()
     QCoro::waitFor(harness.service->warmUp());
     QCOMPARE(sent ? requests.wait(5000) : !harness.server.requests().isEmpty(), sent);
     if (sent) {
-        const QJsonObject body = harness.server.requests().first().json();
-        QCOMPARE(body.value(QLatin1String("max_tokens")).toInt(), 0);
         QCOMPARE(harness.system(0), suggestionPrompt::basePrompt());
-        QVERIFY(!body.contains(QLatin1String("stream")));
     }
 }
 
