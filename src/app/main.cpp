@@ -1,3 +1,4 @@
+#include "mcp/CallExport.h"
 #include "mcp/ToolServer.h"
 
 #include <climits>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr const char* usage = "Usage: quillora [--mcp | --toggle-listening | --suggest-now | --version | --help]\n"
+                              "       quillora --export-call UUID [--format txt|srt|vtt|json]\n"
                               "\n"
                               "Reply suggestions during video calls: Quillora transcribes both sides of a call,\n"
                               "suggests answers from your prepared material, and summarises and stores the call.\n"
@@ -21,6 +23,8 @@ constexpr const char* usage = "Usage: quillora [--mcp | --toggle-listening | --s
                               "  --mcp                serve the Model Context Protocol on standard input and output\n"
                               "  --toggle-listening   start or stop listening in the running app\n"
                               "  --suggest-now        ask the running app for a suggestion now\n"
+                              "  --export-call UUID   write a stored call to standard output as plain text (txt),\n"
+                              "                       SubRip (srt) or WebVTT (vtt) captions, or JSON (json)\n"
                               "  --version            print the version and exit\n"
                               "  --help, -h           print this help and exit\n"
                               "\n"
@@ -86,6 +90,12 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--mcp") == 0) {
             return runToolServer(argc, argv);
+        }
+    }
+    // A stored call to standard output: the store only, without a window or the session bus.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--export-call") == 0) {
+            return callExport::runCommand(argc, argv);
         }
     }
     // These only print, before anything opens the store, the session bus or a display.

@@ -4,6 +4,8 @@
 
 #include <QTextBoundaryFinder>
 
+#include <algorithm>
+
 namespace text {
 
 namespace {
@@ -34,7 +36,9 @@ QString foldDiacritics(const QString& text)
 
 QStringList normalizedWords(const QString& text)
 {
-    const QString folded = foldDiacritics(text.toLower());
+    // Plain ASCII has no diacritics to fold; most lines of an English call are such.
+    const bool ascii = std::all_of(text.cbegin(), text.cend(), [](QChar ch) { return ch.unicode() < 0x80; });
+    const QString folded = ascii ? text.toLower() : foldDiacritics(text.toLower());
     QStringList words;
     QString current;
     const auto flush = [&] {

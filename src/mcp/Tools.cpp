@@ -6,6 +6,7 @@
 #include "mcp/JsonText.h"
 #include "records/KnowledgeImport.h"
 #include "store/CallRating.h"
+#include "store/CallSearch.h"
 #include "store/StoreContext.h"
 
 #include <QDir>
@@ -677,6 +678,45 @@ Result<ToolValue> getCall(StoreContext& context, const QJsonObject& arguments)
     return fullCallObject(names, *call);
 }
 
+// Calls whose lines, summary or note hold the query's words, optionally of one assistant or context.
+Result<QJsonObject> searchCalls(StoreContext& context, const QJsonObject& arguments)
+{
+    TRY(text, requiredString(arguments, "query"));
+    if (callSearch::matchExpression(*text).isEmpty()) {
+        return fail(QStringLiteral("The query has no words to search for."));
+    }
+    CallSearchQuery query { *text, std::nullopt, std::nullopt, defaultCallLimit };
+    const bool byAssistant = given(arguments, "assistant");
+    const bool byContext = given(arguments, "context");
+    if (byAssistant && byContext) {
+        return fail(QStringLiteral("Give assistant or context, not both."));
+    }
+    TRY(limit, callLimit(arguments));
+    query.limit = *limit;
+    if (byAssistant) {
+        TRY(assistant, findNamed<Assistant>(context, arguments));
+        query.assistant = assistant->id;
+    } else if (byContext) {
+        TRY(callContext, findNamed<CallContext>(context, arguments));
+        query.context = callContext->id;
+    }
+    TRY(hits, callSearch::find(context, query));
+    OwnerNames names(context);
+    QJsonArray array;
+    for (const CallSearchHit& hit : *hits) {
+        TRY(assistantName, names.nameOf<Assistant>(hit.assistant));
+        TRY(contextName, names.nameOf<CallContext>(hit.context));
+        array.append(QJsonObject {
+            { QStringLiteral("id"), idText(hit.call) },
+            { QStringLiteral("started_at"), dates::isoText(hit.startedAt) },
+            { QStringLiteral("assistant"), nameOrNull(*assistantName) },
+            { QStringLiteral("context"), nameOrNull(*contextName) },
+            { QStringLiteral("snippet"), hit.passage },
+        });
+    }
+    return QJsonObject { { QStringLiteral("calls"), array } };
+}
+
 Result<QJsonObject> setCallOutcome(StoreContext& context, const QJsonObject& arguments)
 {
     TRY(call, findById<Call>(context, arguments));
@@ -817,6 +857,11 @@ const Tool tools[] = {
     { "update_qa", "Change a Q&A item's question, answer or language; only the given fields change.",
         { { "qa", string }, { "question", string }, { "answer", string }, { "language", string } }, { "qa" },
         Access::writes, asValue<updateQA> },
+    { "search_calls",
+        "Search the recorded calls' transcript lines, summaries and notes for words, optionally of one assistant "
+        "or one context; best matches first, newest first among equal ones, each with a snippet of the passage.",
+        { { "query", string }, { "assistant", string }, { "context", string }, { "limit", integer } }, { "query" },
+        Access::reads, asValue<searchCalls> },
 };
 
 QJsonObject descriptor(const Tool& tool)
@@ -879,6 +924,16 @@ Result<QByteArray> callTool(const QString& name, const QJsonObject& arguments, R
         state.changed = true;
     }
     return result->text();
+}
+
+Result<QByteArray> callJson(StoreContext& context, const Call& call)
+{
+    OwnerNames names(context);
+    auto value = fullCallObject(names, call);
+    if (!value) {
+        return std::unexpected(value.error());
+    }
+    return value->text();
 }
 
 } // namespace tools

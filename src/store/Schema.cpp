@@ -430,3 +430,128 @@ QString createStatements()
 }
 
 } // namespace schema
+
+namespace schema {
+
+namespace {
+
+// Where the calls to index come from: the trigger's own row, or every stored call.
+struct CallRows {
+    QString row; // "NEW", "OLD" or "Call"
+    QString key; // the call's key in "CallKey"
+    QString from; // the FROM clause that gives them (empty for a trigger's row)
+
+    static CallRows of(const char* row)
+    {
+        return { QLatin1String(row),
+            QStringLiteral("(SELECT key FROM \"CallKey\" WHERE call = %1.id)").arg(QLatin1String(row)), QString() };
+    }
+    static CallRows stored()
+    {
+        return { QStringLiteral("\"Call\""), QStringLiteral("k.key"),
+            QStringLiteral(" FROM \"Call\" JOIN \"CallKey\" AS k ON k.call = \"Call\".id") };
+    }
+};
+
+// The row of one text of a call: the call's key, then its place (a line's index, or the summary or the
+// note) shifted past the negative places.
+QString rowid(const QString& key, const QString& place)
+{
+    return QStringLiteral("%1 * %2 + %3 + 2").arg(key).arg(CallSearchHit::rowsPerCall).arg(place);
+}
+
+// The lines blob of `row` as JSON text, or an empty array when it is not an array.
+QString linesJson(const QString& row)
+{
+    const QString text = QStringLiteral("CAST(%1.\"linesData\" AS TEXT)").arg(row);
+    return QStringLiteral("(CASE WHEN json_valid(%1) AND json_type(%1) = 'array' THEN %1 ELSE '[]' END)").arg(text);
+}
+
+// True when every element of `lines` is a line as the blob decoder reads it (one bad line: no lines).
+QString wellFormed(const QString& lines)
+{
+    return QStringLiteral("NOT EXISTS (SELECT 1 FROM json_each(%1) WHERE type <> 'object' "
+                          "OR coalesce(json_type(value, '$.fromMe'), '') NOT IN ('true', 'false') "
+                          "OR coalesce(json_type(value, '$.text'), '') <> 'text' "
+                          "OR coalesce(json_type(value, '$.date'), '') NOT IN ('integer', 'real'))")
+        .arg(lines);
+}
+
+// Indexes each non-empty line of the calls. The limit keeps SQLite from merging the inner selection
+// into the join, which would check a call's lines again for each of its lines.
+QString addLines(const CallRows& calls)
+{
+    const QString lines = linesJson(calls.row);
+    return QStringLiteral("INSERT INTO \"CallSearch\"(rowid, text) SELECT %1, json_extract(j.value, '$.text') "
+                          "FROM (SELECT %2 AS callKey, %3 AS lines%4 WHERE %5 LIMIT -1) AS c, json_each(c.lines) AS j "
+                          "WHERE json_extract(j.value, '$.text') <> '';\n")
+        .arg(rowid(QStringLiteral("c.callKey"), QStringLiteral("CAST(j.key AS INTEGER)")), calls.key, lines, calls.from,
+            wellFormed(lines));
+}
+
+// Indexes a text column of the calls (the summary or the note) unless it is empty.
+QString addField(const CallRows& calls, const char* column, int place)
+{
+    return QStringLiteral("INSERT INTO \"CallSearch\"(rowid, text) SELECT %1, %2.\"%3\"%4 WHERE %2.\"%3\" <> '';\n")
+        .arg(rowid(calls.key, QString::number(place)), calls.row, QLatin1String(column), calls.from);
+}
+
+QString addEverything(const CallRows& calls)
+{
+    return addLines(calls) + addField(calls, "summary", CallSearchHit::summaryLine)
+        + addField(calls, "outcomeNote", CallSearchHit::noteLine);
+}
+
+// Removes the old row's texts at places `first` to `last` (a range of rowids, which the index finds
+// without reading any text).
+QString removePlaces(int first, qint64 last)
+{
+    const QString key = CallRows::of("OLD").key;
+    return QStringLiteral("DELETE FROM \"CallSearch\" WHERE rowid BETWEEN %1 AND %2;\n")
+        .arg(rowid(key, QString::number(first)), rowid(key, QString::number(last)));
+}
+
+QString replaceField(const char* trigger, const char* column, int place)
+{
+    return QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"%1\" AFTER UPDATE OF \"%2\" ON \"Call\" BEGIN\n")
+               .arg(QLatin1String(trigger), QLatin1String(column))
+        + removePlaces(place, place) + addField(CallRows::of("NEW"), column, place) + QStringLiteral("END;\n");
+}
+
+} // namespace
+
+QString searchIndexStatements()
+{
+    const qint64 lastLine = CallSearchHit::rowsPerCall - 3;
+    return QStringLiteral(
+               "CREATE TABLE IF NOT EXISTS \"CallKey\" (key INTEGER PRIMARY KEY, call TEXT NOT NULL UNIQUE);\n"
+               "CREATE VIRTUAL TABLE IF NOT EXISTS \"CallSearch\" USING fts5(text, "
+               "tokenize='unicode61 remove_diacritics 2');\n"
+               "CREATE TRIGGER IF NOT EXISTS \"Call_indexed\" AFTER INSERT ON \"Call\" BEGIN\n"
+               "INSERT OR IGNORE INTO \"CallKey\"(call) VALUES (NEW.id);\n")
+        + addEverything(CallRows::of("NEW"))
+        + QStringLiteral("END;\n"
+                         "CREATE TRIGGER IF NOT EXISTS \"Call_linesIndexed\" AFTER UPDATE OF \"linesData\" ON \"Call\" "
+                         "BEGIN\n")
+        + removePlaces(0, lastLine) + addLines(CallRows::of("NEW")) + QStringLiteral("END;\n")
+        + replaceField("Call_summaryIndexed", "summary", CallSearchHit::summaryLine)
+        + replaceField("Call_noteIndexed", "outcomeNote", CallSearchHit::noteLine)
+        + QStringLiteral("CREATE TRIGGER IF NOT EXISTS \"Call_unindexed\" AFTER DELETE ON \"Call\" BEGIN\n")
+        + removePlaces(CallSearchHit::noteLine, lastLine)
+        + QStringLiteral("DELETE FROM \"CallKey\" WHERE call = OLD.id;\nEND;\n");
+}
+
+QStringList searchIndexObjects()
+{
+    return { QStringLiteral("CallKey"), QStringLiteral("CallSearch"), QStringLiteral("Call_indexed"),
+        QStringLiteral("Call_linesIndexed"), QStringLiteral("Call_summaryIndexed"), QStringLiteral("Call_noteIndexed"),
+        QStringLiteral("Call_unindexed") };
+}
+
+QString fillSearchIndex()
+{
+    return QStringLiteral("INSERT INTO \"CallKey\"(call) SELECT id FROM \"Call\" ORDER BY rowid;\n")
+        + addEverything(CallRows::stored());
+}
+
+} // namespace schema

@@ -5,9 +5,11 @@
 // files written before a column existed (those columns get their SQL default).
 
 #include "records/Records.h"
+#include "store/CallSearch.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <optional>
@@ -28,7 +30,8 @@ template <typename R> struct Column {
 
 // Schema version, kept in PRAGMA user_version as major * 10000 + minor * 100 + patch. 1.1.0 added
 // the improvement failure of a call; its columns carry defaults, so files of 1.0.0 read as before.
-constexpr int userVersion = 10100;
+// 1.2.0 added the search index over calls, built when a store without it opens.
+constexpr int userVersion = 10200;
 
 template <typename R> struct Traits;
 
@@ -54,6 +57,17 @@ QUILLORA_RECORD_FUNCTIONS(Proposal)
 
 // All table definitions, in dependency order (owners first).
 QString createStatements();
+
+// The full-text index over every call's lines, summary and note: "CallSearch", SQLite's FTS5 with
+// case and accents folded, holds one row per text, whose rowid says where the text is
+// (CallSearchHit::rowsPerCall); "CallKey" gives each call its number there. Triggers on "Call" keep
+// the index in step inside the transaction that writes the call, whichever process or build writes
+// it; the lines are read as the blob decoder reads them (one malformed line: none).
+QString searchIndexStatements();
+// The names of the index's tables and triggers, to tell whether a store has all of them.
+QStringList searchIndexObjects();
+// Fills the index from the calls already stored; run once, when the index is created.
+QString fillSearchIndex();
 
 } // namespace schema
 

@@ -21,6 +21,8 @@
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -58,6 +60,46 @@ template <typename R> void addMissingColumns(SQLite::Database& db)
                 + column.declaration);
         }
     }
+}
+
+// True when the store has every table and trigger of the search index.
+bool hasSearchIndex(SQLite::Database& db)
+{
+    const QStringList names = schema::searchIndexObjects();
+    SQLite::Statement present(db, "SELECT count(*) FROM sqlite_master WHERE name = ?");
+    for (const QString& name : names) {
+        present.reset();
+        present.bind(1, name.toStdString());
+        present.executeStep();
+        if (present.getColumn(0).getInt() == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Builds the search index from the stored calls. Whatever part of it a store has is built anew,
+// so the index never counts a call twice.
+void buildSearchIndex(SQLite::Database& db)
+{
+    std::vector<std::pair<std::string, std::string>> present; // type, name
+    {
+        SQLite::Statement kinds(db, "SELECT type, name FROM sqlite_master");
+        const QStringList names = schema::searchIndexObjects();
+        while (kinds.executeStep()) {
+            const std::string name = kinds.getColumn(1).getString();
+            if (names.contains(QString::fromStdString(name))) {
+                present.emplace_back(kinds.getColumn(0).getString(), name);
+            }
+        }
+    }
+    // Tables first: dropping one drops its triggers too.
+    std::stable_sort(present.begin(), present.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [type, name] : present) {
+        db.exec((type == "trigger" ? "DROP TRIGGER IF EXISTS \"" : "DROP TABLE IF EXISTS \"") + name + "\"");
+    }
+    db.exec(schema::searchIndexStatements().toStdString());
+    db.exec(schema::fillSearchIndex().toStdString());
 }
 
 } // namespace
@@ -162,7 +204,7 @@ void Store::prepareSchema(SQLite::Database& database, bool onDisk, Check check)
         const bool incomplete = lacksColumns<Assistant>(*db) || lacksColumns<CallContext>(*db)
             || lacksColumns<KnowledgeFile>(*db) || lacksColumns<Call>(*db) || lacksColumns<QAItem>(*db)
             || lacksColumns<Proposal>(*db);
-        if (incomplete || version < schema::userVersion) {
+        if (incomplete || version < schema::userVersion || !hasSearchIndex(*db)) {
             db->exec("BEGIN IMMEDIATE");
             try {
                 db->exec(schema::createStatements().toStdString());
@@ -172,6 +214,10 @@ void Store::prepareSchema(SQLite::Database& database, bool onDisk, Check check)
                 addMissingColumns<Call>(*db);
                 addMissingColumns<QAItem>(*db);
                 addMissingColumns<Proposal>(*db);
+                // Checked again inside the transaction: another process may have built it meanwhile.
+                if (!hasSearchIndex(*db)) {
+                    buildSearchIndex(*db);
+                }
                 if (version < schema::userVersion) {
                     db->exec("PRAGMA user_version=" + std::to_string(schema::userVersion));
                 }

@@ -2,6 +2,8 @@
 #include "AccessibleTree.h"
 #include "app/assistants/AssistantsSidebar.h"
 #include "app/assistants/CallRow.h"
+#include "app/assistants/CallSearchModel.h"
+#include "app/assistants/CallSearchView.h"
 #include "app/assistants/CallsTab.h"
 #include "app/assistants/ContextGeneralTab.h"
 #include "app/assistants/DetailView.h"
@@ -226,6 +228,8 @@ private Q_SLOTS:
     void questions();
     void calls();
     void noteIsKept();
+    void searchCalls();
+    void exportCall();
     void improvements();
     void toolServerEdit();
     void accessibleNames();
@@ -807,6 +811,124 @@ void AssistantsWindowTest::noteIsKept()
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(row->goodButton(), Qt::LeftButton); }));
     QCOMPARE(note(), QStringLiteral("Went well, mostly!"));
     QVERIFY(!window.saveError()->isVisible());
+}
+
+void AssistantsWindowTest::searchCalls()
+{
+    const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
+    const Assistant sales = makeAssistant(QStringLiteral("Sales"), 1);
+    const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
+    Call interview = makeCall(jobs.id, 100, acme.id);
+    QList<CallLine> lines;
+    for (int i = 0; i < 40; ++i) {
+        lines.append({ i % 2 == 0, QStringLiteral("Small talk %1").arg(i), instant(101 + i) });
+    }
+    lines[33].text = QStringLiteral("What about the relocation package?");
+    interview.linesData = blob::encodeLines(lines);
+    Call pitch = makeCall(sales.id, 200);
+    pitch.outcomeNote = QStringLiteral("They asked about relocation too");
+    Harness harness([&](StoreContext& context) {
+        context.insert(jobs);
+        context.insert(sales);
+        context.insert(acme);
+        context.insert(interview);
+        context.insert(pitch);
+        context.insert(makeCall(jobs.id, 300));
+    });
+    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
+    AssistantsWindow& window = harness.open();
+    CallSearchView* search = window.callSearch();
+    auto* content = window.findChild<QStackedWidget*>();
+    const auto typed = [&](const QString& text) {
+        QSignalSpy searched(search, &CallSearchView::searched);
+        search->field()->setText(text);
+        harness.clock.advance(CallSearchView::typingPause);
+        return !searched.isEmpty() || searched.wait(5000);
+    };
+    const auto found = [&] {
+        QStringList rows;
+        for (int row = 0; row < search->model()->rowCount(); ++row) {
+            rows.append(search->model()
+                            ->index(row)
+                            .data(CallSearchModel::headingRole)
+                            .toString()
+                            .section(QStringLiteral(" · "), 1));
+        }
+        return rows;
+    };
+
+    // Newest first among equal matches; the list takes the detail's place while there is a search.
+    QVERIFY(typed(QStringLiteral("RELOC")));
+    QCOMPARE(content->currentWidget(), search);
+    QCOMPARE(found(), (QStringList { QStringLiteral("Sales"), QStringLiteral("Jobs · Acme") }));
+    QCOMPARE(search->status()->text(), QStringLiteral("2 calls found."));
+    const QModelIndex first = search->model()->index(0);
+    QCOMPARE(first.data(CallSearchModel::passageRole).toString(), pitch.outcomeNote);
+    QCOMPARE(first.data(CallSearchModel::marksRole).value<QList<QPoint>>(), QList<QPoint> { QPoint(17, 10) });
+
+    // Only the assistant chosen in the sidebar.
+    QCOMPARE(search->scope()->count(), 2);
+    search->scope()->setCurrentIndex(1);
+    QCOMPARE(found(), QStringList { QStringLiteral("Jobs · Acme") });
+
+    // Choosing a call opens it in its assistant's calls with the matching line selected and in view.
+    search->scope()->setCurrentIndex(0);
+    QVERIFY(typed(QStringLiteral("relocation package")));
+    QListView* results = search->results();
+    QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, results->visualRect(search->model()->index(0)).center());
+    QCOMPARE(content->currentWidget(), window.detail());
+    QCOMPARE(window.detail()->currentTab(), DetailView::calls);
+    CallRow* row = harness.tab<CallsTab>(DetailView::calls)->rows().at(1);
+    QCOMPARE(row->callID(), interview.id);
+    QVERIFY(row->isExpanded());
+    QCOMPARE(
+        row->transcript()->textCursor().selectedText(), QStringLiteral("Them: What about the relocation package?"));
+    QVERIFY(row->transcript()->viewport()->visibleRegion().intersects(row->transcript()->cursorRect()));
+
+    // The search stays; Enter brings its list back, and clearing it shows the detail again.
+    QCOMPARE(search->field()->text(), QStringLiteral("relocation package"));
+    QTest::keyClick(search->field(), Qt::Key_Return);
+    QCOMPARE(content->currentWidget(), search);
+    search->field()->clear();
+    QCOMPARE(content->currentWidget(), window.detail());
+}
+
+void AssistantsWindowTest::exportCall()
+{
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
+    Call call = makeCall(jobs.id, 100);
+    call.linesData = blob::encodeLines({ { false, QStringLiteral("Why us?"), instant(102) } });
+    Harness harness([&](StoreContext& context) {
+        context.insert(jobs);
+        context.insert(call);
+    });
+    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
+    harness.settings.setText(SettingKey::assistantTab, DetailView::calls);
+    harness.open();
+    CallRow* row = harness.tab<CallsTab>(DetailView::calls)->rows().first();
+    row->setExpanded(true);
+    const QString target = harness.directory.filePath(QStringLiteral("interview"));
+
+    // The chosen format's extension goes onto the typed name.
+    QTest::mouseClick(row->exportButton(), Qt::LeftButton);
+    QFileDialog* dialog = row->exportDialog();
+    QVERIFY(dialog);
+    QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+    dialog->selectNameFilter(dialog->nameFilters().at(1));
+    Q_EMIT dialog->filterSelected(dialog->nameFilters().at(1));
+    dialog->setDirectory(harness.directory.path());
+    dialog->selectFile(target);
+    static_cast<QDialog*>(dialog)->accept();
+    const QByteArray subRip = storeTesting::fileBytes(target + QStringLiteral(".srt"));
+    QVERIFY2(subRip.startsWith("1\n00:00:02,000 --> 00:00:12,000\nOther: Why us?\n"), subRip.constData());
+    QCOMPARE(row->exportStatus()->text(), QStringLiteral("Exported to interview.srt"));
+
+    // A file that cannot be written says why.
+    row->exportTo(harness.directory.filePath(QStringLiteral("missing/call.json")), callExport::Format::json);
+    QVERIFY(row->exportStatus()->text().startsWith(QStringLiteral("Could not export the call: ")));
+    row->exportTo(harness.directory.filePath(QStringLiteral("call.vtt")), callExport::Format::json);
+    QVERIFY(storeTesting::fileBytes(harness.directory.filePath(QStringLiteral("call.vtt"))).startsWith("WEBVTT\n"));
 }
 
 void AssistantsWindowTest::improvements()

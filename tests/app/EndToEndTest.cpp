@@ -257,10 +257,16 @@ void EndToEndTest::wholeCall()
     tools.setProcessEnvironment(environment);
     tools.start(QStringLiteral(QUILLORA_BINARY), { QStringLiteral("--mcp") });
     QVERIFY(tools.waitForStarted());
-    const QJsonObject listed = callTool(
-        tools, 1, QStringLiteral("list_calls"), { { QStringLiteral("assistant"), QStringLiteral("General") } });
-    const QJsonArray calls = listed.value(QLatin1String("calls")).toArray();
-    QCOMPARE(calls.size(), 1);
+    // The call file is written just before the call is stored, so another process may see the file
+    // first: ask until the stored call is there.
+    QJsonArray calls;
+    int listing = 100;
+    QTRY_COMPARE_WITH_TIMEOUT((calls = callTool(tools, ++listing, QStringLiteral("list_calls"),
+                                   { { QStringLiteral("assistant"), QStringLiteral("General") } })
+                                           .value(QLatin1String("calls"))
+                                           .toArray())
+                                  .size(),
+        1, 10000);
     const QString id = calls.first().toObject().value(QLatin1String("id")).toString();
     const QJsonObject call = callTool(tools, 2, QStringLiteral("get_call"), { { QStringLiteral("call"), id } });
     QCOMPARE(call.value(QLatin1String("summary")).toString(), expectedSummary);

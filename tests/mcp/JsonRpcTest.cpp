@@ -207,7 +207,7 @@ private Q_SLOTS:
     void toolsListAndCall()
     {
         const Handled listed = handle("{\"id\":1,\"method\":\"tools/list\",\"params\":{}}");
-        QCOMPARE(listed.response->value(QLatin1String("result"))[QLatin1String("tools")].toArray().size(), 18);
+        QCOMPARE(listed.response->value(QLatin1String("result"))[QLatin1String("tools")].toArray().size(), 19);
 
         // A failing tool is a result with isError, not a JSON-RPC error; arguments that are not an
         // object count as empty.

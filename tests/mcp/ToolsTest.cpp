@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// The eighteen tools through the dispatcher, on a real store file.
+// The tools through the dispatcher, on a real store file.
 class ToolsTest : public QObject {
     Q_OBJECT
 
@@ -115,7 +115,7 @@ private Q_SLOTS:
     void catalogueIsVerbatim()
     {
         const QJsonArray tools = tools::catalogue();
-        QCOMPARE(tools.size(), 18);
+        QCOMPARE(tools.size(), 19);
         QStringList names;
         for (const QJsonValue& tool : tools) {
             names.append(tool.toObject().value(QLatin1String("name")).toString());
@@ -129,7 +129,7 @@ private Q_SLOTS:
         QCOMPARE(names.join(u' '),
             QStringLiteral("list_assistants get_assistant create_assistant update_assistant list_contexts "
                            "get_context create_context update_context add_file update_file remove_file archive "
-                           "restore list_calls get_call set_call_outcome add_qa update_qa"));
+                           "restore list_calls get_call set_call_outcome add_qa update_qa search_calls"));
         const QJsonObject listCalls = tools.at(13).toObject();
         QCOMPARE(listCalls.value(QLatin1String("description")).toString(),
             QStringLiteral("List recorded calls of an assistant or a context (give exactly one), newest first, "
@@ -208,6 +208,12 @@ private Q_SLOTS:
         row("limit as text", "list_calls", R"({"assistant":"Jobs","limit":"10"})", "limit must be from 1 to 200.");
         row("limit checked before owner", "list_calls", R"({"assistant":"Nobody","limit":-1})",
             "limit must be from 1 to 200.");
+        row("search without query", "search_calls", R"({"query":" "})", "Missing argument query.");
+        row("search without words", "search_calls", R"({"query":"?!"})", "The query has no words to search for.");
+        row("search in both", "search_calls", R"({"query":"x","assistant":"Jobs","context":"Acme"})",
+            "Give assistant or context, not both.");
+        row("search limit", "search_calls", R"({"query":"x","limit":0})", "limit must be from 1 to 200.");
+        row("search owner not found", "search_calls", R"({"query":"x","context":"Nope"})", "Context not found: Nope.");
         row("call not a UUID", "get_call", R"({"call":"yesterday"})", "Call not found: yesterday.");
         row("outcome capitalised", "set_call_outcome", R"({"call":"$CALL","outcome":"Positive"})",
             "outcome must be positive, negative or none.");
@@ -472,6 +478,20 @@ private Q_SLOTS:
         const Call stored = context.fetchOne<Call>(m_seed.call.id).value().value();
         QCOMPARE(stored.outcome, QStringLiteral("negative"));
         QCOMPARE(stored.outcomeNote, QString());
+    }
+
+    void searchCalls()
+    {
+        const QJsonArray all = call(QStringLiteral("search_calls"), QStringLiteral(R"({"query":"COMPILER"})"))
+                                   .value[QLatin1String("calls")]
+                                   .toArray();
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all.at(0),
+            json(R"({"id":"$CALL","started_at":"2025-03-04T14:00:10Z","assistant":"Jobs","context":"Acme",)"
+                 R"("snippet":"I build compilers."})"));
+        const Outcome other =
+            call(QStringLiteral("search_calls"), QStringLiteral(R"({"query":"compilers","assistant":"Twin"})"));
+        QCOMPARE(other.value[QLatin1String("calls")].toArray().size(), 0);
     }
 
     void listCallsNewestFirstWithLimit()

@@ -118,7 +118,7 @@ void StoreFileTest::freshFileSettings()
     QVERIFY2(store, qPrintable(store ? QString() : store.error().message));
     QVERIFY(QFileInfo(path).isFile());
     SQLite::Database& db = (*store)->database();
-    QCOMPARE(pragma(db, "user_version"), QStringLiteral("10100"));
+    QCOMPARE(pragma(db, "user_version"), QStringLiteral("10200"));
     QCOMPARE(pragma(db, "journal_mode"), QStringLiteral("wal"));
     QCOMPARE(pragma(db, "synchronous"), QStringLiteral("2")); // FULL
     QCOMPARE(pragma(db, "foreign_keys"), QStringLiteral("1"));
@@ -127,7 +127,7 @@ void StoreFileTest::freshFileSettings()
     store->reset();
     auto again = Store::open(path);
     QVERIFY(again);
-    QCOMPARE(pragma((*again)->database(), "user_version"), QStringLiteral("10100"));
+    QCOMPARE(pragma((*again)->database(), "user_version"), QStringLiteral("10200"));
 }
 
 void StoreFileTest::inMemoryStore()
@@ -193,7 +193,7 @@ void StoreFileTest::oldSchemaReadsDefaults()
     rated.improvementFailures = 2;
     context->update(rated);
     QVERIFY(context->save());
-    QCOMPARE(pragma((*store)->database(), "user_version"), QStringLiteral("10100"));
+    QCOMPARE(pragma((*store)->database(), "user_version"), QStringLiteral("10200"));
     store->reset();
     context.reset();
     QVERIFY(columnsOf(path, "Proposal").contains(QStringLiteral("status")));

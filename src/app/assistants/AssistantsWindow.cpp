@@ -1,6 +1,9 @@
 #include "app/assistants/AssistantsWindow.h"
 
 #include "app/assistants/AssistantsSidebar.h"
+#include "app/assistants/CallRow.h"
+#include "app/assistants/CallSearchView.h"
+#include "app/assistants/CallsTab.h"
 #include "app/assistants/DetailView.h"
 #include "app/assistants/EditorFields.h"
 #include "app/assistants/SaveAction.h"
@@ -65,6 +68,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
     , m_fallback(new QLabel(this))
     , m_sidebar(new AssistantsSidebar(this))
     , m_content(new QStackedWidget(this))
+    , m_search(new CallSearchView(holder, Clock::orSystem(options.clock), m_content))
     , m_placeholder(editorFields::placeholder(tr("Choose an assistant or create one with +."), m_content))
     , m_saveError(new QLabel(this))
 {
@@ -83,6 +87,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
     m_fallback->setVisible(m_holder && m_holder->isFallback());
     m_placeholder->setObjectName(QStringLiteral("placeholder"));
     m_content->addWidget(m_placeholder);
+    m_content->addWidget(m_search);
     m_saveError->setObjectName(QStringLiteral("saveError"));
     m_saveError->setWordWrap(true);
     m_saveError->setTextFormat(Qt::PlainText);
@@ -93,6 +98,7 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
     auto* toolbar = new QHBoxLayout;
     toolbar->addWidget(m_create);
     toolbar->addStretch();
+    toolbar->addWidget(m_search->bar(), 2);
     toolbar->addWidget(m_more);
     auto* right = new QWidget(this);
     auto* rightLayout = new QVBoxLayout(right);
@@ -112,6 +118,8 @@ AssistantsWindow::AssistantsWindow(StoreHolder* holder, Settings* settings, Impr
 
     connect(m_save, &SaveAction::errorChanged, this, &AssistantsWindow::showSaveError);
     connect(m_sidebar, &AssistantsSidebar::chosenChanged, this, &AssistantsWindow::choose);
+    connect(m_search, &CallSearchView::showingChanged, this, &AssistantsWindow::showContent);
+    connect(m_search, &CallSearchView::callChosen, this, &AssistantsWindow::showCall);
     if (m_holder) {
         connect(m_holder, &StoreHolder::changed, this, &AssistantsWindow::scheduleRefresh);
     }
@@ -166,6 +174,7 @@ void AssistantsWindow::choose(const std::optional<ShownRecord>& shown)
     m_sidebar->choose(shown);
     showChosen();
     showMenus();
+    showSearchScope();
 }
 
 void AssistantsWindow::createAssistant(AssistantTemplate from)
@@ -246,11 +255,13 @@ void AssistantsWindow::refresh()
     m_sidebar->reload(m_holder->context());
     if (m_detail && m_detail->shown() == m_sidebar->chosen() && m_detail->refresh()) {
         showMenus();
+        showSearchScope();
         Q_EMIT refreshed();
         return;
     }
     showChosen();
     showMenus();
+    showSearchScope();
     Q_EMIT refreshed();
 }
 
@@ -275,7 +286,39 @@ void AssistantsWindow::showChosen()
         m_detail->deleteLater();
         m_detail = nullptr;
     }
-    m_content->setCurrentWidget(m_detail ? static_cast<QWidget*>(m_detail) : m_placeholder);
+    showContent();
+}
+
+void AssistantsWindow::showContent()
+{
+    if (m_search->isShowing()) {
+        m_content->setCurrentWidget(m_search);
+    } else {
+        m_content->setCurrentWidget(m_detail ? static_cast<QWidget*>(m_detail) : m_placeholder);
+    }
+}
+
+bool AssistantsWindow::showCall(const QUuid& call, int line)
+{
+    if (!m_holder) {
+        return false;
+    }
+    const auto found = m_holder->context().fetchOne<Call>(call).value_or(std::nullopt);
+    if (!found || !found->assistant) {
+        return false;
+    }
+    // The call's context when that is what the sidebar shows, else its assistant.
+    const std::optional<ShownRecord> shown = m_sidebar->chosen();
+    const bool inShownContext = shown && !shown->isAssistant() && found->context == shown->id;
+    if (!inShownContext) {
+        choose(ShownRecord { ShownRecord::Kind::assistant, *found->assistant });
+    }
+    if (!m_detail) {
+        return false;
+    }
+    m_detail->openTab(DetailView::calls);
+    auto* calls = qobject_cast<CallsTab*>(m_detail->tab(DetailView::calls));
+    return calls && calls->reveal(call, line);
 }
 
 void AssistantsWindow::showMenus()
@@ -314,6 +357,15 @@ void AssistantsWindow::showMenus()
             [this, restore] { setArchived(!restore); });
     }
     m_more->setEnabled(archived.has_value());
+}
+
+void AssistantsWindow::showSearchScope()
+{
+    const std::optional<QUuid> owner = currentAssistant();
+    const auto assistant =
+        owner && m_holder ? m_holder->context().fetchOne<Assistant>(*owner).value_or(std::nullopt) : std::nullopt;
+    m_search->setCurrentAssistant(
+        assistant ? std::optional(assistant->id) : std::nullopt, assistant ? assistant->name : QString());
 }
 
 void AssistantsWindow::showSaveError()

@@ -10,6 +10,7 @@
 #include <optional>
 
 class AssistantsSidebar;
+class CallSearchView;
 class Clock;
 class DetailView;
 class ImprovementService;
@@ -56,11 +57,15 @@ public:
     void createAssistant(AssistantTemplate from);
     void createContext();
     void setArchived(bool archived);
+    // Shows a call in its assistant's calls, with the line (as CallSearchHit::line) in view; false when
+    // the call or its assistant no longer exists.
+    bool showCall(const QUuid& call, int line);
 
     AssistantsSidebar* sidebar() const { return m_sidebar; }
     // The detail of the chosen item, or null when nothing (that exists) is chosen.
     DetailView* detail() const { return m_detail; }
     QLabel* placeholder() const { return m_placeholder; }
+    CallSearchView* callSearch() const { return m_search; }
     QLabel* fallbackNotice() const { return m_fallback; }
     QLabel* saveError() const { return m_saveError; }
     QToolButton* createButton() const { return m_create; }
@@ -83,6 +88,8 @@ private:
     void showChosen();
     void showMenus();
     void showSaveError();
+    void showContent();
+    void showSearchScope();
     void saveEverything();
 
     QPointer<StoreHolder> m_holder;
@@ -97,6 +104,7 @@ private:
     QLabel* m_fallback;
     AssistantsSidebar* m_sidebar;
     QStackedWidget* m_content;
+    CallSearchView* m_search;
     QLabel* m_placeholder;
     DetailView* m_detail = nullptr;
     QLabel* m_saveError;

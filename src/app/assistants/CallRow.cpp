@@ -9,10 +9,13 @@
 #include "common/Log.h"
 #include "common/Text.h"
 #include "store/CallRating.h"
+#include "store/CallSearch.h"
 #include "store/StoreHolder.h"
+#include "summary/CallArchive.h"
 #include "summary/SummaryService.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,7 +23,9 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QToolButton>
@@ -187,6 +192,15 @@ void CallRow::buildBody()
     m_reveal->setObjectName(QStringLiteral("showInFolder"));
     m_reveal->setToolTip(tr("Show in folder"));
     m_reveal->setAccessibleName(m_reveal->toolTip());
+    m_export = new QPushButton(tr("Export\u2026"), m_body);
+    m_export->setObjectName(QStringLiteral("exportCall"));
+    m_export->setToolTip(tr("Save the call as text, captions or JSON"));
+    m_export->setAccessibleName(m_export->toolTip());
+    m_exportStatus = new QLabel(m_body);
+    m_exportStatus->setObjectName(QStringLiteral("exportStatus"));
+    m_exportStatus->setTextFormat(Qt::PlainText);
+    m_exportStatus->setWordWrap(true);
+    m_exportStatus->hide();
     m_good = outcomeButton(tr("Good call"), m_body);
     m_good->setObjectName(QStringLiteral("goodCall"));
     m_bad = outcomeButton(tr("Bad call"), m_body);
@@ -210,6 +224,8 @@ void CallRow::buildBody()
     auto* fileRow = new QHBoxLayout;
     fileRow->addWidget(m_openFile);
     fileRow->addWidget(m_reveal);
+    fileRow->addWidget(m_export);
+    fileRow->addWidget(m_exportStatus, 1);
     fileRow->addStretch();
     auto* outcomeRow = new QHBoxLayout;
     outcomeRow->addWidget(m_good);
@@ -232,6 +248,7 @@ void CallRow::buildBody()
     connect(m_openFile, &QPushButton::clicked, this,
         [this] { QDesktopServices::openUrl(QUrl::fromLocalFile(m_call.archiveFile)); });
     connect(m_reveal, &QPushButton::clicked, this, [this] { fileReveal::reveal(m_call.archiveFile, this); });
+    connect(m_export, &QPushButton::clicked, this, &CallRow::exportCall);
     // Toggled rather than clicked: assistive technology toggles a checkable button without a click.
     connect(m_good, &QToolButton::toggled, this, [this] { tap(CallOutcome::positive); });
     connect(m_bad, &QToolButton::toggled, this, [this] { tap(CallOutcome::negative); });
@@ -291,6 +308,7 @@ void CallRow::showTranscript(const Call& call)
     m_transcript->setVisible(!lines.isEmpty() || !suggestions.isEmpty());
     QTextDocument* document = m_transcript->document();
     document->clear();
+    m_lineBlocks.clear();
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     const QTextCharFormat plain;
@@ -311,6 +329,7 @@ void CallRow::showTranscript(const Call& call)
         for (; next < lines.size() && (!until || lines[next].date <= *until); ++next) {
             const CallLine& line = lines[next];
             startBlock();
+            m_lineBlocks.append(cursor.blockNumber());
             cursor.insertText(speaker::rawText(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
                 line.fromMe ? you : them);
             cursor.insertText(line.text, plain);
@@ -327,6 +346,100 @@ void CallRow::showTranscript(const Call& call)
     linesUntil(std::nullopt);
     cursor.endEditBlock();
     m_transcript->moveCursor(QTextCursor::Start);
+}
+
+QWidget* CallRow::showPassage(int line)
+{
+    setExpanded(true);
+    if (line >= 0 && line < m_lineBlocks.size()) {
+        const QTextBlock block = m_transcript->document()->findBlockByNumber(m_lineBlocks[line]);
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        m_transcript->setTextCursor(cursor);
+        m_transcript->centerCursor();
+        m_transcript->setFocus(Qt::OtherFocusReason);
+        return m_transcript;
+    }
+    if (line == CallSearchHit::noteLine) {
+        m_note->setFocus(Qt::OtherFocusReason);
+        return m_note;
+    }
+    return m_summary;
+}
+
+void CallRow::exportCall()
+{
+    using callExport::Format;
+    const std::vector<std::pair<Format, QString>> filters { { Format::text, tr("Plain text (*.txt)") },
+        { Format::subRip, tr("SubRip captions (*.srt)") }, { Format::webVtt, tr("WebVTT captions (*.vtt)") },
+        { Format::json, tr("JSON (*.json)") } };
+    if (m_exportDialog && m_exportDialog->isVisible()) {
+        m_exportDialog->raise();
+        return;
+    }
+    auto* dialog = new QFileDialog(this, tr("Export the call"));
+    m_exportDialog = dialog;
+    dialog->setObjectName(QStringLiteral("exportDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setWindowModality(Qt::WindowModal);
+    QStringList names;
+    for (const auto& [format, name] : filters) {
+        names.append(name);
+    }
+    dialog->setNameFilters(names);
+    dialog->setDefaultSuffix(callExport::suffix(Format::text));
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog->setDirectory(folder);
+    dialog->selectFile(callArchive::baseName(m_call.startedAt) + QStringLiteral(".txt"));
+    // The typed name takes the chosen format's extension, so the dialog's question before replacing
+    // a file is about the file that will be written.
+    connect(dialog, &QFileDialog::filterSelected, dialog, [dialog, filters](const QString& chosen) {
+        for (const auto& [format, name] : filters) {
+            if (name == chosen) {
+                dialog->setDefaultSuffix(callExport::suffix(format));
+            }
+        }
+    });
+    connect(dialog, &QFileDialog::fileSelected, this, [this, dialog, filters](const QString& path) {
+        Format format = Format::text;
+        for (const auto& [candidate, name] : filters) {
+            if (name == dialog->selectedNameFilter()) {
+                format = candidate;
+            }
+        }
+        exportTo(path, format);
+    });
+    dialog->open();
+}
+
+void CallRow::exportTo(const QString& path, callExport::Format format)
+{
+    const auto fail = [&](const QString& reason) {
+        m_exportStatus->setText(tr("Could not export the call: %1").arg(reason));
+        appStyle::setTextColor(*m_exportStatus, appStyle::red());
+        m_exportStatus->show();
+    };
+    if (!m_holder) {
+        return;
+    }
+    format = callExport::parseFormat(QFileInfo(path).suffix().toLower()).value_or(format);
+    StoreContext& context = m_holder->context();
+    const auto call = context.fetchOne<Call>(m_call.id);
+    if (!call || !*call) {
+        fail(call ? tr("the call is no longer in the store.") : call.error().message);
+        return;
+    }
+    const auto bytes = callExport::render(context, **call, format);
+    QSaveFile file(path);
+    if (!bytes || !file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size() || !file.commit()) {
+        fail(!bytes ? bytes.error().message : file.errorString());
+        return;
+    }
+    m_exportStatus->setText(tr("Exported to %1").arg(QFileInfo(path).fileName()));
+    appStyle::setTextColor(*m_exportStatus, appStyle::textColor(*this, appStyle::secondaryOpacity));
+    m_exportStatus->show();
 }
 
 void CallRow::tap(CallOutcome outcome)

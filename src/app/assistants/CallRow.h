@@ -1,7 +1,9 @@
 #pragma once
 
+#include "mcp/CallExport.h"
 #include "records/Records.h"
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
 
@@ -39,6 +41,14 @@ public:
     void setExpanded(bool expanded);
     // Saves the note when it differs from the note last loaded; a refused save keeps the text in the field.
     void saveNote();
+    // Expands the row and selects a passage (as CallSearchHit::line): a line of the transcript,
+    // the summary or the note. Gives the widget that shows it.
+    QWidget* showPassage(int line);
+    // Asks where to save the call and in which format (plain text, captions or JSON); the save
+    // dialog asks before it replaces a file.
+    void exportCall();
+    // Writes the call to `path` in the format its extension names, else in `format`.
+    void exportTo(const QString& path, callExport::Format format);
 
     QToolButton* header() const { return m_header; }
     QLabel* outcomeMark() const { return m_mark; }
@@ -49,6 +59,11 @@ public:
     QPlainTextEdit* transcript() const { return m_transcript; }
     QPushButton* openFileButton() const { return m_openFile; }
     QPushButton* revealButton() const { return m_reveal; }
+    QPushButton* exportButton() const { return m_export; }
+    // What the last export did: where it wrote, or why it could not.
+    QLabel* exportStatus() const { return m_exportStatus; }
+    // The save dialog of an export while it is open.
+    QFileDialog* exportDialog() const { return m_exportDialog; }
     QToolButton* goodButton() const { return m_good; }
     QToolButton* badButton() const { return m_bad; }
     QLineEdit* note() const { return m_note; }
@@ -78,9 +93,14 @@ private:
     QPlainTextEdit* m_transcript = nullptr;
     QPushButton* m_openFile = nullptr;
     QPushButton* m_reveal = nullptr;
+    QPushButton* m_export = nullptr;
+    QLabel* m_exportStatus = nullptr;
+    QPointer<QFileDialog> m_exportDialog;
     QToolButton* m_good = nullptr;
     QToolButton* m_bad = nullptr;
     QLineEdit* m_note = nullptr;
     QLabel* m_givenUp = nullptr;
     QPushButton* m_analyzeAgain = nullptr;
+    // The transcript's block of each line, by the line's place in the call's lines.
+    QList<int> m_lineBlocks;
 };

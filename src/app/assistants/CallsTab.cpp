@@ -6,7 +6,10 @@
 #include "app/assistants/EditorFields.h"
 
 #include <QLabel>
+#include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 CallsTab::CallsTab(StoreHolder* holder, SaveAction* save, SummaryService* summary, ShownRecord shown, QWidget* parent)
     : DetailTab(holder, save, shown, parent)
@@ -39,6 +42,24 @@ void CallsTab::commit()
     for (CallRow* row : rows) {
         row->saveNote();
     }
+}
+
+bool CallsTab::reveal(const QUuid& call, int line)
+{
+    const std::vector<CallRow*>& rows = m_view->rows();
+    const auto found = std::find_if(rows.begin(), rows.end(), [&](CallRow* row) { return row->callID() == call; });
+    if (found == rows.end()) {
+        return false;
+    }
+    CallRow* row = *found;
+    // A row the last refresh added is shown by its layout only in a later turn of the event loop.
+    row->show();
+    QWidget* passage = row->showPassage(line);
+    // The opened row is laid out first; only then can it be scrolled to.
+    m_view->widget()->layout()->activate();
+    m_view->ensureWidgetVisible(row->header(), 0, 0);
+    m_view->ensureWidgetVisible(passage);
+    return true;
 }
 
 QList<CallRow*> CallsTab::rows() const

@@ -20,6 +20,9 @@ public:
     // Saves the notes of every row.
     void commit() override;
 
+    // Opens the call's row with its line (as CallSearchHit::line) in view; false when it is not listed.
+    bool reveal(const QUuid& call, int line);
+
     // The rows, newest call first.
     QList<CallRow*> rows() const;
     QLabel* emptyText() const { return m_empty; }

@@ -17,11 +17,11 @@ assert.deepEqual(client.getServerVersion(), { name: "quillora", version: "1.0" }
 assert.deepEqual(client.getServerCapabilities(), { tools: {} });
 
 const { tools } = await client.listTools();
-assert.equal(tools.length, 18);
+assert.equal(tools.length, 19);
 assert.deepEqual(tools.map((t) => t.name), [
   "list_assistants", "get_assistant", "create_assistant", "update_assistant", "list_contexts", "get_context",
   "create_context", "update_context", "add_file", "update_file", "remove_file", "archive", "restore", "list_calls",
-  "get_call", "set_call_outcome", "add_qa", "update_qa",
+  "get_call", "set_call_outcome", "add_qa", "update_qa", "search_calls",
 ]);
 
 // Calls a tool and returns its result value (the JSON inside the text), or throws on isError.
@@ -85,6 +85,9 @@ const fromCall = await tool("add_qa", { assistant: "Recorded", question: "What i
 assert.equal(fromCall.source, call.id);
 assert.equal(await toolError("list_calls", { assistant: "Recorded", context: "Globex" }),
   "Give assistant or context, not both.");
+// The rated call's note is found again by its words.
+const found = await tool("search_calls", { query: "rapport", context: "Globex" });
+assert.deepEqual(found.calls.map((c) => [c.id, c.snippet]), [[call.id, "Good rapport"]]);
 
 // Archive and restore.
 assert.deepEqual(await tool("archive", { assistant: "Job hunt" }), { id: assistant.id, archived: true });
