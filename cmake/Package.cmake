@@ -12,9 +12,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us")
-# A sound server for the microphone and the system audio, and a Secret Service for the API keys.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, gnome-keyring | keepassxc")
+# The keyring's, the sound server's and PocketSphinx's libraries are opened where they are first needed, so
+# the shared-library scan does not see them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "pocketsphinx-en-us, libsecret-1-0, libpulse0, libpocketsphinx3")
+# A sound server for the microphone and the system audio, a Secret Service for the API keys, and Qt's own
+# texts (standard buttons, text field menus) in the languages the app is translated into.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, gnome-keyring | keepassxc, qt6-translations-l10n")
 # The desktop's GlobalShortcuts portal (Wayland) and a sound settings program ("Open Sound Settings").
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "xdg-desktop-portal, pavucontrol")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -48,7 +48,9 @@ std::string desktopModulePath(const char* argv0)
 int runDesktop(int argc, char** argv, long long mainStartedNs)
 {
     const std::string path = desktopModulePath(argv[0]);
-    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Bound lazily: of the module's thousands of calls into its libraries, start-up makes few, and binding
+    // each one at load time costs the first paint a few milliseconds.
+    void* module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (!module) {
         std::fprintf(stderr, "quillora: %s\n", ::dlerror());
         return 1;

@@ -1,6 +1,9 @@
 #include "audio/PulseCapture.h"
 
+#include "audio/PulseLibrary.h"
 #include "common/Log.h"
+
+#include <QCoreApplication>
 
 #include <pulse/pulseaudio.h>
 
@@ -27,10 +30,10 @@ template <typename Request> bool runOperation(pa_threaded_mainloop* loop, Reques
     if (!operation) {
         return false;
     }
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING) {
-        pa_threaded_mainloop_wait(loop);
+    while (PULSE(pa_operation_get_state)(operation) == PA_OPERATION_RUNNING) {
+        PULSE(pa_threaded_mainloop_wait)(loop);
     }
-    pa_operation_unref(operation);
+    PULSE(pa_operation_unref)(operation);
     return true;
 }
 
@@ -68,12 +71,38 @@ PulseCapture::~PulseCapture()
 
 QString PulseCapture::contextError() const
 {
-    return QString::fromUtf8(pa_strerror(m_context ? pa_context_errno(m_context) : PA_ERR_UNKNOWN));
+    return QString::fromUtf8(PULSE(pa_strerror)(m_context ? PULSE(pa_context_errno)(m_context) : PA_ERR_UNKNOWN));
 }
 
-QString PulseCapture::failure(const char* step) const
+QString PulseCapture::failureText(Step step, const QString& pulseError)
 {
-    return QStringLiteral("Could not %1 (PulseAudio: %2)").arg(QLatin1String(step), contextError());
+    switch (step) {
+    case Step::reachServer:
+        return QCoreApplication::translate("PulseCapture", "Could not reach the sound server (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::openMicrophone:
+        return QCoreApplication::translate("PulseCapture", "Could not open the microphone (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::openMonitor:
+        return QCoreApplication::translate(
+            "PulseCapture", "Could not open the output device's monitor (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::startMicrophone:
+        return QCoreApplication::translate("PulseCapture", "Could not start the microphone (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::startSystemAudio:
+        return QCoreApplication::translate("PulseCapture", "Could not start system audio capture (PulseAudio: %1)")
+            .arg(pulseError);
+    case Step::findOutput:
+        return QCoreApplication::translate("PulseCapture", "Could not find the default output device (PulseAudio: %1)")
+            .arg(pulseError);
+    }
+    return {};
+}
+
+QString PulseCapture::failure(Step step) const
+{
+    return failureText(step, contextError());
 }
 
 void PulseCapture::countHandlerTime(bool on)
@@ -88,13 +117,13 @@ qint64 PulseCapture::handlerTimeNs()
 
 void PulseCapture::contextStateChanged(pa_context*, void* self)
 {
-    pa_threaded_mainloop_signal(static_cast<PulseCapture*>(self)->m_loop, 0);
+    PULSE(pa_threaded_mainloop_signal)(static_cast<PulseCapture*>(self)->m_loop, 0);
 }
 
 void PulseCapture::streamStateChanged(pa_stream* stream, void* self)
 {
     auto* capture = static_cast<PulseCapture*>(self);
-    const pa_stream_state_t state = pa_stream_get_state(stream);
+    const pa_stream_state_t state = PULSE(pa_stream_get_state)(stream);
     if (capture->m_started.load() && !capture->m_endReported
         && (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)) {
         capture->m_endReported = true;
@@ -102,16 +131,16 @@ void PulseCapture::streamStateChanged(pa_stream* stream, void* self)
             capture->m_ended(capture->contextError());
         }
     }
-    pa_threaded_mainloop_signal(capture->m_loop, 0);
+    PULSE(pa_threaded_mainloop_signal)(capture->m_loop, 0);
 }
 
 void PulseCapture::streamReadable(pa_stream* stream, size_t, void* self)
 {
     auto* capture = static_cast<PulseCapture*>(self);
-    while (pa_stream_readable_size(stream) > 0) {
+    while (PULSE(pa_stream_readable_size)(stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
-        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) {
+        if (PULSE(pa_stream_peek)(stream, &data, &bytes) < 0 || bytes == 0) {
             return;
         }
         // A null pointer with a size is a hole in the stream (lost audio): skip it.
@@ -124,31 +153,30 @@ void PulseCapture::streamReadable(pa_stream* stream, size_t, void* self)
                 handlerNs.fetch_add(threadCpuNs() - startNs, std::memory_order_relaxed);
             }
         }
-        pa_stream_drop(stream);
+        PULSE(pa_stream_drop)(stream);
     }
 }
 
 Result<void> PulseCapture::connectContext()
 {
-    m_context = pa_context_new(pa_threaded_mainloop_get_api(m_loop), applicationName);
+    m_context = PULSE(pa_context_new)(PULSE(pa_threaded_mainloop_get_api)(m_loop), applicationName);
     if (!m_context) {
-        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+        return fail(failureText(Step::reachServer, QString::fromUtf8(PULSE(pa_strerror)(PA_ERR_INTERNAL))));
     }
-    pa_context_set_state_callback(m_context, &PulseCapture::contextStateChanged, this);
+    PULSE(pa_context_set_state_callback)(m_context, &PulseCapture::contextStateChanged, this);
     // Never spawn a daemon: a missing server is an error the user sees.
-    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        return fail(failure("reach the sound server"));
+    if (PULSE(pa_context_connect)(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        return fail(failure(Step::reachServer));
     }
     for (;;) {
-        const pa_context_state_t state = pa_context_get_state(m_context);
+        const pa_context_state_t state = PULSE(pa_context_get_state)(m_context);
         if (state == PA_CONTEXT_READY) {
             return {};
         }
         if (!PA_CONTEXT_IS_GOOD(state)) {
-            return fail(failure("reach the sound server"));
+            return fail(failure(Step::reachServer));
         }
-        pa_threaded_mainloop_wait(m_loop);
+        PULSE(pa_threaded_mainloop_wait)(m_loop);
     }
 }
 
@@ -156,7 +184,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
 {
     ServerInfo server { m_loop, {}, {} };
     const bool asked = runOperation(m_loop, [&] {
-        return pa_context_get_server_info(
+        return PULSE(pa_context_get_server_info)(
             m_context,
             [](pa_context*, const pa_server_info* info, void* data) {
                 auto* result = static_cast<ServerInfo*>(data);
@@ -164,7 +192,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
                     result->defaultSink = info->default_sink_name ? info->default_sink_name : "";
                     result->defaultSource = info->default_source_name ? info->default_source_name : "";
                 }
-                pa_threaded_mainloop_signal(result->loop, 0);
+                PULSE(pa_threaded_mainloop_signal)(result->loop, 0);
             },
             &server);
     });
@@ -172,9 +200,8 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
     const QByteArray device = wantsMonitor ? server.defaultSink : server.defaultSource;
     if (!asked || device.isEmpty()) {
         if (wantsMonitor) {
-            return fail(
-                QStringLiteral("Could not find the default output device (PulseAudio: %1)")
-                    .arg(QString::fromUtf8(pa_strerror(asked ? PA_ERR_NOENTITY : pa_context_errno(m_context)))));
+            return fail(failureText(Step::findOutput,
+                QString::fromUtf8(PULSE(pa_strerror)(asked ? PA_ERR_NOENTITY : PULSE(pa_context_errno)(m_context)))));
         }
         return fail(noInputText());
     }
@@ -187,7 +214,7 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
             result->monitorName = sink->monitor_source_name ? sink->monitor_source_name : "";
             result->spec = sink->sample_spec;
         }
-        pa_threaded_mainloop_signal(result->loop, 0);
+        PULSE(pa_threaded_mainloop_signal)(result->loop, 0);
     };
     const auto onSource = [](pa_context*, const pa_source_info* source, int eol, void* data) {
         auto* result = static_cast<DeviceInfo*>(data);
@@ -195,16 +222,15 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
             result->found = true;
             result->spec = source->sample_spec;
         }
-        pa_threaded_mainloop_signal(result->loop, 0);
+        PULSE(pa_threaded_mainloop_signal)(result->loop, 0);
     };
     runOperation(m_loop, [&] {
-        return wantsMonitor ? pa_context_get_sink_info_by_name(m_context, device.constData(), onSink, &info)
-                            : pa_context_get_source_info_by_name(m_context, device.constData(), onSource, &info);
+        return wantsMonitor ? PULSE(pa_context_get_sink_info_by_name)(m_context, device.constData(), onSink, &info)
+                            : PULSE(pa_context_get_source_info_by_name)(m_context, device.constData(), onSource, &info);
     });
     if (!info.found || info.spec.rate == 0 || info.spec.channels == 0 || (wantsMonitor && info.monitorName.isEmpty())) {
         if (wantsMonitor) {
-            return fail(QStringLiteral("Could not find the default output device (PulseAudio: %1)")
-                            .arg(QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))));
+            return fail(failureText(Step::findOutput, QString::fromUtf8(PULSE(pa_strerror)(PA_ERR_NOENTITY))));
         }
         return fail(noInputText());
     }
@@ -217,17 +243,17 @@ Result<void> PulseCapture::resolveSource(QString& sourceName)
 Result<void> PulseCapture::openStream(const QString& sourceName)
 {
     const bool system = m_source == Source::defaultOutputMonitor;
-    const char* step = system ? "open the output device's monitor" : "open the microphone";
+    const Step step = system ? Step::openMonitor : Step::openMicrophone;
     pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, static_cast<uint32_t>(m_format.sampleRate),
         static_cast<uint8_t>(m_format.channelCount) };
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
-    m_stream = pa_stream_new(m_context, system ? "Quillora system audio" : "Quillora microphone", &spec, &map);
+    PULSE(pa_channel_map_init_auto)(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    m_stream = PULSE(pa_stream_new)(m_context, system ? "Quillora system audio" : "Quillora microphone", &spec, &map);
     if (!m_stream) {
         return fail(failure(step));
     }
-    pa_stream_set_state_callback(m_stream, &PulseCapture::streamStateChanged, this);
-    pa_stream_set_read_callback(m_stream, &PulseCapture::streamReadable, this);
+    PULSE(pa_stream_set_state_callback)(m_stream, &PulseCapture::streamStateChanged, this);
+    PULSE(pa_stream_set_read_callback)(m_stream, &PulseCapture::streamReadable, this);
 
     m_fragmentFrames = m_requestedFragmentFrames > 0 ? m_requestedFragmentFrames : qsizetype(m_format.sampleRate / 50);
     pa_buffer_attr attributes;
@@ -241,33 +267,33 @@ Result<void> PulseCapture::openStream(const QString& sourceName)
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED | (system ? PA_STREAM_DONT_MOVE : 0));
     const QByteArray name = sourceName.toUtf8();
-    if (pa_stream_connect_record(m_stream, name.constData(), &attributes, flags) < 0) {
+    if (PULSE(pa_stream_connect_record)(m_stream, name.constData(), &attributes, flags) < 0) {
         return fail(failure(step));
     }
     for (;;) {
-        const pa_stream_state_t state = pa_stream_get_state(m_stream);
+        const pa_stream_state_t state = PULSE(pa_stream_get_state)(m_stream);
         if (state == PA_STREAM_READY) {
             return {};
         }
         if (!PA_STREAM_IS_GOOD(state)) {
             return fail(failure(step));
         }
-        pa_threaded_mainloop_wait(m_loop);
+        PULSE(pa_threaded_mainloop_wait)(m_loop);
     }
 }
 
 Result<void> PulseCapture::uncork()
 {
-    const char* step = m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone";
+    const Step step = m_source == Source::defaultOutputMonitor ? Step::startSystemAudio : Step::startMicrophone;
     Success result { m_loop, 0 };
     m_started = true;
     const bool asked = runOperation(m_loop, [&] {
-        return pa_stream_cork(
+        return PULSE(pa_stream_cork)(
             m_stream, 0,
             [](pa_stream*, int ok, void* data) {
                 auto* success = static_cast<Success*>(data);
                 success->ok = ok;
-                pa_threaded_mainloop_signal(success->loop, 0);
+                PULSE(pa_threaded_mainloop_signal)(success->loop, 0);
             },
             &result);
     });
@@ -280,24 +306,25 @@ Result<void> PulseCapture::uncork()
 
 QString PulseCapture::noInputText()
 {
-    return QStringLiteral("No microphone input available");
+    return QCoreApplication::translate("PulseCapture", "No microphone input available");
 }
 
 Result<void> PulseCapture::open()
 {
     stop();
     m_endReported = false;
-    m_loop = pa_threaded_mainloop_new();
-    if (!m_loop) {
-        return fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                        .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+    if (!pulseLibrary.load()) {
+        return fail(failureText(Step::reachServer, pulseLibrary.loadError()));
     }
-    pa_threaded_mainloop_set_name(m_loop, m_threadName);
-    pa_threaded_mainloop_lock(m_loop);
+    m_loop = PULSE(pa_threaded_mainloop_new)();
+    if (!m_loop) {
+        return fail(failureText(Step::reachServer, QString::fromUtf8(PULSE(pa_strerror)(PA_ERR_INTERNAL))));
+    }
+    PULSE(pa_threaded_mainloop_set_name)(m_loop, m_threadName);
+    PULSE(pa_threaded_mainloop_lock)(m_loop);
     Result<void> result;
-    if (pa_threaded_mainloop_start(m_loop) < 0) {
-        result = fail(QStringLiteral("Could not reach the sound server (PulseAudio: %1)")
-                          .arg(QString::fromUtf8(pa_strerror(PA_ERR_INTERNAL))));
+    if (PULSE(pa_threaded_mainloop_start)(m_loop) < 0) {
+        result = fail(failureText(Step::reachServer, QString::fromUtf8(PULSE(pa_strerror)(PA_ERR_INTERNAL))));
     } else {
         QString sourceName;
         result = connectContext();
@@ -308,7 +335,7 @@ Result<void> PulseCapture::open()
             result = openStream(sourceName);
         }
     }
-    pa_threaded_mainloop_unlock(m_loop);
+    PULSE(pa_threaded_mainloop_unlock)(m_loop);
     if (!result) {
         qCInfo(lcAudio) << "Capture start failed:" << result.error().message;
         stop();
@@ -319,14 +346,13 @@ Result<void> PulseCapture::open()
 Result<void> PulseCapture::start(BufferHandler handler, EndHandler ended)
 {
     if (!m_stream) {
-        return fail(
-            failure(m_source == Source::defaultOutputMonitor ? "start system audio capture" : "start the microphone"));
+        return fail(failure(m_source == Source::defaultOutputMonitor ? Step::startSystemAudio : Step::startMicrophone));
     }
-    pa_threaded_mainloop_lock(m_loop);
+    PULSE(pa_threaded_mainloop_lock)(m_loop);
     m_handler = std::move(handler);
     m_ended = std::move(ended);
     Result<void> result = uncork();
-    pa_threaded_mainloop_unlock(m_loop);
+    PULSE(pa_threaded_mainloop_unlock)(m_loop);
     if (!result) {
         qCInfo(lcAudio) << "Capture start failed:" << result.error().message;
         stop();
@@ -339,24 +365,24 @@ void PulseCapture::stop()
     if (!m_loop) {
         return;
     }
-    pa_threaded_mainloop_lock(m_loop);
+    PULSE(pa_threaded_mainloop_lock)(m_loop);
     m_started = false;
     if (m_stream) {
-        pa_stream_set_state_callback(m_stream, nullptr, nullptr);
-        pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-        pa_stream_disconnect(m_stream);
-        pa_stream_unref(m_stream);
+        PULSE(pa_stream_set_state_callback)(m_stream, nullptr, nullptr);
+        PULSE(pa_stream_set_read_callback)(m_stream, nullptr, nullptr);
+        PULSE(pa_stream_disconnect)(m_stream);
+        PULSE(pa_stream_unref)(m_stream);
         m_stream = nullptr;
     }
     if (m_context) {
-        pa_context_set_state_callback(m_context, nullptr, nullptr);
-        pa_context_disconnect(m_context);
-        pa_context_unref(m_context);
+        PULSE(pa_context_set_state_callback)(m_context, nullptr, nullptr);
+        PULSE(pa_context_disconnect)(m_context);
+        PULSE(pa_context_unref)(m_context);
         m_context = nullptr;
     }
-    pa_threaded_mainloop_unlock(m_loop);
-    pa_threaded_mainloop_stop(m_loop);
-    pa_threaded_mainloop_free(m_loop);
+    PULSE(pa_threaded_mainloop_unlock)(m_loop);
+    PULSE(pa_threaded_mainloop_stop)(m_loop);
+    PULSE(pa_threaded_mainloop_free)(m_loop);
     m_loop = nullptr;
     m_handler = {};
     m_ended = {};

@@ -61,8 +61,11 @@ private:
     Result<void> resolveSource(QString& sourceName);
     Result<void> openStream(const QString& sourceName);
     Result<void> uncork();
+    // What failed, for its message.
+    enum class Step { reachServer, openMicrophone, openMonitor, startMicrophone, startSystemAudio, findOutput };
+    static QString failureText(Step step, const QString& pulseError);
     QString contextError() const;
-    QString failure(const char* step) const;
+    QString failure(Step step) const;
 
     const Source m_source;
     const qsizetype m_requestedFragmentFrames;

@@ -1,7 +1,10 @@
 #include "audio/SoundCheck.h"
 
 #include "audio/PulseCapture.h"
+#include "audio/PulseLibrary.h"
 #include "common/Log.h"
+
+#include <QCoreApplication>
 
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -42,7 +45,8 @@ Result<void> openAndStart(PulseCapture& capture, PulseCapture::BufferHandler han
 
 QString playFailure(int error)
 {
-    return QStringLiteral("Could not play the check sound (PulseAudio: %1)").arg(QString::fromUtf8(pa_strerror(error)));
+    return QCoreApplication::translate("SoundCheck", "Could not play the check sound (PulseAudio: %1)")
+        .arg(pulseLibrary.load() ? QString::fromUtf8(PULSE(pa_strerror)(error)) : pulseLibrary.loadError());
 }
 
 } // namespace
@@ -76,6 +80,9 @@ TonePlayer::~TonePlayer()
 Result<void> TonePlayer::open()
 {
     close();
+    if (!pulseLibrary.load()) {
+        return fail(playFailure(PA_ERR_UNKNOWN));
+    }
     const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, sampleRate, 1 };
     const auto bytesFor = [](int ms) { return static_cast<uint32_t>(sampleRate / 1000 * ms * sizeof(float)); };
     // A small start threshold: the server's default waits for about two seconds of audio before it
@@ -87,7 +94,7 @@ Result<void> TonePlayer::open()
     attributes.minreq = static_cast<uint32_t>(-1);
     attributes.fragsize = static_cast<uint32_t>(-1);
     int error = 0;
-    m_stream = pa_simple_new(
+    m_stream = PULSE(pa_simple_new)(
         nullptr, "Quillora", PA_STREAM_PLAYBACK, nullptr, "Quillora sound check", &spec, nullptr, &attributes, &error);
     if (!m_stream) {
         return fail(playFailure(error));
@@ -99,7 +106,7 @@ Result<void> TonePlayer::play()
 {
     static const std::vector<float> tone = toneSamples();
     int error = 0;
-    if (!m_stream || pa_simple_write(m_stream, tone.data(), tone.size() * sizeof(float), &error) < 0) {
+    if (!m_stream || PULSE(pa_simple_write)(m_stream, tone.data(), tone.size() * sizeof(float), &error) < 0) {
         return fail(playFailure(m_stream ? error : PA_ERR_BADSTATE));
     }
     return {};
@@ -108,7 +115,7 @@ Result<void> TonePlayer::play()
 void TonePlayer::close()
 {
     if (m_stream) {
-        pa_simple_free(m_stream);
+        PULSE(pa_simple_free)(m_stream);
         m_stream = nullptr;
     }
 }

@@ -3,6 +3,7 @@
 #include "common/Uuid.h"
 #include "store/StoreContext.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonParseError>
@@ -107,21 +108,26 @@ QString orEmpty(const QString& value)
 // Reads the keys every draft and merge item share; the error names the 1-based proposal.
 Result<void> readFields(const QJsonObject& object, qsizetype index, ProposalKind& kind, QStringList& values)
 {
-    const QString where = QStringLiteral("proposal ") + QString::number(index + 1);
+    const qsizetype number = index + 1;
     const QJsonValue kindValue = object.value(QLatin1String("kind"));
     if (!kindValue.isString()) {
-        return fail(where + QStringLiteral(" has no text \"kind\""));
+        return fail(QCoreApplication::translate("Improvement", "proposal %1 has no text \"%2\"")
+                        .arg(number)
+                        .arg(QStringLiteral("kind")));
     }
     const auto parsed = proposalKind::parseStrict(kindValue.toString());
     if (!parsed) {
-        return fail(where + QStringLiteral(" has the unknown kind \"") + kindValue.toString() + u'"');
+        return fail(QCoreApplication::translate("Improvement", "proposal %1 has the unknown kind \"%2\"")
+                        .arg(number)
+                        .arg(kindValue.toString()));
     }
     kind = *parsed;
     values.clear();
     for (const QString& field : draftFields()) {
         const QJsonValue value = object.value(field);
         if (!value.isString()) {
-            return fail(where + QStringLiteral(" has no text \"") + field + u'"');
+            return fail(
+                QCoreApplication::translate("Improvement", "proposal %1 has no text \"%2\"").arg(number).arg(field));
         }
         values.append(value.toString());
     }
@@ -133,14 +139,15 @@ Result<QJsonArray> proposalsOf(const QString& text)
     QJsonParseError error {};
     const QJsonDocument document = QJsonDocument::fromJson(text.toUtf8(), &error);
     if (error.error != QJsonParseError::NoError) {
-        return fail(QStringLiteral("the reply is not valid JSON (") + error.errorString() + u')');
+        return fail(
+            QCoreApplication::translate("Improvement", "the reply is not valid JSON (%1)").arg(error.errorString()));
     }
     if (!document.isObject()) {
-        return fail(QStringLiteral("the reply is not a JSON object"));
+        return fail(QCoreApplication::translate("Improvement", "the reply is not a JSON object"));
     }
     const QJsonValue proposals = document.object().value(QLatin1String("proposals"));
     if (!proposals.isArray()) {
-        return fail(QStringLiteral("the reply has no list \"proposals\""));
+        return fail(QCoreApplication::translate("Improvement", "the reply has no list \"proposals\""));
     }
     return proposals.toArray();
 }
@@ -370,7 +377,7 @@ QString mergeMessage(const AssistantState& state, const QList<ProposalDraft>& ca
 namespace {
 
 // Reads every proposal of a reply into `Item` (a draft or a merge item): the shared fields here,
-// the rest by `readRest` (object, "proposal <n>", item).
+// the rest by `readRest` (object, the 1-based proposal number, item).
 template <typename Item, typename ReadRest> Result<QList<Item>> decodeProposals(const QString& text, ReadRest readRest)
 {
     const auto proposals = proposalsOf(text);
@@ -380,9 +387,9 @@ template <typename Item, typename ReadRest> Result<QList<Item>> decodeProposals(
     QList<Item> items;
     for (qsizetype i = 0; i < proposals->size(); ++i) {
         const QJsonValue entry = proposals->at(i);
-        const QString where = QStringLiteral("proposal ") + QString::number(i + 1);
+        const qsizetype number = i + 1;
         if (!entry.isObject()) {
-            return fail(where + QStringLiteral(" is not an object"));
+            return fail(QCoreApplication::translate("Improvement", "proposal %1 is not an object").arg(number));
         }
         const QJsonObject object = entry.toObject();
         Item item;
@@ -396,7 +403,7 @@ template <typename Item, typename ReadRest> Result<QList<Item>> decodeProposals(
         item.targetQA = values[3];
         item.text = values[4];
         item.reason = values[5];
-        if (auto rest = readRest(object, where, item); !rest) {
+        if (auto rest = readRest(object, number, item); !rest) {
             return std::unexpected(rest.error());
         }
         items.append(std::move(item));
@@ -409,16 +416,20 @@ template <typename Item, typename ReadRest> Result<QList<Item>> decodeProposals(
 Result<Reply> decodeReply(const QString& text)
 {
     auto proposals = decodeProposals<ProposalDraft>(
-        text, [](const QJsonObject& object, const QString& where, ProposalDraft& draft) -> Result<void> {
+        text, [](const QJsonObject& object, qsizetype number, ProposalDraft& draft) -> Result<void> {
             const QJsonValue quotes = object.value(QLatin1String("quotes"));
             if (!quotes.isArray()) {
-                return fail(where + QStringLiteral(" has no list \"quotes\""));
+                return fail(QCoreApplication::translate("Improvement", "proposal %1 has no list \"%2\"")
+                                .arg(number)
+                                .arg(QStringLiteral("quotes")));
             }
             for (const QJsonValue& quote : quotes.toArray()) {
                 const QJsonValue callID = quote.toObject().value(QLatin1String("callID"));
                 const QJsonValue passage = quote.toObject().value(QLatin1String("text"));
                 if (!callID.isString() || !passage.isString()) {
-                    return fail(where + QStringLiteral(" has a quote without text \"callID\" and \"text\""));
+                    return fail(QCoreApplication::translate(
+                        "Improvement", "proposal %1 has a quote without text \"callID\" and \"text\"")
+                                    .arg(number));
                 }
                 draft.quotes.append(ProposalQuote { callID.toString(), passage.toString() });
             }
@@ -433,15 +444,19 @@ Result<Reply> decodeReply(const QString& text)
 Result<MergeReply> decodeMergeReply(const QString& text)
 {
     auto proposals = decodeProposals<MergeItem>(
-        text, [](const QJsonObject& object, const QString& where, MergeItem& item) -> Result<void> {
+        text, [](const QJsonObject& object, qsizetype number, MergeItem& item) -> Result<void> {
             const QJsonValue sources = object.value(QLatin1String("sources"));
             if (!sources.isArray()) {
-                return fail(where + QStringLiteral(" has no list \"sources\""));
+                return fail(QCoreApplication::translate("Improvement", "proposal %1 has no list \"%2\"")
+                                .arg(number)
+                                .arg(QStringLiteral("sources")));
             }
             for (const QJsonValue& source : sources.toArray()) {
                 const double number = source.toDouble(std::nan(""));
                 if (!source.isDouble() || number != std::trunc(number)) {
-                    return fail(where + QStringLiteral(" has a source that is not an integer"));
+                    return fail(
+                        QCoreApplication::translate("Improvement", "proposal %1 has a source that is not an integer")
+                            .arg(number));
                 }
                 item.sources.append(static_cast<qint64>(number));
             }

@@ -43,7 +43,10 @@ struct DeleteLater {
     void operator()(QObject* object) const { object->deleteLater(); }
 };
 
-const QString storeClosed = QStringLiteral("the store was closed");
+QString storeClosed()
+{
+    return ImprovementService::tr("the store was closed", "completes \"Improvement failed: …\"");
+}
 
 // The run's notes: dropped quotes are user content and stay private.
 void logNote(const QString& text)
@@ -89,7 +92,7 @@ struct RunRead {
 Result<RunRead> readRun(const QPointer<StoreHolder>& holder, const QUuid& assistantID, const QString& missing)
 {
     if (!holder) {
-        return fail(storeClosed);
+        return fail(storeClosed());
     }
     RunRead read { holder->container()->newContext(), {} };
     auto state = improvement::readAssistant(*read.context, assistantID);
@@ -132,28 +135,52 @@ ImprovementService::~ImprovementService()
     }
 }
 
+QString ImprovementService::chooseProviderMessage()
+{
+    return tr("Choose Claude or OpenAI in Settings to use improvements.");
+}
+
+QString ImprovementService::noNewCallsMessage()
+{
+    return tr("No new calls to analyze.");
+}
+
+QString ImprovementService::mergingProgress()
+{
+    return tr("Merging the proposals…");
+}
+
+QString ImprovementService::nothingNewMessage()
+{
+    return tr("No new proposals: the calls brought nothing the assistant does not already have.");
+}
+
+QString ImprovementService::assistantDeleted()
+{
+    return tr("the assistant was deleted during the analysis", "completes \"Improvement failed: …\"");
+}
+
 QString ImprovementService::analyzingProgress(qsizetype call, qsizetype calls)
 {
-    return QStringLiteral("Analyzing call ") + QString::number(call) + QStringLiteral(" of ") + QString::number(calls)
-        + QChar(0x2026);
+    return tr("Analyzing call %1 of %2…").arg(call).arg(calls);
 }
 
 QString ImprovementService::failureMessage(const QString& description)
 {
     // Error texts that end a sentence of their own ("… (Ctrl+,).") are not given a second period.
-    return QStringLiteral("Improvement failed: ") + description
-        + (description.endsWith(u'.') ? QString() : QStringLiteral(".")) + QStringLiteral(" Nothing was changed.");
+    return description.endsWith(u'.') ? tr("Improvement failed: %1 Nothing was changed.").arg(description)
+                                      : tr("Improvement failed: %1. Nothing was changed.").arg(description);
 }
 
 QString ImprovementService::outcomeMessage(qsizetype stored)
 {
     if (stored == 0) {
-        return nothingNewMessage;
+        return nothingNewMessage();
     }
     if (stored == 1) {
-        return QStringLiteral("1 new proposal.");
+        return tr("1 new proposal.");
     }
-    return QString::number(stored) + QStringLiteral(" new proposals.");
+    return tr("%1 new proposals.").arg(stored);
 }
 
 void ImprovementService::run(const QUuid& assistantID, StoreHolder* store)
@@ -185,7 +212,7 @@ QCoro::Task<> ImprovementService::execute(
         co_return;
     }
     if (!settings) {
-        end(chooseProviderMessage);
+        end(chooseProviderMessage());
         co_return;
     }
 
@@ -203,7 +230,7 @@ QCoro::Task<> ImprovementService::execute(
             co_return;
         }
         if (calls->empty()) {
-            end(noNewCallsMessage);
+            end(noNewCallsMessage());
             co_return;
         }
         for (const Call& call : *calls) {
@@ -235,7 +262,7 @@ QCoro::Task<> ImprovementService::execute(
         QDateTime startedAt;
         Skipped earlier; // the failure the runs before left on the call
         {
-            const auto read = readRun(holder, assistantID, assistantDeleted);
+            const auto read = readRun(holder, assistantID, assistantDeleted());
             if (!read) {
                 failRun(read.error().message);
                 co_return;
@@ -296,7 +323,7 @@ QCoro::Task<> ImprovementService::execute(
             } else {
                 // The assistant and its bank are read again: the store may have changed or been
                 // reopened meanwhile, and a call deleted meanwhile backs no quote.
-                const auto read = readRun(holder, assistantID, assistantDeleted);
+                const auto read = readRun(holder, assistantID, assistantDeleted());
                 if (!read) {
                     failRun(read.error().message);
                     co_return;
@@ -328,14 +355,14 @@ QCoro::Task<> ImprovementService::execute(
         } else {
             analysed.append(callID);
         }
-        setProgress(i + 1 < count ? analyzingProgress(i + 2, count) : mergingProgress);
+        setProgress(i + 1 < count ? analyzingProgress(i + 2, count) : mergingProgress());
     }
 
     QList<ProposalDraft> result;
     if (!candidates.isEmpty()) {
         QString user;
         {
-            const auto read = readRun(holder, assistantID, assistantDeleted);
+            const auto read = readRun(holder, assistantID, assistantDeleted());
             if (!read) {
                 failRun(read.error().message);
                 co_return;
@@ -357,7 +384,7 @@ QCoro::Task<> ImprovementService::execute(
             co_return;
         }
         const QList<ProposalDraft> rebuilt = improvement::rebuild(*decoded, candidates);
-        const auto read = readRun(holder, assistantID, assistantDeleted);
+        const auto read = readRun(holder, assistantID, assistantDeleted());
         if (!read) {
             failRun(read.error().message);
             co_return;
@@ -376,6 +403,7 @@ QCoro::Task<> ImprovementService::execute(
         logNote(QStringLiteral("merge: %1 drafts, %2 valid").arg(rebuilt.size()).arg(result.size()));
     }
 
+    // One sentence per skipped call, each after the run's outcome.
     QString skippedNote;
     bool gaveUp = false;
     for (const Skipped& call : skipped) {
@@ -390,11 +418,10 @@ QCoro::Task<> ImprovementService::execute(
         co_return;
     }
     if (analysed.isEmpty()) {
-        const QString description = QStringLiteral("no call could be analyzed");
-        qCCritical(lcImprovement, "failed: %s", qUtf8Printable(description));
+        qCCritical(lcImprovement, "failed: no call could be analyzed");
         // A call given up on was changed; otherwise the store holds nothing new the user would see.
-        end(QStringLiteral("Improvement failed: ") + description + u'.' + skippedNote
-            + (gaveUp ? QString() : QStringLiteral(" Nothing was changed.")));
+        end(gaveUp ? tr("Improvement failed: no call could be analyzed.%1").arg(skippedNote)
+                   : tr("Improvement failed: no call could be analyzed.%1 Nothing was changed.").arg(skippedNote));
         co_return;
     }
     qCInfo(lcImprovement, "done: %lld proposals", static_cast<long long>(*stored));
@@ -439,7 +466,7 @@ Result<qsizetype> ImprovementService::store(StoreHolder* holder, const QUuid& as
     const QList<ProposalDraft>& drafts, const QList<QUuid>& calls, const QList<Skipped>& skipped)
 {
     if (!holder) {
-        return fail(storeClosed);
+        return fail(storeClosed());
     }
     // A context of the run's own: a failed save is rolled back whole, and edits pending elsewhere in
     // the app are neither saved with the run nor able to make its save fail.
@@ -449,7 +476,7 @@ Result<qsizetype> ImprovementService::store(StoreHolder* holder, const QUuid& as
         return std::unexpected(assistant.error());
     }
     if (!*assistant) {
-        return fail(assistantDeleted);
+        return fail(assistantDeleted());
     }
     for (const ProposalDraft& draft : drafts) {
         Proposal proposal = Proposal::make(draft);

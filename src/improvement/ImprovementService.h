@@ -39,13 +39,12 @@ class ImprovementService : public QObject {
     Q_OBJECT
 
 public:
-    static inline const QString chooseProviderMessage =
-        QStringLiteral("Choose Claude or OpenAI in Settings to use improvements.");
-    static inline const QString noNewCallsMessage = QStringLiteral("No new calls to analyze.");
-    static inline const QString mergingProgress = QStringLiteral("Merging the proposals\u2026");
-    static inline const QString nothingNewMessage =
-        QStringLiteral("No new proposals: the calls brought nothing the assistant does not already have.");
-    static inline const QString assistantDeleted = QStringLiteral("the assistant was deleted during the analysis");
+    static QString chooseProviderMessage();
+    static QString noNewCallsMessage();
+    static QString mergingProgress();
+    static QString nothingNewMessage();
+    // Completes "Improvement failed: …".
+    static QString assistantDeleted();
 
     ImprovementService(LLMClient client, Settings* settings, QObject* parent, ImprovementServiceOptions options = {});
     ~ImprovementService() override;

@@ -4,6 +4,8 @@
 #include "common/Uuid.h"
 #include "store/StoreContext.h"
 
+#include <QCoreApplication>
+
 namespace proposalReview {
 
 namespace {
@@ -42,20 +44,20 @@ Status status(const Proposal& proposal)
 QString statusLabel(Status status)
 {
     switch (status) {
-    case Status::accepted: return QStringLiteral("Accepted");
-    case Status::discarded: return QStringLiteral("Discarded");
+    case Status::accepted: return QCoreApplication::translate("ProposalReview", "Accepted");
+    case Status::discarded: return QCoreApplication::translate("ProposalReview", "Discarded");
     case Status::pending: break;
     }
-    return QStringLiteral("Pending");
+    return QCoreApplication::translate("ProposalReview", "Pending");
 }
 
 QString kindLabel(ProposalKind kind)
 {
     switch (kind) {
-    case ProposalKind::newQA: return QStringLiteral("New question");
-    case ProposalKind::editQA: return QStringLiteral("Answer change");
-    case ProposalKind::style: return QStringLiteral("How you answer");
-    case ProposalKind::instruction: return QStringLiteral("Instruction");
+    case ProposalKind::newQA: return QCoreApplication::translate("ProposalReview", "New question");
+    case ProposalKind::editQA: return QCoreApplication::translate("ProposalReview", "Answer change");
+    case ProposalKind::style: return QCoreApplication::translate("ProposalReview", "How you answer");
+    case ProposalKind::instruction: return QCoreApplication::translate("ProposalReview", "Instruction");
     }
     return QString();
 }

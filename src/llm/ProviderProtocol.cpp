@@ -48,7 +48,8 @@ QString noText()
 
 QString claudeError(const std::optional<QString>& message)
 {
-    return QStringLiteral("Claude error: ") + message.value_or(QStringLiteral("unknown"));
+    return QCoreApplication::translate("LLMClient", "Claude error: %1")
+        .arg(message.value_or(QCoreApplication::translate("LLMClient", "unknown")));
 }
 
 QString httpStatus(int status, const QString& body)

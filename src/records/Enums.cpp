@@ -1,5 +1,7 @@
 #include "records/Enums.h"
 
+#include <QCoreApplication>
+
 namespace assistantTemplate {
 
 QString rawText(AssistantTemplate value)
@@ -27,10 +29,10 @@ std::optional<AssistantTemplate> parse(const QString& text)
 QString title(AssistantTemplate value)
 {
     switch (value) {
-    case AssistantTemplate::interview: return QStringLiteral("Interview");
-    case AssistantTemplate::projects: return QStringLiteral("Projects");
-    case AssistantTemplate::prospecting: return QStringLiteral("Prospecting");
-    case AssistantTemplate::blank: return QStringLiteral("Blank");
+    case AssistantTemplate::interview: return QCoreApplication::translate("AssistantTemplate", "Interview");
+    case AssistantTemplate::projects: return QCoreApplication::translate("AssistantTemplate", "Projects");
+    case AssistantTemplate::prospecting: return QCoreApplication::translate("AssistantTemplate", "Prospecting");
+    case AssistantTemplate::blank: return QCoreApplication::translate("AssistantTemplate", "Blank");
     }
     return {};
 }
@@ -56,17 +58,30 @@ QString defaultInstructions(AssistantTemplate value)
 
 QStringList stages(AssistantTemplate value)
 {
+    // Suggestions for a context's stage, which the user may also write freely; the one picked is stored as shown.
+    static const char* const interview[] = { QT_TRANSLATE_NOOP("AssistantTemplate", "Applied"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Screening"), QT_TRANSLATE_NOOP("AssistantTemplate", "First interview"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Technical interview"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Final interview"), QT_TRANSLATE_NOOP("AssistantTemplate", "Offer"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Rejected") };
+    static const char* const projects[] = { QT_TRANSLATE_NOOP("AssistantTemplate", "Proposal"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "In progress"), QT_TRANSLATE_NOOP("AssistantTemplate", "Delivered"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Paused") };
+    static const char* const prospecting[] = { QT_TRANSLATE_NOOP("AssistantTemplate", "New"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Qualified"), QT_TRANSLATE_NOOP("AssistantTemplate", "Meeting"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Proposal sent"), QT_TRANSLATE_NOOP("AssistantTemplate", "Won"),
+        QT_TRANSLATE_NOOP("AssistantTemplate", "Lost") };
+    const auto translated = [](const auto& names) {
+        QStringList out;
+        for (const char* name : names) {
+            out.append(QCoreApplication::translate("AssistantTemplate", name));
+        }
+        return out;
+    };
     switch (value) {
-    case AssistantTemplate::interview:
-        return { QStringLiteral("Applied"), QStringLiteral("Screening"), QStringLiteral("First interview"),
-            QStringLiteral("Technical interview"), QStringLiteral("Final interview"), QStringLiteral("Offer"),
-            QStringLiteral("Rejected") };
-    case AssistantTemplate::projects:
-        return { QStringLiteral("Proposal"), QStringLiteral("In progress"), QStringLiteral("Delivered"),
-            QStringLiteral("Paused") };
-    case AssistantTemplate::prospecting:
-        return { QStringLiteral("New"), QStringLiteral("Qualified"), QStringLiteral("Meeting"),
-            QStringLiteral("Proposal sent"), QStringLiteral("Won"), QStringLiteral("Lost") };
+    case AssistantTemplate::interview: return translated(interview);
+    case AssistantTemplate::projects: return translated(projects);
+    case AssistantTemplate::prospecting: return translated(prospecting);
     case AssistantTemplate::blank: return {};
     }
     return {};
@@ -118,6 +133,12 @@ QString rawText(Speaker value)
 QString label(Speaker value)
 {
     return value == Speaker::me ? QStringLiteral("You") : QStringLiteral("Other");
+}
+
+QString shownLabel(Speaker value)
+{
+    return value == Speaker::me ? QCoreApplication::translate("Speaker", "You")
+                                : QCoreApplication::translate("Speaker", "Them");
 }
 
 } // namespace speaker
@@ -181,7 +202,7 @@ QString rawText(LLMProvider value)
 QString label(LLMProvider value)
 {
     switch (value) {
-    case LLMProvider::onDevice: return QStringLiteral("On-device (local model, free)");
+    case LLMProvider::onDevice: return QCoreApplication::translate("LLMProvider", "On-device (local model, free)");
     case LLMProvider::claude: return QStringLiteral("Claude (Anthropic)");
     case LLMProvider::openai: return QStringLiteral("OpenAI");
     }

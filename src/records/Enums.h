@@ -14,6 +14,7 @@ namespace assistantTemplate {
 QString rawText(AssistantTemplate value);
 // Exact, case-sensitive match of the stored text.
 std::optional<AssistantTemplate> parse(const QString& text);
+// The template's name as the user sees it, in the user's language: the menu entry and a new assistant's name.
 QString title(AssistantTemplate value);
 QString defaultInstructions(AssistantTemplate value);
 QStringList stages(AssistantTemplate value);
@@ -58,6 +59,8 @@ namespace speaker {
 QString rawText(Speaker value);
 // Transcript rendering for prompts and files: "You" for me, "Other" for them.
 QString label(Speaker value);
+// The label the windows show before a line: the raw texts, in the user's language.
+QString shownLabel(Speaker value);
 } // namespace speaker
 
 inline size_t qHash(Speaker key, size_t seed = 0)

@@ -2,6 +2,7 @@
 
 #include "common/Text.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QScopeGuard>
 #include <QStringDecoder>
@@ -18,10 +19,10 @@ namespace knowledgeImport {
 QString message(Failure failure)
 {
     switch (failure) {
-    case Failure::unsupportedType: return QStringLiteral("Only .md or .txt files.");
-    case Failure::empty: return QStringLiteral("The file is empty.");
-    case Failure::notUTF8: return QStringLiteral("The file is not UTF-8.");
-    case Failure::tooLarge: return QStringLiteral("The file is larger than 1 MB.");
+    case Failure::unsupportedType: return QCoreApplication::translate("KnowledgeImport", "Only .md or .txt files.");
+    case Failure::empty: return QCoreApplication::translate("KnowledgeImport", "The file is empty.");
+    case Failure::notUTF8: return QCoreApplication::translate("KnowledgeImport", "The file is not UTF-8.");
+    case Failure::tooLarge: return QCoreApplication::translate("KnowledgeImport", "The file is larger than 1 MB.");
     }
     return {};
 }
@@ -33,7 +34,7 @@ Error error(Failure failure)
 
 QString notRegularFile()
 {
-    return QStringLiteral("Not a regular file: only a file's text can be imported.");
+    return QCoreApplication::translate("KnowledgeImport", "Not a regular file: only a file's text can be imported.");
 }
 
 bool hasAcceptedExtension(const QString& path)

@@ -1,5 +1,7 @@
 #include "selection/Migration.h"
 
+#include <QCoreApplication>
+
 namespace migration {
 
 Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings& settings)
@@ -14,7 +16,8 @@ Result<std::optional<Assistant>> migrateIfNeeded(StoreContext& context, Settings
     if (*count != 0) {
         return std::optional<Assistant>();
     }
-    Assistant general = Assistant::make(QStringLiteral("General"), AssistantTemplate::blank);
+    // The first assistant's name is the user's to change, so it is written in the user's language.
+    Assistant general = Assistant::make(QCoreApplication::translate("Migration", "General"), AssistantTemplate::blank);
     const QString prompt = settings.text(SettingKey::suggestionPrompt).value_or(QString());
     general.instructions =
         prompt.isEmpty() ? assistantTemplate::defaultInstructions(AssistantTemplate::interview) : prompt;

@@ -1,5 +1,8 @@
 #include "settings/Keychain.h"
 
+#include "common/LazyLibrary.h"
+
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -36,25 +39,48 @@ const SecretSchema* schema()
 
 constexpr const char* service = "Vessaro.Quillora";
 
+// libsecret, with GIO and libgcrypt behind it, is opened on the first read or save, on the keychain's worker
+// thread: no key is needed before the first window shows.
+LazyLibrary libsecret("libsecret-1.so.0");
+
+// The item's two attributes, as libsecret's calls without variable arguments take them.
+struct Attributes {
+    explicit Attributes(const QByteArray& account)
+        : table(g_hash_table_new(g_str_hash, g_str_equal))
+    {
+        g_hash_table_insert(table, const_cast<char*>("service"), const_cast<char*>(service));
+        g_hash_table_insert(table, const_cast<char*>("account"), const_cast<char*>(account.constData()));
+    }
+    ~Attributes() { g_hash_table_unref(table); }
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
+
+    GHashTable* table;
+};
+
 } // namespace
 
 QString noKeyringText()
 {
-    return QObject::tr("No system keyring is running, so keys cannot be saved. Install and start one (GNOME Keyring "
-                       "from the package gnome-keyring, KWallet, or KeePassXC with its Secret Service integration), "
-                       "then save the key again.");
+    return QCoreApplication::translate("Keychain",
+        "No system keyring is running, so keys cannot be saved. Install and start one (GNOME Keyring "
+        "from the package gnome-keyring, KWallet, or KeePassXC with its Secret Service integration), "
+        "then save the key again.");
 }
 
 std::optional<QString> read(const QString& account)
 {
+    if (!libsecret.load()) {
+        return std::nullopt;
+    }
     const QByteArray accountUtf8 = account.toUtf8();
+    const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(
-        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    gchar* secret = LAZY_CALL(libsecret, secret_password_lookupv_sync)(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         if (secret != nullptr) {
-            secret_password_free(secret);
+            LAZY_CALL(libsecret, secret_password_free)(secret);
         }
         return std::nullopt;
     }
@@ -62,7 +88,7 @@ std::optional<QString> read(const QString& account)
         return std::nullopt;
     }
     const QByteArray bytes(secret);
-    secret_password_free(secret);
+    LAZY_CALL(libsecret, secret_password_free)(secret);
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString value = decoder.decode(bytes);
     if (decoder.hasError()) {
@@ -73,10 +99,15 @@ std::optional<QString> read(const QString& account)
 
 Result<void> save(const QString& value, const QString& account)
 {
+    if (!libsecret.load()) {
+        return fail(QCoreApplication::translate(
+            "Keychain", "The system keyring library (libsecret) could not be loaded, so keys cannot be saved: %1")
+                        .arg(libsecret.loadError()));
+    }
     const QByteArray accountUtf8 = account.toUtf8();
+    const Attributes attributes(accountUtf8);
     GError* error = nullptr;
-    secret_password_clear_sync(
-        schema(), nullptr, &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    LAZY_CALL(libsecret, secret_password_clearv_sync)(schema(), attributes.table, nullptr, &error);
     if (error != nullptr) {
         g_error_free(error);
         error = nullptr;
@@ -86,19 +117,21 @@ Result<void> save(const QString& value, const QString& account)
     }
     const QByteArray valueUtf8 = value.toUtf8();
     const QByteArray label = QByteArrayLiteral("Vessaro.Quillora (") + accountUtf8 + ')';
-    secret_password_store_sync(schema(), SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr,
-        &error, "service", service, "account", accountUtf8.constData(), nullptr);
+    LAZY_CALL(libsecret, secret_password_storev_sync)
+    (schema(), attributes.table, SECRET_COLLECTION_DEFAULT, label.constData(), valueUtf8.constData(), nullptr, &error);
     if (error != nullptr) {
         // Without a keyring daemon on the session bus every save fails the same way; the user
         // needs to know what to start rather than the bus's wording.
-        const bool noService = g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN)
-            || g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
+        const GQuark bus = LAZY_CALL(libsecret, g_dbus_error_quark)();
+        const bool noService = g_error_matches(error, bus, G_DBUS_ERROR_SERVICE_UNKNOWN)
+            || g_error_matches(error, bus, G_DBUS_ERROR_NAME_HAS_NO_OWNER);
         const QString reason = QString::fromUtf8(error->message);
         g_error_free(error);
         if (noService) {
             return fail(noKeyringText());
         }
-        return fail(QObject::tr("The key could not be saved in the system keyring: %1").arg(reason));
+        return fail(QCoreApplication::translate("Keychain", "The key could not be saved in the system keyring: %1")
+                        .arg(reason));
     }
     return {};
 }

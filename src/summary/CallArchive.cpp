@@ -1,5 +1,6 @@
 #include "summary/CallArchive.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -201,7 +202,7 @@ Result<QString> writeCallArchive(const QList<TranscriptLine>& lines, const QList
     const QString& notes, const QString& summary)
 {
     if (lines.isEmpty()) {
-        return fail(QStringLiteral("The file could not be saved."));
+        return fail(QCoreApplication::translate("CallArchive", "The file could not be saved."));
     }
     const QByteArray bytes = callArchive::content(lines, suggestions, notes, summary).toUtf8();
 

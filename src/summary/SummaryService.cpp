@@ -485,7 +485,7 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
             setSavedFile(archiveFile);
         }
     } else {
-        report(QStringLiteral("Could not save the call: ") + written.error().message, publish);
+        report(tr("Could not save the call: %1").arg(written.error().message), publish);
     }
 
     QList<CallLine> lines;
@@ -512,7 +512,7 @@ void SummaryService::saveCall(const Recording& recording, const QString& summary
     call.assistant = owners.assistant ? std::optional(owners.assistant->id) : std::nullopt;
     call.context = owners.context ? std::optional(owners.context->id) : std::nullopt;
     if (auto saved = putCall(store, call, before); !saved) {
-        report(QStringLiteral("Could not save the call to the store: ") + saved.error().message, publish);
+        report(tr("Could not save the call to the store: %1").arg(saved.error().message), publish);
         if (m_journal) {
             m_journal->keep(call.id, summary, archiveFile); // the next start stores it
         }
@@ -605,6 +605,20 @@ int SummaryService::recoverJournal()
     return recovered;
 }
 
+QString SummaryService::shownSummary(const QString& stored)
+{
+    if (stored == shortCallSummary) {
+        return tr("Short call: no summary.");
+    }
+    if (stored == failedSummary) {
+        return tr("No summary: it could not be generated. The full transcript is below.");
+    }
+    if (stored == interruptedSummary) {
+        return tr("No summary: the summary was interrupted.");
+    }
+    return stored;
+}
+
 void SummaryService::report(const QString& message, Publish publish)
 {
     qCCritical(lcSummary, "%s", qUtf8Printable(message));
@@ -620,27 +634,28 @@ void SummaryService::appendSaveError(const QString& message)
 
 void SummaryService::setOutcome(const QUuid& callID, CallOutcome outcome)
 {
-    saveRating(callID, QStringLiteral("the outcome"), { .outcome = outcome, .note = std::nullopt });
+    saveRating(callID, { .outcome = outcome, .note = std::nullopt });
 }
 
 void SummaryService::setNote(const QUuid& callID, const QString& note)
 {
-    saveRating(callID, QStringLiteral("the note"), { .outcome = std::nullopt, .note = note });
+    saveRating(callID, { .outcome = std::nullopt, .note = note });
 }
 
-void SummaryService::saveRating(const QUuid& callID, const QString& subject, const callRating::Change& change)
+void SummaryService::saveRating(const QUuid& callID, const callRating::Change& change)
 {
     StoreContext& store = m_context();
     auto found = store.fetchOne<Call>(callID);
     if (!found || !*found) {
         qCCritical(lcSummary, "Call %s not found", qUtf8Printable(uuid::toText(callID)));
-        appendSaveError(
-            QStringLiteral("Could not save ") + subject + QStringLiteral(": the call is not in the store."));
+        appendSaveError(change.outcome ? tr("Could not save the outcome: the call is not in the store.")
+                                       : tr("Could not save the note: the call is not in the store."));
         return;
     }
     if (auto written = callRating::write(store, **found, change); !written) {
         qCCritical(lcSummary, "Could not save outcome: %s", qUtf8Printable(written.error().message));
-        appendSaveError(QStringLiteral("Could not save ") + subject + QStringLiteral(": ") + written.error().message);
+        appendSaveError((change.outcome ? tr("Could not save the outcome: %1") : tr("Could not save the note: %1"))
+                            .arg(written.error().message));
     }
 }
 

@@ -72,6 +72,9 @@ public:
     static inline const QString failedSummary =
         QStringLiteral("No summary: it could not be generated. The full transcript is below.");
     static inline const QString interruptedSummary = QStringLiteral("No summary: the summary was interrupted.");
+    // A stored summary as a window shows it: the texts stored in place of a summary above read in the user's
+    // language; a summary itself is shown as it was written.
+    static QString shownSummary(const QString& stored);
     static inline const QString truncationMarker = QStringLiteral("[Start of the call left out]\n");
     // The note of a call stored from the journal of a run that ended before it could store it.
     static inline const QString recoveredNote = QStringLiteral("Recovered call");
@@ -174,7 +177,7 @@ private:
     // Logs a saving problem and, when publishing, adds it to `saveError`.
     void report(const QString& message, Publish publish);
     void appendSaveError(const QString& message);
-    void saveRating(const QUuid& callID, const QString& subject, const callRating::Change& change);
+    void saveRating(const QUuid& callID, const callRating::Change& change);
     void cancelTask();
 
     void setText(std::optional<QString> text);

@@ -3,6 +3,7 @@
 #include "common/Clock.h"
 #include "common/Log.h"
 
+#include <QCoreApplication>
 #include <QCoroSignal>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -33,20 +34,26 @@ QString openFailureText(const QString& description)
 {
     const std::optional<int> status = refusedStatus(description);
     if (!status) {
-        return QStringLiteral("OpenAI could not be reached. Check the internet connection.");
+        return QCoreApplication::translate(
+            "OpenAITranscriber", "OpenAI could not be reached. Check the internet connection.");
     }
     switch (*status) {
-    case 401: return QStringLiteral("OpenAI refused the API key. Change it in Settings (Ctrl+,).");
+    case 401:
+        return QCoreApplication::translate(
+            "OpenAITranscriber", "OpenAI refused the API key. Change it in Settings (Ctrl+,).");
     case 429:
-        return QStringLiteral("The OpenAI account is out of quota or rate-limited. Check its plan and billing, or "
-                              "try again later.");
-    default: return QStringLiteral("OpenAI turned the connection down (HTTP %1).").arg(*status);
+        return QCoreApplication::translate("OpenAITranscriber",
+            "The OpenAI account is out of quota or rate-limited. Check its plan and "
+            "billing, or try again later.");
+    default:
+        return QCoreApplication::translate("OpenAITranscriber", "OpenAI turned the connection down (HTTP %1).")
+            .arg(*status);
     }
 }
 
 QString connectionLostText()
 {
-    return QStringLiteral("The connection to OpenAI was lost.");
+    return QCoreApplication::translate("OpenAITranscriber", "The connection to OpenAI was lost.");
 }
 
 } // namespace
@@ -205,7 +212,7 @@ void RealtimeWorker::send(const QJsonObject& message)
 void RealtimeWorker::reportTransportError(const QString& description)
 {
     if (!m_closing) {
-        Q_EMIT errorReported(QStringLiteral("OpenAI: ") + description);
+        Q_EMIT errorReported(QCoreApplication::translate("OpenAITranscriber", "OpenAI: %1").arg(description));
     }
 }
 
@@ -297,7 +304,9 @@ void RealtimeWorker::handleFrame(const QString& frame)
         const QJsonValue error = event.value(QStringLiteral("error"));
         const QJsonValue message = error.isObject() ? error.toObject().value(QStringLiteral("message")) : QJsonValue();
         Q_EMIT errorReported(
-            QStringLiteral("OpenAI: ") + (message.isString() ? message.toString() : QStringLiteral("unknown error")));
+            QCoreApplication::translate("OpenAITranscriber", "OpenAI: %1")
+                .arg(message.isString() ? message.toString()
+                                        : QCoreApplication::translate("OpenAITranscriber", "unknown error")));
     }
 }
 

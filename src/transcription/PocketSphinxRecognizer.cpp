@@ -1,12 +1,22 @@
 #include "transcription/PocketSphinxRecognizer.h"
 
+#include "common/LazyLibrary.h"
 #include "common/Log.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
 
 #include <pocketsphinx.h>
+
+namespace {
+
+// PocketSphinx, with sphinxbase and the linear algebra libraries behind it, opened when the on-device engine
+// first loads a model.
+LazyLibrary pocketsphinx("libpocketsphinx.so.3");
+
+} // namespace
 
 class SphinxWorker : public DecoderWorker {
     Q_OBJECT
@@ -20,10 +30,10 @@ public:
     ~SphinxWorker() override
     {
         if (m_decoder) {
-            ps_free(m_decoder);
+            LAZY_CALL(pocketsphinx, ps_free)(m_decoder);
         }
         if (m_config) {
-            cmd_ln_free_r(m_config);
+            LAZY_CALL(pocketsphinx, cmd_ln_free_r)(m_config);
         }
     }
 
@@ -45,18 +55,26 @@ private:
 
 void SphinxWorker::load()
 {
+    if (!pocketsphinx.load()) {
+        Q_EMIT loaded(QCoreApplication::translate(
+            "PocketSphinxRecognizer", "Could not load the on-device speech engine (PocketSphinx): %1")
+                          .arg(pocketsphinx.loadError()));
+        return;
+    }
     const QByteArray hmm = QFile::encodeName(m_model.acousticModel);
     const QByteArray lm = QFile::encodeName(m_model.languageModel);
     const QByteArray dict = QFile::encodeName(m_model.dictionary);
     // The decoder's own diagnostics would otherwise flood standard error.
-    m_config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-        dict.constData(), "-logfn", "/dev/null", "-vad_postspeech", PocketSphinxRecognizer::endOfSpeechFrames, nullptr);
+    m_config = LAZY_CALL(pocketsphinx, cmd_ln_init)(nullptr, LAZY_CALL(pocketsphinx, ps_args)(), TRUE, "-hmm",
+        hmm.constData(), "-lm", lm.constData(), "-dict", dict.constData(), "-logfn", "/dev/null", "-vad_postspeech",
+        PocketSphinxRecognizer::endOfSpeechFrames, nullptr);
     if (m_config) {
-        m_decoder = ps_init(m_config);
+        m_decoder = LAZY_CALL(pocketsphinx, ps_init)(m_config);
     }
     if (!m_decoder) {
         qCWarning(lcTranscription) << "Cannot load the speech model for" << m_model.locale;
-        Q_EMIT loaded(QStringLiteral("Could not load the speech model for %1.").arg(m_model.locale));
+        Q_EMIT loaded(QCoreApplication::translate("PocketSphinxRecognizer", "Could not load the speech model for %1.")
+                          .arg(m_model.locale));
         return;
     }
     Q_EMIT loaded(QString());
@@ -74,7 +92,7 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
         return;
     }
     if (!m_utteranceOpen) {
-        if (ps_start_utt(m_decoder) < 0) {
+        if (LAZY_CALL(pocketsphinx, ps_start_utt)(m_decoder) < 0) {
             return;
         }
         m_utteranceOpen = true;
@@ -82,8 +100,8 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
         m_samplesSincePartial = 0;
         m_lastPartial.clear();
     }
-    ps_process_raw(m_decoder, samples.data(), samples.size(), FALSE, FALSE);
-    const bool speech = ps_get_in_speech(m_decoder) != 0;
+    LAZY_CALL(pocketsphinx, ps_process_raw)(m_decoder, samples.data(), samples.size(), FALSE, FALSE);
+    const bool speech = LAZY_CALL(pocketsphinx, ps_get_in_speech)(m_decoder) != 0;
     if (speech) {
         m_inSpeech = true;
     }
@@ -100,7 +118,7 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
         return;
     }
     m_samplesSincePartial = 0;
-    const char* hypothesis = ps_get_hyp(m_decoder, nullptr);
+    const char* hypothesis = LAZY_CALL(pocketsphinx, ps_get_hyp)(m_decoder, nullptr);
     const QString partial = QString::fromUtf8(hypothesis ? hypothesis : "").trimmed();
     if (!partial.isEmpty() && partial != m_lastPartial) {
         m_lastPartial = partial;
@@ -110,8 +128,8 @@ void SphinxWorker::decode(const std::vector<qint16>& samples)
 
 void SphinxWorker::endUtterance()
 {
-    ps_end_utt(m_decoder);
-    const char* hypothesis = ps_get_hyp(m_decoder, nullptr);
+    LAZY_CALL(pocketsphinx, ps_end_utt)(m_decoder);
+    const char* hypothesis = LAZY_CALL(pocketsphinx, ps_get_hyp)(m_decoder, nullptr);
     const QString text = QString::fromUtf8(hypothesis ? hypothesis : "").trimmed();
     const bool heardSpeech = m_inSpeech;
     m_utteranceOpen = false;

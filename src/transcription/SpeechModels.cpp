@@ -1,5 +1,6 @@
 #include "transcription/SpeechModels.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -12,7 +13,8 @@ const QString systemModelRoot = QStringLiteral("/usr/share/pocketsphinx/model");
 
 QString unsupported(const QString& locale)
 {
-    return QStringLiteral("On-device transcription does not support %1 on this computer.").arg(locale);
+    return QCoreApplication::translate("SpeechModels", "On-device transcription does not support %1 on this computer.")
+        .arg(locale);
 }
 
 std::optional<SpeechModel> modelIn(const QString& folder, const QString& locale)

@@ -17,11 +17,6 @@ namespace whisperModelFile {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("WhisperModelFile", text);
-}
-
 // The vocabulary of every published model is at most this size; token texts are short.
 constexpr std::int32_t maxVocabularyEntries = 60000;
 constexpr std::uint32_t maxTokenBytes = 1024;
@@ -182,16 +177,23 @@ Result<HyperParameters> check(const QString& path, const QString& shownName)
     auto refuse = [&](Fault fault, const QString& detail) -> Result<HyperParameters> {
         qCWarning(lcTranscription) << "Refusing the speech model" << path << ":" << detail;
         switch (fault) {
-        case Fault::notWhisper: return fail(tr("%1 is not a Whisper speech model.").arg(name));
-        case Fault::incomplete: return fail(tr("The speech model %1 is incomplete. Download it again.").arg(name));
+        case Fault::notWhisper:
+            return fail(QCoreApplication::translate("WhisperModelFile", "%1 is not a Whisper speech model.").arg(name));
+        case Fault::incomplete:
+            return fail(
+                QCoreApplication::translate("WhisperModelFile", "The speech model %1 is incomplete. Download it again.")
+                    .arg(name));
         case Fault::damaged: break;
         }
-        return fail(tr("The speech model %1 is damaged. Download it again.").arg(name));
+        return fail(
+            QCoreApplication::translate("WhisperModelFile", "The speech model %1 is damaged. Download it again.")
+                .arg(name));
     };
 
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        return fail(tr("Could not open the speech model %1: %2").arg(name, file.errorString()));
+        return fail(QCoreApplication::translate("WhisperModelFile", "Could not open the speech model %1: %2")
+                        .arg(name, file.errorString()));
     }
     Reader in(file);
     std::uint32_t fileMagic = 0;

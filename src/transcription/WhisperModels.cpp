@@ -15,11 +15,6 @@ namespace whisperModels {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("WhisperModels", text);
-}
-
 // whisper.cpp's model repository at the revision whose files the sums below describe.
 const QString repository =
     QStringLiteral("https://huggingface.co/ggerganov/whisper.cpp/resolve/5359861c739e955e79d9a303bcbc70fb988958b1/");
@@ -53,21 +48,21 @@ QList<WhisperModelEntry> builtInList()
 {
     const QStringList multilingual { QStringLiteral("multilingual") };
     return {
-        { QStringLiteral("tiny"), tr("Whisper tiny (fastest)"), QStringLiteral("ggml-tiny.bin"),
-            QUrl(repository + QStringLiteral("ggml-tiny.bin")), 77691713,
+        { QStringLiteral("tiny"), QCoreApplication::translate("WhisperModels", "Whisper tiny (fastest)"),
+            QStringLiteral("ggml-tiny.bin"), QUrl(repository + QStringLiteral("ggml-tiny.bin")), 77691713,
             "be07e048e1e599ad46341c8d2a135645097a538221678b7acdd1b1919c6e1b21", {}, multilingual },
-        { QStringLiteral("base"), tr("Whisper base (recommended)"), QStringLiteral("ggml-base.bin"),
-            QUrl(repository + QStringLiteral("ggml-base.bin")), 147951465,
+        { QStringLiteral("base"), QCoreApplication::translate("WhisperModels", "Whisper base (recommended)"),
+            QStringLiteral("ggml-base.bin"), QUrl(repository + QStringLiteral("ggml-base.bin")), 147951465,
             "60ed5bc3dd14eea856493d334349b405782ddcaf0028d4b5df4088345fba2efe", {}, multilingual },
-        { QStringLiteral("small"), tr("Whisper small (most accurate)"), QStringLiteral("ggml-small.bin"),
-            QUrl(repository + QStringLiteral("ggml-small.bin")), 487601967,
+        { QStringLiteral("small"), QCoreApplication::translate("WhisperModels", "Whisper small (most accurate)"),
+            QStringLiteral("ggml-small.bin"), QUrl(repository + QStringLiteral("ggml-small.bin")), 487601967,
             "1be3a9b2063867b937e64e2ec7483364a79917e157fa98c5d94b5c1fffea987b", {}, multilingual },
     };
 }
 
 Result<QList<WhisperModelEntry>> parseList(const QByteArray& json)
 {
-    const QString refused = tr("The speech model list could not be read.");
+    const QString refused = QCoreApplication::translate("WhisperModels", "The speech model list could not be read.");
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()
@@ -112,8 +107,9 @@ Result<QString> installedPath(const QString& chosen)
         return pathFor(chosen);
     }
     if (files.isEmpty()) {
-        return fail(tr("No Whisper speech model is installed. Download one in Settings (Ctrl+,) > General > "
-                       "Transcription."));
+        return fail(QCoreApplication::translate("WhisperModels",
+            "No Whisper speech model is installed. Download one in Settings (Ctrl+,) > General > "
+            "Transcription."));
     }
     return pathFor(files.first());
 }

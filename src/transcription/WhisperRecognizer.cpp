@@ -18,11 +18,6 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("WhisperRecognizer", text);
-}
-
 // Speech runs at about three words, four to five tokens, a second: a decode that goes on much
 // longer than that is the model repeating itself.
 constexpr double maxTokensPerSecond = 6;
@@ -61,8 +56,9 @@ Result<std::shared_ptr<LoadedModel>> loadShared(const QString& path)
         return model;
     }
     if (!info.exists()) {
-        return fail(tr("The speech model %1 is not installed. Download it in Settings (Ctrl+,) > General > "
-                       "Transcription.")
+        return fail(QCoreApplication::translate("WhisperRecognizer",
+            "The speech model %1 is not installed. Download it in Settings (Ctrl+,) > General > "
+            "Transcription.")
                         .arg(info.fileName()));
     }
     // whisper.cpp aborts on some malformed files: it only gets one whose every field was checked.
@@ -80,7 +76,8 @@ Result<std::shared_ptr<LoadedModel>> loadShared(const QString& path)
         qCWarning(lcTranscription) << "whisper.cpp could not load" << path << ":" << error.what();
     }
     if (!model->context) {
-        return fail(tr("Could not load the speech model %1.").arg(info.fileName()));
+        return fail(QCoreApplication::translate("WhisperRecognizer", "Could not load the speech model %1.")
+                        .arg(info.fileName()));
     }
     loadedModels.insert(key, model);
     return model;
@@ -132,8 +129,9 @@ private:
 void WhisperWorker::load()
 {
     if (!WhisperRecognizer::processorSupported()) {
-        Q_EMIT loaded(tr("This processor lacks the AVX2 instructions the Whisper engine needs. Choose "
-                         "On-device (PocketSphinx) in Settings (Ctrl+,) > General > Transcription."));
+        Q_EMIT loaded(QCoreApplication::translate("WhisperRecognizer",
+            "This processor lacks the AVX2 instructions the Whisper engine needs. Choose "
+            "On-device (PocketSphinx) in Settings (Ctrl+,) > General > Transcription."));
         return;
     }
     Result<std::shared_ptr<LoadedModel>> model = loadShared(m_options.modelPath);
@@ -144,7 +142,8 @@ void WhisperWorker::load()
     m_model = std::move(*model);
     m_state = whisper_init_state(m_model->context);
     if (!m_state) {
-        Q_EMIT loaded(tr("Could not load the speech model %1.").arg(QFileInfo(m_options.modelPath).fileName()));
+        Q_EMIT loaded(QCoreApplication::translate("WhisperRecognizer", "Could not load the speech model %1.")
+                          .arg(QFileInfo(m_options.modelPath).fileName()));
         return;
     }
     m_language = m_options.language.toLatin1();

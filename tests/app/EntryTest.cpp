@@ -1,4 +1,6 @@
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -61,6 +63,12 @@ void EntryTest::mode()
         QCOMPARE(process.exitCode(), 0);
     } else {
         QVERIFY2(!process.waitForFinished(1000), process.readAllStandardError().constData());
+        // The keyring's and the speech engine's libraries are opened when first needed.
+        QFile maps(QStringLiteral("/proc/%1/maps").arg(process.processId()));
+        QVERIFY(maps.open(QIODevice::ReadOnly));
+        const QRegularExpressionMatch loaded =
+            QRegularExpression(QStringLiteral("libsecret|libpocketsphinx")).match(QString::fromUtf8(maps.readAll()));
+        QVERIFY2(!loaded.hasMatch(), qPrintable(loaded.captured()));
         process.kill();
         QVERIFY(process.waitForFinished(5000));
     }

@@ -386,10 +386,11 @@ void ImprovementServiceTest::startChecks_data()
     QTest::addColumn<bool>("reviewedAlready");
     QTest::addColumn<QString>("message");
     QTest::newRow("on-device provider") << QStringLiteral("onDevice") << true << false
-                                        << ImprovementService::chooseProviderMessage;
+                                        << ImprovementService::chooseProviderMessage();
     QTest::newRow("unknown assistant") << QStringLiteral(
         "claude") << false << false << QStringLiteral("Improvement failed: assistant not found. Nothing was changed.");
-    QTest::newRow("no new calls") << QStringLiteral("openai") << true << true << ImprovementService::noNewCallsMessage;
+    QTest::newRow("no new calls") << QStringLiteral("openai") << true << true
+                                  << ImprovementService::noNewCallsMessage();
 }
 
 void ImprovementServiceTest::startChecks()
@@ -442,7 +443,7 @@ void ImprovementServiceTest::failures_data()
     QTest::newRow("request error") << Fault::serverError << QStringLiteral("HTTP 500: {\"error\":\"down\"}");
     QTest::newRow("no key") << Fault::noKey << QStringLiteral("Add an API key in Settings (Ctrl+,)");
     QTest::newRow("assistant removed during the run")
-        << Fault::assistantDeleted << ImprovementService::assistantDeleted;
+        << Fault::assistantDeleted << ImprovementService::assistantDeleted();
     QTest::newRow("save fails at the end") << Fault::saveFails << QStringLiteral("database or disk is full");
 }
 
@@ -562,7 +563,7 @@ void ImprovementServiceTest::callOfItsOwnIsSkipped()
     const Call stored = harness.holder->container()->newContext()->fetchOne<Call>(harness.calls[0].id).value().value();
     QVERIFY(stored.improvementFailure.startsWith(reason.chopped(1)));
     QVERIFY(harness.runToEnd());
-    QCOMPARE(harness.service->message(), ImprovementService::noNewCallsMessage);
+    QCOMPARE(harness.service->message(), ImprovementService::noNewCallsMessage());
     QCOMPARE(harness.server.requests().size(), before + 1);
 }
 

@@ -27,7 +27,6 @@ private:
 
     struct Handled {
         std::optional<QJsonObject> response;
-        bool exit = false;
         int updateChecks = 0;
     };
 
@@ -50,7 +49,6 @@ private:
                 qFatal("a response is not JSON");
             }
         }
-        handled.exit = state.exit;
         return handled;
     }
 
@@ -236,21 +234,6 @@ private Q_SLOTS:
         jsonRpc::handleLine(
             "{\"id\":1,\"method\":\"tools/call\",\"params\":{\"name\":\"list_assistants\"}}", state, {});
         QVERIFY(!state.changed);
-    }
-
-    void updatedExecutableStopsTheRequest()
-    {
-        const Handled handled =
-            handle("{\"id\":9,\"method\":\"tools/"
-                   "call\",\"params\":{\"name\":\"create_assistant\",\"arguments\":{\"name\":\"Late\"}}}",
-                true);
-        QVERIFY(handled.exit);
-        QCOMPARE(handled.updateChecks, 1);
-        QCOMPARE(handled.response->value(QLatin1String("id")).toInt(), 9);
-        QCOMPARE(handled.response->value(QLatin1String("error")).toObject(),
-            parse(
-                R"({"code":-32000,"message":"O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code)."})"));
-        QCOMPARE(StoreContext(m_store).count<Assistant>().value(), 0);
     }
 
     void invalidUtf8IsReadAsReplacement()

@@ -95,6 +95,8 @@ private Q_SLOTS:
         const QJsonObject response = server.request(toolCall(2, "create_assistant", "{\"name\":\"Late\"}"));
         QCOMPARE(response.value(QLatin1String("id")).toInt(), 2);
         QCOMPARE(response.value(QLatin1String("error"))[QLatin1String("code")].toInt(), -32000);
+        QCOMPARE(response.value(QLatin1String("error"))[QLatin1String("message")].toString(),
+            QStringLiteral("O Quillora foi atualizado. Reconecte o servidor (/mcp no Claude Code)."));
         // The process ends by itself, with input still open.
         QVERIFY(server.process().waitForFinished(10000));
         QCOMPARE(server.process().exitCode(), 0);

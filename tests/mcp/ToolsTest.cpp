@@ -1,4 +1,5 @@
 #include "StoreFixture.h"
+#include "fakes/Golden.h"
 
 #include "common/Dates.h"
 #include "common/Uuid.h"
@@ -112,123 +113,28 @@ private Q_SLOTS:
 
     void cleanup() { m_store.reset(); }
 
+    // Names, descriptions and input schemas, in order: tests/data/mcp/catalogue.json.
     void catalogueIsVerbatim()
     {
-        const QJsonArray tools = tools::catalogue();
-        QCOMPARE(tools.size(), 19);
-        QStringList names;
-        for (const QJsonValue& tool : tools) {
-            names.append(tool.toObject().value(QLatin1String("name")).toString());
-            const QJsonObject schema = tool.toObject().value(QLatin1String("inputSchema")).toObject();
-            QCOMPARE(schema.value(QLatin1String("type")).toString(), QStringLiteral("object"));
-            QVERIFY(schema.value(QLatin1String("required")).isArray());
-            for (const QJsonValue& property : schema.value(QLatin1String("properties")).toObject()) {
-                QCOMPARE(property.toObject().keys(), QStringList { QStringLiteral("type") });
-            }
-        }
-        QCOMPARE(names.join(u' '),
-            QStringLiteral("list_assistants get_assistant create_assistant update_assistant list_contexts "
-                           "get_context create_context update_context add_file update_file remove_file archive "
-                           "restore list_calls get_call set_call_outcome add_qa update_qa search_calls"));
-        const QJsonObject listCalls = tools.at(13).toObject();
-        QCOMPARE(listCalls.value(QLatin1String("description")).toString(),
-            QStringLiteral("List recorded calls of an assistant or a context (give exactly one), newest first, "
-                           "with outcome and a summary preview."));
-        QCOMPARE(listCalls
-                     .value(QLatin1String(
-                         "inputSchema"))[QLatin1String("properties")][QLatin1String("limit")][QLatin1String("type")]
-                     .toString(),
-            QStringLiteral("integer"));
-        QCOMPARE(tools.at(16).toObject().value(QLatin1String("inputSchema"))[QLatin1String("required")].toArray(),
-            (QJsonArray { QStringLiteral("assistant"), QStringLiteral("question") }));
+        QCOMPARE(tools::catalogue(),
+            goldenJson(QStringLiteral("mcp/catalogue.json")).value(QLatin1String("tools")).toArray());
     }
 
+    // Every failing call and its exact message: tests/data/mcp/failures.tsv.
     void failures_data()
     {
         QTest::addColumn<QString>("tool");
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QString>("message");
-        const auto row = [](const char* name, const char* tool, const char* arguments, const char* message) {
-            QTest::newRow(name) << QString::fromLatin1(tool) << QString::fromUtf8(arguments)
-                                << QString::fromUtf8(message);
-        };
-        row("unknown tool", "drop_tables", "{}", "Unknown tool: drop_tables.");
-        row("tool names are case-sensitive", "List_Assistants", "{}", "Unknown tool: List_Assistants.");
-        row("missing reference", "get_assistant", "{}", "Missing argument assistant.");
-        row("blank reference", "get_assistant", R"({"assistant":" \t "})", "Missing argument assistant.");
-        row("reference not a string", "get_assistant", R"({"assistant":5})", "Missing argument assistant.");
-        row("assistant not found", "get_assistant", R"({"assistant":"Nobody"})", "Assistant not found: Nobody.");
-        row("names are not trimmed", "get_assistant", R"({"assistant":"Jobs "})", "Assistant not found: Jobs .");
-        row("unknown UUID", "get_assistant", R"({"assistant":"00000000-0000-4000-8000-000000000000"})",
-            "Assistant not found: 00000000-0000-4000-8000-000000000000.");
-        row("ambiguous assistant", "get_assistant", R"({"assistant":"TWIN"})",
-            "More than one assistant named TWIN: Twin ($TWINOLD), twin ($TWINNEW)");
-        row("context not found", "get_context", R"({"context":"Nope"})", "Context not found: Nope.");
-        row("create without name", "create_assistant", R"({"name":"  "})", "Missing argument name.");
-        row("template is case-sensitive", "create_assistant", R"({"name":"X","template":"Interview"})",
-            "Unknown template: Interview. Use interview, projects, prospecting or blank.");
-        row("rename to blank", "update_assistant", R"({"assistant":"Jobs","name":"\t"})", "Missing argument name.");
-        row("NUL in a file path", "add_file", R"({"assistant":"Jobs","path":"/etc/passwd\u0000.md"})",
-            "No such file or directory");
-        row("context in archived assistant", "create_context", R"({"assistant":"Sales","name":"New"})",
-            "Assistant is archived: Sales.");
-        row("context without name", "create_context", R"({"assistant":"Jobs"})", "Missing argument name.");
-        row("file with both owners", "add_file", R"({"assistant":"Jobs","context":"Acme","name":"a.md","content":"x"})",
-            "Give assistant or context, not both.");
-        row("owner null counts as absent", "add_file", R"({"assistant":null,"context":null,"name":"a.md"})",
-            "Give assistant or context, not both.");
-        row("file name without extension", "add_file", R"({"assistant":"Jobs","name":"notes","content":"hello"})",
-            "Only .md or .txt files.");
-        row("file without content", "add_file", R"({"assistant":"Jobs","name":"a.md"})",
-            "Missing argument content or path.");
-        row("file with empty content", "add_file", R"({"assistant":"Jobs","name":"a.md","content":""})",
-            "The file is empty.");
-        row("file content not text", "add_file", R"({"assistant":"Jobs","name":"a.md","content":12})",
-            "The file is empty.");
-        row("file content blank", "add_file", R"({"assistant":"Jobs","name":"a.md","content":" \t"})",
-            "Missing argument content.");
-        row("file checked before owner", "add_file", R"({"assistant":"Nobody","name":"a.pdf","content":"x"})",
-            "Only .md or .txt files.");
-        row("file owner not found", "add_file", R"({"context":"Nope","name":"a.md","content":"x"})",
-            "Context not found: Nope.");
-        row("path with wrong extension", "add_file", R"({"assistant":"Jobs","path":"$DIR/a.pdf"})",
-            "Only .md or .txt files.");
-        row("path missing", "add_file", R"({"assistant":"Jobs","path":"$DIR/missing.md"})",
-            "No such file or directory");
-        row("update file empty", "update_file", R"({"file_id":"$CV","content":""})", "The file is empty.");
-        row("update file blank", "update_file", R"({"file_id":"$CV","content":"  "})", "Missing argument content.");
-        row("file id not a UUID", "update_file", R"({"file_id":"cv.md","content":"x"})", "File not found: cv.md.");
-        row("remove unknown file", "remove_file", R"({"file_id":"$JOBS"})", "File not found: $JOBS.");
-        row("archive both", "archive", R"({"assistant":"Jobs","context":"Acme"})",
-            "Give assistant or context, not both.");
-        row("restore neither", "restore", "{}", "Give assistant or context, not both.");
-        row("calls of neither", "list_calls", "{}", "Give assistant or context, not both.");
-        row("limit 0", "list_calls", R"({"assistant":"Jobs","limit":0})", "limit must be from 1 to 200.");
-        row("limit 201", "list_calls", R"({"assistant":"Jobs","limit":201})", "limit must be from 1 to 200.");
-        row("limit as text", "list_calls", R"({"assistant":"Jobs","limit":"10"})", "limit must be from 1 to 200.");
-        row("limit checked before owner", "list_calls", R"({"assistant":"Nobody","limit":-1})",
-            "limit must be from 1 to 200.");
-        row("search without query", "search_calls", R"({"query":" "})", "Missing argument query.");
-        row("search without words", "search_calls", R"({"query":"?!"})", "The query has no words to search for.");
-        row("search in both", "search_calls", R"({"query":"x","assistant":"Jobs","context":"Acme"})",
-            "Give assistant or context, not both.");
-        row("search limit", "search_calls", R"({"query":"x","limit":0})", "limit must be from 1 to 200.");
-        row("search owner not found", "search_calls", R"({"query":"x","context":"Nope"})", "Context not found: Nope.");
-        row("call not a UUID", "get_call", R"({"call":"yesterday"})", "Call not found: yesterday.");
-        row("outcome capitalised", "set_call_outcome", R"({"call":"$CALL","outcome":"Positive"})",
-            "outcome must be positive, negative or none.");
-        row("outcome missing", "set_call_outcome", R"({"call":"$CALL"})", "Missing argument outcome.");
-        row("question missing", "add_qa", R"({"assistant":"Jobs"})", "The question cannot be empty.");
-        row("question only line breaks", "add_qa", R"({"assistant":"Jobs","question":"\n \n"})",
-            "The question cannot be empty.");
-        row("language upper-case", "add_qa", R"({"assistant":"Jobs","question":"Q?","language":"EN"})",
-            "language must be pt, en or empty.");
-        row("source call unknown", "add_qa", R"({"assistant":"Jobs","question":"Q?","call":"$JOBS"})",
-            "Call not found: $JOBS.");
-        row("qa unknown", "update_qa", R"({"qa":"$CALL"})", "Question and answer not found: $CALL.");
-        row("qa blank question", "update_qa", R"({"qa":"$QA","question":" "})", "The question cannot be empty.");
-        row("qa bad language after good question", "update_qa", R"({"qa":"$QA","question":"New?","language":"de"})",
-            "language must be pt, en or empty.");
+        int rows = 0;
+        for (const QString& line : goldenText(QStringLiteral("mcp/failures.tsv")).split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList fields = line.split(u'\t');
+            if (!line.startsWith(u'#') && fields.size() == 4) {
+                QTest::newRow(qPrintable(fields[0])) << fields[1] << fields[2] << fields[3];
+                ++rows;
+            }
+        }
+        QVERIFY(rows > 40);
     }
 
     void failures()

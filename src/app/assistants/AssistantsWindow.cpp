@@ -371,7 +371,7 @@ void AssistantsWindow::showSearchScope()
 void AssistantsWindow::showSaveError()
 {
     const std::optional<QString>& error = m_save->error();
-    m_saveError->setText(error ? tr("Could not save: ") + *error : QString());
+    m_saveError->setText(error ? tr("Could not save: %1").arg(*error) : QString());
     m_saveError->setVisible(error.has_value());
 }
 

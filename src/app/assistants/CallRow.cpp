@@ -272,7 +272,7 @@ void CallRow::buildBody()
 
 void CallRow::showBody()
 {
-    m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : m_call.summary);
+    m_summary->setText(m_call.summary.isEmpty() ? tr("No summary.") : SummaryService::shownSummary(m_call.summary));
     const bool writing = m_summaryService && m_summaryService->isSummarising(m_call.id);
     m_summarize->setVisible(m_summaryService && m_call.summary.isEmpty());
     m_summarize->setEnabled(!writing);
@@ -330,7 +330,7 @@ void CallRow::showTranscript(const Call& call)
             const CallLine& line = lines[next];
             startBlock();
             m_lineBlocks.append(cursor.blockNumber());
-            cursor.insertText(speaker::rawText(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
+            cursor.insertText(speaker::shownLabel(line.fromMe ? Speaker::me : Speaker::them) + QStringLiteral(": "),
                 line.fromMe ? you : them);
             cursor.insertText(line.text, plain);
         }

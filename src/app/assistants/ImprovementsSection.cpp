@@ -16,11 +16,6 @@
 namespace {
 
 // Proposal rows are not QObjects; their texts translate in the section's context.
-QString rowText(const char* text)
-{
-    return QCoreApplication::translate("ImprovementsSection", text);
-}
-
 std::vector<Proposal> proposalsOf(StoreHolder* store, const QUuid& assistantID)
 {
     if (!store) {
@@ -134,6 +129,13 @@ std::vector<Proposal> ImprovementsSection::reviewedProposals() const
     return proposals;
 }
 
+QString ImprovementsSection::explanation()
+{
+    return tr(
+        "Reads this assistant's new calls and proposes questions, answers and style notes, each with the passage it "
+        "came from. Nothing changes until you accept.");
+}
+
 QString ImprovementsSection::reviewedTitle() const
 {
     return tr("Reviewed (%1)").arg(reviewedProposals().size());
@@ -187,14 +189,15 @@ ProposalRow::Content ProposalRow::content() const
         const std::optional<QAItem> target =
             store ? proposalReview::targetItem(store->context(), m_proposal) : std::nullopt;
         if (target) {
-            content.details = { rowText("Question: %1").arg(target->question),
-                rowText("Current answer: %1").arg(target->answer) };
+            content.details = { ImprovementsSection::tr("Question: %1").arg(target->question),
+                ImprovementsSection::tr("Current answer: %1").arg(target->answer) };
         } else {
-            content.details = { rowText("Question: %1").arg(m_proposal.question) };
+            content.details = { ImprovementsSection::tr("Question: %1").arg(m_proposal.question) };
         }
         if (!isBlank(m_proposal.answer)) {
-            content.answer =
-                (kind == ProposalKind::editQA ? rowText("Proposed: %1") : rowText("Answer: %1")).arg(m_proposal.answer);
+            content.answer = (kind == ProposalKind::editQA ? ImprovementsSection::tr("Proposed: %1")
+                                                           : ImprovementsSection::tr("Answer: %1"))
+                                 .arg(m_proposal.answer);
         }
     } else {
         content.details = { m_proposal.text };
@@ -212,6 +215,11 @@ ProposalRow::Content ProposalRow::content() const
         content.quotes.append(line);
     }
     return content;
+}
+
+QString ProposalRow::missingAnswer()
+{
+    return ImprovementsSection::tr("No answer: fill it in before accepting");
 }
 
 void ProposalRow::accept()
@@ -271,5 +279,5 @@ QString ProposalRow::fixedQuestion() const
     StoreHolder* store = m_section ? m_section->store() : nullptr;
     const std::optional<QAItem> target =
         store ? proposalReview::targetItem(store->context(), m_proposal) : std::nullopt;
-    return rowText("Question: %1").arg(target ? target->question : m_proposal.question);
+    return ImprovementsSection::tr("Question: %1").arg(target ? target->question : m_proposal.question);
 }

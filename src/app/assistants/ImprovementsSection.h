@@ -26,9 +26,7 @@ public:
     // The window's save action, run after each decision.
     using ChangeAction = std::function<void()>;
 
-    static inline const QString explanation =
-        QStringLiteral("Reads this assistant's new calls and proposes questions, answers and style notes, each with "
-                       "the passage it came from. Nothing changes until you accept.");
+    static QString explanation();
 
     // Without `onChange`, a decision saves the holder's context itself.
     ImprovementsSection(const QUuid& assistantID, StoreHolder* store, ImprovementService* service,
@@ -96,7 +94,7 @@ public:
 
     const Proposal& proposal() const { return m_proposal; }
     Content content() const;
-    static inline const QString missingAnswer = QStringLiteral("No answer: fill it in before accepting");
+    static QString missingAnswer();
 
     bool isEditing() const { return m_editing; }
     // "Accept": a question without answer opens the editor instead.

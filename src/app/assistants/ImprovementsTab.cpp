@@ -52,7 +52,7 @@ ImprovementsTab::ImprovementsTab(
 
     auto* content = new QWidget;
     auto* layout = new QVBoxLayout(content);
-    layout->addWidget(editorFields::help(ImprovementsSection::explanation, content));
+    layout->addWidget(editorFields::help(ImprovementsSection::explanation(), content));
     auto* runRow = new QHBoxLayout;
     runRow->addWidget(m_run);
     runRow->addWidget(m_progress);

@@ -104,8 +104,8 @@ void ProposalView::showDecision()
     }
     const ProposalKind kind = m_row.proposal().kindValue();
     if (kind == ProposalKind::newQA || kind == ProposalKind::editQA) {
-        layout->addWidget(
-            content.answer ? textLabel(*content.answer, m_content) : secondary(ProposalRow::missingAnswer, m_content));
+        layout->addWidget(content.answer ? textLabel(*content.answer, m_content)
+                                         : secondary(ProposalRow::missingAnswer(), m_content));
     }
     for (const QString& quote : content.quotes) {
         QLabel* label = secondary(quote, m_content);

@@ -55,7 +55,7 @@ AssistantMenu::AssistantMenu(StoreHolder* holder, Settings* settings, const QStr
     layout->addStretch();
 
     if (!loadError.isEmpty()) {
-        m_error->setText(tr("Could not load the assistants: ") + loadError);
+        m_error->setText(tr("Could not load the assistants: %1").arg(loadError));
         m_button->hide();
         return;
     }

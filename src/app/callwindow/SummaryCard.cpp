@@ -119,7 +119,7 @@ void SummaryCard::refresh()
             : text ? appStyle::textColor(*this, 1.0)
                    : appStyle::textColor(*this, appStyle::secondaryOpacity));
     m_saved->setVisible(file.has_value());
-    m_saved->setText(tr("Saved: ") + (file ? QFileInfo(*file).fileName() : QString()));
+    m_saved->setText(tr("Saved: %1").arg(file ? QFileInfo(*file).fileName() : QString()));
     m_saved->setAccessibleName(m_saved->text());
     m_saved->setAccessibleDescription(m_saved->toolTip());
     m_saveError->setVisible(saveError.has_value());

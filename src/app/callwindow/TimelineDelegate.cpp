@@ -198,7 +198,7 @@ void TimelineDelegate::paintRow(
         painter->setFont(appStyle::font(view, 11, QFont::DemiBold));
         painter->setPen(speaker == Speaker::me ? appStyle::red() : appStyle::blue());
         painter->drawText(QRect(content.left(), content.top() + speakerDrop(view), speakerWidth, content.height()),
-            Qt::AlignLeft | Qt::AlignTop, speaker::rawText(speaker));
+            Qt::AlignLeft | Qt::AlignTop, speaker::shownLabel(speaker));
         textArea = content.adjusted(speakerWidth + speakerGap, 0, 0, 0);
     }
     if (withText) {

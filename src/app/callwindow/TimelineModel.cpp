@@ -30,7 +30,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
         const TranscriptLine& line = m_lines.at(at.index);
         switch (role) {
         case Qt::DisplayRole: return line.text;
-        case Qt::AccessibleDescriptionRole: return speaker::rawText(line.speaker);
+        case Qt::AccessibleDescriptionRole: return speaker::shownLabel(line.speaker);
         case SpeakerRole: return static_cast<int>(line.speaker);
         case TimeRole: return line.date;
         default: return {};
@@ -51,7 +51,7 @@ QVariant TimelineModel::data(const QModelIndex& index, int role) const
         const InProgress& row = m_inProgress.at(at.index);
         switch (role) {
         case Qt::DisplayRole: return row.text;
-        case Qt::AccessibleDescriptionRole: return speaker::rawText(row.speaker);
+        case Qt::AccessibleDescriptionRole: return speaker::shownLabel(row.speaker);
         case SpeakerRole: return static_cast<int>(row.speaker);
         default: return {};
         }

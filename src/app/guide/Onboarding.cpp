@@ -13,11 +13,6 @@ namespace {
 
 const QString callFolderName = QStringLiteral("Quillora");
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("Onboarding", text);
-}
-
 } // namespace
 
 int stepsLeft(const QList<StepState>& steps, bool suggestionsReady)
@@ -30,15 +25,16 @@ int stepsLeft(const QList<StepState>& steps, bool suggestionsReady)
 QString stepsLeftText(int left)
 {
     if (left == 0) {
-        return tr("Everything is set up.");
+        return QCoreApplication::translate("Onboarding", "Everything is set up.");
     }
-    return left == 1 ? tr("1 required step left.") : tr("%1 required steps left.").arg(left);
+    return left == 1 ? QCoreApplication::translate("Onboarding", "1 required step left.")
+                     : QCoreApplication::translate("Onboarding", "%1 required steps left.").arg(left);
 }
 
 QString downloadingText(qint64 received, qint64 total)
 {
     const qint64 percent = total > 0 ? std::clamp<qint64>(received * 100 / total, 0, 100) : 0;
-    return tr("Downloading %1%").arg(percent);
+    return QCoreApplication::translate("Onboarding", "Downloading %1%").arg(percent);
 }
 
 StepState prepareCallFolder(const QString& documents)

@@ -51,8 +51,7 @@ void ShutdownDelay::take()
     }
     QDBusMessage inhibit = QDBusMessage::createMethodCall(service, path, manager, QStringLiteral("Inhibit"));
     inhibit << QStringLiteral("shutdown") << QStringLiteral("Quillora")
-            << QStringLiteral("A call is being recorded and is stored before the computer shuts down")
-            << QStringLiteral("delay");
+            << tr("A call is being recorded and is stored before the computer shuts down") << QStringLiteral("delay");
     m_asking = true;
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(inhibit), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {

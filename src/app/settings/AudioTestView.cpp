@@ -195,7 +195,7 @@ void AudioTestView::start()
     const Result<void> started = m_audioService.startMicrophone();
     if (!started) {
         printLine(QStringLiteral("❌ [AudioTest] Failed to start recording: ") + started.error().message);
-        m_errorMessage = tr("Failed to start: ") + started.error().message;
+        m_errorMessage = tr("Failed to start: %1").arg(started.error().message);
         showState();
         showAlert();
         Q_EMIT stateChanged();

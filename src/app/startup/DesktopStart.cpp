@@ -12,6 +12,7 @@
 #include "app/settings/GeneralSettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/startup/QuitGuard.h"
+#include "app/startup/Translations.h"
 #include "app/tray/AppMenu.h"
 #include "app/updates/CheckForUpdatesView.h"
 #include "app/updates/Updater.h"
@@ -22,6 +23,7 @@
 #include "transcription/TranscriptionService.h"
 
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <cstdlib>
@@ -179,6 +181,9 @@ int runDesktopApp(int argc, char** argv, long long mainStartedNs)
     QApplication::setApplicationName(QStringLiteral("Quillora"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLORA_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("Vessaro.Quillora"));
+    if (const QString language = translations::catalogueFor(QLocale::system().uiLanguages()); !language.isEmpty()) {
+        translations::install(app, language);
+    }
     trace.mark("Application created");
 
     // One desktop app per session: a second start raises the first one's window and ends.

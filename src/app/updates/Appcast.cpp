@@ -8,11 +8,6 @@ namespace {
 
 const QString sparkleNamespace = QStringLiteral("http://www.andymatuschak.org/xml-namespaces/sparkle");
 
-QString feedText(const char* text)
-{
-    return QCoreApplication::translate("appcast", text);
-}
-
 // RFC 822 dates as RSS writes them ("Mon, 07 Dec 2026 10:00:00 +0000"), with or without the weekday.
 QDateTime parseDate(const QString& text)
 {
@@ -132,10 +127,11 @@ Result<QList<AppcastItem>> parse(const QByteArray& feed)
         reader.readNext();
     }
     if (reader.hasError() || !sawChannel) {
-        return fail(feedText("The update feed could not be read: the server did not send a valid update feed."));
+        return fail(QCoreApplication::translate(
+            "appcast", "The update feed could not be read: the server did not send a valid update feed."));
     }
     if (items.isEmpty()) {
-        return fail(feedText("The update feed lists no version of Quillora."));
+        return fail(QCoreApplication::translate("appcast", "The update feed lists no version of Quillora."));
     }
     return items;
 }

@@ -12,22 +12,20 @@
 
 namespace {
 
-QString updaterText(const char* text)
-{
-    return QCoreApplication::translate("Updater", text);
-}
-
 // What went wrong, in words a user can act on; Qt's own wording stays in the log.
 QString failureText(QNetworkReply* reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 0 && (status < 200 || status > 299)) {
-        return updaterText("The update server answered with an error (HTTP status %1). Try again later.").arg(status);
+        return QCoreApplication::translate(
+            "Updater", "The update server answered with an error (HTTP status %1). Try again later.")
+            .arg(status);
     }
     if (reply->error() == QNetworkReply::SslHandshakeFailedError) {
-        return updaterText("Could not make a secure connection to the update server.");
+        return QCoreApplication::translate("Updater", "Could not make a secure connection to the update server.");
     }
-    return updaterText("Could not reach the update server. Check your internet connection and try again.");
+    return QCoreApplication::translate(
+        "Updater", "Could not reach the update server. Check your internet connection and try again.");
 }
 
 } // namespace
@@ -68,7 +66,9 @@ void Updater::checkForUpdates()
     const QString address = m_settings->updateFeedURL().trimmed();
     const std::optional<QUrl> parsed = webAddress::parse(address);
     if (!parsed) {
-        finish(fail(updaterText("The update feed address is not a web address (http or https): %1").arg(address)));
+        finish(fail(
+            QCoreApplication::translate("Updater", "The update feed address is not a web address (http or https): %1")
+                .arg(address)));
         return;
     }
     const QUrl& url = *parsed;
@@ -101,7 +101,8 @@ void Updater::replyFinished(QNetworkReply* reply)
     }
     if (m_tooLarge) {
         qCWarning(lcUpdates) << "The update feed is larger than" << maxFeedBytes << "bytes";
-        finish(fail(updaterText("The update server did not send an update feed (the answer is far too large).")));
+        finish(fail(QCoreApplication::translate(
+            "Updater", "The update server did not send an update feed (the answer is far too large).")));
         return;
     }
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
