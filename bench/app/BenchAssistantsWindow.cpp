@@ -172,7 +172,7 @@ int main(int argc, char** argv)
         PaintWatch shown([&window](QObject* watched) { return watched == &window; });
         window.show();
         bench::spinUntil([&] { return shown.painted; });
-        auto* calls = qobject_cast<CallsTab*>(window.detail()->tab(DetailView::calls));
+        auto* calls = qobject_cast<CallsTab*>(window.findChild<DetailView*>()->tab(DetailView::calls));
         CallRow* row = calls->rows().first();
         if (row->callID() != longCall) {
             std::fprintf(stderr, "bench_app_assistants: the long call is not the newest\n");

@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     if (!bench::spinUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); })) {
         return 1;
     }
-    PaintWatch watch(*window.timeline());
+    PaintWatch watch(*window.findChild<TimelineView*>());
     Transcript& transcript = services.transcription().transcript();
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {

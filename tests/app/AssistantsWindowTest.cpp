@@ -1,5 +1,5 @@
 #include "app/assistants/AssistantsWindow.h"
-#include "AccessibleTree.h"
+#include "WindowHarness.h"
 #include "app/assistants/AssistantsSidebar.h"
 #include "app/assistants/CallRow.h"
 #include "app/assistants/CallSearchModel.h"
@@ -14,44 +14,36 @@
 #include "app/assistants/QuestionEditor.h"
 #include "app/assistants/QuestionsTab.h"
 #include "app/assistants/SaveAction.h"
-#include "common/Text.h"
 #include "common/Uuid.h"
-#include "fakes/FakeHttpServer.h"
-#include "fakes/ManualClock.h"
 #include "improvement/Improvement.h"
 #include "improvement/ImprovementService.h"
 #include "llm/LLMClient.h"
 #include "mcp/ServerProcess.h"
-#include "settings/Settings.h"
 #include "store/StoreHolder.h"
 #include "store/StoreSignal.h"
 #include "store/StoreTesting.h"
 #include "summary/SummaryService.h"
 
-#include <QAccessible>
+#include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QLabel>
-#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <SQLiteCpp/Database.h>
@@ -90,10 +82,7 @@ QString writeFile(const QTemporaryDir& directory, const QString& name, const QBy
 {
     const QString path = directory.filePath(name);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        return {};
-    }
-    return path;
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
 }
 
 // Stands in for the desktop's default application.
@@ -107,28 +96,36 @@ public Q_SLOTS:
     void open(const QUrl& url) { opened.append(url); }
 };
 
-// The window on a real store (in memory, or a file when reopening matters) with its own settings
-// file; the pause before typing is saved runs on a manual clock.
-struct Harness {
-    explicit Harness(const std::function<void(StoreContext&)>& seed = {}, bool fallback = false,
+ShownRecord assistantItem(const Assistant& assistant)
+{
+    return { ShownRecord::Kind::assistant, assistant.id };
+}
+
+ShownRecord contextItem(const CallContext& context)
+{
+    return { ShownRecord::Kind::context, context.id };
+}
+
+// The window on the harness's store (or a store file, when reopening matters) through the app's holder;
+// "Improve from history" asks the loopback Claude, and the pause before typing is saved runs on the
+// manual clock.
+struct Harness : WindowHarness {
+    explicit Harness(const std::function<void(StoreContext&)>& seedWith = {}, bool fallback = false,
         const QString& storePath = QString())
-        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
     {
-        // "Improve from history" asks Claude, answered by a loopback fake.
         settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
-        settings.setText(SettingKey::anthropicBaseURL, model.baseURL());
+        if (!storePath.isEmpty()) {
+            store = *Store::open(storePath);
+        }
+        if (seedWith) {
+            QVERIFY(seed(seedWith));
+        }
         ImprovementServiceOptions options;
         options.readKey = [](const QString&) -> QCoro::Task<std::optional<QString>> {
             co_return std::optional<QString>(QStringLiteral("sk-ant-test"));
         };
         improvement = std::make_unique<ImprovementService>(
             LLMClient(&network, LLMEndpoints::sourceFor(&settings)), &settings, nullptr, options);
-        store = storePath.isEmpty() ? *Store::openInMemory() : *Store::open(storePath);
-        if (seed) {
-            auto context = store->newContext();
-            seed(*context);
-            QVERIFY(context->save());
-        }
         StoreHolder::Opener reopen = [storePath] {
             return storePath.isEmpty() ? Store::openInMemory() : Store::open(storePath);
         };
@@ -138,21 +135,46 @@ struct Harness {
             LLMClient(&network, LLMEndpoints::sourceFor(&settings)), &settings, nullptr);
     }
 
-    ~Harness()
+    ~Harness() override
     {
         window.reset();
         summary.reset();
         improvement.reset();
     }
 
-    AssistantsWindow& open()
+    // Opens the window on `shown` (when given) at its tab `tab`.
+    AssistantsWindow& open(std::optional<ShownRecord> shown = std::nullopt, const QString& tab = QString())
     {
+        if (shown) {
+            settings.setText(SettingKey::assistantsWindowSelection, shown->text());
+            const bool context = shown->kind == ShownRecord::Kind::context;
+            if (!tab.isEmpty()) {
+                settings.setText(context ? SettingKey::contextTab : SettingKey::assistantTab, tab);
+            }
+        }
         window = std::make_unique<AssistantsWindow>(
             holder.get(), &settings, improvement.get(), nullptr, AssistantsWindowOptions { &clock, summary.get() });
-        window->show();
-        [[maybe_unused]] const bool exposed = QTest::qWaitForWindowExposed(window.get());
+        [[maybe_unused]] const bool exposed = gui::shown(window.get());
         return *window;
     }
+
+    template <typename T = QWidget> T* find(const QString& name) const { return gui::find<T>(window.get(), name); }
+    // The detail shown (one that was replaced may wait for its deletion).
+    DetailView* detail() const
+    {
+        const QList<DetailView*> views = window->findChildren<DetailView*>();
+        for (DetailView* view : views) {
+            if (view->isVisibleTo(window.get())) {
+                return view;
+            }
+        }
+        return views.isEmpty() ? nullptr : views.last();
+    }
+    template <typename T> T* tab(const QString& id) const { return qobject_cast<T*>(detail()->tab(id)); }
+    QString title() const { return find<QLabel>(QStringLiteral("detailTitle"))->text(); }
+    // The "New" and "More" menus of the toolbar.
+    QMenu* menu(const QString& button) const { return find<QToolButton>(button)->menu(); }
+    QString tabText(int index) const { return find<QTabWidget>(QStringLiteral("tabs"))->tabText(index); }
 
     // Runs `action` and waits until the window has read the store again.
     template <typename Action> bool refreshedAfter(Action action)
@@ -174,38 +196,12 @@ struct Harness {
         return holder->container()->newContext()->fetch<R>(query).value_or(std::vector<R>());
     }
 
-    template <typename T> T* tab(const QString& id) { return qobject_cast<T*>(window->detail()->tab(id)); }
-
-    QTemporaryDir directory;
-    Settings settings;
-    ManualClock clock;
-    FakeHttpServer model;
     QNetworkAccessManager network;
     std::unique_ptr<ImprovementService> improvement;
-    std::shared_ptr<Store> store;
     std::unique_ptr<StoreHolder> holder;
     std::unique_ptr<SummaryService> summary;
     std::unique_ptr<AssistantsWindow> window;
 };
-
-// The loopback model's reply: `json` as Claude streams it.
-FakeHttpServer::Response claudeReply(const QJsonObject& json)
-{
-    FakeHttpServer::Response response;
-    response.chunks.append(
-        fakeEvents::claudeText(QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))));
-    return response;
-}
-
-ShownRecord assistantItem(const Assistant& assistant)
-{
-    return { ShownRecord::Kind::assistant, assistant.id };
-}
-
-ShownRecord contextItem(const CallContext& context)
-{
-    return { ShownRecord::Kind::context, context.id };
-}
 
 } // namespace
 
@@ -216,15 +212,11 @@ private Q_SLOTS:
     void initTestCase();
     void storedSelection_data();
     void storedSelection();
-    void createFromTemplate_data();
-    void createFromTemplate();
-    void contextsAndStages();
+    void createAndContexts();
     void archiveAndRestore();
     void generalEditsAndTabs();
     void saveErrorShownAndCleared();
-    void importFiles_data();
-    void importFiles();
-    void dropAndDialog();
+    void knowledgeFiles();
     void questions();
     void calls();
     void noteIsKept();
@@ -233,7 +225,6 @@ private Q_SLOTS:
     void improvements();
     void toolServerEdit();
     void accessibleNames();
-    void readableThroughAtSpi();
 };
 
 void AssistantsWindowTest::initTestCase()
@@ -241,171 +232,101 @@ void AssistantsWindowTest::initTestCase()
     QVERIFY2(QGuiApplication::platformName() == u"xcb", "runs on Xvfb: scripts/with-services");
 }
 
+// What the stored selection means is the sidebar model's test; here, what the window opens on.
 void AssistantsWindowTest::storedSelection_data()
 {
-    QTest::addColumn<QString>("stored"); // "assistant", "context", or the stored text itself
-    QTest::addColumn<QString>("title"); // empty: the placeholder
+    QTest::addColumn<bool>("context"); // a context was shown last, or nothing
     QTest::addColumn<bool>("fallback");
-
-    QTest::newRow("assistant") << "assistant"
-                               << "Jobs" << false;
-    QTest::newRow("context") << "context"
-                             << "Acme" << false;
-    QTest::newRow("nothing, in memory") << ""
-                                        << "" << true;
-    QTest::newRow("context that is gone") << "c:0E0E7F2A-6B7C-4D5E-8F90-A1B2C3D4E5F6"
-                                          << "" << false;
+    QTest::newRow("context") << true << false;
+    QTest::newRow("nothing, in memory") << false << true;
 }
 
 void AssistantsWindowTest::storedSelection()
 {
-    QFETCH(QString, stored);
-    QFETCH(QString, title);
+    QFETCH(bool, context);
     QFETCH(bool, fallback);
-
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
     const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
     Harness harness(
-        [&](StoreContext& context) {
-            context.insert(jobs);
-            context.insert(acme);
+        [&](StoreContext& store) {
+            store.insert(jobs);
+            store.insert(acme);
         },
         fallback);
-    const QString text = stored == u"assistant" ? assistantItem(jobs).text()
-        : stored == u"context"                  ? contextItem(acme).text()
-                                                : stored;
-    harness.settings.setText(SettingKey::assistantsWindowSelection, text);
-    AssistantsWindow& window = harness.open();
-
-    QCOMPARE(window.objectName(), QStringLiteral("assistants"));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Assistants"));
-    QCOMPARE(window.size(), AssistantsWindow::defaultSize);
-    QCOMPARE(window.fallbackNotice()->isVisible(), fallback);
-    QCOMPARE(window.fallbackNotice()->text(),
-        QStringLiteral("The store did not open. What you edit here will be lost when you quit the app."));
-    if (title.isEmpty()) {
-        QVERIFY(!window.detail());
-        QVERIFY(window.placeholder()->isVisible());
-        QCOMPARE(window.placeholder()->text(), QStringLiteral("Choose an assistant or create one with +."));
-        return;
+    harness.open(context ? std::optional(contextItem(acme)) : std::nullopt);
+    QCOMPARE(harness.find(QStringLiteral("fallbackNotice"))->isVisible(), fallback);
+    QCOMPARE(harness.find(QStringLiteral("placeholder"))->isVisible(), !context);
+    if (context) {
+        QCOMPARE(harness.title(), QStringLiteral("Acme"));
+        QCOMPARE(gui::find<AssistantsSidebar>(harness.window.get())->currentIndex().data().toString(),
+            QStringLiteral("Acme"));
     }
-    QVERIFY(window.detail());
-    QCOMPARE(window.detail()->title()->text(), title);
-    QCOMPARE(window.sidebar()->currentIndex().data().toString(), title);
 }
 
-void AssistantsWindowTest::createFromTemplate_data()
+// "New" makes an assistant from a template (twice is two), then contexts in it; an interview's context is
+// offered the interview stages, a blank assistant's none.
+void AssistantsWindowTest::createAndContexts()
 {
-    QTest::addColumn<AssistantTemplate>("from");
-    QTest::addColumn<QString>("title");
-
-    QTest::newRow("interview") << AssistantTemplate::interview << "Interview";
-    QTest::newRow("projects") << AssistantTemplate::projects << "Projects";
-    QTest::newRow("prospecting") << AssistantTemplate::prospecting << "Prospecting";
-    QTest::newRow("blank") << AssistantTemplate::blank << "Blank";
-}
-
-void AssistantsWindowTest::createFromTemplate()
-{
-    QFETCH(AssistantTemplate, from);
-    QFETCH(QString, title);
-
     Harness harness;
-    AssistantsWindow& window = harness.open();
+    harness.open();
+    QMenu* create = harness.menu(QStringLiteral("create"));
     // Without an assistant there is nothing to put a context in.
-    QVERIFY(!actionNamed(window.createMenu(), QStringLiteral("New context in ") + title));
+    QVERIFY(!actionNamed(create, QStringLiteral("New context in Interview")));
     for (int round = 0; round < 2; ++round) {
-        QAction* entry = actionNamed(window.createMenu(), title);
-        QVERIFY(entry);
-        entry->trigger();
+        actionNamed(create, QStringLiteral("Interview"))->trigger();
     }
     const auto assistants = harness.saved<Assistant>();
-    QCOMPARE(assistants.size(), size_t(2)); // the same name twice is two assistants
-    for (const Assistant& assistant : assistants) {
-        QCOMPARE(assistant.name, title);
-        QCOMPARE(assistant.instructions, assistantTemplate::defaultInstructions(from));
-    }
+    QCOMPARE(assistants.size(), size_t(2));
+    QCOMPARE(assistants[0].instructions, assistantTemplate::defaultInstructions(AssistantTemplate::interview));
     // The newest is chosen and remembered.
     QCOMPARE(harness.settings.assistantsWindowSelection(), assistantItem(assistants.back()).text());
-    QCOMPARE(window.detail()->title()->text(), title);
-    QCOMPARE(window.detail()->subtitle()->text(), title);
-    QCOMPARE(window.detail()->tabIds(),
-        (QStringList { QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("qa"),
-            QStringLiteral("improvements"), QStringLiteral("calls") }));
-    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in ") + title));
-}
+    QCOMPARE(harness.title(), QStringLiteral("Interview"));
 
-void AssistantsWindowTest::contextsAndStages()
-{
-    const Assistant interview = makeAssistant(QStringLiteral("Jobs & Co"), 0);
-    Assistant blank = Assistant::make(QStringLiteral("Plain"), AssistantTemplate::blank);
-    blank.createdAt = instant(1);
-    Harness harness([&](StoreContext& context) {
-        context.insert(interview);
-        context.insert(blank);
-    });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(interview).text());
-    AssistantsWindow& window = harness.open();
-
-    actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co"))->trigger();
+    actionNamed(create, QStringLiteral("New context in Interview"))->trigger();
     const auto contexts = harness.saved<CallContext>();
     QCOMPARE(contexts.size(), size_t(1));
-    QCOMPARE(contexts[0].name, QStringLiteral("New context"));
-    QCOMPARE(contexts[0].assistant, interview.id);
+    QCOMPARE(contexts[0].assistant, assistants.back().id);
     QCOMPARE(harness.settings.assistantsWindowSelection(), contextItem(contexts[0]).text());
-    QCOMPARE(window.detail()->tabIds(),
-        (QStringList { QStringLiteral("general"), QStringLiteral("knowledge"), QStringLiteral("calls") }));
-    // With a context chosen, new contexts still go to its assistant.
-    QVERIFY(actionNamed(window.createMenu(), QStringLiteral("New context in Jobs & Co")));
-
-    // The interview stages are offered; choosing one fills the field and saves it.
+    // Choosing a stage fills the field and saves it.
+    harness.detail()->openTab(DetailView::general);
     auto* general = harness.tab<ContextGeneralTab>(DetailView::general);
-    QCOMPARE(general->stage()->placeholderText(), QStringLiteral("e.g. First interview"));
-    QVERIFY(general->suggestions()->isEnabled());
-    const QList<QAction*> stages = general->suggestions()->menu()->actions();
-    QCOMPARE(stages.size(), 7);
-    stages.at(2)->trigger();
+    general->suggestions()->menu()->actions().at(2)->trigger();
     QCOMPARE(general->stage()->text(), QStringLiteral("First interview"));
     QCOMPARE(harness.saved<CallContext>()[0].stage, QStringLiteral("First interview"));
 
-    // A context of a blank assistant is offered none.
-    window.choose(assistantItem(blank));
-    actionNamed(window.createMenu(), QStringLiteral("New context in Plain"))->trigger();
+    // A name with "&" is shown as written; a context of a blank assistant is offered no stages.
+    actionNamed(create, QStringLiteral("Blank"))->trigger();
+    harness.detail()->openTab(DetailView::general);
+    QLineEdit* name = harness.tab<GeneralTab>(DetailView::general)->name();
+    name->selectAll();
+    QTest::keyClicks(name, QStringLiteral("Jobs & Co"));
+    QVERIFY(harness.typingPaused());
+    actionNamed(create, QStringLiteral("New context in Jobs & Co"))->trigger();
+    harness.detail()->openTab(DetailView::general);
     QVERIFY(!harness.tab<ContextGeneralTab>(DetailView::general)->suggestions()->isEnabled());
-    QVERIFY(harness.tab<ContextGeneralTab>(DetailView::general)->suggestions()->menu()->isEmpty());
 }
 
+// Archiving hides the assistant under "Archived" (the sidebar model's rule) and says so above the detail.
 void AssistantsWindowTest::archiveAndRestore()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    const Assistant sales = makeAssistant(QStringLiteral("Sales"), 1);
-    const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
-    Harness harness([&](StoreContext& context) {
-        context.insert(jobs);
-        context.insert(sales);
-        context.insert(acme);
-    });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    AssistantsWindow& window = harness.open();
-    QVERIFY(!window.detail()->banner()->isVisible());
+    Harness harness([&](StoreContext& context) { context.insert(jobs); });
+    harness.open(assistantItem(jobs));
+    QWidget* banner = harness.find(QStringLiteral("archivedBanner"));
+    QVERIFY(!banner->isVisible());
 
-    QVERIFY(harness.refreshedAfter([&] { actionNamed(window.moreMenu(), QStringLiteral("Archive"))->trigger(); }));
+    QVERIFY(harness.refreshedAfter(
+        [&] { actionNamed(harness.menu(QStringLiteral("more")), QStringLiteral("Archive"))->trigger(); }));
     QVERIFY(harness.saved<Assistant>()[0].archived);
-    const QModelIndex section = window.sidebar()->model()->index(1, 0);
-    QCOMPARE(section.data().toString(), QStringLiteral("Archived"));
-    QVERIFY(!window.sidebar()->isExpanded(section));
-    QCOMPARE(window.sidebar()->currentIndex().parent(), section);
-    QVERIFY(window.detail()->banner()->isVisible());
-    QVERIFY(window.detail()->banner()->findChild<QLabel*>()->text() == u"Archived: hidden from the main window.");
-    QVERIFY(actionNamed(window.moreMenu(), QStringLiteral("Restore")));
+    QVERIFY(banner->isVisible());
     // No new contexts inside an archived assistant.
-    QVERIFY(!actionNamed(window.createMenu(), QStringLiteral("New context in Jobs")));
+    QVERIFY(!actionNamed(harness.menu(QStringLiteral("create")), QStringLiteral("New context in Jobs")));
 
-    QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(window.detail()->restoreButton(), Qt::LeftButton); }));
+    QVERIFY(harness.refreshedAfter(
+        [&] { QTest::mouseClick(harness.find<QPushButton>(QStringLiteral("restore")), Qt::LeftButton); }));
     QVERIFY(!harness.saved<Assistant>()[0].archived);
-    QVERIFY(!window.detail()->banner()->isVisible());
-    QCOMPARE(window.sidebar()->model()->rowCount(), 2);
-    QVERIFY(actionNamed(window.moreMenu(), QStringLiteral("Archive")));
+    QVERIFY(!banner->isVisible());
+    QVERIFY(actionNamed(harness.menu(QStringLiteral("more")), QStringLiteral("Archive")));
 }
 
 void AssistantsWindowTest::generalEditsAndTabs()
@@ -418,45 +339,36 @@ void AssistantsWindowTest::generalEditsAndTabs()
         file.assistant = jobs.id;
         context.insert(file);
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    AssistantsWindow& window = harness.open();
+    harness.open(assistantItem(jobs));
     auto* general = harness.tab<GeneralTab>(DetailView::general);
-    QCOMPARE(general->instructions()->toPlainText(), jobs.instructions);
 
     // Typing is saved once it pauses; the sidebar and the title follow.
     QTest::keyClicks(general->name(), QStringLiteral(" 2"));
     QTest::keyClicks(general->styleNotes(), QStringLiteral("Short answers."));
     QCOMPARE(harness.saved<Assistant>()[0].name, QStringLiteral("Jobs"));
     QVERIFY(harness.typingPaused());
-    const Assistant saved = harness.saved<Assistant>()[0];
-    QCOMPARE(saved.name, QStringLiteral("Jobs 2"));
-    QCOMPARE(saved.styleNotes, QStringLiteral("Short answers."));
-    QCOMPARE(window.sidebar()->model()->index(0, 0).data().toString(), QStringLiteral("Jobs 2"));
-    QCOMPARE(window.detail()->title()->text(), QStringLiteral("Jobs 2"));
+    QCOMPARE(harness.saved<Assistant>()[0].name, QStringLiteral("Jobs 2"));
+    QCOMPARE(harness.saved<Assistant>()[0].styleNotes, QStringLiteral("Short answers."));
+    QCOMPARE(gui::find<AssistantsSidebar>(harness.window.get())->model()->index(0, 0).data().toString(),
+        QStringLiteral("Jobs 2"));
+    QCOMPARE(harness.title(), QStringLiteral("Jobs 2"));
 
     // Tab labels carry their counts; the open tab is remembered for the next window.
-    QStringList labels;
-    for (int index = 0; index < window.detail()->tabs()->count(); ++index) {
-        labels.append(window.detail()->tabs()->tabText(index));
-    }
-    QCOMPARE(labels,
-        (QStringList { QStringLiteral("General"), QStringLiteral("Knowledge 1"), QStringLiteral("Questions"),
-            QStringLiteral("Improvements"), QStringLiteral("Calls 1") }));
-    window.detail()->openTab(DetailView::calls);
-    QCOMPARE(harness.settings.assistantTab(), QStringLiteral("calls"));
+    QCOMPARE(harness.tabText(1), QStringLiteral("Knowledge 1"));
+    QCOMPARE(harness.tabText(4), QStringLiteral("Calls 1"));
+    harness.detail()->openTab(DetailView::calls);
     harness.window.reset();
-    AssistantsWindow& again = harness.open();
-    QCOMPARE(again.detail()->currentTab(), QStringLiteral("calls"));
-    QCOMPARE(again.detail()->title()->text(), QStringLiteral("Jobs 2"));
+    harness.open();
+    QCOMPARE(harness.detail()->currentTab(), QStringLiteral("calls"));
 }
 
 void AssistantsWindowTest::saveErrorShownAndCleared()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
     Harness harness([&](StoreContext& context) { context.insert(jobs); });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    AssistantsWindow& window = harness.open();
-    QVERIFY(!window.saveError()->isVisible());
+    harness.open(assistantItem(jobs));
+    auto* error = harness.find<QLabel>(QStringLiteral("saveError"));
+    QVERIFY(!error->isVisible());
 
     harness.store->database().exec("CREATE TRIGGER refuse BEFORE UPDATE ON \"Assistant\" "
                                    "BEGIN SELECT RAISE(ABORT, 'disk says no'); END");
@@ -465,120 +377,62 @@ void AssistantsWindowTest::saveErrorShownAndCleared()
     general->instructions()->moveCursor(QTextCursor::End);
     QTest::keyClicks(general->instructions(), QStringLiteral(" More."));
     harness.clock.advance(SaveAction::typingPause);
-    QVERIFY(window.saveError()->isVisible());
-    QCOMPARE(window.saveError()->text(), QStringLiteral("Could not save: disk says no"));
-    QCOMPARE(window.saveError()->palette().color(QPalette::WindowText).red(), 224);
+    QVERIFY(error->isVisible());
+    QCOMPARE(error->text(), QStringLiteral("Could not save: disk says no"));
     // The edit stays on screen and pending.
     QCOMPARE(general->instructions()->toPlainText(), jobs.instructions + QStringLiteral(" More."));
     QCOMPARE(harness.saved<Assistant>()[0].instructions, jobs.instructions);
 
     // A new assistant that cannot be stored does not look created.
     QTest::ignoreMessage(QtCriticalMsg, "Could not save: disk says no");
-    actionNamed(window.createMenu(), QStringLiteral("Blank"))->trigger();
+    actionNamed(harness.menu(QStringLiteral("create")), QStringLiteral("Blank"))->trigger();
     QCOMPARE(harness.holder->context().fetch<Assistant>()->size(), size_t(1));
 
     // The next good save stores the kept edit and clears the message.
     harness.store->database().exec("DROP TRIGGER refuse");
     QTest::keyClicks(general->styleNotes(), QStringLiteral("Calm."));
     QVERIFY(harness.typingPaused());
-    QVERIFY(!window.saveError()->isVisible());
+    QVERIFY(!error->isVisible());
     QCOMPARE(harness.saved<Assistant>()[0].instructions, jobs.instructions + QStringLiteral(" More."));
-    QCOMPARE(harness.saved<Assistant>()[0].styleNotes, QStringLiteral("Calm."));
 }
 
-void AssistantsWindowTest::importFiles_data()
+// Files come by drop and by the file dialog into the shown context (which files import is the knowledge
+// import's own test); what was refused is said until the next import; a file is removed from its menu.
+void AssistantsWindowTest::knowledgeFiles()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("error"); // empty: imported
-
-    // Which files import is the knowledge import's own test; here, how the tab shows each outcome.
-    QTest::newRow("imported") << "notes.TXT" << QByteArray("ten bytes!") << "";
-    QTest::newRow("refused") << "cv.pdf" << QByteArray("%PDF") << "cv.pdf: Only .md or .txt files.";
-}
-
-void AssistantsWindowTest::importFiles()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, error);
-
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
     const CallContext acme = CallContext::make(QStringLiteral("Acme"), jobs);
     Harness harness([&](StoreContext& context) {
         context.insert(jobs);
         context.insert(acme);
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, contextItem(acme).text());
-    harness.settings.setText(SettingKey::contextTab, DetailView::knowledge);
-    AssistantsWindow& window = harness.open();
+    harness.open(contextItem(acme), DetailView::knowledge);
     auto* knowledge = harness.tab<KnowledgeTab>(DetailView::knowledge);
     QVERIFY(knowledge->dropArea()->isVisible());
-    QCOMPARE(knowledge->dropArea()->text(), QStringLiteral("Drag .md or .txt files here."));
-
-    const QString path = writeFile(harness.directory, name, bytes);
-    QVERIFY(!path.isEmpty());
-    if (!error.isEmpty()) {
-        knowledge->importFiles({ path });
-        QVERIFY(harness.saved<KnowledgeFile>().empty());
-        QVERIFY(knowledge->errors()->isVisible());
-        QCOMPARE(knowledge->errors()->text(), error);
-        QCOMPARE(window.detail()->tabs()->tabText(1), QStringLiteral("Files"));
-        return;
-    }
-    QVERIFY(harness.refreshedAfter([&] { knowledge->importFiles({ path }); }));
-    const auto files = harness.saved<KnowledgeFile>();
-    QCOMPARE(files.size(), size_t(1));
-    QCOMPARE(files[0].name, name);
-    QCOMPARE(files[0].content.toUtf8(), bytes);
-    QCOMPARE(files[0].context, acme.id); // the context's own file, not the assistant's
-    QVERIFY(!files[0].assistant);
-    QVERIFY(!knowledge->errors()->isVisible());
-    QVERIFY(!knowledge->dropArea()->isVisible());
-    QCOMPARE(itemTexts(knowledge->files()).size(), 1);
-    QVERIFY(itemTexts(knowledge->files()).first().startsWith(name + u'\n'));
-    QCOMPARE(window.detail()->tabs()->tabText(1), QStringLiteral("Files 1"));
-
-    // Removing it from its context menu deletes it.
-    QMenu* menu = knowledge->menuFor(knowledge->files()->model()->index(0, 0));
-    QVERIFY(harness.refreshedAfter([&] { actionNamed(menu, QStringLiteral("Remove"))->trigger(); }));
-    QVERIFY(harness.saved<KnowledgeFile>().empty());
-    QVERIFY(knowledge->dropArea()->isVisible());
-}
-
-void AssistantsWindowTest::dropAndDialog()
-{
-    const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    Harness harness([&](StoreContext& context) { context.insert(jobs); });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::knowledge);
-    harness.open();
-    auto* knowledge = harness.tab<KnowledgeTab>(DetailView::knowledge);
-
-    // Two files dropped on the list; a web link among them is not a file and is left out.
-    QMimeData mime;
-    mime.setUrls({ QUrl::fromLocalFile(writeFile(harness.directory, QStringLiteral("cv.md"), "Ten years of C++")),
-        QUrl(QStringLiteral("https://example.com/page.md")),
-        QUrl::fromLocalFile(writeFile(harness.directory, QStringLiteral("brief.txt"), "Acme wants a demo")) });
-    QWidget* target = knowledge->files()->isVisible() ? knowledge->files()->viewport() : knowledge->dropArea();
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(knowledge, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(knowledge, &drop);
-    auto names = [&] {
+    const auto names = [&] {
         QStringList names;
-        for (const KnowledgeFile& file : harness.saved<KnowledgeFile>(Query::ofAssistant(jobs.id))) {
-            names.append(file.name);
+        for (const KnowledgeFile& file : harness.saved<KnowledgeFile>(Query::ofContext(acme.id))) {
+            names.append(file.name); // the context's own files, not the assistant's
         }
         names.sort(); // imported within the same instant, their order is not fixed
         return names;
     };
-    QCOMPARE(names(), (QStringList { QStringLiteral("brief.txt"), QStringLiteral("cv.md") }));
-    QCOMPARE(itemTexts(knowledge->files()).size(), 2);
 
-    // A drag of text alone is refused.
+    // Two files dropped; a web link among them is not a file and is left out; text alone is refused.
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(writeFile(harness.directory, QStringLiteral("cv.md"), "Ten years of C++")),
+        QUrl(QStringLiteral("https://example.com/page.md")),
+        QUrl::fromLocalFile(writeFile(harness.directory, QStringLiteral("brief.TXT"), "Acme wants a demo")) });
+    const QPoint at = knowledge->dropArea()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(knowledge, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QVERIFY(harness.refreshedAfter([&] { QApplication::sendEvent(knowledge, &drop); }));
+    QCOMPARE(names(), (QStringList { QStringLiteral("brief.TXT"), QStringLiteral("cv.md") }));
+    QCOMPARE(itemTexts(knowledge->files()).size(), 2);
+    QVERIFY(!knowledge->dropArea()->isVisible());
+    QCOMPARE(harness.tabText(1), QStringLiteral("Files 2"));
     QMimeData snippet;
     snippet.setText(QStringLiteral("some text"));
     QDragEnterEvent textEnter(at, Qt::CopyAction, &snippet, Qt::LeftButton, Qt::NoModifier);
@@ -586,36 +440,31 @@ void AssistantsWindowTest::dropAndDialog()
     QApplication::sendEvent(knowledge, &textEnter);
     QVERIFY(!textEnter.isAccepted());
 
-    // The file dialog takes several files at once; failures of the last import go when the next starts.
-    knowledge->importFiles({ harness.directory.filePath(QStringLiteral("missing.pdf")) });
-    QVERIFY(knowledge->errors()->isVisible());
+    knowledge->importFiles({ writeFile(harness.directory, QStringLiteral("cv.pdf"), "%PDF") });
+    QCOMPARE(knowledge->errors()->text(), QStringLiteral("cv.pdf: Only .md or .txt files."));
     const QString notes = writeFile(harness.directory, QStringLiteral("notes.md"), "Remember the demo");
     QTest::mouseClick(knowledge->addButton(), Qt::LeftButton);
     QFileDialog* dialog = knowledge->fileDialog();
-    QVERIFY(dialog);
     QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
-    QVERIFY(dialog->nameFilters().first().contains(QStringLiteral("*.md")));
     dialog->setDirectory(harness.directory.path());
     dialog->selectFile(notes);
     static_cast<QDialog*>(dialog)->accept();
-    QCOMPARE(
-        names(), (QStringList { QStringLiteral("brief.txt"), QStringLiteral("cv.md"), QStringLiteral("notes.md") }));
+    QCOMPARE(names().size(), 3);
     QVERIFY(!knowledge->errors()->isVisible());
+
+    QMenu* menu = knowledge->menuFor(knowledge->files()->model()->index(0, 0));
+    QVERIFY(harness.refreshedAfter([&] { actionNamed(menu, QStringLiteral("Remove"))->trigger(); }));
+    QCOMPARE(names().size(), 2);
 }
 
 void AssistantsWindowTest::questions()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
     Harness harness([&](StoreContext& context) { context.insert(jobs); });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::questions);
-    AssistantsWindow& window = harness.open();
+    AssistantsWindow& window = harness.open(assistantItem(jobs), DetailView::questions);
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto* questions = harness.tab<QuestionsTab>(DetailView::questions);
-    QCOMPARE(questions->search()->placeholderText(), QStringLiteral("Search questions"));
-    QCOMPARE(questions->listArea()->currentIndex(), 1); // "No questions"
-    QCOMPARE(questions->editorArea()->currentIndex(), 0); // "Choose a question or create one with +."
 
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(questions->addButton(), Qt::LeftButton); }));
     auto items = harness.saved<QAItem>();
@@ -624,11 +473,9 @@ void AssistantsWindowTest::questions()
     QCOMPARE(items[0].assistant, jobs.id);
     QuestionEditor* editor = questions->editor();
     QTRY_VERIFY(editor->question()->hasFocus());
-    QCOMPARE(editor->source()->text(), QStringLiteral("Written by you"));
-    QCOMPARE(itemTexts(questions->list()), QStringList { QStringLiteral("No question\nNo answer") });
-    QCOMPARE(window.detail()->tabs()->tabText(2), QStringLiteral("Questions 1"));
+    QCOMPARE(harness.tabText(2), QStringLiteral("Questions 1"));
 
-    // Edits set the update time and are saved; the list follows.
+    // Edits set the update time and are saved; the list follows, and the refresh leaves the field alone.
     const QDateTime created = items[0].updatedAt;
     QTest::keyClicks(editor->question(), QStringLiteral("Salary?"));
     QTest::keyClicks(editor->answer(), QStringLiteral("Market rate."));
@@ -638,30 +485,24 @@ void AssistantsWindowTest::questions()
     QCOMPARE(items[0].answer, QStringLiteral("Market rate."));
     QVERIFY(items[0].updatedAt > created);
     QCOMPARE(itemTexts(questions->list()), QStringList { QStringLiteral("Salary?") });
-    QVERIFY(editor->question()->hasFocus()); // the refresh left the field alone
+    QVERIFY(editor->question()->hasFocus());
     editor->language()->setCurrentIndex(2);
     Q_EMIT editor->language()->activated(2);
     QCOMPARE(harness.saved<QAItem>()[0].language, QStringLiteral("en"));
 
     // Removal asks first.
     QTest::mouseClick(editor->removeButton(), Qt::LeftButton);
-    QMessageBox* confirmation = editor->confirmation();
-    QVERIFY(confirmation);
-    QCOMPARE(confirmation->text(), QStringLiteral("Remove this question?"));
-    confirmation->button(QMessageBox::Cancel)->click();
+    editor->confirmation()->button(QMessageBox::Cancel)->click();
     QCOMPARE(harness.saved<QAItem>().size(), size_t(1));
     QTest::mouseClick(editor->removeButton(), Qt::LeftButton);
-    QAbstractButton* remove = nullptr;
-    for (QAbstractButton* button : editor->confirmation()->buttons()) {
-        if (button->text() == u"Remove") {
-            remove = button;
-        }
-    }
+    QAbstractButton* remove = gui::named<QAbstractButton>(editor->confirmation(), QStringLiteral("Remove"));
     QVERIFY(harness.refreshedAfter([&] { remove->click(); }));
     QVERIFY(harness.saved<QAItem>().empty());
-    QCOMPARE(questions->editorArea()->currentIndex(), 0);
 }
 
+// A call's row: its header, summary and transcript when opened, its file; a call stored without a summary
+// offers to write it; one improvement gave up on says why and can be asked for again. (How a rating is
+// stored is the outcome writer's test.)
 void AssistantsWindowTest::calls()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
@@ -686,17 +527,13 @@ void AssistantsWindowTest::calls()
         context.insert(older);
         context.insert(newer);
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::calls);
-    AssistantsWindow& window = harness.open();
+    harness.open(assistantItem(jobs), DetailView::calls);
     auto* calls = harness.tab<CallsTab>(DetailView::calls);
     QList<CallRow*> rows = calls->rows();
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows[0]->callID(), newer.id); // the model's order
+    QCOMPARE(rows[0]->callID(), newer.id);
     QVERIFY(rows[1]->header()->accessibleName().endsWith(QStringLiteral(" · Acme & Sons")));
     QVERIFY(QKeySequence::mnemonic(rows[1]->header()->text()).isEmpty()); // "&" is shown, not a mnemonic
-    QCOMPARE(rows[0]->outcomeMark()->text(), QStringLiteral("\u2014"));
-    QVERIFY(!rows[0]->summary()); // built when first opened
 
     QTest::mouseClick(rows[0]->header(), Qt::LeftButton);
     QVERIFY(rows[0]->isExpanded());
@@ -704,25 +541,18 @@ void AssistantsWindowTest::calls()
     QCOMPARE(rows[0]->transcript()->toPlainText(),
         QStringLiteral("Them: Why us?\nSuggestion (%1): Mention the team\nYou: Because of the team.")
             .arg(QLocale().toString(instant(1002).toLocalTime().time(), QLocale::ShortFormat)));
-    QVERIFY(rows[0]->openFileButton()->isVisible());
     UrlOpener opener;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
     QTest::mouseClick(rows[0]->openFileButton(), Qt::LeftButton);
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(opener.opened, QList<QUrl> { QUrl::fromLocalFile(archive) });
     rows[1]->setExpanded(true);
-    QCOMPARE(rows[1]->summary()->text(), QStringLiteral("No summary."));
     QVERIFY(!rows[1]->openFileButton()->isVisible()); // its file was deleted
-    QVERIFY(!rows[1]->revealButton()->isVisible());
-    // A call stored without a summary offers to write it, and its file with it.
     QVERIFY(!rows[0]->summarizeButton()->isVisible());
-    QCOMPARE(rows[1]->summarizeButton()->text(), QStringLiteral("Write summary"));
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(rows[1]->summarizeButton(), Qt::LeftButton); }));
     QCOMPARE(rows[1]->summary()->text(), QStringLiteral("Short call: no summary."));
-    QVERIFY(!rows[1]->summarizeButton()->isVisible());
     QVERIFY(rows[1]->openFileButton()->isVisible());
 
-    // A call improvement gave up on says why and can be asked for again.
     QVERIFY(!rows[0]->analyzeAgainButton()->isVisible());
     QCOMPARE(rows[1]->findChild<QLabel*>(QStringLiteral("improvementFailure"))->text(),
         QStringLiteral("Improvement from history gave up on this call: Claude declined to answer this one."));
@@ -730,47 +560,27 @@ void AssistantsWindowTest::calls()
     const Call askedAgain = harness.saved<Call>(Query::byId(older.id))[0];
     QVERIFY(!askedAgain.reviewedForImprovement && askedAgain.improvementFailure.isEmpty());
     QCOMPARE(askedAgain.improvementFailures, 0);
-    QVERIFY(!rows[1]->analyzeAgainButton()->isVisible());
 
-    // The thumbs rate through the outcome writer (whose rules are its own test); the rows stay open across
-    // the refreshes.
-    auto outcome = [&] { return harness.saved<Call>(Query::byId(newer.id))[0].outcome; };
-    QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(rows[0]->goodButton(), Qt::LeftButton); }));
-    QCOMPARE(outcome(), QStringLiteral("positive"));
+    // A rating is stored and shown in the row's mark; the rows stay open across the refreshes.
+    QVERIFY(harness.refreshedAfter([&] { rows[0]->goodButton()->toggle(); })); // as assistive technology does
+    QCOMPARE(harness.saved<Call>(Query::byId(newer.id))[0].outcome, QStringLiteral("positive"));
     QCOMPARE(rows[0]->outcomeMark()->accessibleName(), QStringLiteral("Good call"));
-    QVERIFY(harness.refreshedAfter([&] { rows[0]->badButton()->toggle(); })); // as assistive technology does
-    QCOMPARE(outcome(), QStringLiteral("negative"));
     QCOMPARE(calls->rows(), rows);
     QVERIFY(rows[0]->isExpanded());
-
-    // A context's list has no context names; with no calls it says so.
-    window.choose(contextItem(acme));
-    window.detail()->openTab(DetailView::calls);
-    const QList<CallRow*> contextRows = harness.tab<CallsTab>(DetailView::calls)->rows();
-    QCOMPARE(contextRows.size(), 1);
-    QVERIFY(contextRows[0]->header()->text().endsWith(QStringLiteral(" · 1 min")));
-    actionNamed(window.createMenu(), QStringLiteral("New context in Jobs"))->trigger();
-    window.detail()->openTab(DetailView::calls);
-    QVERIFY(harness.tab<CallsTab>(DetailView::calls)->emptyText()->isVisible());
-    QCOMPARE(harness.tab<CallsTab>(DetailView::calls)->emptyText()->text(), QStringLiteral("No calls yet."));
 }
 
 void AssistantsWindowTest::noteIsKept()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    const Call call = makeCall(jobs.id, 100);
     Harness harness([&](StoreContext& context) {
         context.insert(jobs);
-        context.insert(call);
+        context.insert(makeCall(jobs.id, 100));
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::calls);
-    AssistantsWindow& window = harness.open();
+    AssistantsWindow& window = harness.open(assistantItem(jobs), DetailView::calls);
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     CallRow* row = harness.tab<CallsTab>(DetailView::calls)->rows().first();
     row->setExpanded(true);
-    QCOMPARE(row->note()->placeholderText(), QStringLiteral("Note (optional)"));
     auto note = [&] { return harness.saved<Call>()[0].outcomeNote; };
 
     // Typed, then the row collapses: saved.
@@ -789,7 +599,7 @@ void AssistantsWindowTest::noteIsKept()
     QCOMPARE(harness.tab<CallsTab>(DetailView::calls)->rows().first(), row);
     QCOMPARE(row->note()->text(), QStringLiteral("Went well, mostly"));
     QCOMPARE(note(), QStringLiteral("Went well"));
-    actionNamed(window.createMenu(), QStringLiteral("Blank"))->trigger();
+    actionNamed(harness.menu(QStringLiteral("create")), QStringLiteral("Blank"))->trigger();
     QCOMPARE(note(), QStringLiteral("Went well, mostly"));
     window.choose(assistantItem(jobs));
     row = harness.tab<CallsTab>(DetailView::calls)->rows().first();
@@ -804,13 +614,14 @@ void AssistantsWindowTest::noteIsKept()
     QTest::ignoreMessage(QtCriticalMsg, "Could not save: database or disk is full");
     QTest::ignoreMessage(QtCriticalMsg, "Could not save the call note: database or disk is full");
     QTest::keyClick(row->note(), Qt::Key_Return);
-    QCOMPARE(window.saveError()->text(), QStringLiteral("Could not save: database or disk is full"));
+    auto* error = harness.find<QLabel>(QStringLiteral("saveError"));
+    QCOMPARE(error->text(), QStringLiteral("Could not save: database or disk is full"));
     QCOMPARE(row->note()->text(), QStringLiteral("Went well, mostly!"));
     QCOMPARE(note(), QStringLiteral("Went well, mostly"));
     harness.store->database().exec("DROP TRIGGER refuse");
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(row->goodButton(), Qt::LeftButton); }));
     QCOMPARE(note(), QStringLiteral("Went well, mostly!"));
-    QVERIFY(!window.saveError()->isVisible());
+    QVERIFY(!error->isVisible());
 }
 
 void AssistantsWindowTest::searchCalls()
@@ -837,7 +648,7 @@ void AssistantsWindowTest::searchCalls()
     });
     harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
     AssistantsWindow& window = harness.open();
-    CallSearchView* search = window.callSearch();
+    CallSearchView* search = gui::find<CallSearchView>(&window);
     auto* content = window.findChild<QStackedWidget*>();
     const auto typed = [&](const QString& text) {
         QSignalSpy searched(search, &CallSearchView::searched);
@@ -876,8 +687,8 @@ void AssistantsWindowTest::searchCalls()
     QVERIFY(typed(QStringLiteral("relocation package")));
     QListView* results = search->results();
     QTest::mouseClick(results->viewport(), Qt::LeftButton, {}, results->visualRect(search->model()->index(0)).center());
-    QCOMPARE(content->currentWidget(), window.detail());
-    QCOMPARE(window.detail()->currentTab(), DetailView::calls);
+    QCOMPARE(content->currentWidget(), harness.detail());
+    QCOMPARE(harness.detail()->currentTab(), DetailView::calls);
     CallRow* row = harness.tab<CallsTab>(DetailView::calls)->rows().at(1);
     QCOMPARE(row->callID(), interview.id);
     QVERIFY(row->isExpanded());
@@ -887,7 +698,7 @@ void AssistantsWindowTest::searchCalls()
 
     // Clearing the search shows the detail again.
     search->field()->clear();
-    QCOMPARE(content->currentWidget(), window.detail());
+    QCOMPARE(content->currentWidget(), harness.detail());
 }
 
 void AssistantsWindowTest::exportCall()
@@ -940,37 +751,36 @@ void AssistantsWindowTest::improvements()
         context.insert(call);
     });
     // The call's analysis proposes an answer and a style note, both quoting it; the merge keeps both.
-    auto draft = [&](const QString& kind, const QString& question, const QString& answer, const QString& text) {
+    const QJsonArray quotes { QJsonObject {
+        { QStringLiteral("callID"), uuid::toText(call.id) }, { QStringLiteral("text"), said } } };
+    auto draft = [&](const QString& kind, const QString& question, const QString& answer, const QString& text,
+                     const QString& key, const QJsonValue& value) {
         return QJsonObject { { QStringLiteral("kind"), kind }, { QStringLiteral("question"), question },
             { QStringLiteral("answer"), answer }, { QStringLiteral("language"), QStringLiteral("en") },
             { QStringLiteral("targetQA"), QString() }, { QStringLiteral("text"), text },
-            { QStringLiteral("reason"), QStringLiteral("It came up.") } };
+            { QStringLiteral("reason"), QStringLiteral("It came up.") }, { key, value } };
     };
-    QJsonObject answer =
-        draft(QStringLiteral("newQA"), QStringLiteral("Notice period?"), QStringLiteral("Two weeks."), {});
-    QJsonObject style = draft(QStringLiteral("style"), {}, {}, QStringLiteral("Gives dates."));
-    const QJsonArray quotes { QJsonObject {
-        { QStringLiteral("callID"), uuid::toText(call.id) }, { QStringLiteral("text"), said } } };
-    QJsonObject analysedAnswer = answer;
-    analysedAnswer.insert(QStringLiteral("quotes"), quotes);
-    QJsonObject analysedStyle = style;
-    analysedStyle.insert(QStringLiteral("quotes"), quotes);
-    answer.insert(QStringLiteral("sources"), QJsonArray { 0 });
-    style.insert(QStringLiteral("sources"), QJsonArray { 1 });
+    const auto proposals = [&](bool merged) {
+        const QString key = merged ? QStringLiteral("sources") : QStringLiteral("quotes");
+        return QJsonArray {
+            draft(QStringLiteral("newQA"), QStringLiteral("Notice period?"), QStringLiteral("Two weeks."), {}, key,
+                merged ? QJsonValue(QJsonArray { 0 }) : QJsonValue(quotes)),
+            draft(QStringLiteral("style"), {}, {}, QStringLiteral("Gives dates."), key,
+                merged ? QJsonValue(QJsonArray { 1 }) : QJsonValue(quotes)),
+        };
+    };
     harness.model.handle("/v1/messages", [&](const FakeHttpServer::Request& request) {
         const bool merging =
             request.json().value(QLatin1String("system")).toString() == improvement::mergeSystemPrompt();
-        const QJsonArray proposals =
-            merging ? QJsonArray { answer, style } : QJsonArray { analysedAnswer, analysedStyle };
-        return claudeReply(QJsonObject { { QStringLiteral("proposals"), proposals } });
+        FakeHttpServer::Response response;
+        response.chunks.append(fakeEvents::claudeText(QString::fromUtf8(QJsonDocument(
+            QJsonObject {
+                { QStringLiteral("proposals"), proposals(merging) } }).toJson(QJsonDocument::Compact))));
+        return response;
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::improvements);
-    AssistantsWindow& window = harness.open();
+    harness.open(assistantItem(jobs), DetailView::improvements);
     auto* tab = harness.tab<ImprovementsTab>(DetailView::improvements);
     QCOMPARE(tab->runButton()->text(), QStringLiteral("Improve from history (1 new call)"));
-    QVERIFY(tab->runButton()->isEnabled());
-    QVERIFY(tab->proposals().isEmpty());
 
     // One run: the outcome and the two pending proposals once it ends.
     QSignalSpy ended(harness.improvement.get(), &ImprovementService::ended);
@@ -979,36 +789,29 @@ void AssistantsWindowTest::improvements()
         QVERIFY(ended.wait(10000)); // the proposals are stored just before it ends
     }));
     QCOMPARE(tab->proposals().size(), 2);
-    QVERIFY(tab->outcome()->isVisible());
     QCOMPARE(tab->outcome()->text(), harness.improvement->message().value_or(QString()));
     QVERIFY(!tab->progress()->isVisible());
-    QCOMPARE(tab->runButton()->text(), QStringLiteral("Improve from history (0 new calls)"));
     QVERIFY(!tab->runButton()->isEnabled());
-    QCOMPARE(window.detail()->tabs()->tabText(3), QStringLiteral("Improvements 2"));
+    QCOMPARE(harness.tabText(3), QStringLiteral("Improvements 2"));
     ProposalView* first = tab->proposals().at(0);
     ProposalView* second = tab->proposals().at(1);
-    QCOMPARE(first->proposal().kindValue(), ProposalKind::newQA);
     QStringList shown;
     for (const QLabel* label : first->findChildren<QLabel*>()) {
         shown.append(label->text());
     }
-    QVERIFY2(shown.contains(QStringLiteral("Answer: Two weeks.")), qPrintable(shown.join(u'|')));
     QVERIFY2(shown.contains(QStringLiteral("\u201C") + said + QStringLiteral("\u201D (")
                  + QLocale().toString(call.startedAt.toLocalTime().date(), QLocale::ShortFormat) + u')'),
         qPrintable(shown.join(u'|')));
 
     // Being edited, a proposal survives the store being read again.
     QTest::mouseClick(second->button(QStringLiteral("Edit and accept")), Qt::LeftButton);
-    QVERIFY(second->isEditing());
     second->textField()->setPlainText(QString());
     QVERIFY(!second->button(QStringLiteral("Confirm"))->isEnabled());
     second->textField()->setPlainText(QStringLiteral("Gives exact dates."));
-    QVERIFY(second->button(QStringLiteral("Confirm"))->isEnabled());
     QVERIFY(harness.refreshedAfter([&] { Q_EMIT harness.holder->changed(); }));
     QCOMPARE(tab->proposals().at(1), second);
     QCOMPARE(second->textField()->toPlainText(), QStringLiteral("Gives exact dates."));
     QTest::mouseClick(second->button(QStringLiteral("Cancel")), Qt::LeftButton);
-    QVERIFY(!second->isEditing());
 
     // One accept, one discard, each applied in a later turn and saved.
     QSignalSpy applied(tab->section(), &ImprovementsSection::applied);
@@ -1016,7 +819,6 @@ void AssistantsWindowTest::improvements()
     QVERIFY(applied.wait(5000));
     const auto bank = harness.saved<QAItem>();
     QCOMPARE(bank.size(), size_t(1));
-    QCOMPARE(bank[0].question, QStringLiteral("Notice period?"));
     QCOMPARE(bank[0].answer, QStringLiteral("Two weeks."));
     QCOMPARE(bank[0].source, uuid::toText(call.id));
     QTest::mouseClick(second->button(QStringLiteral("Discard")), Qt::LeftButton);
@@ -1024,23 +826,15 @@ void AssistantsWindowTest::improvements()
     // The save right before `applied` has asked the window to read the store again.
     QVERIFY(harness.refreshedAfter([] {}));
     QVERIFY(harness.saved<Assistant>()[0].styleNotes.isEmpty());
-    QStringList statuses;
-    for (const Proposal& proposal : harness.saved<Proposal>()) {
-        statuses.append(proposal.status);
-    }
-    statuses.sort();
-    QCOMPARE(statuses, (QStringList { QStringLiteral("accepted"), QStringLiteral("discarded") }));
     QVERIFY(tab->proposals().isEmpty());
-    QVERIFY(tab->reviewedToggle()->isVisible());
     QCOMPARE(tab->reviewedToggle()->text(), QStringLiteral("Reviewed (2)"));
-    QVERIFY(!tab->reviewedList()->isVisible());
     tab->reviewedToggle()->click();
-    QVERIFY(tab->reviewedList()->isVisible());
     QCOMPARE(
         tab->reviewedList()->findChildren<QLabel*>().first()->text(), QStringLiteral("How you answer · Discarded"));
-    QCOMPARE(window.detail()->tabs()->tabText(3), QStringLiteral("Improvements"));
 }
 
+// The tool server edits the store from another process: the window reads it again and keeps the edit
+// being typed, which is saved first.
 void AssistantsWindowTest::toolServerEdit()
 {
     QTemporaryDir home;
@@ -1053,8 +847,7 @@ void AssistantsWindowTest::toolServerEdit()
         QSKIP("needs the session bus of scripts/with-services");
     }
     QObject::connect(&observer, &StoreChangeObserver::changed, harness.holder.get(), &StoreHolder::externalWrite);
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    AssistantsWindow& window = harness.open();
+    AssistantsWindow& window = harness.open(assistantItem(jobs));
     window.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto* general = harness.tab<GeneralTab>(DetailView::general);
@@ -1080,18 +873,17 @@ void AssistantsWindowTest::toolServerEdit()
     // The holder reopens 0.3 s after the signal, on the harness's clock.
     QVERIFY(harness.holder->isRefreshPending());
     QVERIFY(harness.refreshedAfter([&] { harness.clock.advance(std::chrono::milliseconds(StoreHolder::debounceMs)); }));
-    QCOMPARE(harness.holder->generation(), 1);
-    QCOMPARE(window.sidebar()->model()->index(0, 0).data().toString(), QStringLiteral("Careers"));
-    QCOMPARE(window.detail()->title()->text(), QStringLiteral("Careers"));
+    QCOMPARE(harness.title(), QStringLiteral("Careers"));
     QCOMPARE(general->styleNotes()->toPlainText(), QStringLiteral("Typing"));
     QVERIFY(general->styleNotes()->hasFocus());
-    // The edit pending before the reopen was saved first, next to the tool server's.
     const Assistant saved = harness.saved<Assistant>()[0];
     QCOMPARE(saved.name, QStringLiteral("Careers"));
     QCOMPARE(saved.styleNotes, QStringLiteral("Typing"));
     QCOMPARE(server.finish(), 0);
 }
 
+// Every control is named as its label, tooltip or text reads, in process and over AT-SPI as a screen
+// reader finds them, and the window is a frame named by its title.
 void AssistantsWindowTest::accessibleNames()
 {
     const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
@@ -1103,66 +895,28 @@ void AssistantsWindowTest::accessibleNames()
         item.assistant = jobs.id;
         context.insert(item);
     });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    AssistantsWindow& window = harness.open();
-    DetailView* detail = window.detail();
+    harness.open(assistantItem(jobs));
+    DetailView* detail = harness.detail();
     for (const QString& id : detail->tabIds()) {
         detail->openTab(id);
+        const QStringList unnamed = gui::unnamedControls(harness.window.get());
+        QVERIFY2(unnamed.isEmpty(), qPrintable(id + u'\n' + unnamed.join(u'\n')));
     }
     harness.tab<CallsTab>(DetailView::calls)->rows().first()->setExpanded(true);
     QListView* questionList = harness.tab<QuestionsTab>(DetailView::questions)->list();
     questionList->setCurrentIndex(questionList->model()->index(0, 0));
-
-    // Every control is named as its label, tooltip or text reads.
-    QStringList unnamed;
-    for (QWidget* widget : window.findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget)
-            || qobject_cast<QPlainTextEdit*>(widget) || qobject_cast<QComboBox*>(widget)
-            || qobject_cast<QAbstractItemView*>(widget);
-        // Qt's own parts (tab scrollers, headers, a combo box's popup) are named by Qt.
-        if (!control || widget->window() != &window || widget->parent()->inherits("QTabBar")
-            || widget->inherits("QHeaderView") || widget->inherits("QLineEditIconButton")) {
-            continue;
-        }
-        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
-        const QString name = accessible ? accessible->text(QAccessible::Name) : QString();
-        const auto* button = qobject_cast<QAbstractButton*>(widget);
-        const QString expected = !widget->toolTip().isEmpty() ? widget->toolTip()
-            : button && !button->text().isEmpty()             ? button->text()
-                                                              : name;
-        if (name.isEmpty() || name != expected) {
-            unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + QStringLiteral(" ")
-                + widget->objectName() + QStringLiteral(" '") + name + u'\'');
-        }
-    }
+    QStringList unnamed = gui::unnamedControls(harness.window.get());
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u'\n')));
-    auto* general = harness.tab<GeneralTab>(DetailView::general);
-    QCOMPARE(general->instructions()->accessibleName(), QStringLiteral("Instructions"));
-    QCOMPARE(general->styleNotes()->accessibleName(), QStringLiteral("How you answer"));
-}
 
-void AssistantsWindowTest::readableThroughAtSpi()
-{
     if (QStandardPaths::findExecutable(QStringLiteral("python3")).isEmpty()) {
         QSKIP("needs python3 with pyatspi");
     }
-    const Assistant jobs = makeAssistant(QStringLiteral("Jobs"), 0);
-    Harness harness([&](StoreContext& context) { context.insert(jobs); });
-    harness.settings.setText(SettingKey::assistantsWindowSelection, assistantItem(jobs).text());
-    harness.settings.setText(SettingKey::assistantTab, DetailView::general);
-    harness.open();
-
-    // The helper reads this process's tree while the event loop answers it.
-    QProcess helper;
-    QSignalSpy finished(&helper, &QProcess::finished);
-    helper.start(QStringLiteral("/usr/bin/python3"),
-        { QStringLiteral(QUILLORA_ACCESSIBLE_WINDOW), QStringLiteral("dump"),
-            QString::number(QCoreApplication::applicationPid()) });
-    QVERIFY(finished.wait(40000));
-    QVERIFY2(helper.exitCode() == 0, helper.readAllStandardError().constData());
-    const QList<AccessibleNode> tree = accessibleTree(helper.readAllStandardOutput());
+    detail->openTab(DetailView::general);
+    QString error;
+    const QList<AccessibleNode> tree = gui::readThroughAtSpi(QCoreApplication::applicationPid(), &error);
+    QVERIFY2(!tree.isEmpty(), qPrintable(error));
     QStringList names;
-    bool frame = false; // the window itself: a frame named by its title, not an unnamed panel
+    bool frame = false;
     for (const AccessibleNode& node : tree) {
         frame = frame || (node.role == u"frame" && node.name == u"Assistants");
         if (!node.showing) {

@@ -30,8 +30,6 @@ private Q_SLOTS:
     void initTestCase();
     void init();
     void firstStartAtTheStandardPath();
-    void firstStartWithCallNotes();
-    void existingAssistantsWithoutFlag();
     void unusableStoreFallsBackToMemory_data();
     void unusableStoreFallsBackToMemory();
     void failingMigrationKeepsTheStore();
@@ -81,38 +79,6 @@ void DesktopStartTest::firstStartAtTheStandardPath()
     QVERIFY(!m_settings->contains(SettingKey::selectedContext));
     QVERIFY(m_settings->assistantsMigrated());
     QCOMPARE(context->count<KnowledgeFile>().value(), 0);
-}
-
-void DesktopStartTest::firstStartWithCallNotes()
-{
-    m_settings->setText(SettingKey::callNotes, QStringLiteral("Remember the budget."));
-    m_settings->setText(SettingKey::selectedContext, uuid::toText(uuid::create()));
-    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
-    QVERIFY(opened.container && !opened.isFallback);
-    auto context = opened.container->newContext();
-    const auto files = context->fetch<KnowledgeFile>(Query::all()).value();
-    QCOMPARE(files.size(), size_t(1));
-    QCOMPARE(files.front().name, QStringLiteral("notes.md"));
-    QCOMPARE(files.front().content, QStringLiteral("Remember the budget."));
-    QCOMPARE(uuid::toText(*files.front().assistant), m_settings->selectedAssistant());
-    QVERIFY(!m_settings->contains(SettingKey::selectedContext)); // the new assistant has no context
-}
-
-void DesktopStartTest::existingAssistantsWithoutFlag()
-{
-    {
-        auto store = Store::open(m_path);
-        QVERIFY(store);
-        auto context = (*store)->newContext();
-        context->insert(Assistant::make(QStringLiteral("Mine"), AssistantTemplate::projects));
-        QVERIFY(context->save());
-    }
-    OpenedStore opened = openStoreForDesktop(*m_settings, m_path);
-    QVERIFY(opened.container && !opened.isFallback);
-    QCOMPARE(opened.loadError, QString());
-    QCOMPARE(opened.container->newContext()->count<Assistant>().value(), 1);
-    QVERIFY(!m_settings->contains(SettingKey::assistantsMigrated));
-    QVERIFY(!m_settings->contains(SettingKey::selectedAssistant));
 }
 
 void DesktopStartTest::unusableStoreFallsBackToMemory_data()

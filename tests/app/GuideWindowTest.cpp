@@ -1,89 +1,74 @@
 #include "app/guide/GuideWindow.h"
+#include "WindowHarness.h"
 #include "app/guide/Onboarding.h"
 #include "app/guide/StepRow.h"
 #include "app/guide/SuggestionsStep.h"
-#include "app/widgets/AddressField.h"
 #include "app/widgets/KeyField.h"
 #include "app/widgets/ProviderPicker.h"
-#include "fakes/FakeHttpServer.h"
 #include "fakes/PulseTestSupport.h"
 #include "fakes/UserFolders.h"
 #include "fakes/WhisperModelWriter.h"
 #include "settings/Keychain.h"
-#include "settings/Settings.h"
 
-#include <QApplication>
-#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <memory>
 
 using namespace std::chrono_literals;
 using Kind = StepState::Kind;
 
 namespace {
 
-// A guide on a settings file, a data folder and an autostart entry of its own, with the session's real
-// sound server and keyring; the local model server is a loopback fake.
-struct Harness {
+// A guide on the harness's settings file, a data folder and an autostart entry of its own, with the
+// session's real sound server and keyring; the local model server is the harness's loopback model.
+struct Harness : WindowHarness {
     Harness()
-        : settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr)
-        , dataHome("XDG_DATA_HOME", QFile::encodeName(directory.filePath(QStringLiteral("data"))))
+        : dataHome("XDG_DATA_HOME", QFile::encodeName(directory.filePath(QStringLiteral("data"))))
     {
-        settings.setText(SettingKey::localModelURL, server.baseURL() + QStringLiteral("/v1"));
+        settings.setText(SettingKey::localModelURL, model.baseURL() + QStringLiteral("/v1"));
         options.autostartEntry = directory.filePath(QStringLiteral("autostart/quillora.desktop"));
         options.executable = QStringLiteral("/opt/Quillora App/quillora");
         options.systemAudioWindow = 3s;
         options.localModelTimeout = 500ms;
     }
 
-    GuideWindow& open()
+    template <typename T = StepRow> T* find(const QString& name = QString()) const
+    {
+        return gui::find<T>(window.get(), name);
+    }
+    QString suggestionsStatus() const { return find<QLabel>(QStringLiteral("suggestionsStatus"))->text(); }
+    bool suggestionsReady() const { return find<SuggestionsStep>()->isReady(); }
+    static QString why(const StepRow* row) { return row->findChild<QLabel*>(QStringLiteral("why"))->text(); }
+
+    // Opens the guide and waits until every check of its first refresh has come back, the one that its
+    // activation starts (as coming back from the sound settings does) included.
+    bool openSettled()
     {
         window = std::make_unique<GuideWindow>(settings, keychain, nullptr, options);
         window->present();
-        return *window;
+        return QTest::qWaitForWindowActive(window.get()) && settledAfter([] {});
     }
 
-    template <typename T = StepRow> T* find(const QString& name = QString()) const
+    // Runs `action` and waits until the checks it starts have all come back. Every check ends by itself:
+    // a key lookup within the keyring's own call timeout, so the wait is longer than that.
+    template <typename Action> bool settledAfter(Action action)
     {
-        return window->findChild<T*>(name);
-    }
-    QLabel* suggestionsStatus() const { return find<QLabel>(QStringLiteral("suggestionsStatus")); }
-    bool suggestionsReady() const { return find<SuggestionsStep>()->isReady(); }
-
-    // Opens the guide and waits until every probe of its first refresh has come back.
-    bool openSettled()
-    {
-        GuideWindow& guide = open();
-        QSignalSpy settled(&guide, &GuideWindow::settled);
-        return QTest::qWaitForWindowExposed(&guide) && (guide.isSettled() || settled.wait(20000));
+        QSignalSpy settled(window.get(), &GuideWindow::settled);
+        action();
+        return window->isSettled() || settled.wait(keyringWait);
     }
 
-    QTemporaryDir directory;
-    Settings settings;
     pulseTest::ScopedEnvironment dataHome;
     Keychain keychain;
-    FakeHttpServer server;
     GuideOptions options;
     std::unique_ptr<GuideWindow> window;
 };
-
-QByteArray modelList(const QStringList& ids)
-{
-    QByteArray body = "{\"object\":\"list\",\"data\":[";
-    for (qsizetype i = 0; i < ids.size(); ++i) {
-        body += (i ? "," : "") + QByteArray("{\"id\":\"") + ids[i].toUtf8() + "\",\"object\":\"model\"}";
-    }
-    return body + "]}";
-}
 
 } // namespace
 
@@ -98,8 +83,8 @@ private Q_SLOTS:
     void stepsLeftText();
     void toolServerCommand_data();
     void toolServerCommand();
+    void microphone_data();
     void microphone();
-    void microphoneWithoutSource();
     void systemAudio_data();
     void systemAudio();
     void speechModel();
@@ -108,8 +93,7 @@ private Q_SLOTS:
     void localModel();
     void cloudKey();
     void keySaveWithoutKeyring();
-    void optionalRowsAndDone();
-    void opensWhileNotDone();
+    void doneAndReopening();
 };
 
 void GuideWindowTest::initTestCase()
@@ -162,50 +146,32 @@ void GuideWindowTest::toolServerCommand()
     QCOMPARE(onboarding::toolServerCommand(executable), command);
 }
 
-void GuideWindowTest::microphone()
+void GuideWindowTest::microphone_data()
 {
-    QVERIFY(pulseTest::ready());
-    Harness harness;
-    // The first refresh finds the session's source delivering audio without any button.
-    QVERIFY(harness.openSettled());
-    StepRow* row = harness.find(QStringLiteral("microphone"));
-    QCOMPARE(row->state(), StepState::granted());
-    QCOMPARE(row->statusLabel()->text(), QStringLiteral("Allowed"));
-    QVERIFY(row->button()->isHidden());
+    QTest::addColumn<bool>("withSource");
+    QTest::newRow("the session's source delivers") << true;
+    QTest::newRow("no source at all") << false;
 }
 
-void GuideWindowTest::microphoneWithoutSource()
+void GuideWindowTest::microphone()
 {
+    QFETCH(bool, withSource);
     QVERIFY(pulseTest::ready());
-    // Without any sink the server has no source at all (not even a monitor to fall back on).
-    const QStringList modules =
-        pulseTest::pactl({ QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules") })
-            .value_or(QString())
-            .split(u'\n');
-    QStringList nullSinks;
-    for (const QString& line : modules) {
-        const QStringList fields = line.split(u'\t');
-        if (fields.size() >= 3 && fields[1] == u"module-null-sink") {
-            QVERIFY(pulseTest::pactl({ QStringLiteral("unload-module"), fields[0] }));
-            nullSinks.append(fields[2]);
-        }
+    std::optional<NoSoundSources> noSources;
+    if (!withSource) {
+        noSources.emplace();
+        QVERIFY(noSources->removedAll());
     }
-    const auto restore = qScopeGuard([&nullSinks] {
-        for (const QString& arguments : nullSinks) {
-            pulseTest::pactl(QStringList { QStringLiteral("load-module"), QStringLiteral("module-null-sink") }
-                + arguments.split(u' ', Qt::SkipEmptyParts));
-        }
-        pulseTest::pactl({ QStringLiteral("set-default-sink"), QStringLiteral("callout") });
-        pulseTest::pactl({ QStringLiteral("set-default-source"), QStringLiteral("micfeed.monitor") });
-    });
-    QVERIFY(!nullSinks.isEmpty());
 
+    // The first refresh finds out without any button.
     Harness harness;
     QVERIFY(harness.openSettled());
     StepRow* row = harness.find(QStringLiteral("microphone"));
-    QCOMPARE(row->state(), StepState::denied());
-    QCOMPARE(row->whyLabel()->text(), QStringLiteral("No microphone input available"));
-    QVERIFY(row->button()->isVisible());
+    QCOMPARE(row->state(), withSource ? StepState::granted() : StepState::denied());
+    QCOMPARE(row->button()->isVisible(), !withSource);
+    if (!withSource) {
+        QCOMPARE(Harness::why(row), QStringLiteral("No microphone input available"));
+    }
 }
 
 void GuideWindowTest::systemAudio_data()
@@ -232,17 +198,15 @@ void GuideWindowTest::systemAudio()
     QVERIFY(harness.openSettled());
     StepRow* row = harness.find(QStringLiteral("systemAudio"));
     QCOMPARE(row->state(), StepState::pending());
-    QCOMPARE(row->button()->text(), QStringLiteral("Allow"));
-    QSignalSpy settled(harness.window.get(), &GuideWindow::settled);
-    row->button()->click();
-    QCOMPARE(row->state().kind, Kind::working);
-    QVERIFY(settled.wait(20000));
+    QVERIFY(harness.settledAfter([row] {
+        row->button()->click();
+        QCOMPARE(row->state().kind, Kind::working);
+    }));
     QCOMPARE(int(row->state().kind), kind);
+    QCOMPARE(row->button()->isVisible(), muted);
     if (muted) {
-        QCOMPARE(row->whyLabel()->text(),
+        QCOMPARE(Harness::why(row),
             QStringLiteral("No system audio came through. Open your sound settings, or play a sound and try again."));
-        QCOMPARE(row->statusLabel()->text(), QStringLiteral("Denied"));
-        QVERIFY(row->button()->isVisible());
     }
 }
 
@@ -255,12 +219,10 @@ void GuideWindowTest::speechModel()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray model = file.readAll();
     harness.settings.setText(SettingKey::speechModelListURL,
-        whisperModelWriter::serve(harness.server, model, QByteArray(64, '0'))); // a wrong checksum first
+        whisperModelWriter::serve(harness.model, model, QByteArray(64, '0'))); // a wrong checksum first
     QVERIFY(harness.openSettled());
     StepRow* row = harness.find(QStringLiteral("speechModel"));
     QCOMPARE(row->state(), StepState::pending());
-    QCOMPARE(row->whyLabel()->text(), QStringLiteral("Downloads the on-device transcription model once."));
-    QCOMPARE(row->button()->text(), QStringLiteral("Download"));
     // With the cloud engine chosen the model is not needed: neither shown nor counted.
     const auto left = [&] {
         return harness.find<QLabel>(QStringLiteral("stepsLeft"))->text().section(u' ', 0, 0).toInt();
@@ -276,16 +238,13 @@ void GuideWindowTest::speechModel()
     QTRY_COMPARE_WITH_TIMEOUT(row->state().kind, StepState::Kind::failed, 30000);
     QCOMPARE(row->state().text,
         QStringLiteral("The downloaded file ggml-tiny.bin does not match its checksum; it was deleted. Try again."));
-    QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
     QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("apple"));
 
-    whisperModelWriter::serve(harness.server, model);
+    whisperModelWriter::serve(harness.model, model);
     QStringList shown;
     connect(row, &StepRow::stateChanged, this, [&shown](const StepState& state) { shown.append(state.text); });
     row->button()->click();
-    QCOMPARE(shown.value(0), QStringLiteral("Downloading 0%"));
     QTRY_COMPARE_WITH_TIMEOUT(row->state(), StepState::granted(), 60000);
-    QCOMPARE(row->statusLabel()->text(), QStringLiteral("Installed"));
     // The percentage climbs in whole percents as the model arrives, up to 100 before it is checked.
     int last = -1;
     for (const QString& text : std::as_const(shown)) {
@@ -317,7 +276,6 @@ void GuideWindowTest::documentsFolder()
     QCOMPARE(row->state(), StepState::pending());
     row->button()->click();
     QCOMPARE(row->state(), StepState::denied());
-    QCOMPARE(row->button()->text(), QStringLiteral("Try again"));
 
     QVERIFY(QFile::remove(folder));
     row->button()->click();
@@ -331,45 +289,41 @@ void GuideWindowTest::documentsFolder()
 
 void GuideWindowTest::localModel_data()
 {
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QStringList>("models");
+    QTest::addColumn<QByteArray>("models");
     QTest::addColumn<bool>("ready");
     // What the picker makes of a failed or late answer is the picker's own test.
-    QTest::newRow("answers with models") << 200
-                                         << QStringList { QStringLiteral("nomic-embed"), QStringLiteral("llama3") }
-                                         << true;
-    QTest::newRow("empty list") << 200 << QStringList() << false;
+    QTest::newRow("answers with models") << QByteArray(R"({"data":[{"id":"nomic-embed"},{"id":"llama3"}]})") << true;
+    QTest::newRow("empty list") << QByteArray(R"({"data":[]})") << false;
 }
 
 void GuideWindowTest::localModel()
 {
-    QFETCH(int, status);
-    QFETCH(QStringList, models);
+    QFETCH(QByteArray, models);
     QFETCH(bool, ready);
     Harness harness;
     harness.settings.setText(SettingKey::llmProvider, QStringLiteral("onDevice"));
     FakeHttpServer::Response answer;
-    answer.status = status;
     answer.contentType = "application/json";
-    answer.chunks = { modelList(models) };
-    harness.server.respond("/v1/models", answer);
+    answer.chunks = { models };
+    harness.model.respond("/v1/models", answer);
     QVERIFY(harness.openSettled());
     QCOMPARE(harness.suggestionsReady(), ready);
-    QCOMPARE(harness.suggestionsStatus()->text(),
+    QCOMPARE(harness.suggestionsStatus(),
         ready ? QStringLiteral("Ready")
               : QStringLiteral("No local model server answered. Start one (for example Ollama), or choose Claude or "
                                "OpenAI with a key."));
-    QVERIFY(harness.find<LocalModelPicker>()->isVisible());
+    QVERIFY(harness.find<QComboBox>(QStringLiteral("localModel"))->isVisible());
     QVERIFY(!harness.find<KeyField>()->isVisible());
     if (!ready) {
         return;
     }
     // Another address is stored and asked at once (nothing listens there); Return does not press "Done".
-    QSignalSpy settled(harness.window.get(), &GuideWindow::settled);
-    harness.find<AddressField>()->selectAll();
-    QTest::keyClicks(harness.find<AddressField>(), QStringLiteral("http://127.0.0.1:1/v1"));
-    QTest::keyClick(harness.find<AddressField>(), Qt::Key_Return);
-    QVERIFY(settled.wait(10000));
+    auto* address = harness.find<QLineEdit>(QStringLiteral("serverAddress"));
+    QVERIFY(harness.settledAfter([address] {
+        address->selectAll();
+        QTest::keyClicks(address, QStringLiteral("http://127.0.0.1:1/v1"));
+        QTest::keyClick(address, Qt::Key_Return);
+    }));
     QCOMPARE(harness.settings.localModelURL(), QStringLiteral("http://127.0.0.1:1/v1"));
     QVERIFY(!harness.suggestionsReady() && harness.window->isVisible());
 }
@@ -388,22 +342,23 @@ void GuideWindowTest::cloudKey()
     Harness harness;
     harness.settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
     QVERIFY(harness.openSettled());
-    GuideWindow& guide = *harness.window;
     // A key already in the keyring makes Claude ready without any save.
-    QCOMPARE(harness.suggestionsStatus()->text(), QStringLiteral("Ready"));
+    QCOMPARE(harness.suggestionsStatus(), QStringLiteral("Ready"));
 
     // Switching to OpenAI without a key asks for one; a save that succeeds makes it ready.
-    QSignalSpy settled(&guide, &GuideWindow::settled);
-    harness.find<ProviderPicker>()->setCurrentIndex(2);
-    Q_EMIT harness.find<ProviderPicker>()->activated(2);
-    QVERIFY(settled.wait(20000));
-    QCOMPARE(harness.suggestionsStatus()->text(), QStringLiteral("Save an API key to get suggestions."));
-    QVERIFY(!harness.find<QPushButton>(QStringLiteral("saveKey"))->isEnabled());
+    auto* picker = harness.find<ProviderPicker>();
+    QVERIFY(harness.settledAfter([picker] {
+        picker->setCurrentIndex(2);
+        Q_EMIT picker->activated(2);
+    }));
+    QCOMPARE(harness.suggestionsStatus(), QStringLiteral("Save an API key to get suggestions."));
+    auto* save = harness.find<QPushButton>(QStringLiteral("saveKey"));
+    QVERIFY(!save->isEnabled());
     QTest::keyClicks(harness.find<KeyField>(), QStringLiteral("sk-openai-new"));
     QSignalSpy saved(harness.find<KeyField>(), &KeyField::saveFinished);
-    harness.find<QPushButton>(QStringLiteral("saveKey"))->click();
-    QVERIFY(saved.wait(20000));
-    QCOMPARE(harness.suggestionsStatus()->text(), QStringLiteral("Ready"));
+    save->click();
+    QVERIFY(saved.wait(keyringWait));
+    QCOMPARE(harness.suggestionsStatus(), QStringLiteral("Ready"));
     QCOMPARE(keychain::read(QStringLiteral("openai")), std::optional(QStringLiteral("sk-openai-new")));
 }
 
@@ -416,26 +371,22 @@ void GuideWindowTest::keySaveWithoutKeyring()
     Harness harness;
     harness.settings.setText(SettingKey::llmProvider, QStringLiteral("claude"));
     QVERIFY(harness.openSettled());
-    GuideWindow& guide = *harness.window;
     QTest::keyClicks(harness.find<KeyField>(), QStringLiteral("sk-ant-unsaved"));
     QSignalSpy saved(harness.find<KeyField>(), &KeyField::saveFinished);
     QTest::keyClick(harness.find<KeyField>(), Qt::Key_Return);
-    QVERIFY(saved.wait(20000));
+    QVERIFY(saved.wait(keyringWait));
     // The failure is said with what to install, and the provider is never shown as ready.
-    QVERIFY(guide.isVisible());
-    QCOMPARE(guide.findChild<QLabel*>(QStringLiteral("apiKeyStatus"))->text(), keychain::noKeyringText());
+    QVERIFY(harness.window->isVisible());
+    QCOMPARE(harness.find<QLabel>(QStringLiteral("apiKeyStatus"))->text(), keychain::noKeyringText());
     QVERIFY(!harness.suggestionsReady());
-    QCOMPARE(harness.suggestionsStatus()->text(), QStringLiteral("Save an API key to get suggestions."));
 }
 
-void GuideWindowTest::optionalRowsAndDone()
+void GuideWindowTest::doneAndReopening()
 {
     Harness harness;
     QVERIFY(harness.openSettled());
-    GuideWindow& guide = *harness.window;
-    QCOMPARE(guide.windowTitle(), QStringLiteral("Welcome to Quillora"));
-    QCOMPARE(guide.minimumSize(), QSize(520, 600));
-
+    const QStringList unnamed = gui::unnamedControls(harness.window.get());
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(u'\n')));
     harness.find<QPushButton>(QStringLiteral("copyCommand"))->click();
     QCOMPARE(harness.find<QPushButton>(QStringLiteral("copyCommand"))->text(), QStringLiteral("Copied"));
     QCOMPARE(QGuiApplication::clipboard()->text(),
@@ -445,22 +396,16 @@ void GuideWindowTest::optionalRowsAndDone()
     QVERIFY(!harness.settings.onboardingDone());
     harness.find<QPushButton>(QStringLiteral("done"))->click();
     QVERIFY(harness.settings.onboardingDone());
-    QVERIFY(!guide.isVisible());
-}
+    QVERIFY(!harness.window->isVisible());
 
-void GuideWindowTest::opensWhileNotDone()
-{
-    QTemporaryDir directory;
-    Settings settings(directory.filePath(QStringLiteral("Quillora.conf")), nullptr);
+    // Each showing of the call window opens the guide until "Done" set the flag.
     QWidget callWindow;
     int opened = 0;
-    new GuideOpener(settings, &callWindow, [&opened] { ++opened; });
-    // Each showing of the call window opens the guide until "Done" set the flag.
+    new GuideOpener(harness.settings, &callWindow, [&opened] { ++opened; });
     for (const bool done : { false, false, true }) {
-        settings.setBoolean(SettingKey::onboardingDone, done);
+        harness.settings.setBoolean(SettingKey::onboardingDone, done);
         const int before = opened;
-        callWindow.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&callWindow));
+        QVERIFY(gui::shown(&callWindow));
         QTRY_COMPARE(opened, before + (done ? 0 : 1));
         callWindow.hide();
     }

@@ -61,17 +61,7 @@ public:
     // the call or its assistant no longer exists.
     bool showCall(const QUuid& call, int line);
 
-    AssistantsSidebar* sidebar() const { return m_sidebar; }
     // The detail of the chosen item, or null when nothing (that exists) is chosen.
-    DetailView* detail() const { return m_detail; }
-    QLabel* placeholder() const { return m_placeholder; }
-    CallSearchView* callSearch() const { return m_search; }
-    QLabel* fallbackNotice() const { return m_fallback; }
-    QLabel* saveError() const { return m_saveError; }
-    QToolButton* createButton() const { return m_create; }
-    QToolButton* moreButton() const { return m_more; }
-    QMenu* createMenu() const { return m_createMenu; }
-    QMenu* moreMenu() const { return m_moreMenu; }
     SaveAction& saver() const { return *m_save; }
 
 Q_SIGNALS:

@@ -49,12 +49,6 @@ public:
     void openTab(const QString& id);
     DetailTab* tab(const QString& id) const;
 
-    QLabel* title() const { return m_title; }
-    QLabel* subtitle() const { return m_subtitle; }
-    QWidget* banner() const { return m_banner; }
-    QPushButton* restoreButton() const { return m_restore; }
-    QTabWidget* tabs() const { return m_tabs; }
-
 Q_SIGNALS:
     void restoreRequested();
 

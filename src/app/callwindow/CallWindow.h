@@ -48,19 +48,9 @@ public:
     CallWindow(DesktopServices& services, QWidget* parent = nullptr, CallWindowOptions options = {});
     ~CallWindow() override;
 
-    QLabel* statusText() const { return m_statusText; }
-    ColorDot* statusDot() const { return m_statusDot; }
-    QToolButton* listenButton() const { return m_listen; }
-    QToolButton* clearButton() const { return m_clear; }
-    QToolButton* assistantsButton() const { return m_assistants; }
-    QToolButton* pinButton() const { return m_pin; }
-    AssistantMenu* assistantMenu() const { return m_assistantMenu; }
-    WaveformView* meters() const { return m_meters; }
     QLabel* transcriptionStatus() const { return m_transcriptionStatus; }
     // What start-up did for the user's calls (calls recovered, a damaged store set aside), until
     // dismissed or listening starts; hidden when there is nothing to say.
-    QLabel* startNotice() const { return m_noticeText; }
-    TimelineView* timeline() const { return m_timeline; }
 
     // The window edges under `position` (window coordinates) that a press there resizes.
     Qt::Edges edgesAt(const QPoint& position) const;

@@ -12,8 +12,6 @@ public:
     explicit EmptyState(QWidget* parent);
 
     void setListening(bool listening);
-    QLabel* prompt() const { return m_prompt; }
-    QLabel* hint() const { return m_hint; }
 
 private:
     QLabel* m_prompt;

@@ -35,10 +35,6 @@ public:
     void setCall(const std::optional<QUuid>& callID);
     const std::optional<QUuid>& call() const { return m_call; }
 
-    QToolButton* thumbsUp() const { return m_up; }
-    QToolButton* thumbsDown() const { return m_down; }
-    QLineEdit* note() const { return m_note; }
-
 private:
     void tap(CallOutcome outcome);
     void showOutcome(CallOutcome outcome);

@@ -28,12 +28,6 @@ public:
     // Something to show: a summary being written or written, a saved file, a saving problem or a call.
     bool hasContent() const;
 
-    QLabel* text() const { return m_text; }
-    QToolButton* copyButton() const { return m_copy; }
-    QToolButton* savedButton() const { return m_saved; }
-    QLabel* saveError() const { return m_saveError; }
-    OutcomeControl* outcome() const { return m_outcome; }
-
 Q_SIGNALS:
     // The summary's text or its presence changed (the column may follow it).
     void contentChanged();

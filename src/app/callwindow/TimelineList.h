@@ -28,7 +28,6 @@ public:
     void reset() override;
 
     // The label that shows a pressed row's text for selecting; hidden when no row has it.
-    QLabel* selectableText() const { return m_selectable; }
 
 protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles) override;

@@ -29,9 +29,6 @@ public:
     // The rows shown; without services it is fed by whoever made the view.
     TimelineModel* model() const { return m_model; }
     TimelineList* list() const { return m_list; }
-    QProgressBar* waitingIndicator() const { return m_waiting; }
-    EmptyState* emptyState() const { return m_empty; }
-    SummaryCard* summaryCard() const { return m_summaryCard; }
     QWidget* bottomMarker() const { return m_bottom; }
 
 private:

@@ -19,7 +19,6 @@ public:
 
     WaveformBar* micBar() const { return m_mic; }
     WaveformBar* systemBar() const { return m_system; }
-    QCheckBox* autoScrollSwitch() const { return m_autoScroll; }
 
 private:
     QWidget* sourceRow(const QString& caption, const QColor& color, WaveformBar* bar);

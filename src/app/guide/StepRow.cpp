@@ -75,6 +75,7 @@ StepRow::StepRow(const Texts& texts, QWidget* parent)
     titleFont.setBold(true);
     m_title->setFont(titleFont);
     m_why = new QLabel(this);
+    m_why->setObjectName(QStringLiteral("why"));
     m_why->setWordWrap(true);
     m_why->setTextFormat(Qt::PlainText);
     m_why->setTextInteractionFlags(Qt::TextSelectableByMouse);

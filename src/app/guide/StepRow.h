@@ -32,7 +32,6 @@ public:
     void setSettingsLabel(const QString& label);
 
     QLabel* statusLabel() const { return m_status; }
-    QLabel* whyLabel() const { return m_why; }
     QPushButton* button() const { return m_button; }
 
 Q_SIGNALS:

@@ -14,6 +14,7 @@ AudioLevelBar::AudioLevelBar(const QString& title, const QColor& color, QWidget*
     , m_percent(new QLabel(this))
     , m_track(new WaveformBar(color, this, 4))
 {
+    m_percent->setObjectName(QStringLiteral("percent"));
     auto* caption = new QLabel(title, this);
     QFont captionFont = caption->font();
     captionFont.setPointSizeF(captionFont.pointSizeF() * 0.85);

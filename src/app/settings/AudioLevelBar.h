@@ -18,8 +18,6 @@ public:
 
     void setLevel(float level);
     float level() const;
-    QLabel* percentLabel() const { return m_percent; }
-    WaveformBar* track() const { return m_track; }
 
     // The integer part of `level` × 100 and "%"; the product is taken in single precision, as the
     // level is, so that 0.29 shows 29 and not 28.

@@ -28,11 +28,6 @@ public:
     bool isRecording() const { return m_isRecording; }
     const std::optional<QString>& errorMessage() const { return m_errorMessage; }
 
-    AudioLevelBar* micBar() const { return m_micBar; }
-    AudioLevelBar* systemBar() const { return m_systemBar; }
-    QLabel* statusLine() const { return m_status; }
-    QPushButton* toggleButton() const { return m_toggle; }
-    QLabel* errorLine() const { return m_error; }
     // The alert opened by the last failed start while it is open; null otherwise.
     QMessageBox* alert() const;
 

@@ -94,6 +94,7 @@ QWidget* GeneralSettingsView::makeWindowSection(QString autostartEntry, QString 
     m_opacity->setPageStep(opacityScale / 10);
     m_opacity->setAccessibleName(tr("Glass opacity"));
     m_opacityText = new QLabel(section);
+    m_opacityText->setObjectName(QStringLiteral("opacityText"));
     m_opacityText->setFixedWidth(45);
     m_opacityText->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     auto* opacityRow = new QHBoxLayout;

@@ -34,24 +34,6 @@ public:
     GeneralSettingsView(
         Settings& settings, Keychain& keychain, QString autostartEntry, QString executable, QWidget* parent = nullptr);
 
-    QSlider* opacitySlider() const { return m_opacity; }
-    QLabel* opacityText() const { return m_opacityText; }
-    QCheckBox* alwaysOnTop() const { return m_alwaysOnTop; }
-    QCheckBox* openAtLogin() const { return m_openAtLogin; }
-    QCheckBox* hideFromScreenShare() const { return m_hideFromScreenShare; }
-    QComboBox* engine() const { return m_engine; }
-    KeyField* openAIKey() const { return m_openAIKey; }
-    QPushButton* saveKeyButton() const { return m_saveKey; }
-    QLabel* keyStatus() const { return m_keyStatus; }
-    AddressField* updateFeed() const { return m_updateFeed; }
-    QComboBox* speechModels() const { return m_speechModels; }
-    QPushButton* downloadButton() const { return m_download; }
-    QProgressBar* downloadProgress() const { return m_downloadProgress; }
-    QLabel* speechModelStatus() const { return m_speechModelStatus; }
-    QComboBox* speechLanguage() const { return m_language; }
-
-    QLabel* hideFromScreenShareNote() const { return m_hideNote; }
-
     // The percentage shown for an opacity: the fraction dropped, not rounded.
     static QString percentText(double opacity);
 

@@ -27,10 +27,8 @@ public:
     SettingsWindow(
         Settings& settings, Keychain& keychain, QWidget* parent = nullptr, SettingsWindowOptions options = {});
 
-    QTabWidget* tabs() const { return m_tabs; }
     GeneralSettingsView* general() const { return m_general; }
     SuggestionSettingsView* suggestions() const { return m_suggestions; }
-    AudioTestView* audioTest() const { return m_audioTest; }
 
     // Shows the window in front, on the tab it showed last.
     void present();

@@ -26,17 +26,8 @@ class SuggestionSettingsView : public QWidget {
 public:
     SuggestionSettingsView(Settings& settings, Keychain& keychain, QWidget* parent = nullptr);
 
-    ProviderPicker* provider() const { return m_provider; }
-    QLineEdit* model() const { return m_model; }
     // The local model server's address, for the on-device provider.
-    AddressField* serverAddress() const { return m_serverAddress; }
     // The models the local server lists, to pick the on-device model from; hidden until it answers.
-    LocalModelPicker* serverModels() const { return m_serverModels; }
-    QLineEdit* improvementModel() const { return m_improvementModel; }
-    KeyField* apiKey() const { return m_apiKey; }
-    QPushButton* saveButton() const { return m_save; }
-    QLabel* keyNote() const { return m_keyNote; }
-    QLabel* keyStatus() const { return m_keyStatus; }
 
     // Reads the chosen provider's stored models and key into the fields.
     void load();

@@ -37,6 +37,7 @@ void CheckForUpdatesView::makeDialog()
     m_dialog->setWindowTitle(tr("Software Update"));
     auto* layout = new QVBoxLayout(m_dialog.get());
     m_headline = new QLabel(m_dialog.get());
+    m_headline->setObjectName(QStringLiteral("headline"));
     QFont bold = m_headline->font();
     bold.setBold(true);
     bold.setPointSizeF(bold.pointSizeF() * 1.15);
@@ -44,6 +45,7 @@ void CheckForUpdatesView::makeDialog()
     m_headline->setTextFormat(Qt::PlainText);
     layout->addWidget(m_headline);
     m_detail = new QLabel(m_dialog.get());
+    m_detail->setObjectName(QStringLiteral("detail"));
     m_detail->setTextFormat(Qt::PlainText);
     m_detail->setWordWrap(true);
     layout->addWidget(m_detail);
@@ -52,6 +54,7 @@ void CheckForUpdatesView::makeDialog()
     m_notes->setAccessibleName(tr("Release notes"));
     layout->addWidget(m_notes, 1);
     m_link = new QLabel(m_dialog.get());
+    m_link->setObjectName(QStringLiteral("link"));
     m_link->setTextFormat(Qt::RichText);
     m_link->setOpenExternalLinks(true);
     m_link->setTextInteractionFlags(Qt::TextBrowserInteraction);

@@ -24,11 +24,6 @@ public:
     ~CheckForUpdatesView() override;
 
     // The outcome window of the last check; null before the first one.
-    QDialog* dialog() const { return m_dialog.get(); }
-    QLabel* headline() const { return m_headline; }
-    QLabel* detail() const { return m_detail; }
-    QPlainTextEdit* notes() const { return m_notes; }
-    QLabel* link() const { return m_link; }
 
 Q_SIGNALS:
     // The outcome of a check is on screen.
