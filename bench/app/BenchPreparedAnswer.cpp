@@ -94,7 +94,7 @@ int main(int argc, char** argv)
     if (!bench::spinUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); })) {
         return 1;
     }
-    PaintWatch watch(*window.timeline());
+    PaintWatch watch(*window.findChild<TimelineView*>());
     Transcript& transcript = services.transcription().transcript();
     std::vector<double> times;
     // The bank's own questions, as the other person would open them.

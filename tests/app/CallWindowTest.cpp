@@ -340,23 +340,24 @@ void CallWindowTest::preparedAnswer()
     QAItem item = QAItem::make(QStringLiteral("What are your salary expectations?"),
         QStringLiteral("Around 95k a year."), QStringLiteral("en"), QStringLiteral("manual"));
     item.assistant = jobs.id;
-    Harness harness(QString(), [&](StoreContext& context) {
+    Harness harness;
+    QVERIFY(harness.seed([&](StoreContext& context) {
         context.insert(jobs);
         context.insert(item);
-    });
+    }));
     QVERIFY(harness.show());
-    TimelineModel& model = *harness.timeline().model();
+    auto* list = harness.find<QListView>(QStringLiteral("timelineRows"));
+    const QAbstractItemModel& model = *list->model();
     SummaryService& summary = harness.services->summary();
     summary.handleRunningFlag(true);
     harness.say(Speaker::them, QStringLiteral("And what salary are you expecting?"));
     QCOMPARE(rowsOf(model),
         (QStringList { QStringLiteral("Them: And what salary are you expecting?"),
             QStringLiteral("Suggestion: Around 95k a year.") }));
-    QCOMPARE(model.index(1).data(TimelineModel::PreparedQuestionRole).toString(), item.question);
+    QCOMPARE(model.index(1, 0).data(TimelineModel::PreparedQuestionRole).toString(), item.question);
     QTRY_COMPARE(rowsOf(model).constLast(), QStringLiteral("Suggestion: Say yes"));
     // The bank's question takes a line of the card above the answer.
-    TimelineList& list = *harness.timeline().list();
-    QTRY_VERIFY(list.visualRect(model.index(1)).height() > list.visualRect(model.index(2)).height());
+    QTRY_VERIFY(list->visualRect(model.index(1, 0)).height() > list->visualRect(model.index(2, 0)).height());
 
     QSignalSpy stored(&summary, &SummaryService::savedCallIDChanged);
     summary.handleRunningFlag(false);
