@@ -22,7 +22,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 #include <malloc.h>
@@ -34,13 +33,6 @@ using bench::median;
 using bench::print;
 
 constexpr int linesPerSuggestion = 20;
-
-double threadMs()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
 
 double heapMb()
 {
@@ -119,10 +111,10 @@ int main(int argc, char** argv)
         std::vector<double> times;
         double heapAtThousand = 0;
         for (int line = 1; line <= 2000; ++line) {
-            const double before = threadMs();
+            const double before = bench::threadCpuMilliseconds();
             call.addLine();
             settleAndPaint(call.window);
-            times.push_back(threadMs() - before);
+            times.push_back(bench::threadCpuMilliseconds() - before);
             QCoreApplication::processEvents(); // what else the event loop has, outside the figure
             if (line == 1000) {
                 heapAtThousand = heapMb();

@@ -25,7 +25,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <optional>
 #include <vector>
 
@@ -44,13 +43,6 @@ constexpr int runCalls = 50;
 constexpr int quoteCount = 100;
 
 const QDateTime firstCall(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC);
-
-double threadCpuMilliseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
 
 QString lineText(int index)
 {
@@ -278,7 +270,7 @@ void benchRun()
             ticks.emplace();
         }
         const auto started = Steady::now();
-        const double cpuStarted = threadCpuMilliseconds();
+        const double cpuStarted = bench::threadCpuMilliseconds();
         service.run(assistant.id, &holder);
         if (service.isBusy()) {
             loop.exec();
@@ -286,7 +278,7 @@ void benchRun()
         if (ticks) {
             gaps.push_back(ticks->longestMs());
         } else {
-            cpu.push_back(threadCpuMilliseconds() - cpuStarted);
+            cpu.push_back(bench::threadCpuMilliseconds() - cpuStarted);
             wall.push_back(millisecondsSince(started));
         }
         if (service.message() != QStringLiteral("3 new proposals.")) {

@@ -28,7 +28,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -45,13 +44,6 @@ using Steady = bench::Steady;
 constexpr int callLines = 2000;
 constexpr int callSuggestions = 40;
 constexpr int lineSpacingMs = 3600; // 2,000 lines over two hours
-
-double threadCpuMilliseconds()
-{
-    timespec now {};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
 
 const QDateTime callStart(QDate(2026, 3, 4), QTime(9, 0), Qt::UTC);
 
@@ -98,9 +90,9 @@ void benchArchive()
     for (int run = 0; run < 15; ++run) {
         removeCallFiles();
         const auto started = Steady::now();
-        const double cpuStarted = threadCpuMilliseconds();
+        const double cpuStarted = bench::threadCpuMilliseconds();
         const auto written = writeCallArchive(lines, suggestions, notes, QStringLiteral("Summary: agreed."));
-        cpu.push_back(threadCpuMilliseconds() - cpuStarted);
+        cpu.push_back(bench::threadCpuMilliseconds() - cpuStarted);
         wall.push_back(millisecondsSince(started));
         if (!written) {
             std::fprintf(stderr, "bench: %s\n", qPrintable(written.error().message));
@@ -196,7 +188,7 @@ void benchStopToSaved()
         removeCallFiles();
         service.handleRunningFlag(true);
         const auto started = Steady::now();
-        const double cpuStarted = threadCpuMilliseconds();
+        const double cpuStarted = bench::threadCpuMilliseconds();
         service.handleRunningFlag(false);
         // A blocking wait, so the main thread's processor time is the work alone.
         QEventLoop loop;
@@ -210,7 +202,7 @@ void benchStopToSaved()
             std::fprintf(stderr, "bench: the call was not saved\n");
             return;
         }
-        cpu.push_back(threadCpuMilliseconds() - cpuStarted);
+        cpu.push_back(bench::threadCpuMilliseconds() - cpuStarted);
         wall.push_back(millisecondsSince(started));
         if (service.saveError() || !service.savedFile()) {
             std::fprintf(stderr, "bench: %s\n", qPrintable(service.saveError().value_or(QStringLiteral("no file"))));
