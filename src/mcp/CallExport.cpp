@@ -2,6 +2,7 @@
 
 #include "common/Uuid.h"
 #include "mcp/Tools.h"
+#include "mcp/WriteAll.h"
 #include "store/StoreContext.h"
 #include "store/StorePaths.h"
 
@@ -166,24 +167,6 @@ QByteArray plainText(StoreContext& context, const Call& call)
     }
     linesUntil(std::nullopt);
     return out.toUtf8();
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
 }
 
 constexpr const char* usage = "Usage: quillora --export-call UUID [--format txt|srt|vtt|json]\n";

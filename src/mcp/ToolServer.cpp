@@ -4,6 +4,7 @@
 #include "mcp/JsonRpc.h"
 #include "mcp/JsonText.h"
 #include "mcp/LineReader.h"
+#include "mcp/WriteAll.h"
 #include "store/StoreContext.h"
 #include "store/StorePaths.h"
 #include "store/StoreSignal.h"
@@ -19,26 +20,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Writes all of `bytes` straight to the descriptor, so a client waiting on the pipe sees the
-// response at once. False when the reader is gone.
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data += written;
-        left -= written;
-    }
-    return true;
-}
 
 // Only spaces and tabs (or nothing): skipped without a response.
 bool isBlank(const QByteArray& line)
