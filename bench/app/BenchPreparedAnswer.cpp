@@ -3,6 +3,7 @@
 // Prints one figure a line as "name value unit". Needs the display of scripts/with-services.
 
 #include "BenchFigures.h"
+#include "app/TimelinePaintWatch.h"
 #include "app/callwindow/CallWindow.h"
 #include "app/callwindow/TimelineList.h"
 #include "app/callwindow/TimelineModel.h"
@@ -24,42 +25,6 @@
 namespace {
 
 using bench::Steady;
-
-// Notes the first paint of the timeline once it holds more prepared answers than before.
-class PaintWatch : public QObject {
-public:
-    explicit PaintWatch(TimelineView& timeline)
-        : m_timeline(timeline)
-    {
-        timeline.list()->viewport()->installEventFilter(this);
-    }
-
-    std::optional<Steady::time_point> painted;
-    int earlier = 0;
-
-    int prepared() const
-    {
-        int count = 0;
-        const TimelineModel& model = *m_timeline.model();
-        for (int row = 0; row < model.rowCount(); ++row) {
-            if (!model.index(row).data(TimelineModel::PreparedQuestionRole).toString().isEmpty()) {
-                ++count;
-            }
-        }
-        return count;
-    }
-
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && !painted && prepared() > earlier) {
-            painted = Steady::now();
-        }
-        return false;
-    }
-
-private:
-    TimelineView& m_timeline;
-};
 
 } // namespace
 
@@ -94,14 +59,16 @@ int main(int argc, char** argv)
     if (!bench::spinUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); })) {
         return 1;
     }
-    PaintWatch watch(*window.findChild<TimelineView*>());
+    bench::TimelinePaintWatch watch(*window.findChild<TimelineView*>(), [](const TimelineModel& model, int row) {
+        return !model.index(row).data(TimelineModel::PreparedQuestionRole).toString().isEmpty();
+    });
     Transcript& transcript = services.transcription().transcript();
     std::vector<double> times;
     // The bank's own questions, as the other person would open them.
     for (size_t round = 0; round < 40; ++round) {
         bench::spinUntil([] { return false; }, std::chrono::milliseconds(30));
         watch.painted.reset();
-        watch.earlier = watch.prepared();
+        watch.earlier = watch.counted();
         const auto asked = Steady::now();
         transcript.handleText(QStringLiteral("So, ") + bank[round].question, true, Speaker::them);
         if (!bench::spinUntil([&] { return watch.painted.has_value(); }, std::chrono::seconds(5))) {

@@ -4,6 +4,7 @@
 // taken out of the second. Needs the keyring and display of scripts/with-services.
 
 #include "BenchFigures.h"
+#include "app/TimelinePaintWatch.h"
 #include "app/callwindow/CallWindow.h"
 #include "app/callwindow/TimelineList.h"
 #include "app/callwindow/TimelineModel.h"
@@ -30,44 +31,6 @@ using bench::Steady;
 
 constexpr int rounds = 15;
 constexpr double pauseMs = 300;
-
-// Notes the first paint of the timeline's rows once they hold a reply with text that was not there
-// before.
-class PaintWatch : public QObject {
-public:
-    PaintWatch(TimelineView& timeline)
-        : m_timeline(timeline)
-    {
-        timeline.list()->viewport()->installEventFilter(this);
-    }
-
-    std::optional<Steady::time_point> painted;
-    int earlier = 0;
-
-    int replies() const
-    {
-        int count = 0;
-        const TimelineModel& model = *m_timeline.model();
-        for (int row = 0; row < model.rowCount(); ++row) {
-            if (model.kind(row) == TimelineModel::RowKind::suggestion
-                && !model.index(row).data().toString().isEmpty()) {
-                ++count;
-            }
-        }
-        return count;
-    }
-
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint && !painted && replies() > earlier) {
-            painted = Steady::now();
-        }
-        return false;
-    }
-
-private:
-    TimelineView& m_timeline;
-};
 
 } // namespace
 
@@ -98,13 +61,15 @@ int main(int argc, char** argv)
     if (!bench::spinUntil([&] { return window.isVisible() && window.windowHandle()->isExposed(); })) {
         return 1;
     }
-    PaintWatch watch(*window.findChild<TimelineView*>());
+    bench::TimelinePaintWatch watch(*window.findChild<TimelineView*>(), [](const TimelineModel& model, int row) {
+        return model.kind(row) == TimelineModel::RowKind::suggestion && !model.index(row).data().toString().isEmpty();
+    });
     Transcript& transcript = services.transcription().transcript();
     std::vector<double> times;
     for (int round = 0; round < rounds; ++round) {
         bench::spinUntil([] { return false; }, std::chrono::milliseconds(50));
         watch.painted.reset();
-        watch.earlier = watch.replies();
+        watch.earlier = watch.counted();
         const auto asked = Steady::now();
         transcript.handleText(QStringLiteral("How long did the move take, round %1?").arg(round), true, Speaker::them);
         if (!bench::spinUntil([&] { return watch.painted.has_value(); })) {
