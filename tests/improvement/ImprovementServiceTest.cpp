@@ -326,7 +326,8 @@ void ImprovementServiceTest::wholeRun()
         QCOMPARE(format.value(QLatin1String("schema")).toObject(), schema);
     }
     if (provider == QLatin1String("claude")) {
-        QCOMPARE(requests[0].json()["output_config"]["effort"].toString(), QStringLiteral("high"));
+        QCOMPARE(requests[0].json()[QLatin1String("output_config")][QLatin1String("effort")].toString(),
+            QStringLiteral("high"));
     }
     QVERIFY(userOf(requests[2])
                 .endsWith(QStringLiteral("\n[2] kind: newQA | question: Do you work remotely? | answer: Yes, for five "
