@@ -1,9 +1,9 @@
 #include "StoreFixture.h"
 
+#include "fakes/Golden.h"
 #include "mcp/CallExport.h"
 
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 namespace {
@@ -30,54 +30,6 @@ Call awkwardCall(const SeededRecords& seed)
     return call;
 }
 
-// Every cue of a SubRip or WebVTT text, checked against the format's grammar as it goes: the cue's
-// start and end in milliseconds and its text lines.
-struct Cue {
-    qint64 start;
-    qint64 end;
-    QStringList text;
-};
-
-qint64 millis(const QRegularExpressionMatch& match, int first)
-{
-    return ((match.captured(first).toLongLong() * 60 + match.captured(first + 1).toLongLong()) * 60
-               + match.captured(first + 2).toLongLong())
-        * 1000
-        + match.captured(first + 3).toLongLong();
-}
-
-std::optional<std::vector<Cue>> parseCaptions(const QString& text, bool webVtt)
-{
-    const QString clock = webVtt ? QStringLiteral(R"((\d{2,}):([0-5]\d):([0-5]\d)\.(\d{3}))")
-                                 : QStringLiteral(R"((\d{2,}):([0-5]\d):([0-5]\d),(\d{3}))");
-    const QRegularExpression timing(u'^' + clock + QStringLiteral(" --> ") + clock + u'$');
-    if (!text.endsWith(QStringLiteral("\n\n")) || text.contains(u'\r')) {
-        return std::nullopt;
-    }
-    QStringList blocks = text.chopped(2).split(QStringLiteral("\n\n"));
-    if (webVtt && blocks.takeFirst() != QStringLiteral("WEBVTT")) {
-        return std::nullopt;
-    }
-    std::vector<Cue> cues;
-    for (const QString& block : blocks) {
-        QStringList lines = block.split(u'\n');
-        if (!webVtt && lines.takeFirst() != QString::number(cues.size() + 1)) {
-            return std::nullopt; // SubRip numbers its cues from 1
-        }
-        const auto match = timing.match(lines.isEmpty() ? QString() : lines.takeFirst());
-        if (!match.hasMatch() || lines.isEmpty()) {
-            return std::nullopt;
-        }
-        for (const QString& line : lines) {
-            if (line.trimmed().isEmpty() || line.contains(QStringLiteral("-->"))) {
-                return std::nullopt;
-            }
-        }
-        cues.push_back({ millis(match, 1), millis(match, 5), lines });
-    }
-    return cues;
-}
-
 } // namespace
 
 class CallExportTest : public QObject {
@@ -96,51 +48,28 @@ private Q_SLOTS:
 
     void cleanup() { m_store.reset(); }
 
-    void captions_data()
+    // Captions run in time order from the call's start, each until the next, at least 1 s and at most
+    // 10 s; a blank line has none; markup and arrows in what was said are made harmless.
+    void rendered_data()
     {
-        QTest::addColumn<bool>("webVtt");
-        QTest::newRow("SubRip") << false;
-        QTest::newRow("WebVTT") << true;
+        QTest::addColumn<int>("format");
+        QTest::addColumn<bool>("awkward");
+        QTest::addColumn<QString>("golden");
+        QTest::newRow("SubRip") << int(callExport::Format::subRip) << true << QStringLiteral("mcp/awkward.srt");
+        QTest::newRow("WebVTT") << int(callExport::Format::webVtt) << true << QStringLiteral("mcp/awkward.vtt");
+        QTest::newRow("text") << int(callExport::Format::text) << false << QStringLiteral("mcp/seeded.txt");
     }
 
-    void captions()
+    void rendered()
     {
-        QFETCH(bool, webVtt);
+        QFETCH(int, format);
+        QFETCH(bool, awkward);
+        QFETCH(QString, golden);
         StoreContext context(m_store);
         const auto bytes = callExport::render(
-            context, awkwardCall(m_seed), webVtt ? callExport::Format::webVtt : callExport::Format::subRip);
+            context, awkward ? awkwardCall(m_seed) : m_seed.call, static_cast<callExport::Format>(format));
         QVERIFY(bytes);
-        const auto cues = parseCaptions(QString::fromUtf8(*bytes), webVtt);
-        QVERIFY2(cues, bytes->constData());
-        QCOMPARE(cues->size(), size_t(4)); // the blank line has no caption
-        // In time order from the call's start; each until the next, at least 1 s, at most 10 s.
-        const std::vector<std::pair<qint64, qint64>> times { { 250, 1500 }, { 1500, 2500 }, { 1500, 11500 },
-            { 95000, 97000 } };
-        for (size_t i = 0; i < cues->size(); ++i) {
-            QCOMPARE(std::pair((*cues)[i].start, (*cues)[i].end), times[i]);
-            QCOMPARE((*cues)[i].text.size(), 1);
-        }
-        if (webVtt) {
-            QCOMPARE((*cues)[1].text.first(), QStringLiteral("<v Other>Tell me &lt;b&gt;&amp;&lt;/b&gt; more"));
-            QCOMPARE((*cues)[2].text.first(), QStringLiteral("<v You>Sure. Two lines --&gt; one"));
-        } else {
-            QCOMPARE((*cues)[1].text.first(), QStringLiteral("Other: Tell me <b>&</b> more"));
-            QCOMPARE((*cues)[2].text.first(), QStringLiteral("You: Sure. Two lines -> one"));
-        }
-    }
-
-    void plainText()
-    {
-        StoreContext context(m_store);
-        const auto text = callExport::render(context, m_seed.call, callExport::Format::text);
-        QVERIFY(text);
-        QCOMPARE(QString::fromUtf8(*text),
-            QStringLiteral("Call on 2025-03-04 14:00, about 2 min\nAssistant: Jobs\nContext: Acme\n"
-                           "Outcome: positive\nNote: went well\n\nSummary:\n")
-                + m_seed.call.summary
-                + QStringLiteral("\n\nTranscript:\n[00:00:01] Other: Tell me about yourself?\n"
-                                 "[00:00:02] You: I build compilers.\n[00:00:02] Suggestion: Mention the parser work.\n"
-                                 "[00:00:03] Other: Nice.\n"));
+        QCOMPARE(*bytes, goldenBytes(golden));
     }
 
     void commandLine_data()

@@ -78,10 +78,6 @@ private Q_SLOTS:
             }
             return std::pair { shown ? double(right) / shown : 1.0, double(right) / answerable };
         };
-        for (double threshold = 0.2; threshold < 0.61; threshold += 0.04) {
-            const auto [precision, recall] = measure(threshold, nullptr);
-            qInfo("threshold %.2f: precision %.3f recall %.3f", threshold, precision, recall);
-        }
         QStringList wrong;
         const auto [precision, recall] = measure(qaMatch::threshold, &wrong);
         qInfo("at the chosen threshold %.2f: precision %.3f recall %.3f; shown wrongly:\n%s", qaMatch::threshold,

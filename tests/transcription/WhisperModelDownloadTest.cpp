@@ -1,5 +1,6 @@
 #include "transcription/WhisperModelDownload.h"
 #include "fakes/FakeHttpServer.h"
+#include "fakes/Golden.h"
 #include "fakes/WhisperModelWriter.h"
 #include "transcription/WhisperModels.h"
 
@@ -149,30 +150,18 @@ private Q_SLOTS:
         QVERIFY(whisperModels::installed().isEmpty());
     }
 
+    // The messages are in tests/data/transcription/download-refusals.txt, by row.
     void refusals_data()
     {
         QTest::addColumn<qint64>("listedBytes");
         QTest::addColumn<bool>("rightChecksum");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("partKept");
-        QTest::newRow("wrong checksum") << qint64(4096) << false << 200
-                                        << QStringLiteral("The downloaded file ggml-x.bin does not match its checksum; "
-                                                          "it was deleted. Try again.")
-                                        << false;
-        QTest::newRow("right checksum, not a model")
-            << qint64(4096) << true << 200 << QStringLiteral("ggml-x.bin is not a Whisper speech model.") << false;
-        QTest::newRow("shorter than listed")
-            << qint64(8192) << true << 200
-            << QStringLiteral("The download of ggml-x.bin ended early. Press Download to continue it.") << true;
-        QTest::newRow("longer than listed") << qint64(1000) << true << 200
-                                            << QStringLiteral("The server sent more than the 1000 bytes the model "
-                                                              "list gives for ggml-x.bin; the download was deleted.")
-                                            << false;
-        QTest::newRow("not found") << qint64(4096) << true << 404
-                                   << QStringLiteral(
-                                          "Could not download ggml-x.bin: the server answered with status 404.")
-                                   << false;
+        QTest::newRow("wrong checksum") << qint64(4096) << false << 200 << false;
+        QTest::newRow("right checksum, not a model") << qint64(4096) << true << 200 << false;
+        QTest::newRow("shorter than listed") << qint64(8192) << true << 200 << true;
+        QTest::newRow("longer than listed") << qint64(1000) << true << 200 << false;
+        QTest::newRow("not found") << qint64(4096) << true << 404 << false;
     }
 
     void refusals()
@@ -180,7 +169,6 @@ private Q_SLOTS:
         QFETCH(qint64, listedBytes);
         QFETCH(bool, rightChecksum);
         QFETCH(int, status);
-        QFETCH(QString, message);
         QFETCH(bool, partKept);
         const QByteArray body = QByteArray(4096, 'q');
         FakeHttpServer server;
@@ -189,7 +177,9 @@ private Q_SLOTS:
         }
         const WhisperModelEntry entry = entryFor(server, QStringLiteral("ggml-x.bin"), listedBytes,
             rightChecksum ? sha256(body.left(listedBytes)) : sha256("other"));
-        QCOMPARE(download(entry), message);
+        QCOMPARE(download(entry),
+            goldenSections(QStringLiteral("transcription/download-refusals.txt"))
+                .value(QLatin1String(QTest::currentDataTag())));
         QVERIFY(whisperModels::installed().isEmpty());
         QCOMPARE(QFile::exists(installed(QStringLiteral("ggml-x.bin.part"))), partKept);
     }

@@ -45,7 +45,7 @@ Samples withHum(Samples samples, double amplitude)
     return samples;
 }
 
-// Overwrites `bytes` at `offset` in a copy of the model.
+// Damages a copy of the model, knowing where its parts start.
 using Damage = std::function<void(QFile&, const whisperModelWriter::Layout&)>;
 
 } // namespace
@@ -84,7 +84,6 @@ private Q_SLOTS:
         QTest::newRow("speech over a hum")
             << withHum(concat({ tone(3, 0), tone(1, 0.3), tone(1, 0), tone(1, 0.3), tone(1, 0) }), 0.05)
             << QList<double> { 1.4, 1.4 };
-        QTest::newRow("silence only") << tone(5, 0) << QList<double> {};
     }
 
     void segmenterCutsAtPauses()
@@ -146,9 +145,7 @@ private Q_SLOTS:
             file.write(int32(-1));
         }) << damaged;
         QTest::newRow("eight dimensions") << at("encoder.conv1.bias", 0, int32(8)) << damaged;
-        QTest::newRow("name of 2 GB") << at("encoder.conv1.bias", 4, int32(0x7fffffff)) << damaged;
         QTest::newRow("wrong type") << at("encoder.conv1.bias", 8, int32(1)) << damaged;
-        QTest::newRow("wrong shape") << at("encoder.conv1.bias", 12, int32(2)) << damaged;
         QTest::newRow("unknown tensor name") << at("encoder.conv1.bias", 20, "X") << damaged;
     }
 
