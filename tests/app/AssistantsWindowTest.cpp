@@ -762,6 +762,7 @@ void AssistantsWindowTest::improvements()
     });
     harness.open(assistantItem(jobs), DetailView::improvements);
     auto* tab = harness.tab<ImprovementsTab>(DetailView::improvements);
+    QCOMPARE(tab->runButton()->text(), QStringLiteral("Improve from history (1 new call)"));
 
     // One run: the outcome and the two pending proposals once it ends.
     QSignalSpy ended(harness.improvement.get(), &ImprovementService::ended);
@@ -801,6 +802,7 @@ void AssistantsWindowTest::improvements()
     QVERIFY(harness.refreshedAfter([] {}));
     QVERIFY(harness.saved<Assistant>()[0].styleNotes.isEmpty());
     QVERIFY(tab->proposals().isEmpty());
+    QCOMPARE(tab->reviewedToggle()->text(), QStringLiteral("Reviewed (2)"));
 }
 
 // The tool server edits the store from another process: the window reads it again and keeps the edit
