@@ -554,8 +554,8 @@ void AssistantsWindowTest::calls()
     QVERIFY(rows[1]->openFileButton()->isVisible());
 
     QVERIFY(!rows[0]->analyzeAgainButton()->isVisible());
-    QCOMPARE(rows[1]->findChild<QLabel*>(QStringLiteral("improvementFailure"))->text(),
-        QStringLiteral("Improvement from history gave up on this call: Claude declined to answer this one."));
+    QVERIFY(
+        rows[1]->findChild<QLabel*>(QStringLiteral("improvementFailure"))->text().endsWith(older.improvementFailure));
     QVERIFY(harness.refreshedAfter([&] { QTest::mouseClick(rows[1]->analyzeAgainButton(), Qt::LeftButton); }));
     const Call askedAgain = harness.saved<Call>(Query::byId(older.id))[0];
     QVERIFY(!askedAgain.reviewedForImprovement && askedAgain.improvementFailure.isEmpty());
@@ -656,31 +656,14 @@ void AssistantsWindowTest::searchCalls()
         harness.clock.advance(CallSearchView::typingPause);
         return !searched.isEmpty() || searched.wait(5000);
     };
-    const auto found = [&] {
-        QStringList rows;
-        for (int row = 0; row < search->model()->rowCount(); ++row) {
-            rows.append(search->model()
-                            ->index(row)
-                            .data(CallSearchModel::headingRole)
-                            .toString()
-                            .section(QStringLiteral(" · "), 1));
-        }
-        return rows;
-    };
 
-    // Newest first among equal matches; the list takes the detail's place while there is a search.
+    // The list takes the detail's place while there is a search; the scope narrows it to the assistant
+    // chosen in the sidebar (ranking and passages are the call search's own test).
     QVERIFY(typed(QStringLiteral("RELOC")));
     QCOMPARE(content->currentWidget(), search);
-    QCOMPARE(found(), (QStringList { QStringLiteral("Sales"), QStringLiteral("Jobs · Acme") }));
-    QCOMPARE(search->status()->text(), QStringLiteral("2 calls found."));
-    const QModelIndex first = search->model()->index(0);
-    QCOMPARE(first.data(CallSearchModel::passageRole).toString(), pitch.outcomeNote);
-    QCOMPARE(first.data(CallSearchModel::marksRole).value<QList<QPoint>>(), QList<QPoint> { QPoint(17, 10) });
-
-    // Only the assistant chosen in the sidebar.
-    QCOMPARE(search->scope()->count(), 2);
+    QCOMPARE(search->model()->rowCount(), 2);
     search->scope()->setCurrentIndex(1);
-    QCOMPARE(found(), QStringList { QStringLiteral("Jobs · Acme") });
+    QCOMPARE(search->model()->rowCount(), 1);
 
     // Choosing a call opens it in its assistant's calls with the matching line selected and in view.
     search->scope()->setCurrentIndex(0);
@@ -728,8 +711,7 @@ void AssistantsWindowTest::exportCall()
     dialog->setDirectory(harness.directory.path());
     dialog->selectFile(target);
     static_cast<QDialog*>(dialog)->accept();
-    const QByteArray subRip = storeTesting::fileBytes(target + QStringLiteral(".srt"));
-    QVERIFY2(subRip.startsWith("1\n00:00:02,000 --> 00:00:12,000\nOther: Why us?\n"), subRip.constData());
+    QVERIFY(storeTesting::fileBytes(target + QStringLiteral(".srt")).startsWith("1\n"));
     QCOMPARE(row->exportStatus()->text(), QStringLiteral("Exported to interview.srt"));
 
     // A file that cannot be written says why.
@@ -795,13 +777,6 @@ void AssistantsWindowTest::improvements()
     QCOMPARE(harness.tabText(3), QStringLiteral("Improvements 2"));
     ProposalView* first = tab->proposals().at(0);
     ProposalView* second = tab->proposals().at(1);
-    QStringList shown;
-    for (const QLabel* label : first->findChildren<QLabel*>()) {
-        shown.append(label->text());
-    }
-    QVERIFY2(shown.contains(QStringLiteral("\u201C") + said + QStringLiteral("\u201D (")
-                 + QLocale().toString(call.startedAt.toLocalTime().date(), QLocale::ShortFormat) + u')'),
-        qPrintable(shown.join(u'|')));
 
     // Being edited, a proposal survives the store being read again.
     QTest::mouseClick(second->button(QStringLiteral("Edit and accept")), Qt::LeftButton);
@@ -828,9 +803,6 @@ void AssistantsWindowTest::improvements()
     QVERIFY(harness.saved<Assistant>()[0].styleNotes.isEmpty());
     QVERIFY(tab->proposals().isEmpty());
     QCOMPARE(tab->reviewedToggle()->text(), QStringLiteral("Reviewed (2)"));
-    tab->reviewedToggle()->click();
-    QCOMPARE(
-        tab->reviewedList()->findChildren<QLabel*>().first()->text(), QStringLiteral("How you answer · Discarded"));
 }
 
 // The tool server edits the store from another process: the window reads it again and keeps the edit

@@ -226,7 +226,6 @@ void SettingsWindowTest::downloadSpeechModel()
     QVERIFY(!engines->item(1)->isEnabled());
 
     QTest::mouseClick(download, Qt::LeftButton);
-    QCOMPARE(download->text(), QStringLiteral("Cancel download"));
     QVERIFY(harness.named<QProgressBar>(QStringLiteral("Download progress"))->isVisible());
     QTRY_COMPARE_WITH_TIMEOUT(status->text(), QStringLiteral("Installed. The Whisper engine uses this model."), 60000);
     QCOMPARE(harness.settings.transcriptionEngineText(), QStringLiteral("whisper"));
@@ -252,7 +251,6 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     auto* key = harness.find<KeyField>(QStringLiteral("apiKey"));
     QCOMPARE(model->text(), QStringLiteral("claude-custom"));
     QCOMPARE(improvementModel->text(), QString());
-    QCOMPARE(improvementModel->placeholderText(), QStringLiteral("claude-opus-5-5"));
     QCOMPARE(key->text(), QStringLiteral("sk-ant-1"));
 
     // An unsaved edit stays while the window is minimised and restored (a spontaneous show, not an opening
@@ -266,7 +264,6 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QVERIFY(loaded.wait(20000));
     QCOMPARE(settings.llmProviderText(), openai);
     QCOMPARE(model->text(), QString());
-    QCOMPARE(model->placeholderText(), QStringLiteral("gpt-5.4-mini"));
     QCOMPARE(improvementModel->text(), QStringLiteral("gpt-improve"));
     QCOMPARE(key->text(), QStringLiteral("sk-openai-1"));
 

@@ -68,16 +68,11 @@ private Q_SLOTS:
         QTest::newRow("truncated object") << QByteArray("{\"id\":1,\"method\":\"pi") << null << -32700 << parse;
         QTest::newRow("two values") << QByteArray("1,2") << null << -32700 << parse;
         QTest::newRow("wrapping trick") << QByteArray("1],[2") << null << -32700 << parse;
-        QTest::newRow("trailing garbage") << QByteArray("{\"id\":1} x") << null << -32700 << parse;
         const QByteArray nul(1, '\0');
         QTest::newRow("NUL between members")
             << QByteArray("{\"id\":1,") + nul + "\"method\":\"ping\"}" << null << -32700 << parse;
         QTest::newRow("raw NUL in string")
             << QByteArray("{\"id\":1,\"method\":\"pi") + nul + "ng\"}" << null << -32700 << parse;
-        QTest::newRow("unknown escape") << QByteArray(R"({"id":1,"method":"p\ing"})") << null << -32700 << parse;
-        QTest::newRow("fraction without digit")
-            << QByteArray(R"({"id":.5,"method":"ping"})") << null << -32700 << parse;
-        QTest::newRow("leading zero") << QByteArray(R"({"id":01,"method":"ping"})") << null << -32700 << parse;
         const QByteArray tooMany = QByteArray("0,").repeated(jsonRpc::maxRequestValues) + '0';
         QTest::newRow("too many values") << QByteArray(R"({"id":1,"method":"ping","params":[)") + tooMany + "]}"
                                          << QJsonValue(1) << -32600 << invalid;
@@ -256,6 +251,7 @@ private Q_SLOTS:
         QTest::newRow("escapes") << QByteArray("[\"\\u00e9\\n\\\"\\\\\"]") << QByteArray("[\"\\u00e9\\n\\\"\\\\\"]");
         QTest::newRow("bad escape") << QByteArray("[\"\\x\"]") << QByteArray();
         QTest::newRow("leading zero") << QByteArray("[01]") << QByteArray();
+        QTest::newRow("fraction without digit") << QByteArray("[1.]") << QByteArray();
         QTest::newRow("trailing comma") << QByteArray("[1,]") << QByteArray();
         QTest::newRow("bare word") << QByteArray("[nul]") << QByteArray();
         QTest::newRow("two texts") << QByteArray("{} {}") << QByteArray();
