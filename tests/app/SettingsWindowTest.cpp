@@ -44,7 +44,7 @@ struct Harness : WindowHarness {
         QSignalSpy loaded(find<KeyField>(QStringLiteral("apiKey")), &KeyField::loaded);
         find<QTabWidget>(QString())->setCurrentWidget(find(QStringLiteral("suggestions")));
         const bool cloud = settings.llmProvider() != LLMProvider::onDevice;
-        return gui::shown(window.get()) && (!cloud || !loaded.isEmpty() || loaded.wait(20000));
+        return gui::shown(window.get()) && (!cloud || !loaded.isEmpty() || loaded.wait(keyringWait));
     }
 
     void choose(QComboBox* picker, int index)
@@ -261,14 +261,14 @@ void SettingsWindowTest::providerSwitchKeepsModelsAndKeys()
     QCOMPARE(model->text(), QStringLiteral("claude-custom-unsaved"));
     QSignalSpy loaded(key, &KeyField::loaded);
     harness.choose(provider, static_cast<int>(LLMProvider::openai));
-    QVERIFY(loaded.wait(20000));
+    QVERIFY(loaded.wait(keyringWait));
     QCOMPARE(settings.llmProviderText(), openai);
     QCOMPARE(model->text(), QString());
     QCOMPARE(improvementModel->text(), QStringLiteral("gpt-improve"));
     QCOMPARE(key->text(), QStringLiteral("sk-openai-1"));
 
     harness.choose(provider, static_cast<int>(LLMProvider::claude));
-    QVERIFY(loaded.wait(20000));
+    QVERIFY(loaded.wait(keyringWait));
     QCOMPARE(model->text(), QStringLiteral("claude-custom"));
     QCOMPARE(key->text(), QStringLiteral("sk-ant-1"));
     QCOMPARE(keychain::read(openai), std::optional(QStringLiteral("sk-openai-1")));
@@ -375,7 +375,7 @@ void SettingsWindowTest::keyWrittenOnlyWhenEdited()
     if (general) {
         QSignalSpy loaded(field, &KeyField::loaded);
         QVERIFY(gui::shown(harness.window.get()));
-        QVERIFY(!loaded.isEmpty() || loaded.wait(20000));
+        QVERIFY(!loaded.isEmpty() || loaded.wait(keyringWait));
     } else {
         QVERIFY(harness.showSuggestions());
         QTest::keyClicks(harness.find<QLineEdit>(QStringLiteral("model")), QStringLiteral("claude-other"));
